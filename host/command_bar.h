@@ -1,0 +1,95 @@
+// The Office command-bar object model as the toolbar uses it: the explorer's
+// command bars, one toolbar, its controls, the "Settings" pop-up, and
+// buttons with their faces and Click event.
+//
+// Arguments that the toolbar leaves out of a host call (MenuBar of
+// CommandBars.Add; Id, Parameter and Before of Controls.Add) are passed by
+// the COM adapter as omitted optional arguments; "temporary" is automation
+// true (-1) when set.
+#ifndef VARNOX_HOST_COMMAND_BAR_H_
+#define VARNOX_HOST_COMMAND_BAR_H_
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "host/events.h"
+#include "platform/button_faces.h"
+#include "platform/hresult.h"
+
+namespace varnox::host {
+
+class CommandBar;
+class CommandBarButton;
+class CommandBarControls;
+class CommandBarPopup;
+
+// Control types and button styles, with the host's numbers.
+inline constexpr std::int32_t kMsoControlButton = 1;
+inline constexpr std::int32_t kMsoControlPopup = 10;
+inline constexpr std::int32_t kMsoButtonCaption = 2;
+inline constexpr std::int32_t kMsoButtonIconAndCaption = 3;
+inline constexpr std::int32_t kMsoBarTop = 1;
+
+class CommandBars {
+ public:
+  virtual ~CommandBars() = default;
+  // CommandBars.Add(Name, Position, MenuBar omitted, Temporary).
+  virtual HResult Add(std::string_view name, std::int32_t position, bool temporary,
+                      std::unique_ptr<CommandBar>* bar) = 0;
+};
+
+class CommandBar {
+ public:
+  virtual ~CommandBar() = default;
+  virtual HResult GetControls(std::unique_ptr<CommandBarControls>* controls) = 0;
+  virtual HResult SetVisible(bool visible) = 0;
+};
+
+class CommandBarControls {
+ public:
+  virtual ~CommandBarControls() = default;
+  // Controls.Add(Type, Id, Parameter and Before omitted, Temporary).
+  virtual HResult Add(std::int32_t type, bool temporary,
+                      std::unique_ptr<CommandBarControl>* control) = 0;
+};
+
+class CommandBarControl {
+ public:
+  virtual ~CommandBarControl() = default;
+  virtual HResult SetCaption(std::string_view caption) = 0;
+  virtual HResult SetDescriptionText(std::string_view text) = 0;
+  virtual HResult SetVisible(bool visible) = 0;
+  virtual HResult SetEnabled(bool enabled) = 0;
+  virtual HResult SetTooltipText(std::string_view text) = 0;
+  virtual HResult SetTag(std::string_view tag) = 0;
+  virtual HResult SetBeginGroup(bool begin_group) = 0;
+
+  // QueryInterface for _CommandBarButton / CommandBarPopup: kENoInterface and
+  // null when the control is not one.
+  virtual HResult QueryButton(std::unique_ptr<CommandBarButton>* button) = 0;
+  virtual HResult QueryPopup(std::unique_ptr<CommandBarPopup>* popup) = 0;
+};
+
+class CommandBarPopup : public CommandBarControl {
+ public:
+  virtual HResult GetControls(std::unique_ptr<CommandBarControls>* controls) = 0;
+};
+
+class CommandBarButton : public CommandBarControl {
+ public:
+  virtual HResult SetStyle(std::int32_t style) = 0;
+  // Gives the button `face` as its picture without the clipboard. Hosts
+  // that cannot answer kENotImpl, and the caller falls back to PasteFace.
+  virtual HResult SetPicture(const ButtonFace& face) = 0;
+  // PasteFace: the button takes its face from the system clipboard.
+  virtual HResult PasteFace() = 0;
+
+  // _CommandBarButtonEvents on this button.
+  virtual HResult Advise(ButtonEventSink* sink, Cookie* cookie) = 0;
+  virtual HResult Unadvise(Cookie cookie) = 0;
+};
+
+}  // namespace varnox::host
+
+#endif  // VARNOX_HOST_COMMAND_BAR_H_

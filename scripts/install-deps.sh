@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build and the tests need, and only
+# those that are missing, so that running it again does nothing.
+#
+#   scripts/install-deps.sh [native] [windows] [tools]
+#
+# native:  the Linux build, its tests and benchmarks
+# windows: the mingw-w64 cross build and Wine to run its tests
+# tools:   clang (fuzzing), ImageMagick and gnuplot (pictures)
+set -euo pipefail
+
+native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
+        libtinyxml-dev libgmime-3.0-dev libgumbo-dev libinih-dev)
+windows=(g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine64 xvfb xauth
+         googletest)
+tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)
+
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(native)
+
+wanted=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    native) wanted+=("${native[@]}") ;;
+    windows) wanted+=("${windows[@]}") ;;
+    tools) wanted+=("${tools[@]}") ;;
+    *) echo "install-deps: unknown group '$group' (native, windows, tools)" >&2; exit 1 ;;
+  esac
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'ok installed'; then
+    missing+=("$pkg")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "install-deps: run as root to install: ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,105 @@
+#include "tests/fakes/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace varnox::testing {
+
+class FakeRegistryKey final : public RegistryKey {
+ public:
+  explicit FakeRegistryKey(FakeRegistry& registry) : registry_(registry) {}
+
+  std::int32_t QueryValue(std::string_view name, RegistryType* type, void* data,
+                          std::uint32_t* size) override {
+    auto it = registry_.values_.find(std::string(name));
+    if (it == registry_.values_.end())
+      return kErrorFileNotFound;
+    const std::string& stored = it->second.data;
+    if (type != nullptr)
+      *type = it->second.type;
+    if (data == nullptr) {
+      *size = static_cast<std::uint32_t>(stored.size());
+      return kErrorSuccess;
+    }
+    if (stored.size() > *size) {
+      *size = static_cast<std::uint32_t>(stored.size());
+      return kErrorMoreData;
+    }
+    std::memcpy(data, stored.data(), stored.size());
+    *size = static_cast<std::uint32_t>(stored.size());
+    return kErrorSuccess;
+  }
+
+  std::int32_t SetValue(std::string_view name, RegistryType type, const void* data,
+                        std::uint32_t size) override {
+    if (registry_.fail_writes)
+      return kErrorWriteFault;
+    ++registry_.writes_;
+    registry_.values_[std::string(name)] =
+        FakeRegistry::Value{type, std::string(static_cast<const char*>(data), size)};
+    return kErrorSuccess;
+  }
+
+ private:
+  FakeRegistry& registry_;
+};
+
+std::int32_t FakeRegistry::OpenCurrentUserKey(std::string_view path,
+                                              std::unique_ptr<RegistryKey>* key) {
+  if (!key_exists_ || path != key_path)
+    return kErrorFileNotFound;
+  *key = std::make_unique<FakeRegistryKey>(*this);
+  return kErrorSuccess;
+}
+
+void FakeRegistry::SetDword(const std::string& name, std::uint32_t v) {
+  std::string data(4, '\0');
+  for (int i = 0; i < 4; ++i)
+    data[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  SetRaw(name, RegistryType::kDword, data);
+}
+
+void FakeRegistry::SetString(const std::string& name, std::string_view text) {
+  std::string data(text);
+  data.push_back('\0');
+  SetRaw(name, RegistryType::kString, data);
+}
+
+const FakeRegistry::Value* FakeRegistry::Find(const std::string& name) const {
+  auto it = values_.find(name);
+  return it == values_.end() ? nullptr : &it->second;
+}
+
+bool FakeFileSystem::ReadWholeFile(const std::string& path, std::string* contents) {
+  contents->clear();
+  if (std::find(unreadable.begin(), unreadable.end(), path) != unreadable.end())
+    return false;
+  auto it = files.find(path);
+  if (it == files.end())
+    return false;
+  *contents = it->second;
+  return true;
+}
+
+bool FakeFileSystem::ReplaceWholeFile(const std::string& path, std::string_view contents) {
+  ++replace_calls;
+  if (path.empty() || fail_all_writes ||
+      std::find(unwritable.begin(), unwritable.end(), path) != unwritable.end()) {
+    return false;
+  }
+  files[path] = std::string(contents);
+  return true;
+}
+
+int FakeUserInterface::ShowMessage(std::string_view text, std::string_view caption,
+                                   std::uint32_t flags) {
+  messages.push_back(Shown{std::string(text), std::string(caption), flags});
+  if (!answers.empty()) {
+    int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  return (flags & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+}
+
+}  // namespace varnox::testing
