@@ -7,6 +7,7 @@
 
 #include "platform/button_faces.h"
 #include "platform/clock.h"
+#include "platform/dialog.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/user_interface.h"
@@ -19,6 +20,7 @@ struct Platform {
   FileSystem& files;
   UserInterface& ui;
   ButtonFaces& faces;
+  DialogRunner& dialogs;
 };
 
 }  // namespace varnox

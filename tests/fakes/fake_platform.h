@@ -1,7 +1,8 @@
 // In-memory fakes of the platform seam for tests: a registry whose key can be
 // absent, hold raw typed values, or refuse writes; a file system that keeps
 // files in memory and can be told to fail; a user interface that records
-// every message box and beep and answers from a script.
+// every message box and beep and answers from a script; a dialog runner
+// that plays the scripts a test queued (tests/fakes/scripted_dialog.h).
 #ifndef VARNOX_TESTS_FAKES_FAKE_PLATFORM_H_
 #define VARNOX_TESTS_FAKES_FAKE_PLATFORM_H_
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fakes/scripted_dialog.h"
 
 namespace varnox::testing {
 
@@ -92,7 +94,7 @@ class FakeUserInterface final : public UserInterface {
 // A Platform over fresh fakes, owned together.
 class FakePlatform {
  public:
-  FakePlatform() : platform_{registry, clock, files, ui, faces} {}
+  FakePlatform() : platform_{registry, clock, files, ui, faces, dialogs} {}
   FakePlatform(const FakePlatform&) = delete;
   FakePlatform& operator=(const FakePlatform&) = delete;
 
@@ -104,6 +106,7 @@ class FakePlatform {
   FakeFileSystem files;
   FakeUserInterface ui;
   NoButtonFaces faces;
+  ScriptedDialogRunner dialogs;
 
  private:
   Platform platform_;
