@@ -1,0 +1,57 @@
+// The information dialogs: the Mail Headers viewer and About, and the web
+// addresses that Help and Support open. None of them changes anything.
+#ifndef VARNOX_SETTINGS_INFO_DIALOGS_H_
+#define VARNOX_SETTINGS_INFO_DIALOGS_H_
+
+#include <string>
+#include <string_view>
+
+#include "platform/dialog.h"
+
+namespace varnox {
+
+// Pages opened in the user's browser by Help and Support: the project's own
+// docs/help.md and docs/support.md where the documentation is published.
+// This is the one place that names them.
+inline constexpr std::string_view kHelpPageUrl = "https://varnox.invalid/docs/help.md";
+inline constexpr std::string_view kSupportPageUrl = "https://varnox.invalid/docs/support.md";
+
+// Shows one message's transport headers, read-only, as stored (lines end in
+// CR LF). An empty text is shown as an empty box: the dialog opens anyway.
+class MailHeaderDialog final : public DialogController {
+ public:
+  static constexpr int kIdHeaderText = 1017;
+
+  explicit MailHeaderDialog(std::string headers) : headers_(std::move(headers)) {}
+
+  int TemplateId() const override { return dialog_id::kMailHeaders; }
+  void OnInitDialog(DialogView& view) override;
+  // Close (and Enter, Esc, the close box) end the dialog.
+  void OnCommand(DialogView& view, int control_id, ControlEvent event) override;
+
+ private:
+  std::string headers_;
+};
+
+// The product's name and version. The template draws the same texts; the
+// controller also sets them by id so that a view without the template (the
+// console) shows them too.
+class AboutDialog final : public DialogController {
+ public:
+  static constexpr int kIdTitle = 1001;
+  static constexpr int kIdNotice = 1002;
+  static constexpr std::string_view kTitle = "Varnox v1.2";
+  static constexpr std::string_view kNotice =
+      "Varnox v1.2\n"
+      "\n"
+      "A Bayesian spam filter that learns from your mail.\n"
+      "Help and Support are in the Settings menu.";
+
+  int TemplateId() const override { return dialog_id::kAbout; }
+  void OnInitDialog(DialogView& view) override;
+  void OnCommand(DialogView& view, int control_id, ControlEvent event) override;
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_SETTINGS_INFO_DIALOGS_H_
