@@ -21,6 +21,7 @@ namespace varnox::host {
 
 class CommandBar;
 class CommandBarButton;
+class CommandBarControl;
 class CommandBarControls;
 class CommandBarPopup;
 
