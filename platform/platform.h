@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/user_interface.h"
+#include "platform/xml_document.h"
 
 namespace varnox {
 
@@ -21,6 +22,7 @@ struct Platform {
   UserInterface& ui;
   ButtonFaces& faces;
   DialogRunner& dialogs;
+  XmlParser& xml;
 };
 
 }  // namespace varnox

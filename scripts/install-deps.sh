@@ -10,7 +10,7 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-        libtinyxml-dev libgmime-3.0-dev libgumbo-dev libinih-dev)
+        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine64 xvfb xauth
          googletest)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)

@@ -1102,7 +1102,7 @@ std::unique_ptr<UserInterface> FakeHost::JournalingUserInterface(UserInterface& 
 }
 
 Platform WithUserInterface(const Platform& base, UserInterface& ui) {
-  return Platform{base.registry, base.clock, base.files, ui, base.faces, base.dialogs};
+  return Platform{base.registry, base.clock, base.files, ui, base.faces, base.dialogs, base.xml};
 }
 
 }  // namespace varnox::testing

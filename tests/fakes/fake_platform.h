@@ -94,7 +94,7 @@ class FakeUserInterface final : public UserInterface {
 // A Platform over fresh fakes, owned together.
 class FakePlatform {
  public:
-  FakePlatform() : platform_{registry, clock, files, ui, faces, dialogs} {}
+  FakePlatform() : platform_{registry, clock, files, ui, faces, dialogs, xml} {}
   FakePlatform(const FakePlatform&) = delete;
   FakePlatform& operator=(const FakePlatform&) = delete;
 
@@ -107,6 +107,8 @@ class FakePlatform {
   FakeUserInterface ui;
   NoButtonFaces faces;
   ScriptedDialogRunner dialogs;
+  // The real XML library of the shell the tests are built for.
+  XmlParser& xml = SystemXmlParser();
 
  private:
   Platform platform_;
