@@ -1,0 +1,29 @@
+// Conversion between the system's text (code page 1252 on every host) and
+// UTF-8, the text of Linux terminals, files meant for people and MIME
+// decoders. This is the one place where that conversion lives.
+//
+// The mapping is Windows' own for code page 1252: the five bytes that 1252
+// leaves unassigned (81 8D 8F 90 9D) map to the C1 controls of the same
+// number, so every byte string converts to UTF-8 and back unchanged.
+#ifndef VARNOX_LINUX_UTF8_H_
+#define VARNOX_LINUX_UTF8_H_
+
+#include <string>
+#include <string_view>
+
+namespace varnox::utf8 {
+
+// Never fails: every 1252 byte has a character.
+std::string FromCodePage1252(std::string_view text);
+
+// A character that code page 1252 lacks becomes "?", and so does each byte
+// that does not belong to a well-formed UTF-8 sequence (overlong forms,
+// surrogates and values above U+10FFFF included).
+std::string ToCodePage1252(std::string_view text);
+
+// True when `text` is well-formed UTF-8 throughout (the empty text is).
+bool IsValid(std::string_view text);
+
+}  // namespace varnox::utf8
+
+#endif  // VARNOX_LINUX_UTF8_H_
