@@ -1,0 +1,62 @@
+// The user-interface seam on a Linux console.
+//
+// A message box becomes its caption and text on the error stream (converted
+// from code page 1252 to UTF-8, control characters made harmless). A question
+// (a Yes/No box) is asked on the terminal when the input is a terminal;
+// otherwise it is answered with its safe default, No (Cancel where the box
+// has one), unless the console was told to answer yes (`varnox --yes`). Every
+// answer given without asking is printed too, so that a log shows what was
+// decided. The beep is the terminal bell, sent only when the error stream is
+// a terminal. A web page is handed to `xdg-open` (no shell is involved); when
+// that cannot be run or fails, the address is printed for the user to open.
+//
+// Not thread-safe; the system calls it from its one thread.
+#ifndef VARNOX_LINUX_CONSOLE_USER_INTERFACE_H_
+#define VARNOX_LINUX_CONSOLE_USER_INTERFACE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/user_interface.h"
+
+namespace varnox {
+
+struct ConsoleOptions {
+  int input_fd = 0;   // where answers are read (standard input)
+  int output_fd = 2;  // where messages, questions and the bell go (standard error)
+  bool answer_yes = false;
+  std::string web_opener = "xdg-open";  // looked up on PATH
+};
+
+class ConsoleUserInterface final : public UserInterface {
+ public:
+  explicit ConsoleUserInterface(ConsoleOptions options = {}) : options_(std::move(options)) {}
+
+  int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t flags) override;
+  void Beep(std::uint32_t type) override;
+  void OpenWebPage(std::string_view url) override;
+
+  void set_answer_yes(bool yes) { options_.answer_yes = yes; }
+
+ private:
+  void Write(std::string_view utf8);
+  // One line typed on the terminal, without its line feed; false at the end
+  // of the input.
+  bool ReadAnswer(std::string* answer);
+
+  ConsoleOptions options_;
+};
+
+// Code page 1252 text as it may go to a terminal: UTF-8, with "\r\n" made a
+// line feed and every other control character but tab and line feed shown as
+// "?", so that text from a message can never drive the terminal.
+std::string TerminalText(std::string_view text_1252);
+
+// The same for text that is UTF-8 already (file names, arguments): only the
+// control characters are replaced.
+std::string TerminalTextFromUtf8(std::string_view utf8);
+
+}  // namespace varnox
+
+#endif  // VARNOX_LINUX_CONSOLE_USER_INTERFACE_H_

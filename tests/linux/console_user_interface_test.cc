@@ -1,0 +1,157 @@
+#include "linux/console_user_interface.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace varnox {
+namespace {
+
+// Reads what is waiting in a non-blocking descriptor.
+std::string Drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
+  return text;
+}
+
+struct Pipe {
+  Pipe() {
+    EXPECT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  }
+  ~Pipe() {
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
+  int fds[2] = {-1, -1};
+};
+
+class ConsoleUserInterfaceTest : public ::testing::Test {
+ protected:
+  ConsoleUserInterface MakeConsole(bool yes = false, std::string opener = "xdg-open") {
+    ConsoleOptions options;
+    options.input_fd = input.fds[0];
+    options.output_fd = output.fds[1];
+    options.answer_yes = yes;
+    options.web_opener = std::move(opener);
+    return ConsoleUserInterface(options);
+  }
+  std::string Shown() { return Drain(output.fds[0]); }
+
+  Pipe input;
+  Pipe output;
+};
+
+TEST_F(ConsoleUserInterfaceTest, MessagesGoOutAsUtf8WithTheirCaption) {
+  ConsoleUserInterface console = MakeConsole();
+  EXPECT_EQ(console.ShowMessage("Cannot save database (/tmp/w\xE9.db)", "Bayesian Plugin Error",
+                                kMbOk | kMbIconWarning),
+            kIdOk);
+  EXPECT_EQ(Shown(), "Bayesian Plugin Error: Cannot save database (/tmp/w\xC3\xA9.db)\n");
+  EXPECT_EQ(console.ShowMessage("No caption\r\n", "", kMbOk), kIdOk);
+  EXPECT_EQ(Shown(), "No caption\n");
+}
+
+TEST_F(ConsoleUserInterfaceTest, QuestionsAreNotAskedOfAnInputThatIsNoTerminal) {
+  ConsoleUserInterface console = MakeConsole();
+  ASSERT_EQ(::write(input.fds[1], "y\n", 2), 2);  // would say yes if it were read
+  EXPECT_EQ(console.ShowMessage("Empty the database?", "Varnox", kMbYesNo), kIdNo);
+  EXPECT_EQ(Shown(),
+            "Varnox: Empty the database? [y/N] no (not asked: the input is not a terminal; "
+            "--yes answers yes)\n");
+  EXPECT_EQ(console.ShowMessage("Go on?", "", 0x3), kIdCancel) << "Yes/No/Cancel";
+  EXPECT_EQ(console.ShowMessage("Go on?", "", 0x1), kIdCancel) << "OK/Cancel";
+  EXPECT_EQ(Drain(input.fds[0]), "y\n") << "the input was left alone";
+}
+
+TEST_F(ConsoleUserInterfaceTest, YesAnswersEveryQuestionAndSaysSo) {
+  ConsoleUserInterface console = MakeConsole(/*yes=*/true);
+  EXPECT_EQ(console.ShowMessage("Empty the database?", "", kMbYesNo), kIdYes);
+  EXPECT_EQ(Shown(), "Empty the database? [y/N] yes (--yes)\n");
+  EXPECT_EQ(console.ShowMessage("Go on?", "", 0x1), kIdOk);
+  EXPECT_EQ(console.ShowMessage("Saved.", "", kMbOk), kIdOk);
+}
+
+TEST_F(ConsoleUserInterfaceTest, AQuestionOnATerminalWaitsForYOrN) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(terminal, 0);
+  ConsoleOptions options;
+  options.input_fd = terminal;
+  options.output_fd = output.fds[1];
+  ConsoleUserInterface console(options);
+
+  const std::string typed = "maybe\n  YES \nn\n\n";
+  ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  EXPECT_EQ(console.ShowMessage("Delete?", "", kMbYesNo), kIdYes);
+  EXPECT_EQ(Shown(), "Delete? [y/N] Please answer y or n.\nDelete? [y/N] ");
+  EXPECT_EQ(console.ShowMessage("Delete?", "", kMbYesNo), kIdNo);
+  EXPECT_EQ(console.ShowMessage("Delete?", "", kMbYesNo), kIdNo) << "an empty answer is No";
+  ::close(terminal);
+  ::close(master);
+}
+
+TEST_F(ConsoleUserInterfaceTest, TheBellRingsOnlyOnATerminal) {
+  ConsoleUserInterface console = MakeConsole();
+  console.Beep(kBeepExclamation);
+  EXPECT_EQ(Shown(), "");
+}
+
+TEST_F(ConsoleUserInterfaceTest, AWebPageThatCannotBeOpenedIsPrinted) {
+  struct Case {
+    const char* opener;
+    const char* url;
+    bool printed;
+  };
+  const Case cases[] = {
+      {"true", "https://example.invalid/help", false},
+      {"false", "https://example.invalid/help", true},
+      {"/no/such/opener", "https://example.invalid/help", true},
+      {"true", "--option-like", true},
+      {"true", "", true},
+  };
+  for (const Case& c : cases) {
+    ConsoleUserInterface console = MakeConsole(false, c.opener);
+    console.OpenWebPage(c.url);
+    EXPECT_EQ(Shown(), c.printed
+                           ? "Open this address in your web browser: " + std::string(c.url) + "\n"
+                           : "")
+        << c.opener << " " << c.url;
+  }
+}
+
+TEST(TerminalTextTest, ControlCharactersCannotReachTheTerminal) {
+  struct Case {
+    const char* what;
+    std::string text;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"plain", "Spam 99", "Spam 99"},
+      {"Windows line ends", " cash 99\r\n", " cash 99\n"},
+      {"escape sequence", "\x1B[2Jhi", "?[2Jhi"},
+      {"lone carriage return", "a\rb", "a?b"},
+      {"tab and line feed kept", "a\tb\n", "a\tb\n"},
+      {"1252 letters", "\x80 \xE9", "\xE2\x82\xAC \xC3\xA9"},
+      {"unassigned byte (a C1 control)", "\x9D", "?"},
+      {"delete", "\x7F", "?"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(TerminalText(c.text), c.shown) << c.what;
+
+  EXPECT_EQ(TerminalTextFromUtf8("f\xC3\xA9\x1B\xC2\x9B"
+                                 "x\xE2\x86\x92"),
+            "f\xC3\xA9??x\xE2\x86\x92");
+  EXPECT_EQ(TerminalTextFromUtf8("bad \xE9 \x1B"), "bad ? ?") << "not UTF-8";
+}
+
+}  // namespace
+}  // namespace varnox
