@@ -1,0 +1,86 @@
+// The `varnox` command: one file per subcommand, all listed in one table
+// (command_table.cc). Adding a subcommand is one file and one row there.
+//
+// A subcommand is a thin shell over the core: it reads its arguments, builds
+// what it needs from the platform (settings file, console, files, clock), and
+// turns the core's results into lines on the terminal and an exit status.
+#ifndef VARNOX_LINUX_CLI_COMMAND_H_
+#define VARNOX_LINUX_CLI_COMMAND_H_
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "linux/console_user_interface.h"
+#include "linux/settings_file_registry.h"
+#include "linux/xdg_paths.h"
+#include "platform/platform.h"
+
+namespace varnox::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUserError = 1;      // bad arguments, missing files, refused
+inline constexpr int kExitInternalError = 2;  // something that should not happen
+
+// Dialogs are not shown on the console yet: RunModal answers -1, the seam's
+// "the dialog could not be shown".
+class NoDialogRunner final : public DialogRunner {
+ public:
+  int RunModal(DialogController&) override { return -1; }
+};
+
+// Everything a subcommand may use. Owns the real platform services.
+class CommandContext {
+ public:
+  CommandContext(XdgPaths paths, ConsoleOptions console);
+  CommandContext(const CommandContext&) = delete;
+  CommandContext& operator=(const CommandContext&) = delete;
+
+  const XdgPaths& paths() const { return paths_; }
+  const Platform& platform() const { return platform_; }
+  FileSystem& files() { return files_; }
+
+  // UTF-8 text to standard output, as it is.
+  void Print(std::string_view utf8);
+  // "varnox: <message>" on standard error; returns kExitUserError.
+  int UserError(std::string_view utf8_message);
+  // The same for what should never happen; returns kExitInternalError.
+  int InternalError(std::string_view utf8_message);
+
+ private:
+  XdgPaths paths_;
+  FileSystem& files_;
+  SettingsFileRegistry registry_;
+  SystemClock clock_;
+  ConsoleUserInterface ui_;
+  NoButtonFaces faces_;
+  NoDialogRunner dialogs_;
+  Platform platform_;
+};
+
+// A subcommand's arguments split into options ("-x", "--name", before any
+// "--") and operands (everything else, in order).
+struct Arguments {
+  std::vector<std::string> options;
+  std::vector<std::string> operands;
+
+  bool Has(std::string_view option) const;
+};
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;  // one line for `varnox --help`
+  std::string_view help;     // the whole text of `varnox NAME --help`
+  // Options the command takes; any other option is a user error.
+  std::span<const std::string_view> options;
+  int (*run)(CommandContext& context, const Arguments& arguments);
+};
+
+// The table, in the order `varnox --help` lists it. Each subcommand's file
+// defines its Command (for example kInitCommand in init_command.cc).
+std::span<const Command* const> Commands();
+
+}  // namespace varnox::cli
+
+#endif  // VARNOX_LINUX_CLI_COMMAND_H_

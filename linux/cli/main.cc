@@ -1,0 +1,160 @@
+// varnox: the Varnox spam filter on a Linux console. See `varnox --help`.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "linux/cli/command.h"
+
+#ifndef VARNOX_VERSION
+#define VARNOX_VERSION "unknown"
+#endif
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kUsage =
+    "Usage: varnox [--yes] COMMAND [ARGUMENTS...]\n"
+    "\n"
+    "Varnox is a Bayesian spam filter for mail: it learns from mail you mark as\n"
+    "spam or good, and judges new mail by the words it has seen.\n"
+    "\n"
+    "Commands:\n";
+
+constexpr std::string_view kOptions =
+    "\n"
+    "Options:\n"
+    "  -y, --yes      answer yes to every question instead of asking\n"
+    "  -h, --help     show this help; after a command, show that command's help\n"
+    "      --version  show the version\n"
+    "\n"
+    "Files: the settings live in $XDG_CONFIG_HOME/varnox/settings.ini (by default\n"
+    "~/.config/varnox/settings.ini); `varnox init` lays it down, with the word\n"
+    "database and the lists under $XDG_DATA_HOME/varnox/ (~/.local/share/varnox/).\n"
+    "\n"
+    "Exit status: 0 done, 1 a usage error or a refusal (explained on standard\n"
+    "error), 2 an internal error.\n";
+
+bool IsHelp(std::string_view arg) {
+  return arg == "--help" || arg == "-h";
+}
+bool IsYes(std::string_view arg) {
+  return arg == "--yes" || arg == "-y";
+}
+
+std::string OverallHelp() {
+  std::string text(kUsage);
+  for (const Command* command : Commands()) {
+    std::string name(command->name);
+    name.resize(std::max<std::size_t>(name.size(), 10), ' ');
+    text += "  " + name + " " + std::string(command->summary) + "\n";
+  }
+  text += kOptions;
+  return text;
+}
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command* command : Commands()) {
+    if (command->name == name)
+      return command;
+  }
+  return nullptr;
+}
+
+int Fail(std::string_view message) {
+  std::fprintf(stderr, "varnox: %.*s\n", static_cast<int>(message.size()), message.data());
+  return kExitUserError;
+}
+
+// Splits a command's arguments; --yes and --help are taken wherever they
+// stand before "--".
+int SplitArguments(const Command& command, std::span<const std::string> args, Arguments* arguments,
+                   bool* yes, bool* help) {
+  bool options_end = false;
+  for (const std::string& arg : args) {
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (options_end || arg.size() < 2 || arg[0] != '-') {
+      arguments->operands.push_back(arg);
+    } else if (IsHelp(arg)) {
+      *help = true;
+    } else if (IsYes(arg)) {
+      *yes = true;
+    } else if (std::find(command.options.begin(), command.options.end(), arg) !=
+               command.options.end()) {
+      arguments->options.push_back(arg);
+    } else {
+      return Fail(std::string(command.name) + ": unknown option '" + arg + "' (see varnox " +
+                  std::string(command.name) + " --help)");
+    }
+  }
+  return kExitOk;
+}
+
+int Main(const std::vector<std::string>& args) {
+  bool yes = false;
+  std::size_t at = 0;
+  for (; at < args.size() && args[at].size() > 1 && args[at][0] == '-'; ++at) {
+    if (IsHelp(args[at])) {
+      std::fputs(OverallHelp().c_str(), stdout);
+      return kExitOk;
+    }
+    if (args[at] == "--version") {
+      std::puts("varnox " VARNOX_VERSION);
+      return kExitOk;
+    }
+    if (!IsYes(args[at]))
+      return Fail("unknown option '" + args[at] + "' (see varnox --help)");
+    yes = true;
+  }
+  if (at == args.size()) {
+    std::fputs(OverallHelp().c_str(), stderr);
+    return Fail("no command given");
+  }
+  const Command* command = FindCommand(args[at]);
+  if (command == nullptr)
+    return Fail("unknown command '" + args[at] + "' (see varnox --help)");
+
+  Arguments arguments;
+  bool help = false;
+  if (int status =
+          SplitArguments(*command, std::span(args).subspan(at + 1), &arguments, &yes, &help);
+      status != kExitOk) {
+    return status;
+  }
+  if (help) {
+    std::fwrite(command->help.data(), 1, command->help.size(), stdout);
+    return kExitOk;
+  }
+
+  XdgPaths paths;
+  std::string error;
+  if (!FindXdgPaths([](const char* name) { return std::getenv(name); }, &paths, &error))
+    return Fail(error);
+  ConsoleOptions console;
+  console.answer_yes = yes;
+  CommandContext context(std::move(paths), std::move(console));
+  return command->run(context, arguments);
+}
+
+}  // namespace
+}  // namespace varnox::cli
+
+int main(int argc, char** argv) {
+  // Nothing may escape as an exception: a library that throws (out of
+  // memory, a bad conversion) is an internal error with exit status 2.
+  try {
+    const int status = varnox::cli::Main(std::vector<std::string>(argv + 1, argv + argc));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::fputs("varnox: cannot write to standard output\n", stderr);
+      return varnox::cli::kExitInternalError;
+    }
+    return status;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "varnox: internal error: %s\n", e.what());
+  } catch (...) {
+    std::fputs("varnox: internal error\n", stderr);
+  }
+  return varnox::cli::kExitInternalError;
+}
