@@ -971,6 +971,23 @@ FakeFolder& FakeHost::AddStore(std::string name) {
   return state_->stores.AddFolder(std::move(name));
 }
 
+FakeFolder& FakeHost::AddTypicalStore(std::string name) {
+  FakeFolder& store = AddStore(std::move(name));
+  const std::pair<const char*, std::int32_t> kFolders[] = {{"Deleted Items", host::kOlMailItem},
+                                                           {"Inbox", host::kOlMailItem},
+                                                           {"Outbox", host::kOlMailItem},
+                                                           {"Sent Items", host::kOlMailItem},
+                                                           {"Calendar", 1},
+                                                           {"Contacts", 2},
+                                                           {"Drafts", host::kOlMailItem},
+                                                           {"Journal", 4},
+                                                           {"Notes", 5},
+                                                           {"Tasks", 3}};
+  for (const auto& [folder_name, item_type] : kFolders)
+    store.AddFolder(folder_name, item_type);
+  return store;
+}
+
 FakeFolder& FakeHost::stores() {
   return state_->stores;
 }

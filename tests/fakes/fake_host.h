@@ -256,6 +256,10 @@ class FakeHost {
   // --- Building the world.
   // A new store: a root folder in the namespace, after the existing ones.
   FakeFolder& AddStore(std::string name);
+  // A store as a fresh profile has it: "Deleted Items", "Inbox", "Outbox",
+  // "Sent Items", "Calendar" (appointments), "Contacts", "Drafts", "Journal",
+  // "Notes", "Tasks", in that order.
+  FakeFolder& AddTypicalStore(std::string name);
   // The namespace's list of stores (the parent of every store root).
   FakeFolder& stores();
 

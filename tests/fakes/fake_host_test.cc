@@ -276,6 +276,15 @@ TEST_F(FakeHostTest, JournalingUserInterfaceKeepsOrderWithHostCalls) {
   EXPECT_EQ(fakes.ui.messages.size(), 1u);
 }
 
+TEST(FakeHostWorld, TypicalStoreHasMailAndOtherFolders) {
+  FakeHost host;
+  FakeFolder& store = host.AddTypicalStore("Mailbox");
+  ASSERT_EQ(store.folders().size(), 10u);
+  EXPECT_EQ(store.folders()[1]->name, "Inbox");
+  EXPECT_EQ(store.Find("Contacts")->default_item_type, 2);
+  EXPECT_EQ(store.Find("Drafts")->default_item_type, host::kOlMailItem);
+}
+
 TEST(FakeHostLifetime, ReferencesMayOutliveTheHost) {
   std::unique_ptr<host::Folder> kept;
   {
