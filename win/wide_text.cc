@@ -1,7 +1,8 @@
 #include "win/wide_text.h"
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <climits>
 

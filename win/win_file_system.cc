@@ -1,5 +1,6 @@
 // The Win32 file seam: whole-file reads, and replacement by write beside,
 // FlushFileBuffers, MoveFileExA(REPLACE_EXISTING | WRITE_THROUGH).
+
 #include <windows.h>
 
 #include <string>

@@ -1,7 +1,8 @@
 #include "win/win_user_interface.h"
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <string>
 

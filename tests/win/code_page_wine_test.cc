@@ -1,5 +1,6 @@
 // The portable code page 1252 table against the Windows character functions,
 // byte for byte.
+
 #include <windows.h>
 
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
 // The main of every Windows test program: COM initialised apartment-threaded
 // on the test thread (as the host's user-interface thread is), and no error
 // dialog boxes, so that a failure ends the run instead of waiting for a click.
-#include <objbase.h>
 #include <windows.h>
+
+#include <objbase.h>
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The Win32 file seam: reads, atomic replacement, and what a failed
 // replacement leaves behind.
+
 #include <windows.h>
 
 #include <gtest/gtest.h>
