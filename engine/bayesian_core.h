@@ -1,0 +1,200 @@
+// BayesianCore: all state of the word-statistics filter (the learned word
+// table, the ignore list, the message counts, the file paths, the lock) and
+// the operations on it: tokenizing, the word database file, scoring and
+// learning. BayesianFilter wraps it for the rest of the add-in; tests, tools
+// and benchmarks reach it through BayesianFilter::core().
+//
+// Threads: the system calls on one thread, but the core still guards its
+// table with one re-entrant lock, held by LoadDatabase, by SaveDatabase and
+// CreateDatabaseFile while they write, by SelectInteresting, LearnWords and
+// MoveWords, and by the accessors of the table. No message box is shown while
+// it is held.
+//
+// Errors: nothing here shows anything but the "Cannot save database" message.
+// Operations report by their int results; only std::bad_alloc can escape
+// (BayesianFilter catches it at its entries).
+#ifndef VARNOX_ENGINE_BAYESIAN_CORE_H_
+#define VARNOX_ENGINE_BAYESIAN_CORE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/word_table.h"
+#include "platform/platform.h"
+
+namespace varnox {
+
+// A side of the statistics: the spam counts or the clean counts.
+enum class Side { kSpam, kClean };
+
+// What LookupWord found for one word.
+struct WordLookup {
+  int found = 0;
+  float probability = 0.5f;
+  std::int32_t spamCount = 0;
+  std::int32_t cleanCount = 0;
+};
+
+// One word chosen by SelectInteresting, in the order of the selection.
+struct SelectedWord {
+  std::string_view word;  // refers to the message word map
+  WordEntry entry;
+};
+
+class BayesianCore {
+ public:
+  // Tuning values, fixed; every comparison against them is unsigned.
+  static constexpr std::uint32_t kSpamThreshold = 90;
+  static constexpr std::uint32_t kLearnSpamThreshold = 98;
+  static constexpr std::uint32_t kInterestingCount = 15;
+  static constexpr std::uint32_t kMinWordLength = 3;
+  static constexpr std::uint32_t kMaxWordLength = 15;
+  static constexpr std::uint32_t kAgingAge = 864000;      // ten days, seconds
+  static constexpr std::int64_t kAgingInterval = 172800;  // two days, seconds
+  static constexpr std::uint32_t kMinTotalCount = 5;
+  static constexpr std::uint32_t kMaxRetrainPasses = 25;
+  static constexpr float kDefaultVersion = 1.01f;
+  static constexpr unsigned char kFileMask = 0xA5;
+  // Longest word kept from a database file. The tokenizer makes words of at
+  // most 15 bytes; a longer name is damage and its line is skipped.
+  static constexpr std::size_t kMaxStoredWordLength = 255;
+
+  // `platform` (clock, files, message box) must outlive the core.
+  explicit BayesianCore(const Platform& platform);
+  BayesianCore(const BayesianCore&) = delete;
+  BayesianCore& operator=(const BayesianCore&) = delete;
+
+  // --- Tokenizer and ignore list -------------------------------------------
+
+  // Adds each countable word of `text` to `map` (both counts = occurrences).
+  // Returns the number of entries in the map afterwards.
+  std::uint32_t Tokenize(std::string_view text, WordTable& map) const;
+  // Reads whitespace-separated words (a word starting with ";" is skipped)
+  // into the ignore list; sets ignorePath to `path` even when it cannot be
+  // read.
+  void LoadIgnoreList(const std::string& path);
+  // Replaces the file at ignorePath with the list, one word a line, sorted.
+  // Does nothing for an empty path; a failed write leaves the old file whole.
+  void SaveIgnoreList();
+  int IsIgnored(std::string_view word) const;
+  const std::set<std::string, std::less<>>& ignoreList() const { return ignoreList_; }
+
+  // --- Word database file (format: docs/word-database.md) --------------------
+
+  // 1 when the file was read (the table and counts are replaced), 0 when the
+  // path is empty or the file cannot be read.
+  int LoadDatabase();
+  // Writes the table (with the first save's purge and the two-day aging) by
+  // replacing the file whole. Returns `saved`. On failure the old file, the
+  // table, the counts, `saved` and `purgePending` stay as they were and the
+  // "Cannot save database" message is shown.
+  int SaveDatabase();
+  // 1 when a file of the three header lines was written, else 0.
+  int CreateDatabaseFile();
+
+  // --- Scoring --------------------------------------------------------------
+
+  WordLookup LookupWord(std::string_view word) const;
+  // Fills `selection` with at most `limit` of the message's words, those
+  // farthest from 0.5.
+  void SelectInteresting(const WordTable& messageWords, WordTable& selection, std::uint32_t limit);
+  // Score 0..100 of the message; *isSpam (optional) = score > kSpamThreshold.
+  // `selection` is left holding the deciding words.
+  std::int32_t ScoreWords(const WordTable& messageWords, WordTable& selection,
+                          int* isSpam = nullptr);
+  // As ScoreWords, giving the selection in word order as a list; the words
+  // refer to `messageWords`.
+  std::int32_t ScoreWords(const WordTable& messageWords, std::vector<SelectedWord>* selected);
+  // Sets every word's probability from its counts and clears `saved`.
+  void RecomputeProbabilities();
+
+  // --- Learning -------------------------------------------------------------
+
+  // 1 when learned (score >= 98 as spam, < 90 as clean), 0 otherwise.
+  int LearnWords(const WordTable& messageWords, std::uint32_t learnScore);
+  void MoveWords(const WordTable& messageWords, Side target);
+  // Number of extra learning passes, 0 to 25.
+  int Retrain(const WordTable& messageWords, Side target);
+
+  // --- State ----------------------------------------------------------------
+
+  // The learned table with every probability up to date. The reference stays
+  // valid; call again after learning to see new probabilities.
+  const WordTable& words() const;
+  // The same, for changing entries directly (tests and tools).
+  WordTable& mutable_words();
+  std::size_t wordCount() const;
+  // Removes every word (Empty's first step); the table no longer matches the
+  // file, so `saved` becomes 0.
+  void ClearWords();
+
+  std::int32_t spamMessages() const { return spamMessages_; }
+  std::int32_t cleanMessages() const { return cleanMessages_; }
+  void set_messageCounts(std::int32_t spam, std::int32_t clean);
+  int saved() const { return saved_; }
+  int purgePending() const { return purgePending_; }
+  std::int32_t lastAgingTime() const { return lastAgingTime_; }
+  void set_lastAgingTime(std::int32_t time) { lastAgingTime_ = time; }
+  float version() const { return version_; }
+  void set_version(float version) { version_ = version; }
+  const std::string& databasePath() const { return databasePath_; }
+  void set_databasePath(std::string path) { databasePath_ = std::move(path); }
+  const std::string& ignorePath() const { return ignorePath_; }
+  void set_ignorePath(std::string path) { ignorePath_ = std::move(path); }
+  // True when the database file exists but could not be read: it is then
+  // never overwritten, since that would destroy statistics nobody has seen.
+  bool databaseUnreadable() const { return databaseUnreadable_; }
+
+  std::recursive_mutex& lock() const { return lock_; }
+  std::int32_t Now() const { return platform_.clock.Now(); }
+
+  // Learning leaves the probabilities to be computed when they are next
+  // looked at, which gives the same values as computing all of them after
+  // every step. On: compute them after every step (to compare, in tests and
+  // benchmarks).
+  void set_eagerRecompute(bool eager) { eagerRecompute_ = eager; }
+
+ private:
+  // Spam probability of a word seen on both sides, from its counts and the
+  // current message counts.
+  float ProbabilityFromCounts(const WordEntry& entry) const;
+  // After learning: the probabilities now follow from the counts.
+  void ProbabilitiesChanged();
+  // Stores the computed probabilities before anything reads or changes the
+  // table directly.
+  void MaterializeProbabilities() const;
+  WordLookup LookupEntry(const WordEntry* entry) const;
+  WordLookup LookupShorterForms(std::string_view word) const;
+  void SelectInto(const WordTable& messageWords, std::uint32_t limit,
+                  std::vector<SelectedWord>* selected);
+  void ShowSaveFailure() const;
+
+  Platform platform_;
+  std::set<std::string, std::less<>> ignoreList_;
+  WordTable ignoreIndex_;  // the same words, for quick lookups while tokenizing
+  std::string ignorePath_;
+  mutable std::recursive_mutex lock_;
+  mutable WordTable table_;
+  std::int32_t spamMessages_ = 0;
+  std::int32_t cleanMessages_ = 0;
+  int saved_ = 0;
+  std::string databasePath_;
+  std::int32_t lastAgingTime_ = 0;
+  int purgePending_ = 1;
+  float version_ = kDefaultVersion;
+  bool databaseUnreadable_ = false;
+  // The stored probabilities are out of date; the true value of each is
+  // ProbabilityFromCounts. Set only by learning, cleared by materializing.
+  mutable bool probabilitiesStale_ = false;
+  bool eagerRecompute_ = false;
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_ENGINE_BAYESIAN_CORE_H_

@@ -1,0 +1,148 @@
+#include "engine/bayesian_filter.h"
+
+#include <new>
+#include <vector>
+
+#include "settings/settings_store.h"
+
+namespace varnox {
+namespace {
+
+std::string JoinText(const std::string& subject, const std::string& body) {
+  std::string text;
+  text.reserve(subject.size() + 2 + body.size());
+  text.append(subject);
+  text.append("\n\n");
+  text.append(body);
+  return text;
+}
+
+// " %s %d" of each selected word with its percentage, then "\r\n".
+std::string FormatTopWords(const std::vector<SelectedWord>& selected) {
+  std::string text;
+  if (selected.empty())
+    return text;
+  for (const SelectedWord& word : selected) {
+    // The percentage is computed in single precision like the score.
+    float percent = word.entry.probability * 100.0f;
+    if (!(percent >= 0.0f))
+      percent = 0.0f;
+    if (percent > 100.0f)
+      percent = 100.0f;
+    text.push_back(' ');
+    text.append(word.word);
+    text.push_back(' ');
+    text.append(std::to_string(static_cast<int>(percent)));
+  }
+  text.append("\r\n");
+  return text;
+}
+
+}  // namespace
+
+BayesianFilter::BayesianFilter(const Platform& platform) : platform_(platform), core_(platform_) {}
+
+BayesianFilter::~BayesianFilter() {
+  try {
+    core_.SaveDatabase();
+    core_.SaveIgnoreList();
+  } catch (...) {
+    // Teardown must not throw; what was not written is lost.
+  }
+}
+
+int BayesianFilter::Initialize() {
+  try {
+    core_.set_lastAgingTime(core_.Now());
+    const SettingsStore settings(platform_.registry);
+    std::string path;
+    if (settings.WordFilePath(&path)) {
+      core_.set_databasePath(path);
+      if (core_.LoadDatabase() == 0 && core_.CreateDatabaseFile() == 1)
+        core_.LoadDatabase();
+    }
+    std::string ignore_path;
+    if (settings.IgnoreFilePath(&ignore_path)) {
+      core_.set_ignorePath(ignore_path);
+      core_.LoadIgnoreList(ignore_path);
+    }
+  } catch (const std::bad_alloc&) {
+    // Starts with what could be loaded.
+  }
+  return 1;
+}
+
+bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
+  int run = 0;
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > 0x7F) {
+      if (run >= 2)
+        return true;
+      ++run;
+    } else {
+      run = 0;
+    }
+  }
+  return false;
+}
+
+int BayesianFilter::Classify(std::string body, MessageInfo& info) {
+  if (HasNonEnglishRun(info.subject) || HasNonEnglishRun(body)) {
+    info.nonEnglish = 1;
+    return 1;
+  }
+  info.nonEnglish = 0;
+  try {
+    WordTable words;
+    std::vector<SelectedWord> selected;
+    std::int32_t score = 0;
+    if (core_.Tokenize(JoinText(info.subject, body), words) != 0)
+      score = core_.ScoreWords(words, &selected);
+    const bool spam = static_cast<std::uint32_t>(score) > BayesianCore::kSpamThreshold;
+    info.score = score;
+    info.isSpam = spam ? 1 : 0;
+    info.scored = 1;
+    info.verdictText = spam ? "Spam" : "Clean";
+    info.topWords = FormatTopWords(selected);  // before `words` moves away
+    info.words = std::move(words);
+    return spam ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int BayesianFilter::Learn(std::string body, std::string subject, int asSpam) {
+  try {
+    WordTable words;
+    core_.Tokenize(JoinText(subject, body), words);
+    return core_.LearnWords(words, asSpam != 0 ? 100 : 0);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam) {
+  try {
+    WordTable words;
+    if (core_.Tokenize(JoinText(subject, body), words) == 0)
+      return 0;
+    return core_.Retrain(words, asSpam != 0 ? Side::kSpam : Side::kClean);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+}
+
+int BayesianFilter::Empty() {
+  core_.ClearWords();
+  return core_.SaveDatabase();
+}
+
+std::size_t BayesianFilter::WordCount() const {
+  return core_.wordCount();
+}
+
+int BayesianFilter::Save() {
+  return core_.SaveDatabase();
+}
+
+}  // namespace varnox

@@ -1,0 +1,72 @@
+// BayesianFilter: the word-statistics spam filter as the rest of the add-in
+// uses it. It judges a message from its subject and body, learns a message as
+// spam or clean mail, moves a message learned before to the other side,
+// empties the statistics and saves them.
+//
+// Calling order: construct, Initialize once, then anything, then destroy.
+// Before Initialize the filter works on an empty table and saves nowhere.
+// Texts are narrow, in code page 1252. Wherever a subject and a body are
+// judged or learned together, the text is the subject, "\n\n", the body.
+//
+// No exception leaves these operations: when memory runs out they give their
+// "nothing done" result (0; Classify: clean).
+#ifndef VARNOX_ENGINE_BAYESIAN_FILTER_H_
+#define VARNOX_ENGINE_BAYESIAN_FILTER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/bayesian_core.h"
+#include "engine/message_info.h"
+#include "platform/platform.h"
+
+namespace varnox {
+
+class BayesianFilter {
+ public:
+  // `platform` (its services) must outlive the filter.
+  explicit BayesianFilter(const Platform& platform);
+  // Saves the word database, then the ignore list.
+  virtual ~BayesianFilter();
+  BayesianFilter(const BayesianFilter&) = delete;
+  BayesianFilter& operator=(const BayesianFilter&) = delete;
+
+  // Reads the settings WordFilePath and IgnoreFilePath and loads both files;
+  // a database file that does not exist is created with the header lines
+  // only. Always 1.
+  int Initialize();
+  // Judges `info.subject` and `body`; fills `info`. 1 spam, 0 clean. A run of
+  // three bytes above 0x7F in the subject or in the body makes the message
+  // spam at once (info.nonEnglish = 1, nothing else in `info` written).
+  int Classify(std::string body, MessageInfo& info);
+  // Learns the message on the spam side (asSpam non-zero) or the clean side.
+  // 1 when learned.
+  int Learn(std::string body, std::string subject, int asSpam);
+  // Moves a message learned before to the side `asSpam` names and learns it
+  // again until the filter agrees. The number of extra passes, 0 to 25.
+  int Relearn(std::string body, std::string subject, int asSpam);
+  // Removes every word (the message counts stay) and saves. The `saved` flag
+  // after the save.
+  int Empty();
+  std::size_t WordCount() const;
+  // Saves the word database now; the `saved` flag.
+  int Save();
+  std::int32_t SpamMessages() const { return core_.spamMessages(); }
+  std::int32_t CleanMessages() const { return core_.cleanMessages(); }
+
+  BayesianCore& core() { return core_; }
+  const BayesianCore& core() const { return core_; }
+
+  // Three consecutive bytes above 0x7F.
+  static bool HasNonEnglishRun(std::string_view text);
+
+ private:
+  Platform platform_;
+  BayesianCore core_;
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_ENGINE_BAYESIAN_FILTER_H_

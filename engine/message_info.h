@@ -1,0 +1,29 @@
+// The record of one judged message: the new-mail pipeline creates it empty,
+// sets `subject`, and hands it to BayesianFilter::Classify, which fills the
+// rest.
+#ifndef VARNOX_ENGINE_MESSAGE_INFO_H_
+#define VARNOX_ENGINE_MESSAGE_INFO_H_
+
+#include <cstdint>
+#include <string>
+
+#include "engine/word_table.h"
+
+namespace varnox {
+
+struct MessageInfo {
+  std::string subject;      // set by the caller before Classify
+  std::string verdictText;  // "Spam" or "Clean"
+  // " word percent" for each selected word in word order, then "\r\n";
+  // empty when no word was selected.
+  std::string topWords;
+  std::int32_t score = 0;       // 0 to 100
+  std::int32_t isSpam = 0;      // 1 spam, 0 clean
+  std::int32_t scored = 0;      // 1 once the words were scored
+  std::int32_t nonEnglish = 0;  // 1 when the non-English rule decided
+  WordTable words;              // the message's word map
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_ENGINE_MESSAGE_INFO_H_

@@ -1,0 +1,224 @@
+// BayesianCore's tokenizer and ignore list.
+//
+// The tokenizer is defined as two passes over a copy of the text: a
+// character pass that turns every byte which cannot belong to a word into a
+// space (with a rule for points and commas in numbers), then a word pass over
+// the space-separated pieces. Here both run as one pass over the caller's
+// text: the only time the character pass changes an earlier byte is when a
+// letter follows a kept point or comma, and then the byte just before the
+// letter becomes a space, which simply ends the piece there.
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "engine/bayesian_core.h"
+#include "platform/code_page.h"
+
+namespace varnox {
+namespace {
+
+// Character-pass classes.
+enum Kind : unsigned char {
+  kSeparator,    // becomes a space
+  kLetter,       // alphanumeric and alphabetic
+  kDigit,        // alphanumeric, not alphabetic
+  kPlusSlashEq,  // "+/=": kept, but spoils the piece
+  kKept,         // "$!'-_": kept
+  kPoint,        // ",.": kept after a digit, else a separator
+};
+
+struct ByteTables {
+  std::array<Kind, 256> kind{};
+  std::array<unsigned char, 256> lower{};
+};
+
+ByteTables MakeByteTables() {
+  ByteTables t;
+  for (int b = 0; b < 256; ++b) {
+    const auto byte = static_cast<unsigned char>(b);
+    Kind kind = kSeparator;
+    if (code_page::IsAlphaNumeric(byte))
+      kind = code_page::IsAlphabetic(byte) ? kLetter : kDigit;
+    t.kind[b] = kind;
+    t.lower[b] = code_page::ToLower(byte);
+  }
+  for (unsigned char b : std::string_view("+/="))
+    t.kind[b] = kPlusSlashEq;
+  for (unsigned char b : std::string_view("$!'-_"))
+    t.kind[b] = kKept;
+  t.kind[','] = kPoint;
+  t.kind['.'] = kPoint;
+  return t;
+}
+
+const ByteTables& Tables() {
+  static const ByteTables tables = MakeByteTables();
+  return tables;
+}
+
+bool IsAlphaNumericKind(Kind kind) {
+  return kind == kLetter || kind == kDigit;
+}
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+#ifdef _WIN32
+constexpr std::string_view kTextLineEnd = "\r\n";  // what a "wt" stream writes
+#else
+constexpr std::string_view kTextLineEnd = "\n";
+#endif
+
+// Applies the word-pass rules to one piece and counts the word it gives.
+class PieceCounter {
+ public:
+  PieceCounter(const WordTable* ignored, WordTable& map)
+      : tables_(Tables()), ignored_(ignored), map_(map) {}
+
+  void Count(const unsigned char* piece, std::size_t length) const {
+    // Bounds apply before the leading bytes are stripped; a longer piece is
+    // skipped, never cut.
+    if (length < BayesianCore::kMinWordLength || length > BayesianCore::kMaxWordLength)
+      return;
+    const Kind last = tables_.kind[piece[length - 1]];
+    if (!IsAlphaNumericKind(last) && piece[length - 1] != '!')
+      return;
+    std::size_t start = length;
+    for (std::size_t i = 0; i < length; ++i) {
+      const Kind kind = tables_.kind[piece[i]];
+      if (kind == kPlusSlashEq)
+        return;
+      if (start == length && (IsAlphaNumericKind(kind) || piece[i] == '$'))
+        start = i;
+    }
+    if (start == length)
+      return;
+    char word[BayesianCore::kMaxWordLength];
+    const std::size_t word_length = length - start;
+    for (std::size_t i = 0; i < word_length; ++i)
+      word[i] = static_cast<char>(tables_.lower[piece[start + i]]);
+    const WordKey key(std::string_view(word, word_length));
+    if (ignored_ != nullptr && ignored_->Find(key) != nullptr)
+      return;
+    auto [entry, inserted] = map_.Insert(key, WordEntry{1, 1, 0.5f, 0});
+    if (!inserted) {
+      // A text long enough to overflow would need 2 GiB of one word.
+      if (entry->spamCount < INT32_MAX)
+        ++entry->spamCount;
+      if (entry->cleanCount < INT32_MAX)
+        ++entry->cleanCount;
+    }
+  }
+
+ private:
+  const ByteTables& tables_;
+  const WordTable* ignored_;
+  WordTable& map_;
+};
+
+}  // namespace
+
+std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) const {
+  if (text.empty())
+    return static_cast<std::uint32_t>(map.size());
+  const bool was_empty = map.empty();
+  try {
+    const ByteTables& tables = Tables();
+    const PieceCounter counter(ignoreIndex_.empty() ? nullptr : &ignoreIndex_, map);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t piece = kNone;   // start of the current piece
+    bool after_digit = false;    // the last alphanumeric byte was a digit
+    bool pending_point = false;  // a point or comma was kept after a digit
+
+    for (std::size_t i = 0; i < size; ++i) {
+      switch (tables.kind[bytes[i]]) {
+        case kLetter:
+          if (pending_point) {
+            // The byte before this letter becomes a space.
+            if (piece != kNone && piece + 1 < i)
+              counter.Count(bytes + piece, i - 1 - piece);
+            piece = kNone;
+            pending_point = false;
+          }
+          after_digit = false;
+          if (piece == kNone)
+            piece = i;
+          break;
+        case kDigit:
+          pending_point = false;
+          after_digit = true;
+          if (piece == kNone)
+            piece = i;
+          break;
+        case kPlusSlashEq:
+        case kKept:
+          if (piece == kNone)
+            piece = i;
+          break;
+        case kPoint:
+          if (after_digit) {
+            after_digit = false;
+            pending_point = true;
+            if (piece == kNone)
+              piece = i;
+            break;
+          }
+          [[fallthrough]];
+        case kSeparator:
+          if (piece != kNone) {
+            counter.Count(bytes + piece, i - piece);
+            piece = kNone;
+          }
+          break;
+      }
+    }
+    if (piece != kNone)
+      counter.Count(bytes + piece, size - piece);
+  } catch (const std::bad_alloc&) {
+    // For want of memory the text yields no words.
+    if (was_empty)
+      map.clear();
+  }
+  return static_cast<std::uint32_t>(map.size());
+}
+
+int BayesianCore::IsIgnored(std::string_view word) const {
+  return ignoreList_.find(word) != ignoreList_.end() ? 1 : 0;
+}
+
+void BayesianCore::LoadIgnoreList(const std::string& path) {
+  std::string contents;
+  if (platform_.files.ReadWholeFile(path, &contents)) {
+    std::size_t i = 0;
+    while (i < contents.size()) {
+      while (i < contents.size() && IsSpace(contents[i]))
+        ++i;
+      const std::size_t start = i;
+      while (i < contents.size() && !IsSpace(contents[i]))
+        ++i;
+      if (i > start && contents[start] != ';') {
+        const std::string_view word(contents.data() + start, i - start);
+        if (ignoreList_.insert(std::string(word)).second)
+          ignoreIndex_.Insert(word);
+      }
+    }
+  }
+  ignorePath_ = path;
+}
+
+void BayesianCore::SaveIgnoreList() {
+  if (ignorePath_.empty())
+    return;
+  std::string contents;
+  for (const std::string& word : ignoreList_) {
+    contents.append(word);
+    contents.append(kTextLineEnd);
+  }
+  // A failed write keeps the old file whole; nobody is told.
+  platform_.files.ReplaceWholeFile(ignorePath_, contents);
+}
+
+}  // namespace varnox

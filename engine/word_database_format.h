@@ -1,0 +1,64 @@
+// The text of the word database file, piece by piece: masking, splitting a
+// line into name and value, filtering them, reading numbers, and printing
+// lines. docs/word-database.md describes the whole format.
+//
+// Every function takes untrusted bytes of any length and never reads outside
+// them. Numbers never overflow: see ReadIntegerField and ReadRealField.
+#ifndef VARNOX_ENGINE_WORD_DATABASE_FORMAT_H_
+#define VARNOX_ENGINE_WORD_DATABASE_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/word_entry.h"
+
+namespace varnox::word_database {
+
+inline constexpr unsigned char kMask = 0xA5;
+
+// XORs every byte with kMask (the same call masks and unmasks).
+void MaskBytes(char* data, std::size_t size);
+
+// Splits a line (without its line feed) at "=": the name is the first run of
+// bytes other than "=" (equals signs at the start are passed over), the value
+// the next such run. False when the line has no name or no value.
+bool SplitLine(std::string_view line, std::string_view* name, std::string_view* value);
+
+// Bytes a name keeps: letters and digits of code page 1252 and "$!'-_,.",
+// exactly the bytes a word from the tokenizer can hold.
+bool IsNameByte(unsigned char byte);
+// Bytes a value keeps: "0123456789,.".
+bool IsValueByte(unsigned char byte);
+// The name / value with every other byte dropped. Returns `text` itself when
+// nothing is dropped, else a view of *scratch.
+std::string_view FilterName(std::string_view text, std::string* scratch);
+std::string_view FilterValue(std::string_view text, std::string* scratch);
+
+// Comma-separated fields of a filtered value: empty fields do not count
+// ("1,,2" has the fields 1 and 2). Returns false when there are no more.
+bool NextField(std::string_view* rest, std::string_view* field);
+
+// The leading digits of a field as a number ("12.7" reads 12, ".5" reads 0).
+// A number above 2147483647 reads as 2147483647.
+std::int32_t ReadIntegerField(std::string_view field);
+// The field as a decimal real ("0.5", "5.", ".5"; "1.2.3" reads 1.2; "."
+// reads 0), correctly rounded. Beyond the range of a double: +infinity when
+// a non-zero digit stands before the point, else 0.
+double ReadRealField(std::string_view field);
+
+// printf's "%.8f" of the float's exact value (ties to even, as glibc).
+void AppendFixed8(float value, std::string* out);
+// printf's "%d".
+void AppendInteger(std::int32_t value, std::string* out);
+// The three header lines: "Version = %1.2f\n" (1.01 for version 0),
+// "Spam = %d\n", "Clean = %d\n". Not masked.
+void AppendHeader(float version, std::int32_t spamMessages, std::int32_t cleanMessages,
+                  std::string* out);
+// "%s = %d,%d,%.8f,%d\n" of one word. Not masked.
+void AppendWordLine(std::string_view word, const WordEntry& entry, std::string* out);
+
+}  // namespace varnox::word_database
+
+#endif  // VARNOX_ENGINE_WORD_DATABASE_FORMAT_H_

@@ -1,0 +1,26 @@
+// The statistics of one word: the value type of every WordTable (the learned
+// table, a message's word map, a score's selection).
+#ifndef VARNOX_ENGINE_WORD_ENTRY_H_
+#define VARNOX_ENGINE_WORD_ENTRY_H_
+
+#include <cstdint>
+
+namespace varnox {
+
+struct WordEntry {
+  // Occurrences learned from spam / from clean mail. In a message word map
+  // both hold the word's number of occurrences in the text.
+  std::int32_t spamCount = 0;
+  std::int32_t cleanCount = 0;
+  // Spam probability, kept within 0.0001 to 1 in the learned table.
+  float probability = 0.5f;
+  // Unix time in seconds when the word was last learned (or loaded without a
+  // time); in a score's selection, the time of the selection.
+  std::int32_t lastSeen = 0;
+
+  friend bool operator==(const WordEntry&, const WordEntry&) = default;
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_ENGINE_WORD_ENTRY_H_

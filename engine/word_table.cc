@@ -1,0 +1,380 @@
+#include "engine/word_table.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+namespace varnox {
+namespace {
+
+static_assert(std::endian::native == std::endian::little,
+              "word keys are compared as big-endian loads on a little-endian host");
+
+constexpr std::size_t kInlineMax = 15;
+constexpr std::size_t kMinIndexSize = 16;
+
+std::uint64_t Load64(const unsigned char* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The 8 bytes as a big-endian number: comparing these numbers compares the
+// bytes as unsigned values, first byte first.
+std::uint64_t LoadOrdered(const unsigned char* p) {
+  return __builtin_bswap64(Load64(p));
+}
+
+std::uint64_t Mix(std::uint64_t lo, std::uint64_t hi) {
+  std::uint64_t h = lo * 0x9E3779B97F4A7C15ull;
+  h ^= std::rotl(hi * 0xC2B2AE3D27D4EB4Full, 31);
+  h ^= h >> 32;
+  h *= 0xD6E8FEB86659FD93ull;
+  h ^= h >> 29;
+  return h;
+}
+
+std::uint64_t HashLongWord(std::string_view word) {
+  std::uint64_t h = 0xCBF29CE484222325ull ^ word.size();
+  std::size_t i = 0;
+  for (; i + 8 <= word.size(); i += 8)
+    h = Mix(h, Load64(reinterpret_cast<const unsigned char*>(word.data() + i)));
+  unsigned char rest[8] = {};
+  std::memcpy(rest, word.data() + i, word.size() - i);
+  return Mix(h, Load64(rest) ^ 0x5bd1e995u);
+}
+
+// Inline keys are canonical: a word is stored inline exactly when it fits in
+// 15 bytes and holds no NUL (so zero padding cannot be confused with bytes).
+bool FitsInline(std::string_view word) {
+  return word.size() <= kInlineMax && std::memchr(word.data(), 0, word.size()) == nullptr;
+}
+
+std::size_t IndexSizeFor(std::size_t words) {
+  std::size_t size = kMinIndexSize;
+  while (size / 4 * 3 < words + 1)
+    size *= 2;
+  return size;
+}
+
+}  // namespace
+
+WordKey::WordKey(std::string_view word) {
+  std::memset(bytes_, 0, sizeof bytes_);
+  if (FitsInline(word)) {
+    std::memcpy(bytes_, word.data(), word.size());
+    bytes_[15] = static_cast<unsigned char>(word.size());
+    hash_ = Mix(Load64(bytes_), Load64(bytes_ + 8));
+  } else {
+    std::memcpy(bytes_, word.data(), std::min<std::size_t>(word.size(), 8));
+    bytes_[15] = 0xFF;
+    long_word_ = word;
+    hash_ = HashLongWord(word);
+  }
+}
+
+std::string_view WordKey::word() const {
+  if (bytes_[15] <= kInlineMax)
+    return std::string_view(reinterpret_cast<const char*>(bytes_), bytes_[15]);
+  return long_word_;
+}
+
+WordTable::WordTable() {
+  Rehash(kMinIndexSize);
+}
+
+void WordTable::clear() {
+  std::vector<Record>().swap(entries_);
+  std::string().swap(long_words_);
+  dead_ = 0;
+  sorted_ = 0;
+  std::vector<std::uint32_t>().swap(index_);
+  Rehash(kMinIndexSize);
+}
+
+void WordTable::reserve(std::size_t words) {
+  entries_.reserve(words);
+  if (IndexSizeFor(words) > index_.size())
+    Rehash(IndexSizeFor(words));
+}
+
+void WordTable::shrink_to_fit() {
+  entries_.shrink_to_fit();
+  if (IndexSizeFor(size()) < index_.size())
+    Rehash(IndexSizeFor(size()));
+}
+
+bool WordTable::IsLive(const Record& record) const {
+  return record.key[15] != kDeadMark;
+}
+
+std::string_view WordTable::WordOf(const Record& record) const {
+  if (record.key[15] <= kInlineMax)
+    return std::string_view(reinterpret_cast<const char*>(record.key), record.key[15]);
+  std::uint32_t offset;
+  std::uint32_t length;
+  std::memcpy(&offset, record.key + 8, sizeof offset);
+  std::memcpy(&length, long_words_.data() + offset, sizeof length);
+  return std::string_view(long_words_.data() + offset + sizeof length, length);
+}
+
+std::uint64_t WordTable::HashOf(const Record& record) const {
+  if (record.key[15] <= kInlineMax)
+    return Mix(Load64(record.key), Load64(record.key + 8));
+  return HashLongWord(WordOf(record));
+}
+
+bool WordTable::Matches(const Record& record, const WordKey& key) const {
+  if (key.bytes_[15] <= kInlineMax) {
+    return Load64(record.key) == Load64(key.bytes_) &&
+           Load64(record.key + 8) == Load64(key.bytes_ + 8);
+  }
+  return record.key[15] == kLongMark && WordOf(record) == key.long_word_;
+}
+
+bool WordTable::Less(const Record& a, const Record& b) const {
+  const std::uint64_t a0 = LoadOrdered(a.key);
+  const std::uint64_t b0 = LoadOrdered(b.key);
+  if (a0 != b0)
+    return a0 < b0;
+  if (a.key[15] <= kInlineMax && b.key[15] <= kInlineMax)
+    return LoadOrdered(a.key + 8) < LoadOrdered(b.key + 8);
+  // std::char_traits<char> compares as unsigned char.
+  return WordOf(a) < WordOf(b);
+}
+
+std::size_t WordTable::Probe(const WordKey& key, bool* found) const {
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t slot = key.hash_ >> shift_;; slot = (slot + 1) & mask) {
+    const std::uint32_t held = index_[slot];
+    if (held == 0) {
+      *found = false;
+      return slot;
+    }
+    if (Matches(entries_[held - 1], key)) {
+      *found = true;
+      return slot;
+    }
+  }
+}
+
+WordEntry* WordTable::Find(const WordKey& key) {
+  bool found;
+  const std::size_t slot = Probe(key, &found);
+  return found ? &entries_[index_[slot] - 1].value : nullptr;
+}
+
+const WordEntry* WordTable::Find(const WordKey& key) const {
+  bool found;
+  const std::size_t slot = Probe(key, &found);
+  return found ? &entries_[index_[slot] - 1].value : nullptr;
+}
+
+void WordTable::FindMany(const WordKey* keys, std::size_t count, const WordEntry** found) const {
+  // Three passes over a batch: touch the index slots, then the records they
+  // name, then compare. Each pass only starts memory reads, so the cache
+  // misses of a whole batch overlap instead of following one another.
+  constexpr std::size_t kBatch = 32;
+  for (std::size_t first = 0; first < count; first += kBatch) {
+    const std::size_t last = std::min(count, first + kBatch);
+    for (std::size_t i = first; i < last; ++i)
+      __builtin_prefetch(&index_[keys[i].hash_ >> shift_]);
+    for (std::size_t i = first; i < last; ++i) {
+      const std::uint32_t held = index_[keys[i].hash_ >> shift_];
+      if (held != 0)
+        __builtin_prefetch(&entries_[held - 1]);
+    }
+    for (std::size_t i = first; i < last; ++i)
+      found[i] = Find(keys[i]);
+  }
+}
+
+std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntry& entry) {
+  bool found;
+  std::size_t slot = Probe(key, &found);
+  if (found)
+    return {&entries_[index_[slot] - 1].value, false};
+
+  if (entries_.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
+    throw std::length_error("word table full");
+  if (size() + 1 > index_.size() / 4 * 3) {
+    Rehash(IndexSizeFor(size() + 1));
+    slot = Probe(key, &found);
+  }
+
+  Record record;
+  std::memcpy(record.key, key.bytes_, sizeof record.key);
+  record.value = entry;
+  if (key.bytes_[15] == kLongMark) {
+    const std::string_view word = key.long_word_;
+    if (long_words_.size() + sizeof(std::uint32_t) + word.size() >
+        std::numeric_limits<std::uint32_t>::max()) {
+      throw std::length_error("long words exceed 4 GiB");
+    }
+    const auto offset = static_cast<std::uint32_t>(long_words_.size());
+    const auto length = static_cast<std::uint32_t>(word.size());
+    long_words_.append(reinterpret_cast<const char*>(&length), sizeof length);
+    long_words_.append(word);
+    std::memcpy(record.key + 8, &offset, sizeof offset);
+  }
+
+  // A word that sorts after the last one extends the ordered front part;
+  // anything else goes to the unordered tail.
+  const bool extends_order =
+      sorted_ == entries_.size() &&
+      (entries_.empty() || (IsLive(entries_.back()) && Less(entries_.back(), record)));
+  entries_.push_back(record);
+  if (extends_order)
+    sorted_ = entries_.size();
+  index_[slot] = static_cast<std::uint32_t>(entries_.size());
+  return {&entries_.back().value, true};
+}
+
+bool WordTable::Erase(std::string_view word) {
+  bool found;
+  const std::size_t slot = Probe(WordKey(word), &found);
+  if (!found)
+    return false;
+  Drop(index_[slot] - 1);
+  if (dead_ > 64 && dead_ > entries_.size() / 2)
+    CompactIfPossible();
+  return true;
+}
+
+void WordTable::Drop(std::size_t position) {
+  Record& record = entries_[position];
+  const std::size_t mask = index_.size() - 1;
+  std::size_t slot = HashOf(record) >> shift_;
+  while (index_[slot] != position + 1)
+    slot = (slot + 1) & mask;
+  RemoveFromIndex(slot);
+  record.key[15] = kDeadMark;
+  record.value = WordEntry{};
+  ++dead_;
+}
+
+void WordTable::CompactIfPossible() noexcept {
+  try {
+    Compact();
+  } catch (const std::bad_alloc&) {
+    // Erased records keep their room until the next compaction.
+  }
+}
+
+// Backward-shift deletion keeps every probe chain unbroken without markers.
+void WordTable::RemoveFromIndex(std::size_t slot) {
+  const std::size_t mask = index_.size() - 1;
+  std::size_t hole = slot;
+  for (std::size_t next = (slot + 1) & mask; index_[next] != 0; next = (next + 1) & mask) {
+    const std::size_t home = HashOf(entries_[index_[next] - 1]) >> shift_;
+    // The entry at `next` may stay only if its home lies cyclically in
+    // (hole, next]; otherwise a lookup starting at home would stop at the hole.
+    const bool stays = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
+    if (!stays) {
+      index_[hole] = index_[next];
+      hole = next;
+    }
+  }
+  index_[hole] = 0;
+}
+
+void WordTable::Rehash(std::size_t index_size) {
+  index_.assign(index_size, 0);
+  FillIndex();
+}
+
+void WordTable::FillIndex() {
+  shift_ = 64 - static_cast<unsigned>(std::countr_zero(index_.size()));
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    if (!IsLive(entries_[i]))
+      continue;
+    std::size_t slot = HashOf(entries_[i]) >> shift_;
+    while (index_[slot] != 0)
+      slot = (slot + 1) & mask;
+    index_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+std::vector<std::uint32_t> WordTable::OrderedPositions() const {
+  std::vector<std::uint32_t> tail;
+  tail.reserve(entries_.size() - sorted_);
+  for (std::size_t i = sorted_; i < entries_.size(); ++i) {
+    if (IsLive(entries_[i]))
+      tail.push_back(static_cast<std::uint32_t>(i));
+  }
+  std::sort(tail.begin(), tail.end(),
+            [this](std::uint32_t a, std::uint32_t b) { return Less(entries_[a], entries_[b]); });
+
+  std::vector<std::uint32_t> order;
+  order.reserve(size());
+  std::size_t t = 0;
+  for (std::size_t i = 0; i < sorted_; ++i) {
+    if (!IsLive(entries_[i]))
+      continue;
+    while (t < tail.size() && Less(entries_[tail[t]], entries_[i]))
+      order.push_back(tail[t++]);
+    order.push_back(static_cast<std::uint32_t>(i));
+  }
+  order.insert(order.end(), tail.begin() + static_cast<std::ptrdiff_t>(t), tail.end());
+  return order;
+}
+
+std::shared_ptr<const std::vector<std::uint32_t>> WordTable::OrderIfNeeded() const {
+  if (InOrder())
+    return nullptr;
+  return std::make_shared<const std::vector<std::uint32_t>>(OrderedPositions());
+}
+
+void WordTable::Compact() {
+  if (InOrder())
+    return;
+  // Everything is allocated before anything changes, so running out of
+  // memory leaves the table as it was.
+  const std::vector<std::uint32_t> order = OrderedPositions();
+  std::vector<std::uint32_t> index(IndexSizeFor(order.size()), 0);
+  std::vector<Record> records;
+  records.reserve(order.size());
+  std::string long_words;
+  for (std::uint32_t position : order) {
+    Record record = entries_[position];
+    if (record.key[15] == kLongMark) {
+      const std::string_view word = WordOf(record);
+      const auto offset = static_cast<std::uint32_t>(long_words.size());
+      const auto length = static_cast<std::uint32_t>(word.size());
+      long_words.append(reinterpret_cast<const char*>(&length), sizeof length);
+      long_words.append(word);
+      std::memcpy(record.key + 8, &offset, sizeof offset);
+    }
+    records.push_back(record);
+  }
+  entries_ = std::move(records);
+  long_words_ = std::move(long_words);
+  index_ = std::move(index);
+  dead_ = 0;
+  sorted_ = entries_.size();
+  FillIndex();
+}
+
+std::size_t WordTable::MemoryBytes() const {
+  return entries_.capacity() * sizeof(Record) + index_.capacity() * sizeof(std::uint32_t) +
+         long_words_.capacity();
+}
+
+bool operator==(const WordTable& a, const WordTable& b) {
+  if (a.size() != b.size())
+    return false;
+  bool same = true;
+  a.ForEachUnordered([&](std::string_view word, const WordEntry& entry) {
+    if (same) {
+      const WordEntry* other = b.Find(word);
+      same = other != nullptr && *other == entry;
+    }
+  });
+  return same;
+}
+
+}  // namespace varnox

@@ -1,0 +1,251 @@
+#include "engine/bayesian_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "settings/settings_store.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace varnox {
+namespace {
+
+using testing::FakePlatform;
+using testing::Masked;
+using testing::Unmasked;
+
+class BayesianFilterTest : public ::testing::Test {
+ protected:
+  BayesianFilterTest() {
+    fake.registry.CreateKey();
+    fake.registry.SetString(setting::kWordFilePath, "/words.db");
+    fake.registry.SetString(setting::kIgnoreFilePath, "/ignore.txt");
+  }
+
+  BayesianFilter& Started() {
+    filter = std::make_unique<BayesianFilter>(fake);
+    EXPECT_EQ(filter->Initialize(), 1);
+    return *filter;
+  }
+
+  void Put(const std::string& word, std::int32_t spam, std::int32_t clean, float probability) {
+    filter->core().mutable_words().Insert(word, WordEntry{spam, clean, probability, 1});
+  }
+
+  FakePlatform fake;
+  std::unique_ptr<BayesianFilter> filter;
+};
+
+TEST_F(BayesianFilterTest, EmptyMessageIsCleanWithScore0) {
+  MessageInfo info;
+  EXPECT_EQ(Started().Classify("", info), 0);
+  EXPECT_EQ(info.score, 0);
+  EXPECT_EQ(info.isSpam, 0);
+  EXPECT_EQ(info.scored, 1);
+  EXPECT_EQ(info.nonEnglish, 0);
+  EXPECT_EQ(info.verdictText, "Clean");
+  EXPECT_EQ(info.topWords, "");
+  EXPECT_TRUE(info.words.empty());
+}
+
+TEST_F(BayesianFilterTest, NonEnglishRule) {
+  struct Case {
+    std::string subject, body;
+    bool fires;
+  };
+  const Case cases[] = {
+      {"\xE4\xBD\xA0 hello", "", true},        {"hi", "body \xC3\xA9\xC3 end", true},
+      {"caf\xE9 cr\xE8me", "na\xEFve", false}, {"two \xE9\xE9 only", "", false},
+      {"ends \xE9\xE9", "\xE9 starts", false},  // subject and body are tested apart
+  };
+  for (const Case& c : cases) {
+    MessageInfo info;
+    info.subject = c.subject;
+    info.score = 77;
+    info.verdictText = "untouched";
+    const int verdict = Started().Classify(c.body, info);
+    EXPECT_EQ(info.nonEnglish, c.fires ? 1 : 0) << c.subject;
+    if (c.fires) {
+      EXPECT_EQ(verdict, 1);
+      EXPECT_EQ(info.score, 77);
+      EXPECT_EQ(info.verdictText, "untouched");
+      EXPECT_EQ(info.scored, 0);
+    } else {
+      EXPECT_EQ(info.scored, 1) << c.subject;
+    }
+  }
+}
+
+TEST_F(BayesianFilterTest, ClassifyFillsTheRecord) {
+  Started();
+  Put("cash", 30, 0, 0.2f);    // 0.9999
+  Put("meeting", 0, 8, 0.2f);  // 0.0002
+  MessageInfo info;
+  info.subject = "Cash";
+  EXPECT_EQ(filter->Classify("meeting", info), 0);
+  EXPECT_EQ(info.score, 66);
+  EXPECT_EQ(info.verdictText, "Clean");
+  EXPECT_EQ(info.topWords, " cash 99 meeting 0\r\n");
+  EXPECT_EQ(testing::Occurrences(info.words),
+            (std::vector<std::pair<std::string, int>>{{"cash", 1}, {"meeting", 1}}));
+
+  MessageInfo unknown;
+  EXPECT_EQ(filter->Classify("brand new words", unknown), 0);
+  EXPECT_EQ(unknown.score, 50);
+  EXPECT_EQ(unknown.topWords, " brand 50 new 50 words 50\r\n");
+
+  Put("pills", 40, 0, 0.2f);
+  MessageInfo spam;
+  spam.subject = "cheap pills";
+  EXPECT_EQ(filter->Classify("pills pills cash", spam), 1);
+  EXPECT_EQ(spam.isSpam, 1);
+  EXPECT_EQ(spam.verdictText, "Spam");
+  EXPECT_EQ(spam.score, 100);  // Q = 0.0001 * 0.0001 * 0.5 vanishes beside P
+}
+
+TEST_F(BayesianFilterTest, InitializeCreatesAMissingDatabase) {
+  Started();
+  ASSERT_EQ(fake.files.files.count("/words.db"), 1u);
+  EXPECT_EQ(Unmasked(fake.files.files["/words.db"]), "Version = 1.01\nSpam = 0\nClean = 0\n");
+  EXPECT_EQ(filter->core().saved(), 1);
+  EXPECT_EQ(filter->core().lastAgingTime(), 1'700'000'000);
+  EXPECT_EQ(filter->core().ignorePath(), "/ignore.txt");
+}
+
+TEST_F(BayesianFilterTest, InitializeLoadsBothFiles) {
+  fake.files.files["/words.db"] =
+      Masked("Version = 1.01\nSpam = 3\nClean = 4\nmoney = 5,1,0.9,7\n");
+  fake.files.files["/ignore.txt"] = "the and";
+  Started();
+  EXPECT_EQ(filter->WordCount(), 1u);
+  EXPECT_EQ(filter->SpamMessages(), 3);
+  EXPECT_EQ(filter->CleanMessages(), 4);
+  EXPECT_EQ(filter->core().IsIgnored("and"), 1);
+}
+
+TEST_F(BayesianFilterTest, WithoutSettingsNothingIsReadOrWritten) {
+  fake.registry.DeleteKey();
+  Started().Learn("some words here", "subject", 1);
+  filter.reset();
+  EXPECT_TRUE(fake.files.files.empty());
+  EXPECT_EQ(fake.files.replace_calls, 0);
+  EXPECT_TRUE(fake.ui.messages.empty());
+}
+
+TEST_F(BayesianFilterTest, TooLongPathReadsAsAbsent) {
+  fake.registry.SetString(setting::kWordFilePath, std::string(260, 'p'));
+  Started();
+  EXPECT_EQ(filter->core().databasePath(), "");
+  fake.registry.SetString(setting::kWordFilePath, std::string(259, 'p'));
+  Started();
+  EXPECT_EQ(filter->core().databasePath(), std::string(259, 'p'));
+}
+
+TEST_F(BayesianFilterTest, UnreadableDatabaseIsNotReplacedAtStartOrEnd) {
+  const std::string stored = Masked("Version = 1.01\nSpam = 9\nClean = 9\nprecious = 9,9,0.5,9\n");
+  fake.files.files["/words.db"] = stored;
+  fake.files.unreadable.push_back("/words.db");
+  Started().Learn("new words", "", 1);
+  filter.reset();
+  EXPECT_EQ(fake.files.files["/words.db"], stored);
+  ASSERT_EQ(fake.ui.messages.size(), 1u);
+  EXPECT_EQ(fake.ui.messages[0].text, "Cannot save database (/words.db)");
+}
+
+TEST_F(BayesianFilterTest, EmptyClearsWordsAndKeepsMessageCounts) {
+  Started();
+  filter->Learn("offer cash", "win", 1);
+  filter->Learn("meeting notes", "lunch", 0);
+  EXPECT_EQ(filter->Empty(), 1);
+  EXPECT_EQ(filter->WordCount(), 0u);
+  EXPECT_EQ(Unmasked(fake.files.files["/words.db"]), "Version = 1.01\nSpam = 1\nClean = 1\n");
+}
+
+TEST_F(BayesianFilterTest, EmptyWhoseSaveFailsReportsNotSaved) {
+  fake.files.files["/words.db"] =
+      Masked("Version = 1.01\nSpam = 1\nClean = 1\nmoney = 5,1,0.9,7\n");
+  Started();
+  ASSERT_EQ(filter->core().saved(), 1);
+  fake.files.unwritable.push_back("/words.db");
+  EXPECT_EQ(filter->Empty(), 0);
+  EXPECT_EQ(filter->WordCount(), 0u);
+}
+
+TEST_F(BayesianFilterTest, TeardownSavesDatabaseThenIgnoreList) {
+  fake.files.files["/ignore.txt"] = "zz aa";
+  Started().Learn("offer offer", "cash", 1);
+  EXPECT_EQ(filter->Save(), 1);
+  filter->Learn("more", "", 1);
+  const int writes_before = fake.files.replace_calls;
+  filter.reset();
+  EXPECT_EQ(fake.files.replace_calls, writes_before + 2);
+  EXPECT_EQ(fake.files.files["/ignore.txt"], "aa\nzz\n");
+  const std::string text = Unmasked(fake.files.files["/words.db"]);
+  EXPECT_NE(text.find("Spam = 2\n"), std::string::npos);
+  EXPECT_NE(text.find("more = 1,0,"), std::string::npos);
+  EXPECT_NE(text.find("offer = 2,0,"), std::string::npos);
+}
+
+TEST_F(BayesianFilterTest, LearnAndRelearnWithoutWords) {
+  Started();
+  EXPECT_EQ(filter->Learn("", "", 1), 1);
+  EXPECT_EQ(filter->SpamMessages(), 1);
+  EXPECT_EQ(filter->Learn("a b", "!!", 0), 1);
+  EXPECT_EQ(filter->CleanMessages(), 1);
+  EXPECT_EQ(filter->Relearn("a b", "", 0), 0);
+  EXPECT_EQ(filter->SpamMessages(), 1);
+  EXPECT_EQ(filter->CleanMessages(), 1);
+  EXPECT_EQ(filter->WordCount(), 0u);
+}
+
+TEST_F(BayesianFilterTest, RelearnToCleanRetrainsUntilScore45OrLess) {
+  Started();
+  const std::string body = "quarterly report attached for review";
+  for (int i = 0; i < 3; ++i)
+    filter->Learn(body, "report", 1);
+  filter->Learn("lunch menu today", "lunch", 0);
+  MessageInfo before;
+  before.subject = "report";
+  ASSERT_EQ(filter->Classify(body, before), 1);
+
+  // After the move "report" has 4 and 2 against 2 spam and 2 clean
+  // messages (0.5) and the rest are too rare: 50. One clean pass makes
+  // "report" 4 and 4 against 2 and 3 (0.43): 42.
+  const int passes = filter->Relearn(body, "report", 0);
+  EXPECT_EQ(passes, 1);
+  MessageInfo after;
+  after.subject = "report";
+  EXPECT_EQ(filter->Classify(body, after), 0);
+  EXPECT_LE(after.score, 45);
+  EXPECT_EQ(filter->CleanMessages(), 1 + passes + 1);
+  EXPECT_EQ(filter->SpamMessages(), 2);
+}
+
+TEST_F(BayesianFilterTest, RelearnToSpamRetrainsUntilScoreAbove90) {
+  Started();
+  const std::string body = "cheap watches shipped overnight";
+  filter->Learn(body, "watches", 0);
+  // After the move each word has spam count 1 ("watches" 2) and clean count
+  // 0: too rare to count. Two spam passes take "watches" to 6 (0.9998): 99.
+  EXPECT_EQ(filter->Relearn(body, "watches", 1), 2);
+  MessageInfo info;
+  info.subject = "watches";
+  EXPECT_EQ(filter->Classify(body, info), 1);
+  EXPECT_GT(info.score, 90);
+  EXPECT_EQ(filter->SpamMessages(), 3);
+  EXPECT_EQ(filter->CleanMessages(), 0);
+  EXPECT_EQ(filter->core().words().Find("cheap")->cleanCount, 0);
+}
+
+TEST_F(BayesianFilterTest, BeforeInitializeNothingIsSaved) {
+  filter = std::make_unique<BayesianFilter>(fake);
+  EXPECT_EQ(filter->Learn("words to learn", "", 1), 1);
+  EXPECT_EQ(filter->WordCount(), 2u);  // "to" is too short
+  filter.reset();
+  EXPECT_EQ(fake.files.replace_calls, 0);
+}
+
+}  // namespace
+}  // namespace varnox

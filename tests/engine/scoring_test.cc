@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/bayesian_core.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace varnox {
+namespace {
+
+using testing::FakePlatform;
+using testing::MessageWords;
+
+class ScoringTest : public ::testing::Test {
+ protected:
+  void Put(const std::string& word, std::int32_t spam, std::int32_t clean, float probability) {
+    core.mutable_words().Insert(word, WordEntry{spam, clean, probability, 1});
+  }
+
+  // word -> probability of the selection, in order.
+  std::vector<std::pair<std::string, float>> Selected(const WordTable& selection) {
+    std::vector<std::pair<std::string, float>> out;
+    for (const auto [word, entry] : selection)
+      out.emplace_back(std::string(word), entry.probability);
+    return out;
+  }
+
+  FakePlatform fake;
+  BayesianCore core{fake};
+};
+
+TEST_F(ScoringTest, LookupRulesForRareAndOneSidedWords) {
+  struct Case {
+    std::int32_t spam, clean;
+    float stored;
+    float expected;
+  };
+  const Case cases[] = {
+      {0, 0, 0.3f, 0.5f},     {7, 0, 0.3f, 0.9998f}, {10, 0, 0.3f, 0.9998f},
+      {11, 0, 0.3f, 0.9999f}, {0, 7, 0.3f, 0.0002f}, {0, 10, 0.3f, 0.0002f},
+      {0, 11, 0.3f, 0.0001f}, {1, 1, 0.3f, 0.3f},    {2, 3, 0.71428573f, 0.71428573f},
+  };
+  for (const Case& c : cases) {
+    core.mutable_words().clear();
+    Put("word", c.spam, c.clean, c.stored);
+    const WordLookup lookup = core.LookupWord("word");
+    EXPECT_EQ(lookup.found, 1);
+    EXPECT_EQ(lookup.probability, c.expected) << c.spam << "," << c.clean;
+    EXPECT_EQ(lookup.spamCount, c.spam);
+    EXPECT_EQ(lookup.cleanCount, c.clean);
+  }
+  EXPECT_EQ(core.LookupWord("absent").found, 0);
+}
+
+TEST_F(ScoringTest, AllNewWordsScore50) {
+  WordTable selection;
+  int spam = -1;
+  EXPECT_EQ(core.ScoreWords(MessageWords({{"alpha", 1}, {"beta", 2}}), selection, &spam), 50);
+  EXPECT_EQ(spam, 0);
+  EXPECT_EQ(Selected(selection),
+            (std::vector<std::pair<std::string, float>>{{"alpha", 0.5f}, {"beta", 0.5f}}));
+  EXPECT_EQ(selection.Find("alpha")->lastSeen, 1'700'000'000);
+}
+
+TEST_F(ScoringTest, WordsSeenFewerThanFiveTimesAreNeutral) {
+  Put("four", 4, 0, 0.9f);
+  Put("five", 5, 0, 0.9f);
+  WordTable selection;
+  core.SelectInteresting(MessageWords({{"four", 1}, {"five", 1}}), selection, 15);
+  EXPECT_EQ(selection.Find("four")->probability, 0.5f);
+  EXPECT_EQ(selection.Find("four")->spamCount, 4);  // the counts found are kept
+  EXPECT_EQ(selection.Find("five")->probability, 0.9998f);
+}
+
+TEST_F(ScoringTest, ExclamationFormsLendTheirNumbers) {
+  Put("free", 20, 0, 0.9f);   // 0.9999
+  Put("free!", 3, 0, 0.9f);   // too rare to count
+  Put("deal", 5, 5, 0.75f);   // 0.25 from 0.5
+  Put("deal!", 5, 5, 0.25f);  // 0.25 from 0.5 too: the longer form wins the tie
+  Put("odd", 5, 5, 0.2f);
+  Put("ab", 5, 5, 0.2f);
+  Put("a", 5, 5, 0.2f);
+  WordTable selection;
+  core.SelectInteresting(
+      MessageWords(
+          {{"free!!", 1}, {"deal!!", 1}, {"odd!", 1}, {"ab!", 1}, {"a!!", 1}, {"zzz!!", 1}}),
+      selection, 15);
+  EXPECT_EQ(*selection.Find("free!!"), (WordEntry{20, 0, 0.9999f, 1'700'000'000}));
+  EXPECT_EQ(selection.Find("deal!!")->probability, 0.25f);
+  EXPECT_EQ(selection.Find("odd!")->probability, 0.2f);
+  // A form is shortened while it has three bytes: "ab!" tries "ab", but
+  // "a!!" stops at "a!".
+  EXPECT_EQ(selection.Find("ab!")->probability, 0.2f);
+  EXPECT_EQ(*selection.Find("a!!"), (WordEntry{0, 0, 0.5f, 1'700'000'000}));
+  EXPECT_EQ(*selection.Find("zzz!!"), (WordEntry{0, 0, 0.5f, 1'700'000'000}));
+  EXPECT_EQ(selection.Find("free"), nullptr);
+}
+
+TEST_F(ScoringTest, FirstFifteenOfEquallyTellingWordsAreSelected) {
+  std::vector<std::pair<std::string, int>> words;
+  for (char c = 'a'; c <= 'p'; ++c) {
+    const std::string word(3, c);
+    Put(word, 20, 0, 0.9f);
+    words.emplace_back(word, 1);
+  }
+  WordTable selection;
+  core.ScoreWords(MessageWords(words), selection);
+  EXPECT_EQ(selection.size(), 15u);
+  EXPECT_NE(selection.Find("aaa"), nullptr);
+  EXPECT_EQ(selection.Find("ppp"), nullptr);
+}
+
+TEST_F(ScoringTest, StrongLateWordDisplacesTheFirstNeutralOne) {
+  std::vector<std::pair<std::string, int>> words;
+  for (char c = 'a'; c <= 'o'; ++c)
+    words.emplace_back(std::string(3, c), 1);
+  Put("zzz", 0, 20, 0.1f);  // 0.0001
+  words.emplace_back("zzz", 1);
+  WordTable selection;
+  const std::int32_t score = core.ScoreWords(MessageWords(words), selection);
+  EXPECT_EQ(selection.size(), 15u);
+  EXPECT_EQ(selection.Find("aaa"), nullptr);
+  EXPECT_NE(selection.Find("bbb"), nullptr);
+  EXPECT_EQ(selection.Find("zzz")->probability, 0.0001f);
+  EXPECT_EQ(score, 0);
+}
+
+TEST_F(ScoringTest, WordsAtTheFullDistanceAreNeverDisplaced) {
+  std::vector<std::pair<std::string, int>> words;
+  for (char c = 'a'; c <= 'o'; ++c) {
+    Put(std::string(3, c), 5, 5, 1.0f);  // loaded as 1: distance 0.5
+    words.emplace_back(std::string(3, c), 1);
+  }
+  // Only a hand-set probability beyond 1 can be farther from 0.5 than they.
+  Put("zzz", 5, 5, 1.5f);
+  words.emplace_back("zzz", 1);
+  WordTable selection;
+  core.SelectInteresting(MessageWords(words), selection, 15);
+  EXPECT_EQ(selection.Find("zzz"), nullptr);
+  EXPECT_NE(selection.Find("aaa"), nullptr);
+}
+
+TEST_F(ScoringTest, ScoreThresholdAndWorkedNumbers) {
+  struct Case {
+    std::vector<float> probabilities;
+    std::int32_t score;
+    int spam;
+  };
+  const Case cases[] = {
+      {{0.9999f, 0.0002f}, 66, 0},  // P ~ 0.00019998, Q ~ 0.00009999
+      {{0.905f}, 90, 0},            // exactly 90 is clean
+      {{0.915f}, 91, 1},
+      {std::vector<float>(15, 0.0002f), 0, 0},    // P underflows to 0
+      {std::vector<float>(15, 0.9998f), 100, 1},  // Q underflows to 0
+  };
+  for (const Case& c : cases) {
+    core.mutable_words().clear();
+    std::vector<std::pair<std::string, int>> words;
+    for (std::size_t i = 0; i < c.probabilities.size(); ++i) {
+      const std::string word = "w" + std::string(2, static_cast<char>('a' + i));
+      Put(word, 10, 10, c.probabilities[i]);
+      words.emplace_back(word, 1);
+    }
+    WordTable selection;
+    int spam = -1;
+    EXPECT_EQ(core.ScoreWords(MessageWords(words), selection, &spam), c.score)
+        << c.probabilities[0];
+    EXPECT_EQ(spam, c.spam) << c.probabilities[0];
+  }
+}
+
+TEST_F(ScoringTest, RecomputeProbabilitiesFromCounts) {
+  struct Case {
+    std::int32_t spamMessages, cleanMessages, spam, clean;
+    float expected;
+  };
+  const Case cases[] = {
+      {10, 20, 5, 2, 0.71428573f},  // 0.5 / (0.5 + 0.2)
+      {0, 0, 2, 1, 0.5f},           // no messages: both counts taken as 1
+      {3, 3, 0, 0, 1.0f},           // nothing seen: d = 0
+      {1, 1000000, 0, 5, 0.0001f},  // clamped from below
+      {1, 1, 5, 0, 1.0f},          {1, 1, 1, 1000000, 0.0001f},
+  };
+  for (const Case& c : cases) {
+    core.mutable_words().clear();
+    Put("word", c.spam, c.clean, 0.3f);
+    core.set_messageCounts(c.spamMessages, c.cleanMessages);
+    core.RecomputeProbabilities();
+    EXPECT_EQ(core.words().Find("word")->probability, c.expected) << c.spam << "," << c.clean;
+    EXPECT_EQ(core.saved(), 0);
+  }
+}
+
+TEST_F(ScoringTest, ScoringNeverChangesTheTable) {
+  Put("cash", 20, 1, 0.9f);
+  const WordTable before = core.words();
+  WordTable selection;
+  core.ScoreWords(MessageWords({{"cash", 2}, {"new", 1}}), selection);
+  EXPECT_TRUE(core.words() == before);
+}
+
+}  // namespace
+}  // namespace varnox

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/bayesian_core.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace varnox {
+namespace {
+
+using testing::FakePlatform;
+using testing::Occurrences;
+using Counts = std::vector<std::pair<std::string, int>>;
+
+class TokenizerTest : public ::testing::Test {
+ protected:
+  Counts Tokens(std::string_view text) {
+    WordTable map;
+    const std::uint32_t size = core.Tokenize(text, map);
+    EXPECT_EQ(size, map.size());
+    return Occurrences(map);
+  }
+
+  FakePlatform fake;
+  BayesianCore core{fake};
+};
+
+TEST_F(TokenizerTest, SplitsAndFiltersWords) {
+  struct Case {
+    std::string text;
+    Counts words;
+  };
+  const Case cases[] = {
+      {"Hello, World.", {{"hello", 1}, {"world", 1}}},
+      {"FREE free Free", {{"free", 3}}},
+      {"3.14", {{"3.14", 1}}},
+      {"1,000.50 dollars", {{"1,000.50", 1}, {"dollars", 1}}},
+      {"10.", {}},
+      {"5.x", {}},
+      {"price:$100", {{"$100", 1}, {"price", 1}}},
+      {"buy!!!", {{"buy!!!", 1}}},
+      {"!!!buy", {{"buy", 1}}},
+      {"'quoted'", {}},
+      {"key=value a/b/cd +free", {}},
+      {"ab", {}},
+      {"abcdefghijklmnop", {}},
+      {"abcdefghijklmno", {{"abcdefghijklmno", 1}}},
+      {"-offer", {{"offer", 1}}},
+      {"!!!", {}},
+      {"one\ttwo\rthree\nfour", {{"four", 1}, {"one", 1}, {"three", 1}, {"two", 1}}},
+      // A letter after a kept point turns the byte before it into a space.
+      {"123.-abc", {{"abc", 1}}},
+      {"12.!!!xyz", {{"12.!!", 1}, {"xyz", 1}}},
+      {"v1.2b", {{"v1.2b", 1}}},
+      // A point after a letter splits; a point after a digit stays.
+      {"end.Next 4.5.6", {{"4.5.6", 1}, {"end", 1}, {"next", 1}}},
+      // Stripping happens after the length test: the word may be shorter.
+      {"'em --ok", {{"em", 1}, {"ok", 1}}},
+      {"$$cash", {{"$$cash", 1}}},
+      {"don't we_can", {{"don't", 1}, {"we_can", 1}}},
+      // Code page 1252 letters, lower-cased; the multiplication sign splits.
+      {"\xC9\x43OLE Caf\xC9 2\xD7\x33", {{"caf\xE9", 1}, {"\xE9\x63ole", 1}}},
+      // Superscript digits are digits: a point after one stays.
+      {"x\xB2.5y", {{"x\xB2.5y", 1}}},
+      {"m\xB2.55", {{"m\xB2.55", 1}}},
+      {std::string("nul\0byte", 8), {{"byte", 1}, {"nul", 1}}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Tokens(c.text), c.words) << c.text;
+}
+
+TEST_F(TokenizerTest, EmptyTextLeavesTheMapAlone) {
+  WordTable map;
+  map.Insert("kept", WordEntry{2, 2, 0.5f, 0});
+  EXPECT_EQ(core.Tokenize("", map), 1u);
+  EXPECT_EQ(Occurrences(map), (Counts{{"kept", 2}}));
+  EXPECT_EQ(core.Tokenize("kept more", map), 2u);
+  EXPECT_EQ(Occurrences(map), (Counts{{"kept", 3}, {"more", 1}}));
+}
+
+TEST_F(TokenizerTest, IgnoredWordsAreNeverCounted) {
+  fake.files.files["/ignore"] = "; sales words\nthe  Offer\r\n;comment the\n";
+  core.LoadIgnoreList("/ignore");
+  EXPECT_EQ(core.ignorePath(), "/ignore");
+  EXPECT_EQ(core.ignoreList(),
+            (std::set<std::string, std::less<>>{"Offer", "sales", "the", "words"}));
+  EXPECT_EQ(core.IsIgnored("the"), 1);
+  EXPECT_EQ(core.IsIgnored("comment"), 0);
+  // "Offer" has a capital, and every token is lower-cased before the test.
+  EXPECT_EQ(Tokens("The offer of THE sales team"), (Counts{{"offer", 1}, {"team", 1}}));
+}
+
+TEST_F(TokenizerTest, IgnoreListIsWrittenBackSorted) {
+  fake.files.files["/ignore"] = "zeta alpha\n;gone\nmid alpha " + std::string(300, 'w');
+  core.LoadIgnoreList("/ignore");
+  core.SaveIgnoreList();
+  EXPECT_EQ(fake.files.files["/ignore"], "alpha\nmid\n" + std::string(300, 'w') + "\nzeta\n");
+}
+
+TEST_F(TokenizerTest, MissingIgnoreFileIsCreatedEmptyOnSave) {
+  core.LoadIgnoreList("/missing");
+  EXPECT_TRUE(core.ignoreList().empty());
+  EXPECT_EQ(core.ignorePath(), "/missing");
+  core.SaveIgnoreList();
+  ASSERT_EQ(fake.files.files.count("/missing"), 1u);
+  EXPECT_EQ(fake.files.files["/missing"], "");
+}
+
+TEST_F(TokenizerTest, FailedIgnoreSaveKeepsTheOldFile) {
+  fake.files.files["/ignore"] = "beta alpha";
+  core.LoadIgnoreList("/ignore");
+  fake.files.unwritable.push_back("/ignore");
+  core.SaveIgnoreList();
+  EXPECT_EQ(fake.files.files["/ignore"], "beta alpha");
+  EXPECT_TRUE(fake.ui.messages.empty());
+}
+
+TEST_F(TokenizerTest, EmptyIgnorePathWritesNothing) {
+  core.SaveIgnoreList();
+  EXPECT_EQ(fake.files.replace_calls, 0);
+}
+
+TEST_F(TokenizerTest, BinaryAndHugeTextsAreSafe) {
+  std::string binary(1 << 16, '\0');
+  for (std::size_t i = 0; i < binary.size(); ++i)
+    binary[i] = static_cast<char>((i * 131 + 7) % 256);
+  WordTable map;
+  core.Tokenize(binary, map);
+  for (const auto [word, entry] : map) {
+    EXPECT_GE(word.size(), 1u);
+    EXPECT_LE(word.size(), BayesianCore::kMaxWordLength);
+  }
+  // One 20 MB run of letters is a single piece, far too long to count.
+  EXPECT_EQ(Tokens(std::string(20 << 20, 'a') + " tail"), (Counts{{"tail", 1}}));
+}
+
+// The word maps of a few mail texts, kept as expected files so that any
+// change of the tokenizer shows as a diff.
+TEST_F(TokenizerTest, GoldenWordMaps) {
+  for (const char* name : {"mail-offer", "mail-meeting", "mail-punctuation"}) {
+    const std::string text = testing::ReadTestFile(std::string(name) + ".txt");
+    ASSERT_FALSE(text.empty()) << name;
+    std::string listing;
+    for (const auto& [word, count] : Tokens(text))
+      listing += word + " " + std::to_string(count) + "\n";
+    EXPECT_TRUE(testing::MatchesGolden(std::string(name) + ".words", listing)) << name;
+  }
+}
+
+}  // namespace
+}  // namespace varnox

@@ -1,0 +1,150 @@
+#include "engine/word_database_format.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+
+namespace varnox::word_database {
+namespace {
+
+TEST(WordDatabaseFormatTest, SplitsLinesAtEqualsSigns) {
+  struct Case {
+    std::string line;
+    bool split;
+    std::string name, value;
+  };
+  const Case cases[] = {
+      {"free = 3,1,0.5,100", true, "free ", " 3,1,0.5,100"},
+      {"==name=value", true, "name", "value"},
+      {"a==5", true, "a", "5"},
+      {"a=5=6", true, "a", "5"},
+      {"no equals sign", false, "", ""},
+      {"name=", false, "", ""},
+      {"name===", false, "", ""},
+      {"===", false, "", ""},
+      {"", false, "", ""},
+      {"=5", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string_view name, value;
+    ASSERT_EQ(SplitLine(c.line, &name, &value), c.split) << c.line;
+    if (c.split) {
+      EXPECT_EQ(name, c.name) << c.line;
+      EXPECT_EQ(value, c.value) << c.line;
+    }
+  }
+}
+
+TEST(WordDatabaseFormatTest, FiltersKeepTheBytesAWordOrNumberMayHold) {
+  std::string scratch;
+  EXPECT_EQ(FilterName(" $free-money! ", &scratch), "$free-money!");
+  EXPECT_EQ(FilterName("3.14 ", &scratch), "3.14");
+  EXPECT_EQ(FilterName("don't_x", &scratch), "don't_x");
+  EXPECT_EQ(FilterName("a+b/c=d\t\r\x01", &scratch), "abcd");
+  EXPECT_EQ(FilterName("caf\xE9\xD7", &scratch), "caf\xE9");  // D7 is the multiplication sign
+  EXPECT_EQ(FilterValue(" -5,x2,0.5e3,nan,inf", &scratch), "5,2,0.53,,");
+}
+
+TEST(WordDatabaseFormatTest, EmptyFieldsDoNotCount) {
+  std::string_view rest = ",,12,,3.5,";
+  std::string_view field;
+  ASSERT_TRUE(NextField(&rest, &field));
+  EXPECT_EQ(field, "12");
+  ASSERT_TRUE(NextField(&rest, &field));
+  EXPECT_EQ(field, "3.5");
+  EXPECT_FALSE(NextField(&rest, &field));
+  EXPECT_FALSE(NextField(&rest, &field));
+}
+
+TEST(WordDatabaseFormatTest, ReadsIntegersWithoutOverflow) {
+  const std::pair<std::string, std::int32_t> cases[] = {
+      {"0", 0},
+      {"17", 17},
+      {"12.7", 12},
+      {".5", 0},
+      {"2147483647", 2147483647},
+      {"2147483648", 2147483647},
+      {"99999999999999999999999999999", 2147483647},
+      {"0000000000000000000000042", 42},
+      {"", 0},
+  };
+  for (const auto& [field, expected] : cases)
+    EXPECT_EQ(ReadIntegerField(field), expected) << field;
+}
+
+TEST(WordDatabaseFormatTest, ReadsRealsWithoutUndefinedResults) {
+  const std::pair<std::string, double> cases[] = {
+      {"0.5", 0.5},
+      {"5.", 5.0},
+      {".25", 0.25},
+      {"1.2.3", 1.2},
+      {".", 0.0},
+      {"..5", 0.0},
+      {"0.71428573", 0.71428573},
+      {std::string(400, '9'), std::numeric_limits<double>::infinity()},
+      {"0." + std::string(400, '0') + "1", 0.0},
+  };
+  for (const auto& [field, expected] : cases)
+    EXPECT_EQ(ReadRealField(field), expected) << field;
+}
+
+std::string PrintfFixed8(float value) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, "%.8f", static_cast<double>(value));
+  return buffer;
+}
+
+TEST(WordDatabaseFormatTest, Fixed8IsPrintfByteForByte) {
+  std::vector<float> values = {
+      0.0001f,      0.0002f, 0.5f,        0.9998f,
+      0.9999f,      1.0f,    0.71428573f,
+      0.001953125f,  // an exact tie at the 8th decimal
+      0.0f,         -0.5f,   3.0e-9f,     1.0e-30f,
+      123456.789f,  3.0e7f,  FLT_MAX,     std::numeric_limits<float>::denorm_min()};
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> probabilities(0.0001f, 1.0f);
+  for (int i = 0; i < 200000; ++i)
+    values.push_back(probabilities(random));
+  // Floats with few mantissa bits, where ties are likely.
+  for (int exponent = -24; exponent <= 0; ++exponent) {
+    for (int mantissa = 1; mantissa < 64; ++mantissa)
+      values.push_back(std::ldexp(static_cast<float>(mantissa), exponent - 6));
+  }
+  for (float value : values) {
+    std::string text;
+    AppendFixed8(value, &text);
+    ASSERT_EQ(text, PrintfFixed8(value)) << std::bit_cast<std::uint32_t>(value);
+  }
+}
+
+TEST(WordDatabaseFormatTest, FormatsHeaderAndWordLines) {
+  std::string text;
+  AppendHeader(0.0f, 12, -3, &text);
+  EXPECT_EQ(text, "Version = 1.01\nSpam = 12\nClean = -3\n");
+  text.clear();
+  AppendHeader(2.5f, 0, 0, &text);
+  EXPECT_EQ(text, "Version = 2.50\nSpam = 0\nClean = 0\n");
+  text.clear();
+  AppendWordLine("cash", WordEntry{5, 2, 0.0001f, 1700000000}, &text);
+  AppendWordLine("3.14", WordEntry{-1, 2147483647, 0.5f, -7}, &text);
+  EXPECT_EQ(text,
+            "cash = 5,2,0.00010000,1700000000\n"
+            "3.14 = -1,2147483647,0.50000000,-7\n");
+}
+
+TEST(WordDatabaseFormatTest, MaskIsItsOwnInverse) {
+  std::string bytes("A\n\0\xFF", 4);
+  MaskBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(bytes, std::string("\xE4\xAF\xA5\x5A", 4));
+  MaskBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(bytes, std::string("A\n\0\xFF", 4));
+}
+
+}  // namespace
+}  // namespace varnox::word_database
