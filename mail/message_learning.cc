@@ -1,0 +1,53 @@
+#include "mail/message_learning.h"
+
+#include <exception>
+
+#include "host/vnx_addin.h"
+#include "mail/message_texts.h"
+
+namespace varnox {
+
+// Each entry catches what the standard library may throw (memory for a huge
+// text): the message is then not taught, as if it could not be read.
+
+int LearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
+  try {
+    MessageTexts texts;
+    if (!ReadMessageTexts(message, {MessageText::kHeaders}, &texts))
+      return 0;
+    if (texts.headers->find(kLearnMarkSpam) != std::string::npos)
+      return 0;
+    if (!ReadMessageTexts(message, {MessageText::kBody, MessageText::kSubject}, &texts))
+      return 0;
+    addin.filter.Learn(std::move(*texts.body), std::move(*texts.subject), spam);
+    return 1;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
+  try {
+    MessageTexts texts;
+    if (!ReadMessageTexts(message, {MessageText::kBody, MessageText::kSubject}, &texts))
+      return 0;
+    addin.filter.Relearn(std::move(*texts.body), std::move(*texts.subject), spam);
+    return 1;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int LearnOrRelearn(CVNXAddin& addin, host::Message& message, int spam) {
+  std::string mark;
+  int marked = 0;
+  try {
+    marked = FindLearnMark(message, &mark, false);
+  } catch (const std::exception&) {
+    return 0;
+  }
+  return marked == 1 ? RelearnFromMessage(addin, message, spam)
+                     : LearnFromMessage(addin, message, spam);
+}
+
+}  // namespace varnox

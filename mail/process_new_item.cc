@@ -1,0 +1,131 @@
+#include "mail/process_new_item.h"
+
+#include <exception>
+#include <string>
+
+#include "engine/message_info.h"
+#include "host/module_lock.h"
+#include "host/vnx_addin.h"
+#include "mail/message_texts.h"
+#include "mail/sender_address.h"
+#include "mail/spam_move.h"
+#include "platform/user_interface.h"
+
+namespace varnox {
+namespace {
+
+// Caption of the failed-move message of the pipeline.
+constexpr std::string_view kSpamFilterCaption = "Spam Filter";
+
+// "X-VNX-RESULT:<result>", then the score and the top words on lines of
+// their own. `topWords` brings its own CR LF when it is not empty.
+std::string VerdictStamp(std::string_view result, const MessageInfo& info) {
+  std::string stamp = "X-VNX-RESULT:";
+  stamp.append(result)
+      .append("\r\nX-VNX-SCORE:")
+      .append(std::to_string(info.score))
+      .append("\r\nX-VNX-TOP-WORDS:")
+      .append(info.topWords);
+  return stamp;
+}
+
+std::string SpamStamp(const MessageInfo& info) {
+  return info.nonEnglish != 0 ? std::string(kNonEnglishSpamStamp) : VerdictStamp("Spam", info);
+}
+
+void BeepIfAsked(CVNXAddin& addin) {
+  if (addin.settings.BeepAtSpam() != 0)
+    addin.platform.ui.Beep(kBeepExclamation);
+}
+
+// The sender as the lists see it.
+struct Sender {
+  std::string address;  // empty when the headers name none
+  std::string domain;   // DomainKey(address)
+};
+
+bool IsWhiteListed(CVNXAddin& addin, const Sender& sender) {
+  return addin.whiteList.ContainsAddress(sender.address) ||
+         addin.whiteList.ContainsDomain(sender.domain);
+}
+
+bool IsBlackListed(CVNXAddin& addin, const Sender& sender) {
+  return addin.blackList.ContainsAddress(sender.address) ||
+         addin.blackList.ContainsDomain(sender.domain);
+}
+
+// The black list's note: which of the sender's entries put it there (the
+// address lookup is asked again, since either lookup may have matched).
+std::string BlackListNote(CVNXAddin& addin, const Sender& sender) {
+  return sender.address + std::string(addin.blackList.ContainsAddress(sender.address)
+                                          ? kListedAddressNote
+                                          : kListedDomainNote);
+}
+
+void Judge(CVNXAddin& addin, host::Item& item) {
+  std::unique_ptr<host::MailItem> mail;
+  if (Failed(item.QueryMailItem(&mail)) || mail == nullptr)
+    return;
+  std::unique_ptr<host::Message> message;
+  if (Failed(mail->MapiMessage(&message)) || message == nullptr)
+    return;
+
+  // A message taught to the filter earlier is not judged again.
+  std::string mark;
+  if (FindLearnMark(*message, &mark, false) == 1)
+    return;
+  MessageTexts texts;
+  if (!ReadMessageTexts(*message, {MessageText::kHeaders}, &texts))
+    return;
+  const std::string& headers = *texts.headers;
+  if (headers.find(kLearnMarkPrefix) != std::string::npos)
+    return;
+  if (!ReadMessageTexts(*message, {MessageText::kBody, MessageText::kSubject}, &texts))
+    return;
+  std::string& body = *texts.body;
+  std::string& subject = *texts.subject;
+
+  Sender sender;
+  ExtractSenderAddress(headers, &sender.address);
+  sender.domain = DomainKey(sender.address);
+
+  if (IsWhiteListed(addin, sender)) {
+    if (addin.settings.LearnFromWhiteListed() != 0)
+      addin.filter.Learn(std::move(body), std::move(subject), 0);
+    return;
+  }
+
+  if (IsBlackListed(addin, sender)) {
+    const std::string note = BlackListNote(addin, sender);
+    if (addin.settings.LearnFromBlackListed() != 0)
+      addin.filter.Learn(std::move(body), std::move(subject), 1);
+    AppendToTransportHeaders(*message, headers, note);
+    MoveToSpamFolder(addin, *mail, kSpamFilterCaption);
+    BeepIfAsked(addin);
+    return;
+  }
+
+  MessageInfo info;
+  info.subject = std::move(subject);
+  if (addin.filter.Classify(std::move(body), info) != 0) {
+    BeepIfAsked(addin);
+    AppendToTransportHeaders(*message, headers, SpamStamp(info));
+    MoveToSpamFolder(addin, *mail, kSpamFilterCaption);
+  } else {
+    AppendToTransportHeaders(*message, headers, VerdictStamp("NotSpam", info));
+  }
+}
+
+}  // namespace
+
+void ProcessNewItem(CVNXAddin& addin, host::Item& item) {
+  ModuleLockHolder lock;
+  try {
+    Judge(addin, item);
+  } catch (const std::exception&) {
+    // Out of memory for a huge message: it stays as it is, like a message
+    // whose texts cannot be read. Nothing may escape into the host's event.
+  }
+}
+
+}  // namespace varnox

@@ -1,0 +1,565 @@
+// The new-mail pipeline, walked through the fake host with the real filter
+// and the real sender lists (loaded from list files in the fake file system).
+#include "mail/process_new_item.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "host/module_lock.h"
+#include "host/vnx_addin.h"
+#include "tests/fakes/fake_host.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace varnox {
+namespace {
+
+using testing::FakeFolder;
+using testing::FakeHost;
+using testing::FakeItem;
+using testing::FakePlatform;
+
+enum class Learned { kNothing, kClean, kSpam };
+
+// A sender list file: MailID entries, then Domain entries.
+std::string ListFile(const std::vector<std::string>& addresses,
+                     const std::vector<std::string>& domains) {
+  std::string xml = "<?xml version=\"1.0\" ?>\n<List>\n";
+  for (const std::string& a : addresses)
+    xml += "  <MailID Name=\"" + a + "\" />\n";
+  for (const std::string& d : domains)
+    xml += "  <Domain Name=\"" + d + "\" />\n";
+  return xml + "</List>\n";
+}
+
+// Compares `actual` with tests/data/mail/`name`. With VARNOX_UPDATE_GOLDEN
+// set, writes `actual` there instead (review the diff before committing it).
+void ExpectGolden(const std::string& name, const std::string& actual) {
+  const char* root = std::getenv("VARNOX_TEST_DATA");
+  const std::string path = std::string(root != nullptr ? root : "tests/data") + "/mail/" + name;
+  if (std::getenv("VARNOX_UPDATE_GOLDEN") != nullptr) {
+    std::ofstream out(path, std::ios::binary);
+    out << actual;
+    ASSERT_TRUE(out.flush()) << "cannot write " << path;
+    return;
+  }
+  std::ifstream in(path, std::ios::binary);
+  ASSERT_TRUE(in) << path << " is missing";
+  std::stringstream expected;
+  expected << in.rdbuf();
+  EXPECT_EQ(actual, expected.str()) << "differs from " << path;
+}
+
+// The world of one test: a store with an inbox and the spam folder, the
+// platform fakes (with the user interface journaled into the host's calls),
+// and an add-in built on demand once the settings and list files are set.
+class PipelineFixture {
+ public:
+  PipelineFixture() {
+    fakes.registry.CreateKey();
+    fakes.registry.SetString(setting::kBlackListPath, "black.xml");
+    fakes.registry.SetString(setting::kWhiteListPath, "white.xml");
+    SetLists({}, {}, {}, {});
+  }
+
+  void SetLists(const std::vector<std::string>& white_addresses,
+                const std::vector<std::string>& white_domains,
+                const std::vector<std::string>& black_addresses,
+                const std::vector<std::string>& black_domains) {
+    fakes.files.files["white.xml"] = ListFile(white_addresses, white_domains);
+    fakes.files.files["black.xml"] = ListFile(black_addresses, black_domains);
+  }
+
+  CVNXAddin& Addin() {
+    if (addin == nullptr) {
+      addin = std::make_unique<CVNXAddin>(platform);
+      addin->spamFolder = host.FolderRef(spam);
+    }
+    return *addin;
+  }
+
+  // Runs the pipeline on `item` and checks what must hold on every way out:
+  // the module lock count and the host references are back where they were.
+  void Process(FakeItem& item) {
+    CVNXAddin& a = Addin();
+    const long locks = ModuleLockCount();
+    const int references = host.LiveReferences();
+    ProcessNewItem(a, *host.ItemRef(item));
+    EXPECT_EQ(ModuleLockCount(), locks);
+    EXPECT_EQ(host.LiveReferences(), references);
+  }
+
+  // The calls that change the message or reach the user, in order.
+  std::vector<std::string> Effects() const {
+    static const std::vector<std::string> kEffects = {"ui.Beep",           "ui.ShowMessage",
+                                                      "Message.SetProp",   "Message.SaveChanges",
+                                                      "MailItem.MarkRead", "MailItem.Move"};
+    std::vector<std::string> ops;
+    for (const testing::FakeCall& call : host.calls())
+      if (std::find(kEffects.begin(), kEffects.end(), call.op) != kEffects.end())
+        ops.push_back(call.op);
+    return ops;
+  }
+
+  Learned WhatWasLearned(std::int32_t spam_before, std::int32_t clean_before) {
+    const BayesianCore& core = Addin().filter.core();
+    if (core.spamMessages() > spam_before)
+      return Learned::kSpam;
+    if (core.cleanMessages() > clean_before)
+      return Learned::kClean;
+    return Learned::kNothing;
+  }
+
+  FakePlatform fakes;
+  FakeHost host;
+  std::unique_ptr<UserInterface> ui = host.JournalingUserInterface(fakes.ui);
+  Platform platform = testing::WithUserInterface(fakes.platform(), *ui);
+  FakeFolder& store = host.AddStore("Personal Folders");
+  FakeFolder& inbox = store.AddFolder("Inbox");
+  FakeFolder& spam = store.AddFolder("SpamFilter");
+  std::unique_ptr<CVNXAddin> addin;
+};
+
+const std::vector<std::string> kNotSpamWrites = {"Message.SetProp", "Message.SaveChanges"};
+const std::vector<std::string> kSpamMove = {"Message.SetProp", "Message.SaveChanges",
+                                            "MailItem.Move"};
+
+const std::string kSam = "From: Sam <sam@example.com>\r\n";
+
+// Twelve words, each learned 11 times as spam only: each weighs 0.9999 (99
+// as a percentage), and twelve of them take the clean product below the
+// smallest float, so the score is exactly 100.
+const std::string kSpamBody =
+    "cheap pills casino lottery winner prize bonus credit loans deals offer viagra";
+const std::string kSpamStamp =
+    "X-VNX-RESULT:Spam\r\nX-VNX-SCORE:100\r\nX-VNX-TOP-WORDS: bonus 99 casino 99 cheap 99 "
+    "credit 99 deals 99 loans 99 lottery 99 offer 99 pills 99 prize 99 viagra 99 winner 99\r\n";
+
+// One row of the pipeline's table of tests.
+struct PipelineCase {
+  const char* name;
+  std::string headers = "From: Sam <sam@example.com>\r\n";
+  std::string subject = "hello";
+  std::string body = "world";
+  std::vector<std::string> white_addresses = {}, white_domains = {}, black_addresses = {},
+                           black_domains = {};
+  bool learn_white = false, learn_black = false, beep = false, mark_read = false;
+  bool trained = false;  // the filter knows the words of kSpamBody as spam only
+  // Expected.
+  std::string appended = {};  // what the headers gain, byte for byte
+  bool moved = false;
+  Learned learned = Learned::kNothing;
+  std::vector<std::string> effects = {};
+};
+
+class PipelineTableTest : public ::testing::TestWithParam<PipelineCase> {};
+
+TEST_P(PipelineTableTest, FirstTestThatAppliesDecides) {
+  const PipelineCase& c = GetParam();
+  PipelineFixture f;
+  f.SetLists(c.white_addresses, c.white_domains, c.black_addresses, c.black_domains);
+  f.fakes.registry.SetDword(setting::kLearnFromWhiteListed, c.learn_white);
+  f.fakes.registry.SetDword(setting::kLearnFromBlackListed, c.learn_black ? 7 : 0);
+  f.fakes.registry.SetDword(setting::kBeepAtSpam, c.beep);
+  f.fakes.registry.SetDword(setting::kMarkReadBeforeMoving, c.mark_read);
+  CVNXAddin& addin = f.Addin();
+  if (c.trained)
+    for (int i = 0; i < 11; ++i)
+      addin.filter.Learn(kSpamBody, "", 1);
+  const std::int32_t spam_before = addin.filter.core().spamMessages();
+  const std::int32_t clean_before = addin.filter.core().cleanMessages();
+  FakeItem& mail = f.inbox.AddMail(c.headers, c.body, c.subject);
+  f.host.ClearCalls();
+
+  f.Process(mail);
+
+  EXPECT_EQ(mail.headers(), c.headers + c.appended);
+  EXPECT_EQ(mail.folder(), c.moved ? &f.spam : &f.inbox);
+  EXPECT_EQ(f.WhatWasLearned(spam_before, clean_before), c.learned);
+  EXPECT_EQ(f.Effects(), c.effects);
+  EXPECT_EQ(mail.unread, !(c.moved && c.mark_read));
+  EXPECT_TRUE(f.fakes.ui.messages.empty());
+  EXPECT_EQ(mail.subject(), c.subject) << "only the headers are ever written";
+  EXPECT_EQ(mail.body(), c.body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PipelineTableTest,
+    ::testing::Values(
+        // Learning marks: the message was taught earlier, or carries the text.
+        PipelineCase{.name = "LearnMarkSkips",
+                     .headers = kSam + "X-VNX-LEARN:Spam\r\n",
+                     .black_addresses = {"sam@example.com"},
+                     .learn_black = true},
+        PipelineCase{.name = "AnyLearnTextSkips",
+                     .headers = kSam + "X-VNX-LEARN-Whatever: 1\r\n",
+                     .black_addresses = {"sam@example.com"}},
+        PipelineCase{.name = "LowerCaseLearnTextIsJudged",
+                     .headers = kSam + "x-vnx-learn:spam\r\n",
+                     .appended = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:50\r\n"
+                                 "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
+                     .effects = kNotSpamWrites},
+        // White list: address, then domain; left untouched.
+        PipelineCase{.name = "WhiteAddress", .white_addresses = {"SAM@Example.com"}},
+        PipelineCase{.name = "WhiteAddressLearnsClean",
+                     .white_addresses = {"sam@example.com"},
+                     .learn_white = true,
+                     .learned = Learned::kClean},
+        PipelineCase{.name = "WhiteDomain", .white_domains = {"@EXAMPLE.COM"}, .beep = true},
+        PipelineCase{.name = "WhiteDomainLearnsClean",
+                     .white_domains = {"@example.com"},
+                     .learn_white = true,
+                     .learned = Learned::kClean},
+        PipelineCase{.name = "BareDomainEntryNeverMatches",
+                     .white_domains = {"example.com"},
+                     .appended = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:50\r\n"
+                                 "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
+                     .effects = kNotSpamWrites},
+        PipelineCase{.name = "BothListsIsWhite",
+                     .white_addresses = {"sam@example.com"},
+                     .black_addresses = {"sam@example.com"},
+                     .learn_black = true,
+                     .beep = true},
+        PipelineCase{.name = "BlackDomainWhiteAddressIsWhite",
+                     .white_addresses = {"sam@example.com"},
+                     .black_domains = {"@example.com"}},
+        // Black list: note, save, move, then the beep.
+        PipelineCase{.name = "BlackAddress",
+                     .black_addresses = {"Sam@Example.COM"},
+                     .appended = "sam@example.com is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{
+            .name = "BlackAddressLearnsAndBeepsAfterTheMove",
+            .black_addresses = {"sam@example.com"},
+            .learn_black = true,
+            .beep = true,
+            .appended = "sam@example.com is in BlackList",
+            .moved = true,
+            .learned = Learned::kSpam,
+            .effects = {"Message.SetProp", "Message.SaveChanges", "MailItem.Move", "ui.Beep"}},
+        PipelineCase{.name = "BlackDomain",
+                     .black_domains = {"@example.com"},
+                     .appended = "sam@example.com Domain is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{.name = "BlackDomainMarkedReadBeforeMoving",
+                     .black_domains = {"@example.com"},
+                     .mark_read = true,
+                     .appended = "sam@example.com Domain is in BlackList",
+                     .moved = true,
+                     .effects = {"Message.SetProp", "Message.SaveChanges", "MailItem.MarkRead",
+                                 "MailItem.Move"}},
+        // No angle brackets: no address, empty domain key; only an empty
+        // entry matches it.
+        PipelineCase{.name = "NoBracketsMatchesOnlyAnEmptyEntry",
+                     .headers = "From: sam@example.com\r\n",
+                     .black_addresses = {""},
+                     .appended = " is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{.name = "NoBracketsGoesToTheFilter",
+                     .headers = "From: sam@example.com\r\n",
+                     .black_addresses = {"sam@example.com"},
+                     .black_domains = {"@example.com"},
+                     .appended = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:50\r\n"
+                                 "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
+                     .effects = kNotSpamWrites},
+        // The filter.
+        PipelineCase{.name = "FilterNotSpamNeverBeepsOrMoves",
+                     .beep = true,
+                     .mark_read = true,
+                     .appended = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:50\r\n"
+                                 "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
+                     .effects = kNotSpamWrites},
+        PipelineCase{.name = "FilterNoWordsEndsAfterTheColon",
+                     .subject = "",
+                     .body = "",
+                     .appended = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:0\r\nX-VNX-TOP-WORDS:",
+                     .effects = kNotSpamWrites},
+        PipelineCase{
+            .name = "FilterSpamBeepsBeforeStamping",
+            .subject = "",
+            .body = kSpamBody,
+            .beep = true,
+            .trained = true,
+            .appended = kSpamStamp,
+            .moved = true,
+            .effects = {"ui.Beep", "Message.SetProp", "Message.SaveChanges", "MailItem.Move"}},
+        PipelineCase{.name = "FilterSpamMarkedReadBeforeMoving",
+                     .subject = "",
+                     .body = kSpamBody,
+                     .mark_read = true,
+                     .trained = true,
+                     .appended = kSpamStamp,
+                     .moved = true,
+                     .effects = {"Message.SetProp", "Message.SaveChanges", "MailItem.MarkRead",
+                                 "MailItem.Move"}},
+        PipelineCase{.name = "NonEnglishStampHasNoScore",
+                     .subject = "\xC4\xD5\xCA offer",
+                     .appended = "X-VNX-RESULT:Non English Spam",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{.name = "NonEnglishInBodyOnly",
+                     .body = "plain \xE9\xE8\xE0",
+                     .appended = "X-VNX-RESULT:Non English Spam",
+                     .moved = true,
+                     .effects = kSpamMove}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Messages the pipeline leaves alone.
+
+struct UnreadableCase {
+  const char* name;
+  std::uint32_t tag;
+  HResult status;  // kMapiENotFound: absent
+  int reads;       // property reads made before giving up
+};
+
+class UnreadableTest : public ::testing::TestWithParam<UnreadableCase> {};
+
+TEST_P(UnreadableTest, MessageIsLeftUntouched) {
+  const UnreadableCase& c = GetParam();
+  PipelineFixture f;
+  f.SetLists({"sam@example.com"}, {}, {}, {});
+  f.fakes.registry.SetDword(setting::kLearnFromWhiteListed, 1);
+  f.fakes.registry.SetDword(setting::kBeepAtSpam, 1);
+  FakeItem& mail = f.inbox.AddMail(kSam, "body", "subject");
+  if (c.status == kMapiENotFound)
+    mail.RemoveProperty(c.tag);
+  else
+    mail.FailProperty(c.tag, c.status);
+  f.Addin();
+  f.host.ClearCalls();
+
+  f.Process(mail);
+
+  EXPECT_EQ(mail.property_reads, c.reads);
+  EXPECT_TRUE(f.Effects().empty());
+  EXPECT_EQ(mail.folder(), &f.inbox);
+  EXPECT_EQ(f.Addin().filter.core().cleanMessages(), 0) << "not even the white list's learning";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnreadableTest,
+    ::testing::Values(
+        // Unreadable headers are no mark; the pipeline's own read then fails.
+        UnreadableCase{"HeadersAbsent", host::kPrTransportMessageHeaders, kMapiENotFound, 2},
+        UnreadableCase{"HeadersFailing", host::kPrTransportMessageHeaders, kEAccessDenied, 2},
+        UnreadableCase{"BodyAbsent", host::kPrBody, kMapiENotFound, 3},
+        UnreadableCase{"BodyFailing", host::kPrBody, kEFail, 3},
+        UnreadableCase{"SubjectAbsent", host::kPrNormalizedSubject, kMapiENotFound, 4},
+        UnreadableCase{"SubjectFailing", host::kPrNormalizedSubject, kEOutOfMemory, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Pipeline, HeadersUnreadableOnlyAtTheSecondReadStopsThere) {
+  PipelineFixture f;
+  FakeItem& mail = f.inbox.AddMail(kSam, "body", "subject");
+  f.Addin();
+  testing::FailureRule& rule = f.host.Fail("Message.GetProp", kEFail, &mail);
+  rule.skip = 1;  // the mark search reads them; the pipeline's own read fails
+  f.Process(mail);
+  EXPECT_EQ(mail.property_reads, 1);
+  EXPECT_EQ(mail.headers(), kSam);
+}
+
+TEST(Pipeline, ItemsThatAreNotMailOrHaveNoMessageAreLeftAlone) {
+  PipelineFixture f;
+  f.fakes.registry.SetDword(setting::kBeepAtSpam, 1);
+  FakeItem& meeting = f.inbox.AddOtherItem();
+  FakeItem& no_message = f.inbox.AddMail(kSam, "cheap", "pills");
+  no_message.has_message = false;
+  FakeItem& failing = f.inbox.AddMail(kSam, "cheap", "pills");
+  f.host.Fail("MailItem.MAPIOBJECT", kEFail, &failing);
+  f.Process(meeting);
+  f.Process(no_message);
+  f.Process(failing);
+  EXPECT_TRUE(f.Effects().empty());
+  EXPECT_EQ(no_message.headers(), kSam);
+}
+
+// --- Moves.
+
+TEST(Pipeline, FailedMoveIsReportedAndTheBlackListBeepFollowsIt) {
+  PipelineFixture f;
+  f.SetLists({}, {}, {"sam@example.com"}, {});
+  f.fakes.registry.SetDword(setting::kBeepAtSpam, 1);
+  FakeItem& mail = f.inbox.AddMail(kSam, "b", "s");
+  mail.move_status = kEFail;
+  f.Addin();
+  f.host.ClearCalls();
+  f.Process(mail);
+  ASSERT_EQ(f.fakes.ui.messages.size(), 1u);
+  EXPECT_EQ(f.fakes.ui.messages[0].text,
+            "Failed to move message to Spam Filter Folder HRESULT = -2147467259");
+  EXPECT_EQ(f.fakes.ui.messages[0].caption, "Spam Filter");
+  EXPECT_EQ(f.fakes.ui.messages[0].flags, kMbOk);
+  EXPECT_EQ(f.Effects(), (std::vector<std::string>{"Message.SetProp", "Message.SaveChanges",
+                                                   "MailItem.Move", "ui.ShowMessage", "ui.Beep"}));
+  EXPECT_EQ(mail.headers(), kSam + "sam@example.com is in BlackList") << "stamped all the same";
+  EXPECT_EQ(mail.folder(), &f.inbox);
+}
+
+TEST(Pipeline, FailedMoveWithoutBeepLeavesOnlyTheMessageAndTheStamp) {
+  PipelineFixture f;
+  FakeItem& mail = f.inbox.AddMail(kSam, "b", "\xC0\xC1\xC2");
+  f.host.Fail("MailItem.Move", kEAccessDenied);
+  f.Addin();
+  f.host.ClearCalls();
+  f.Process(mail);
+  EXPECT_EQ(f.Effects(), (std::vector<std::string>{"Message.SetProp", "Message.SaveChanges",
+                                                   "MailItem.Move", "ui.ShowMessage"}));
+  EXPECT_EQ(f.fakes.ui.messages.at(0).text,
+            "Failed to move message to Spam Filter Folder HRESULT = -2147024891");
+  EXPECT_TRUE(f.fakes.ui.beeps.empty());
+  EXPECT_EQ(mail.headers(), kSam + "X-VNX-RESULT:Non English Spam");
+}
+
+// Without a spam folder (its creation failed at start-up while some folders
+// were already watched) there is nowhere to move to: that is a failed move,
+// shown as such, never a move to nowhere.
+TEST(Pipeline, NoSpamFolderIsAFailedMove) {
+  PipelineFixture f;
+  f.fakes.registry.SetDword(setting::kMarkReadBeforeMoving, 1);
+  FakeItem& mail = f.inbox.AddMail(kSam, "b", "\xC0\xC1\xC2");
+  f.Addin().spamFolder.reset();
+  f.Process(mail);
+  EXPECT_EQ(f.fakes.ui.messages.at(0).text,
+            "Failed to move message to Spam Filter Folder HRESULT = -2147467261");
+  EXPECT_TRUE(mail.unread) << "nothing moved, so nothing marked read";
+  EXPECT_EQ(f.host.CountCalls("MailItem.Move"), 0);
+}
+
+TEST(Pipeline, MarkReadFailureDoesNotStopTheMove) {
+  PipelineFixture f;
+  f.fakes.registry.SetDword(setting::kMarkReadBeforeMoving, 1);
+  FakeItem& mail = f.inbox.AddMail(kSam, "b", "\xC0\xC1\xC2");
+  f.host.Fail("MailItem.MarkRead", kEFail);
+  f.Process(mail);
+  EXPECT_EQ(mail.folder(), &f.spam);
+  EXPECT_TRUE(f.fakes.ui.messages.empty());
+}
+
+// Not Spam moves a message back into a watched folder; it is judged again,
+// the new stamp follows the old one, and spam goes back to the spam folder.
+TEST(Pipeline, MessageMovedBackIsJudgedAgainAndStampedAfterTheOldStamp) {
+  PipelineFixture f;
+  f.fakes.registry.SetDword(setting::kBeepAtSpam, 1);
+  FakeItem& mail = f.inbox.AddMail(kSam, "plain words here", "\xC0\xC1\xC2 sale");
+  f.Process(mail);
+  ASSERT_EQ(mail.folder(), &f.spam);
+  auto inbox = f.host.FolderRef(f.inbox);
+  ASSERT_EQ(f.host.MailItemRef(mail)->Move(*inbox), kSOk);
+  f.Process(mail);
+  EXPECT_EQ(mail.headers(),
+            kSam + "X-VNX-RESULT:Non English Spam" + "X-VNX-RESULT:Non English Spam");
+  EXPECT_EQ(mail.folder(), &f.spam);
+  EXPECT_EQ(f.fakes.ui.beeps.size(), 2u);
+}
+
+// --- The lock and the way in.
+
+class LockWatchingUi final : public UserInterface {
+ public:
+  int ShowMessage(std::string_view, std::string_view, std::uint32_t) override { return kIdOk; }
+  void Beep(std::uint32_t) override { seen.push_back(ModuleLockCount()); }
+  void OpenWebPage(std::string_view) override {}
+  std::vector<long> seen;
+};
+
+TEST(Pipeline, HoldsOneModuleLockCountWhileItRuns) {
+  PipelineFixture f;
+  LockWatchingUi ui;
+  Platform platform = testing::WithUserInterface(f.fakes.platform(), ui);
+  f.fakes.registry.SetDword(setting::kBeepAtSpam, 1);
+  CVNXAddin addin(platform);
+  addin.spamFolder = f.host.FolderRef(f.spam);
+  FakeItem& mail = f.inbox.AddMail(kSam, "b", "\xC0\xC1\xC2");
+  const long before = ModuleLockCount();
+  ProcessNewItem(addin, *f.host.ItemRef(mail));
+  ASSERT_EQ(ui.seen.size(), 1u);
+  EXPECT_EQ(ui.seen[0], before + 1);
+  EXPECT_EQ(ModuleLockCount(), before);
+}
+
+TEST(Pipeline, ItemAddOnAWatchedFolderRunsThePipeline) {
+  PipelineFixture f;
+  CVNXAddin& addin = f.Addin();
+  auto sink = std::make_unique<FolderItemsSink>();
+  sink->addin = &addin;
+  sink->folder = f.host.FolderRef(f.inbox);
+  ASSERT_EQ(sink->folder->GetItems(&sink->items), kSOk);
+  ASSERT_EQ(sink->items->Advise(sink.get(), &sink->cookie), kSOk);
+  FakeItem& mail = f.host.DeliverMail(f.inbox, kSam, "\xC0\xC1\xC2", "s");
+  EXPECT_EQ(mail.folder(), &f.spam);
+  EXPECT_EQ(mail.headers(), kSam + "X-VNX-RESULT:Non English Spam");
+  sink->items->Unadvise(sink->cookie);
+}
+
+// --- Strangers' input.
+
+TEST(Pipeline, ThousandsOfFromLinesAndNulBytesAreJustText) {
+  PipelineFixture f;
+  f.SetLists({}, {}, {"first@bad.example"}, {});
+  std::string headers("X-Junk: \0\0\0\r\n", 14);
+  for (int i = 0; i < 3000; ++i)
+    headers += "From: <n" + std::to_string(i) + "@x.example>\r\n";
+  headers.insert(0, "From: <first@bad.example>\r\n");
+  FakeItem& mail = f.inbox.AddMail(headers, std::string("a\0b", 3), std::string("\0", 1));
+  f.Process(mail);
+  EXPECT_EQ(mail.headers(), headers + "first@bad.example is in BlackList");
+}
+
+TEST(Pipeline, AnAddressTooLongForTheBufferIsNoAddress) {
+  PipelineFixture f;
+  const std::string longest = std::string(250, 'a') + "@bad.co";   // 257
+  const std::string too_long = std::string(253, 'a') + "@bad.co";  // 260
+  f.SetLists({}, {}, {longest, too_long}, {"@bad.co"});
+  FakeItem& fits = f.inbox.AddMail("From: <" + longest + ">\r\n", "b", "s");
+  FakeItem& does_not = f.inbox.AddMail("From: <" + too_long + ">\r\n", "b", "s");
+  f.Process(fits);
+  f.Process(does_not);
+  EXPECT_EQ(fits.headers(), "From: <" + longest + ">\r\n" + longest + " is in BlackList");
+  EXPECT_EQ(does_not.folder(), &f.inbox) << "neither the address nor its domain matches";
+  EXPECT_NE(does_not.headers().find("X-VNX-RESULT:NotSpam"), std::string::npos);
+}
+
+TEST(Pipeline, HugeMessageWithoutLineEndsIsJudged) {
+  PipelineFixture f;
+  std::string headers = "From: <a@b.c>" + std::string(4 * 1024 * 1024, 'h');
+  std::string body;
+  for (int i = 0; body.size() < 50u * 1024 * 1024; ++i)
+    body += "word" + std::to_string(i % 1000) + " filler text ";
+  FakeItem& mail = f.inbox.AddMail(headers, body, "subject");
+  f.Process(mail);
+  const std::string stamped = mail.headers();
+  ASSERT_GT(stamped.size(), headers.size());
+  EXPECT_EQ(stamped.compare(0, headers.size(), headers), 0);
+  EXPECT_EQ(stamped.compare(headers.size(), 22, "X-VNX-RESULT:NotSpam\r\n"), 0);
+}
+
+// A golden stamp sequence: a clean verdict, then the same message judged
+// again (as when Not Spam moves it back) after the filter learned its words
+// as spam.
+TEST(Pipeline, StampsMatchTheGoldenFile) {
+  PipelineFixture f;
+  CVNXAddin& addin = f.Addin();
+  // Fourteen words: once each is known as spam only, the clean product
+  // underflows and the score is 100 however the final division is rounded.
+  const std::string body =
+      "Cheap meds online, best prices. Order now! Discount pharmacy, fast shipping, no "
+      "prescription.";
+  const std::string subject = "Special offer";
+  const std::string headers = "Return-Path: <x@spam.example>\r\nFrom: Deals <x@spam.example>\r\n";
+  FakeItem& mail = f.inbox.AddMail(headers, body, subject);
+  f.Process(mail);
+  for (int i = 0; i < 12; ++i)
+    addin.filter.Learn(body, subject, 1);
+  f.Process(mail);
+  ExpectGolden("stamps.golden", mail.headers());
+  EXPECT_EQ(mail.folder(), &f.spam);
+}
+
+}  // namespace
+}  // namespace varnox
