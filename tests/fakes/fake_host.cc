@@ -132,24 +132,32 @@ struct FakeHostState : std::enable_shared_from_this<FakeHostState> {
     return control;
   }
 
+  // Advise and Unadvise on `list`, written into the journal as `op`.
   template <typename Sink>
-  HResult Advise(std::vector<FakeSubscription<Sink>>& list, Sink* sink, host::Cookie* cookie) {
+  HResult Subscribe(std::string op, const void* target, std::string label,
+                    std::vector<FakeSubscription<Sink>>& list, Sink* sink, host::Cookie* cookie) {
+    HResult hr = Enter(std::move(op), target, std::move(label), "");
+    if (Failed(hr))
+      return hr;
     if (sink == nullptr || cookie == nullptr)
-      return kEPointer;
+      return Finish(kEPointer);
     *cookie = next_cookie++;
     list.push_back(FakeSubscription<Sink>{*cookie, sink});
-    return kSOk;
+    return hr;
   }
-
   template <typename Sink>
-  static HResult Unadvise(std::vector<FakeSubscription<Sink>>& list, host::Cookie cookie) {
+  HResult Cancel(std::string op, const void* target, std::string label,
+                 std::vector<FakeSubscription<Sink>>& list, host::Cookie cookie) {
+    HResult hr = Enter(std::move(op), target, std::move(label), std::to_string(cookie));
+    if (Failed(hr))
+      return hr;
     auto it = std::find_if(list.begin(), list.end(), [cookie](const FakeSubscription<Sink>& s) {
       return s.cookie == cookie;
     });
     if (it == list.end())
-      return kConnectENoConnection;
+      return Finish(kConnectENoConnection);
     list.erase(it);
-    return kSOk;
+    return hr;
   }
 
   // Calls `deliver` for every subscription live at the start, skipping any
@@ -303,16 +311,12 @@ class FoldersRef final : public host::Folders, Reference {
     return hr;
   }
   HResult Advise(host::FoldersEventSink* sink, host::Cookie* cookie) override {
-    HResult hr = state_->Enter("Folders.Advise", &parent_, parent_.name, "");
-    if (Succeeded(hr))
-      hr = state_->Finish(state_->Advise(FakeHostState::FolderSinks(parent_), sink, cookie));
-    return hr;
+    return state_->Subscribe("Folders.Advise", &parent_, parent_.name,
+                             FakeHostState::FolderSinks(parent_), sink, cookie);
   }
   HResult Unadvise(host::Cookie cookie) override {
-    HResult hr = state_->Enter("Folders.Unadvise", &parent_, parent_.name, std::to_string(cookie));
-    if (Succeeded(hr))
-      hr = state_->Finish(FakeHostState::Unadvise(FakeHostState::FolderSinks(parent_), cookie));
-    return hr;
+    return state_->Cancel("Folders.Unadvise", &parent_, parent_.name,
+                          FakeHostState::FolderSinks(parent_), cookie);
   }
 
  private:
@@ -343,16 +347,12 @@ class ItemsRef final : public host::Items, Reference {
     return Step("Items.GetNext", item);
   }
   HResult Advise(host::ItemsEventSink* sink, host::Cookie* cookie) override {
-    HResult hr = state_->Enter("Items.Advise", &folder_, folder_.name, "");
-    if (Succeeded(hr))
-      hr = state_->Finish(state_->Advise(FakeHostState::ItemSinks(folder_), sink, cookie));
-    return hr;
+    return state_->Subscribe("Items.Advise", &folder_, folder_.name,
+                             FakeHostState::ItemSinks(folder_), sink, cookie);
   }
   HResult Unadvise(host::Cookie cookie) override {
-    HResult hr = state_->Enter("Items.Unadvise", &folder_, folder_.name, std::to_string(cookie));
-    if (Succeeded(hr))
-      hr = state_->Finish(FakeHostState::Unadvise(FakeHostState::ItemSinks(folder_), cookie));
-    return hr;
+    return state_->Cancel("Items.Unadvise", &folder_, folder_.name,
+                          FakeHostState::ItemSinks(folder_), cookie);
   }
 
  private:
@@ -596,16 +596,12 @@ class ButtonRef final : public ControlRefBase<host::CommandBarButton> {
     return hr;
   }
   HResult Advise(host::ButtonEventSink* sink, host::Cookie* cookie) override {
-    HResult hr = state_->Enter("Button.Advise", &control_, Label(), "");
-    if (Succeeded(hr))
-      hr = state_->Finish(state_->Advise(FakeHostState::ClickSinks(control_), sink, cookie));
-    return hr;
+    return state_->Subscribe("Button.Advise", &control_, Label(),
+                             FakeHostState::ClickSinks(control_), sink, cookie);
   }
   HResult Unadvise(host::Cookie cookie) override {
-    HResult hr = state_->Enter("Button.Unadvise", &control_, Label(), std::to_string(cookie));
-    if (Succeeded(hr))
-      hr = state_->Finish(FakeHostState::Unadvise(FakeHostState::ClickSinks(control_), cookie));
-    return hr;
+    return state_->Cancel("Button.Unadvise", &control_, Label(),
+                          FakeHostState::ClickSinks(control_), cookie);
   }
 };
 
