@@ -1,0 +1,247 @@
+#include "lists/list_dialog.h"
+
+#include "platform/user_interface.h"
+
+namespace varnox {
+namespace {
+
+constexpr std::string_view kAddToList = "Add To List";  // as the template has it
+constexpr std::string_view kAddToListAfterUpdate = "Add to List";
+constexpr std::string_view kUpdate = "Update";
+constexpr std::string_view kDomainName = "Domain Name";
+constexpr std::string_view kEmailAddress = "EMail Address";
+constexpr std::string_view kColumnTitle = "Item";
+constexpr int kColumnWidthPixels = 200;
+
+constexpr std::string_view kSelectType = "Please Select an Item Type";
+constexpr std::string_view kEnterName = "Please Enter an Item Name";
+constexpr std::string_view kSelectToRemove = "Please Select an Item to Remove";
+constexpr std::string_view kNotWritten =
+    "The list file could not be written; this change will be lost when Varnox stops.";
+
+// The wording that differs between the two lists.
+struct ListTexts {
+  std::string_view address_exists;
+  std::string_view domain_exists;
+  std::string_view added;
+  std::string_view updated;
+  std::string_view name;  // for the removal texts
+};
+
+constexpr ListTexts kBlackTexts{
+    "This MailId Already Exists in BlackList", "This Domain Already Exists in BlackList",
+    "Item Added To Blacklist", "Item Updated in Blacklist", "BlackList"};
+constexpr ListTexts kWhiteTexts{
+    "This MailId Already Exists in WhiteList", "This Domain Already Exists in WhiteList",
+    "Item Added To WhiteList", "Item Updated in WhiteList", "WhiteList"};
+
+const ListTexts& TextsFor(ListKind kind) {
+  return kind == ListKind::Black ? kBlackTexts : kWhiteTexts;
+}
+
+std::string RemoveQuestion(std::size_t count, std::string_view list_name) {
+  std::string question = count == 1
+                             ? "Remove the selected item from the "
+                             : "Remove the " + std::to_string(count) + " selected items from the ";
+  question += list_name;
+  question += "?";
+  return question;
+}
+
+std::string RemovedMessage(std::size_t count, std::string_view list_name) {
+  std::string message = count == 1 ? "Item Removed From " : "Items Removed From ";
+  message += list_name;
+  return message;
+}
+
+}  // namespace
+
+int ListDialog::TemplateId() const {
+  return list_.kind() == ListKind::Black ? dialog_id::kBlackList : dialog_id::kWhiteList;
+}
+
+void ListDialog::OnInitDialog(DialogView& view) {
+  view.SetUpListView(kIdEntries, kColumnTitle, kColumnWidthPixels, /*check_boxes=*/true,
+                     /*full_row_select=*/true);
+  view.AddComboEntry(kIdTypeBox, kDomainName);
+  view.AddComboEntry(kIdTypeBox, kEmailAddress);
+  view.SetControlText(kIdItemText, "");
+  view.SetControlText(kIdOkButton, kAddToList);
+}
+
+void ListDialog::OnCommand(DialogView& view, int control_id, ControlEvent event) {
+  switch (control_id) {
+    case kIdTypeBox:
+      if (event == ControlEvent::kSelectionChanged && ChosenType(view) >= 0) {
+        LeaveUpdateMode(view, kAddToList);
+        ShowEntriesOfChosenType(view);
+      }
+      break;
+    case kIdEntries:
+      if (event == ControlEvent::kDoubleClicked)
+        BeginEditingMarkedRow(view);
+      break;
+    case kIdOkButton:
+      if (event == ControlEvent::kClicked)
+        AddOrUpdate(view);
+      break;
+    case kIdRemove:
+      if (event == ControlEvent::kClicked)
+        RemoveChosenRows(view);
+      break;
+    case kIdCancelButton:
+      // Every change was written when it was made: nothing to save.
+      if (event == ControlEvent::kClicked)
+        view.EndDialog(kIdCancelButton);
+      break;
+    default:
+      break;
+  }
+}
+
+int ListDialog::ChosenType(DialogView& view) {
+  int selection = view.ComboSelection(kIdTypeBox);
+  return selection == kTypeDomain || selection == kTypeAddress ? selection : -1;
+}
+
+void ListDialog::LeaveUpdateMode(DialogView& view, std::string_view button_text) {
+  edit_index_ = -1;
+  update_mode_ = false;
+  view.SetControlText(kIdOkButton, button_text);
+  view.SetControlText(kIdItemText, "");
+}
+
+void ListDialog::ShowEntriesOfChosenType(DialogView& view) {
+  view.DeleteAllRows(kIdEntries);
+  const auto& entries = ChosenType(view) == kTypeAddress ? list_.addresses() : list_.domains();
+  for (const std::string& entry : entries)
+    view.AppendRow(kIdEntries, entry);
+}
+
+void ListDialog::BeginEditingMarkedRow(DialogView& view) {
+  int row = view.SelectionMark(kIdEntries);
+  if (row < 0 || row >= view.RowCount(kIdEntries))
+    return;
+  view.SetControlText(kIdItemText, view.RowText(kIdEntries, row, kMaxTextChars));
+  view.SetControlText(kIdOkButton, kUpdate);
+  update_mode_ = true;
+  edit_index_ = row;
+}
+
+void ListDialog::AddOrUpdate(DialogView& view) {
+  int type = ChosenType(view);
+  if (type < 0) {
+    Say(view, kSelectType);
+    view.SetFocus(kIdTypeBox);
+    return;
+  }
+  // Taken exactly as typed: no trimming, no check of its form.
+  std::string text = view.ControlText(kIdItemText, kMaxTextChars);
+  if (text.empty()) {
+    Say(view, kEnterName);
+    view.SetFocus(kIdItemText);
+    return;
+  }
+  if (update_mode_)
+    UpdateEntry(view, type, text);
+  else
+    AddEntry(view, type, text);
+}
+
+void ListDialog::AddEntry(DialogView& view, int type, const std::string& text) {
+  const ListTexts& texts = TextsFor(list_.kind());
+  bool address = type == kTypeAddress;
+  if (address ? list_.FileHasAddress(text) : list_.FileHasDomain(text)) {
+    Say(view, address ? texts.address_exists : texts.domain_exists);
+    view.SetFocus(kIdItemText);
+    return;
+  }
+  // The store keeps the entry in memory whether or not the file took it, so
+  // the row is shown either way.
+  bool stored = address ? list_.AddAddress(text) : list_.AddDomain(text);
+  view.AppendRow(kIdEntries, text);
+  view.SetControlText(kIdItemText, "");
+  if (NoteStoreResult(view, stored))
+    Say(view, texts.added);
+}
+
+void ListDialog::UpdateEntry(DialogView& view, int type, const std::string& text) {
+  const ListTexts& texts = TextsFor(list_.kind());
+  bool address = type == kTypeAddress;
+  // The unchanged text is refused here too: it is in the file already.
+  if (address ? list_.FileHasAddress(text) : list_.FileHasDomain(text)) {
+    Say(view, address ? texts.address_exists : texts.domain_exists);
+    view.SetFocus(kIdItemText);
+    return;  // still editing
+  }
+  std::string old_text = view.RowText(kIdEntries, edit_index_, kMaxTextChars);
+  bool stored = address ? list_.UpdateAddress(old_text, text) : list_.UpdateDomain(old_text, text);
+  view.SetRowText(kIdEntries, edit_index_, text);
+  LeaveUpdateMode(view, kAddToListAfterUpdate);
+  if (NoteStoreResult(view, stored))
+    Say(view, texts.updated);
+}
+
+std::vector<int> ListDialog::RowsToRemove(DialogView& view) {
+  std::vector<int> rows;
+  int count = view.RowCount(kIdEntries);
+  for (int row = 0; row < count; ++row) {
+    if (view.IsRowChecked(kIdEntries, row))
+      rows.push_back(row);
+  }
+  if (rows.empty()) {
+    int marked = view.SelectionMark(kIdEntries);
+    if (marked >= 0 && marked < count)
+      rows.push_back(marked);
+  }
+  return rows;
+}
+
+void ListDialog::RemoveChosenRows(DialogView& view) {
+  int type = ChosenType(view);
+  if (type < 0) {
+    Say(view, kSelectType);
+    view.SetFocus(kIdTypeBox);
+    return;
+  }
+  std::vector<int> rows = RowsToRemove(view);
+  if (rows.empty()) {
+    Say(view, kSelectToRemove);
+    view.SetFocus(kIdEntries);
+    return;
+  }
+  const ListTexts& texts = TextsFor(list_.kind());
+  if (view.ShowMessage(RemoveQuestion(rows.size(), texts.name), "", kMbYesNo) != kIdYes)
+    return;
+  // The rows are shown anew below and the row being edited may be gone:
+  // editing ends here.
+  LeaveUpdateMode(view, kAddToList);
+  std::vector<std::string> texts_to_remove;
+  for (int row : rows)
+    texts_to_remove.push_back(view.RowText(kIdEntries, row, kMaxTextChars));
+  bool address = type == kTypeAddress;
+  bool all_stored = true;
+  for (const std::string& text : texts_to_remove)
+    all_stored &= address ? list_.RemoveAddress(text) : list_.RemoveDomain(text);
+  // The store removes every entry equal to a text in any letter case, from
+  // memory whatever the file gives: the rows are shown anew from memory.
+  ShowEntriesOfChosenType(view);
+  if (NoteStoreResult(view, all_stored))
+    Say(view, RemovedMessage(rows.size(), texts.name));
+}
+
+bool ListDialog::NoteStoreResult(DialogView& view, bool stored) {
+  if (stored) {
+    changed_ = true;
+  } else {
+    memory_only_ = true;
+    Say(view, kNotWritten);
+  }
+  return stored;
+}
+
+void ListDialog::Say(DialogView& view, std::string_view text) {
+  view.ShowMessage(text, "", kMbOk);
+}
+
+}  // namespace varnox
