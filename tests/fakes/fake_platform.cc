@@ -35,6 +35,7 @@ class FakeRegistryKey final : public RegistryKey {
     if (registry_.fail_writes)
       return kErrorWriteFault;
     ++registry_.writes_;
+    registry_.written_.emplace_back(name);
     registry_.values_[std::string(name)] =
         FakeRegistry::Value{type, std::string(static_cast<const char*>(data), size)};
     return kErrorSuccess;

@@ -47,6 +47,8 @@ class FakeRegistry final : public Registry {
   const Value* Find(const std::string& name) const;
   const std::map<std::string, Value>& values() const { return values_; }
   int writes() const { return writes_; }
+  // Names of the values set, in the order of the writes.
+  const std::vector<std::string>& written() const { return written_; }
   // When set, SetValue fails with kErrorWriteFault.
   bool fail_writes = false;
 
@@ -55,6 +57,7 @@ class FakeRegistry final : public Registry {
   bool key_exists_ = false;
   std::map<std::string, Value> values_;
   int writes_ = 0;
+  std::vector<std::string> written_;
 };
 
 class FakeFileSystem final : public FileSystem {

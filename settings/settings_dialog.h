@@ -1,0 +1,63 @@
+// The Settings dialog: the user's settings as check boxes, saved when the
+// user presses OK, the number of words the filter knows, and the button that
+// empties the word table.
+//
+// Registry failures stay silent: with the settings key absent the dialog
+// opens with every setting off (and "Display Select Destination Folder"
+// ticked, as an empty folder name means "ask") and OK writes nothing.
+#ifndef VARNOX_SETTINGS_SETTINGS_DIALOG_H_
+#define VARNOX_SETTINGS_SETTINGS_DIALOG_H_
+
+#include <string_view>
+
+#include "platform/dialog.h"
+#include "settings/settings_store.h"
+
+namespace varnox {
+
+class BayesianFilter;
+
+class SettingsDialog final : public DialogController {
+ public:
+  // Control ids of the template.
+  static constexpr int kIdMarkRead = 1009;
+  static constexpr int kIdNonEnglish = 1010;
+  static constexpr int kIdBeep = 1011;
+  static constexpr int kIdAskFolder = 1000;
+  static constexpr int kIdLearnSpam = 1012;
+  static constexpr int kIdLearnNotSpam = 1013;
+  static constexpr int kIdLearnBlack = 1019;
+  static constexpr int kIdLearnWhite = 1020;
+  static constexpr int kIdEmpty = 1021;
+  static constexpr int kIdWordCount = 204;
+
+  static constexpr std::string_view kWordCountLabel = "Total Words in Bayesian Database : ";
+  // What box 1000 cleared stores: Not Spam then moves to the Inbox without
+  // asking.
+  static constexpr std::string_view kDefaultNotSpamFolder = "Inbox";
+
+  // `filter` and `settings` must outlive the dialog.
+  SettingsDialog(BayesianFilter& filter, SettingsStore& settings)
+      : filter_(filter), settings_(settings) {}
+
+  int TemplateId() const override { return dialog_id::kSettings; }
+  // Reads the eight settings once; later changes by others are overwritten
+  // by OK.
+  void OnInitDialog(DialogView& view) override;
+  // OK writes all eight values, changed or not, and ends with kIdOkButton;
+  // Cancel writes nothing. Emptying takes effect at once and is not undone
+  // by Cancel.
+  void OnCommand(DialogView& view, int control_id, ControlEvent event) override;
+
+ private:
+  void ShowWordCount(DialogView& view);
+  void SaveAndClose(DialogView& view);
+  void AskAndEmpty(DialogView& view);
+
+  BayesianFilter& filter_;
+  SettingsStore& settings_;
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_SETTINGS_SETTINGS_DIALOG_H_
