@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "settings/settings_store.h"
+
 namespace varnox::cli {
 
 CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console)
@@ -26,6 +28,25 @@ int CommandContext::UserError(std::string_view utf8_message) {
 int CommandContext::InternalError(std::string_view utf8_message) {
   UserError(utf8_message);
   return kExitInternalError;
+}
+
+int CommandContext::RequireWordDatabase() {
+  SettingsFile file;
+  switch (SettingsFileRegistry::Load(files_, paths_.SettingsFile(), &file)) {
+    case kErrorSuccess:
+      break;
+    case kErrorFileNotFound:
+      return UserError("there is no settings file (" + paths_.SettingsFile() +
+                       "): run `varnox init` first");
+    default:
+      return UserError("the settings file " + paths_.SettingsFile() + " cannot be read");
+  }
+  std::string path;
+  if (!SettingsStore(registry_).WordFilePath(&path) || path.empty()) {
+    return UserError("the settings file " + paths_.SettingsFile() +
+                     " names no word database (WordFilePath)");
+  }
+  return kExitOk;
 }
 
 bool Arguments::Has(std::string_view option) const {

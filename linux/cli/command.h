@@ -48,6 +48,12 @@ class CommandContext {
   // The same for what should never happen; returns kExitInternalError.
   int InternalError(std::string_view utf8_message);
 
+  // For commands that use the word database: kExitOk when the settings file
+  // can be read and names a word database; otherwise says what is missing
+  // and returns kExitUserError. Without this check the engine would work on
+  // an empty table and save nowhere, which looks like success.
+  int RequireWordDatabase();
+
  private:
   XdgPaths paths_;
   FileSystem& files_;

@@ -194,5 +194,105 @@ TEST_F(VarnoxCommandTest, StatusShowsTheSettings) {
   EXPECT_NE(run.out.find("BeepAtSpam              on"), std::string::npos) << run.out;
 }
 
+class VarnoxLearningTest : public VarnoxCommandTest {
+ protected:
+  void SetUp() override {
+    VarnoxCommandTest::SetUp();
+    ASSERT_EQ(Varnox({"init"}).status, 0);
+    fs::create_directory(home / "mail");
+  }
+  std::string Message(const std::string& name, const std::string& text) {
+    const fs::path path = home / "mail" / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+};
+
+TEST_F(VarnoxLearningTest, LearnsAndThenJudges) {
+  std::vector<std::string> spam = {"learn", "--spam"}, good = {"learn", "--good"};
+  for (int i = 0; i < 6; ++i) {
+    spam.push_back(Message("spam" + std::to_string(i),
+                           "Cheap pills offer\nBuy cheap viagra pills, best offer, click now\n"));
+    good.push_back(Message("good" + std::to_string(i),
+                           "Project meeting\nThe project meeting moves to Friday, agenda below\n"));
+  }
+  Outcome run = Varnox(spam);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Learned 6 messages as spam"), std::string::npos) << run.out;
+  run = Varnox(good);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("from 6 spam and 6 good messages"), std::string::npos) << run.out;
+  EXPECT_TRUE(fs::exists(Data("words.db")));
+
+  const std::string pills = Message("t1", "Cheap offer\ncheap viagra pills, click\n");
+  const std::string meeting = Message("t2", "Meeting\nproject meeting on Friday, agenda\n");
+  // UTF-8 "é" three times: three bytes above 0x7F once converted to 1252.
+  const std::string foreign = Message("t3", "Caf\xC3\xA9\xC3\xA9\xC3\xA9\nhello\n");
+  const std::string empty = Message("t4", "");
+  run = Varnox({"classify", pills, meeting, foreign, empty});
+  ASSERT_EQ(run.status, 0) << run.err;
+  // The scores are the engine's business; the verdicts and the layout are ours.
+  EXPECT_NE(run.out.find(pills + ": Spam, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\n    cheap 99 click 99 "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(meeting + ": Clean, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(foreign + ": Spam, non-English characters\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find(empty + ": Clean, score 0\n    (no words)\n"), std::string::npos)
+      << run.out;
+}
+
+TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
+  const std::string message = Message("m", "Subject\nBody words here\n");
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"learn", message}, "one of --spam and --good"},
+      {{"learn", "--spam", "--good", message}, "one of --spam and --good"},
+      {{"learn", "--spam"}, "needs the files"},
+      {{"learn", "--good", message, (home / "absent").string()}, "nothing was learned"},
+      {{"learn", "--good", (home / "mail").string()}, "is not a file"},
+      {{"classify"}, "needs the files"},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Varnox(c.args);
+    EXPECT_EQ(run.status, 1) << c.says;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << c.says << ": " << run.err;
+  }
+  EXPECT_FALSE(fs::exists(Data("words.db"))) << "nothing was learned, nothing saved";
+
+  Outcome run = Varnox({"classify", (home / "absent").string(), message});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot read"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find(message + ": Clean"), std::string::npos) << "the others are judged";
+}
+
+TEST_F(VarnoxLearningTest, SettingsWithoutAWordDatabaseAreAnError) {
+  const std::string message = Message("m", "Subject\nBody\n");
+  std::ofstream(Settings(), std::ios::trunc) << "[Software\\Varnox MSOutlook]\n";
+  Outcome run = Varnox({"learn", "--spam", message});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("names no word database"), std::string::npos) << run.err;
+
+  fs::remove(Settings());
+  run = Varnox({"classify", message});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("run `varnox init` first"), std::string::npos) << run.err;
+}
+
+TEST_F(VarnoxLearningTest, AFailedSaveIsShownAndIsNotSuccess) {
+  const std::string message = Message("m", "Subject\nBody words here\n");
+  const std::string nowhere = (home / "no/such/folder/words.db").string();
+  std::ofstream(Settings(), std::ios::trunc)
+      << "[Software\\Varnox MSOutlook]\n\"WordFilePath\"=\"" << nowhere << "\"\n";
+  const Outcome run = Varnox({"learn", "--spam", message});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Bayesian Plugin Error: Cannot save database (" + nowhere + ")"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("could not be saved"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace varnox
