@@ -127,6 +127,16 @@ TEST(SettingsFileTest, DamagedLinesReadAsAbsent) {
   }
 }
 
+TEST(SettingsFileTest, HugeLinesAreTakenWhole) {
+  const std::string long_text(100000, 'y');
+  const SettingsFile file = SettingsFile::Parse(std::string(900000, '\x01') + "\n\"W\"=dword:2\n" +
+                                                "\"Long\"=\"" + long_text + "\"\n");
+  ASSERT_NE(file.Find("W"), nullptr);
+  const Value* value = file.Find("Long");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->data, Sz(long_text));
+}
+
 TEST(SettingsFileTest, TheLastOfDuplicateNamesCountsAndIsTheOneRewritten) {
   SettingsFile file = SettingsFile::Parse(
       "[Software\\Varnox MSOutlook]\n"
