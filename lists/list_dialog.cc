@@ -1,5 +1,7 @@
 #include "lists/list_dialog.h"
 
+#include <exception>
+
 #include "platform/user_interface.h"
 
 namespace varnox {
@@ -70,6 +72,16 @@ void ListDialog::OnInitDialog(DialogView& view) {
 }
 
 void ListDialog::OnCommand(DialogView& view, int control_id, ControlEvent event) {
+  // The store parses and prints whole XML files: running out of memory there
+  // drops this one action, and nothing may unwind into the view's window
+  // procedure.
+  try {
+    Dispatch(view, control_id, event);
+  } catch (const std::exception&) {
+  }
+}
+
+void ListDialog::Dispatch(DialogView& view, int control_id, ControlEvent event) {
   switch (control_id) {
     case kIdTypeBox:
       if (event == ControlEvent::kSelectionChanged && ChosenType(view) >= 0) {

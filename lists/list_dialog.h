@@ -51,6 +51,7 @@ class ListDialog final : public DialogController {
   int edit_index() const { return edit_index_; }
 
  private:
+  void Dispatch(DialogView& view, int control_id, ControlEvent event);
   // The chosen type (kTypeDomain or kTypeAddress), or -1 when none.
   int ChosenType(DialogView& view);
   void LeaveUpdateMode(DialogView& view, std::string_view button_text);
