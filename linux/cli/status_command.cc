@@ -21,10 +21,10 @@ std::string Padded(std::string_view name) {
   return text;
 }
 
-std::string FileState(const std::string& path) {
+std::string FileState(const std::string& path, std::string_view missing) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0)
-    return "missing";
+    return std::string(missing);
   if (!S_ISREG(st.st_mode))
     return "not a file";
   return std::to_string(st.st_size) + " bytes";
@@ -54,7 +54,11 @@ int Run(CommandContext& context, const Arguments& arguments) {
     std::string path;
     text += "  " + Padded(name);
     if (store.ReadStringSetting(name, &path))
-      text += TerminalText(path) + " (" + FileState(path) + ")\n";
+      text += TerminalText(path) + " (" +
+              FileState(path, std::string_view(name) == setting::kWordFilePath
+                                  ? "missing: made on first use"
+                                  : "missing") +
+              ")\n";
     else
       text += "(not set)\n";
   }
