@@ -12,6 +12,12 @@
 namespace varnox {
 namespace {
 
+#ifdef _WIN32
+constexpr char kHostLineEnd[] = "\r\n";
+#else
+constexpr char kHostLineEnd[] = "\n";
+#endif
+
 using testing::FakePlatform;
 using testing::Masked;
 using testing::Unmasked;
@@ -181,7 +187,8 @@ TEST_F(BayesianFilterTest, TeardownSavesDatabaseThenIgnoreList) {
   const int writes_before = fake.files.replace_calls;
   filter.reset();
   EXPECT_EQ(fake.files.replace_calls, writes_before + 2);
-  EXPECT_EQ(fake.files.files["/ignore.txt"], "aa\nzz\n");
+  const std::string eol = kHostLineEnd;  // as a text-mode stream of the host writes lines
+  EXPECT_EQ(fake.files.files["/ignore.txt"], "aa" + eol + "zz" + eol);
   const std::string text = Unmasked(fake.files.files["/words.db"]);
   EXPECT_NE(text.find("Spam = 2\n"), std::string::npos);
   EXPECT_NE(text.find("more = 1,0,"), std::string::npos);

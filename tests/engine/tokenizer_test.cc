@@ -10,6 +10,12 @@
 namespace varnox {
 namespace {
 
+#ifdef _WIN32
+constexpr char kHostLineEnd[] = "\r\n";
+#else
+constexpr char kHostLineEnd[] = "\n";
+#endif
+
 using testing::FakePlatform;
 using testing::Occurrences;
 using Counts = std::vector<std::pair<std::string, int>>;
@@ -96,7 +102,10 @@ TEST_F(TokenizerTest, IgnoreListIsWrittenBackSorted) {
   fake.files.files["/ignore"] = "zeta alpha\n;gone\nmid alpha " + std::string(300, 'w');
   core.LoadIgnoreList("/ignore");
   core.SaveIgnoreList();
-  EXPECT_EQ(fake.files.files["/ignore"], "alpha\nmid\n" + std::string(300, 'w') + "\nzeta\n");
+  // Lines end as a text-mode stream of the host writes them.
+  const std::string eol = kHostLineEnd;
+  EXPECT_EQ(fake.files.files["/ignore"],
+            "alpha" + eol + "mid" + eol + std::string(300, 'w') + eol + "zeta" + eol);
 }
 
 TEST_F(TokenizerTest, MissingIgnoreFileIsCreatedEmptyOnSave) {
