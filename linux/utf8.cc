@@ -20,14 +20,18 @@ char32_t CharacterOf(unsigned char byte) {
   return byte;
 }
 
-// The 1252 byte for `c`, or '?' when the code page has none.
-char ByteOf(char32_t c) {
+// The 1252 byte for `c`, or `unmapped(c)` when the code page has none.
+char ByteOf(char32_t c, UnmappedCharacter unmapped) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
     return static_cast<char>(c);
   for (std::size_t i = 0; i < kHighRow.size(); ++i) {
     if (kHighRow[i] == c)
       return static_cast<char>(0x80 + i);
   }
+  return unmapped(c);
+}
+
+char QuestionMark(char32_t) {
   return '?';
 }
 
@@ -93,12 +97,16 @@ std::string FromCodePage1252(std::string_view text) {
 }
 
 std::string ToCodePage1252(std::string_view text) {
+  return ToCodePage1252(text, QuestionMark);
+}
+
+std::string ToCodePage1252(std::string_view text, UnmappedCharacter unmapped) {
   std::string out;
   out.reserve(text.size());
   std::size_t pos = 0;
   while (pos < text.size()) {
     const char32_t c = DecodeOne(text, &pos);
-    out.push_back(c == kInvalid ? '?' : ByteOf(c));
+    out.push_back(c == kInvalid ? '?' : ByteOf(c, unmapped));
   }
   return out;
 }

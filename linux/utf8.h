@@ -21,6 +21,11 @@ std::string FromCodePage1252(std::string_view text);
 // surrogates and values above U+10FFFF included).
 std::string ToCodePage1252(std::string_view text);
 
+// As above, but each well-formed character that 1252 lacks becomes the byte
+// `unmapped` chooses for it (malformed bytes still become "?").
+using UnmappedCharacter = char (*)(char32_t character);
+std::string ToCodePage1252(std::string_view text, UnmappedCharacter unmapped);
+
 // True when `text` is well-formed UTF-8 throughout (the empty text is).
 bool IsValid(std::string_view text);
 

@@ -1,0 +1,97 @@
+// The mail host over Maildir folders: what the `varnox` command hands the
+// add-in on Linux in place of the mail client.
+//
+// Stores are Maildir++ roots. Their folders, messages and events are
+// offered through the host seam (host/*.h): ApplicationRef() is what the
+// add-in's OnConnection receives. Messages are read and written as files
+// (see maildir_message.h), moved by rename, marked read with the Maildir
+// "S" flag.
+//
+// Events are not raised from other threads: the caller runs Poll() or
+// RunUntil() on its own thread (the add-in's), and every ItemAdd,
+// FolderAdd and Click is delivered inside those calls, CatchUp() or
+// ClickButton(). See folder_watcher.h for what counts as an addition.
+//
+// The explorer is the command line's: its selection is the message files
+// set with SetSelection(), its current folder theirs (or the one set with
+// SetCurrentFolder()). The toolbar the add-in builds is kept in memory, so
+// that a command runs a toolbar command with ClickButton(caption).
+//
+// The host object and every reference it handed out may be destroyed in
+// any order. Not thread-safe: one thread uses it.
+#ifndef VARNOX_LINUX_MAILDIR_MAILDIR_HOST_H_
+#define VARNOX_LINUX_MAILDIR_MAILDIR_HOST_H_
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/application.h"
+#include "platform/hresult.h"
+
+namespace varnox::maildir {
+
+struct HostState;
+
+class MaildirHost {
+ public:
+  MaildirHost();
+  ~MaildirHost();
+  MaildirHost(const MaildirHost&) = delete;
+  MaildirHost& operator=(const MaildirHost&) = delete;
+
+  // Adds the store whose root is `path` (a Maildir: cur/ and new/ in it).
+  // kEInvalidArg when it is not one, kCollision when it is already a store.
+  HResult AddStore(const std::string& path);
+  // The store roots, canonical, in the order added.
+  const std::vector<std::string>& stores() const;
+
+  // The host's application, for OnConnection.
+  std::unique_ptr<host::Application> ApplicationRef();
+
+  // --- Watching, on the caller's thread.
+  // Waits up to `timeout_ms` (-1: no limit) for changes in the watched
+  // folders and stores and delivers what they mean: ItemAdd for each
+  // added message, FolderAdd for each new top-level folder. Gives the
+  // number of events delivered, or a negative status when watching failed.
+  int Poll(int timeout_ms);
+  // Polls until `stop` is set (checked at least every `tick_ms`); a failure
+  // status when watching failed, else kSOk.
+  HResult RunUntil(const std::atomic<bool>& stop, int tick_ms = 200);
+  // Mail that arrived while nothing watched: raises ItemAdd, once, for each
+  // message in the new/ of a folder with an ItemAdd subscription whose
+  // header block carries no "X-VNX-RESULT" stamp. Run it after the add-in
+  // subscribed (after OnConnection); a folder is caught up once, later
+  // calls pass over it. Folders announced by FolderAdd and then subscribed
+  // to are caught up as they are announced. Gives the number delivered.
+  int CatchUp();
+
+  // --- The command line's explorer.
+  // The selection: message files, each in the new/ or cur/ of a Maildir
+  // folder. The current folder becomes the first one's folder. kEInvalidArg
+  // (nothing changed) when a path is not such a file; *bad_path then names it.
+  HResult SetSelection(const std::vector<std::string>& message_paths,
+                       std::string* bad_path = nullptr);
+  // The folder being viewed: a Maildir folder directory.
+  HResult SetCurrentFolder(const std::string& folder_dir);
+
+  // Raises Click on the toolbar button with this caption (pop-up items
+  // included), as a user's click does. Gives the number of handlers called;
+  // -1 when no button has that caption.
+  int ClickButton(std::string_view caption);
+  // The captions of the toolbar buttons, in toolbar order.
+  std::vector<std::string> ButtonCaptions() const;
+
+ private:
+  std::shared_ptr<HostState> state_;
+};
+
+// Creates a Maildir at `path` (cur/ new/ tmp/, mode 0700) where missing,
+// with its parent directories. For a store the command sets up.
+HResult CreateStore(const std::string& path);
+
+}  // namespace varnox::maildir
+
+#endif  // VARNOX_LINUX_MAILDIR_MAILDIR_HOST_H_

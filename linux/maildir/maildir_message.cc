@@ -1,0 +1,118 @@
+#include "linux/maildir/maildir_message.h"
+
+#include "linux/maildir/filter_text.h"
+
+namespace varnox::maildir {
+namespace {
+
+// A rename by a mail program between finding the file and replacing it
+// makes the replace fail; it is tried again under the new name this often.
+constexpr int kRewriteAttempts = 3;
+
+bool EndsWithLineEnd(std::string_view text) {
+  return !text.empty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+}  // namespace
+
+MaildirMessage::MaildirMessage(std::shared_ptr<ItemLocation> where) : where_(std::move(where)) {}
+
+HResult MaildirMessage::Load() {
+  if (loaded_)
+    return kSOk;
+  const std::optional<MessageEntry> entry = where_->Resolve();
+  if (!entry)
+    return kMapiENotFound;
+  std::string raw;
+  const HResult hr =
+      ReadMessageFile(MessagePath(where_->dir, *entry), kMaxMessageRead, &raw, &identity_);
+  if (Failed(hr))
+    return hr;
+  raw_ = std::move(raw);
+  block_ = FindHeaderBlock(raw_);
+  headers_ = TransportHeaders(raw_, block_);
+  texts_.reset();
+  loaded_ = true;
+  return kSOk;
+}
+
+HResult MaildirMessage::GetStringProperty(std::uint32_t tag, std::string* value) {
+  if (tag != host::kPrTransportMessageHeaders && tag != host::kPrBody &&
+      tag != host::kPrNormalizedSubject)
+    return kMapiENotFound;
+  if (const HResult hr = Load(); Failed(hr))
+    return hr;
+  if (tag == host::kPrTransportMessageHeaders) {
+    const std::optional<std::string>& headers = written_headers_ ? written_headers_ : headers_;
+    if (!headers)
+      return kMapiENotFound;
+    *value = *headers;
+    return kSOk;
+  }
+  if (!texts_) {
+    try {
+      texts_ = ReadMimeTexts(raw_);
+    } catch (...) {
+      return kEOutOfMemory;
+    }
+  }
+  *value = tag == host::kPrBody ? texts_->body : texts_->subject;
+  return kSOk;
+}
+
+HResult MaildirMessage::SetStringProperty(std::uint32_t tag, std::string_view value) {
+  if (tag != host::kPrTransportMessageHeaders)
+    return kENotImpl;
+  if (const HResult hr = Load(); Failed(hr))
+    return hr;
+  const std::string_view current = headers_ ? std::string_view(*headers_) : std::string_view();
+  if (!value.starts_with(current))
+    return kEInvalidArg;
+  written_headers_ = std::string(value);
+  return kSOk;
+}
+
+std::string MaildirMessage::NewHeaderPrefix(std::string_view appended) const {
+  const std::string_view line_end = block_.line_end;
+  std::string prefix = raw_.substr(0, block_.end);
+  if (!block_.last_line_ended)
+    prefix += line_end;
+  prefix += WithLineEnds(appended, line_end);
+  if (!appended.empty() && !EndsWithLineEnd(appended))
+    prefix += line_end;
+  // A file without header fields gets the empty line that ends the new ones.
+  if (block_.body_start == 0 && !raw_.empty())
+    prefix += line_end;
+  return prefix;
+}
+
+HResult MaildirMessage::SaveChanges(std::uint32_t /*flags*/) {
+  if (!written_headers_)
+    return kSOk;
+  // A header block longer than what was read cannot be rewritten safely.
+  if (block_.end == raw_.size() && static_cast<off_t>(raw_.size()) < identity_.size)
+    return kEFail;
+  const std::size_t kept = headers_ ? headers_->size() : 0;
+  const std::string appended = written_headers_->substr(kept);
+  HResult hr = kMapiENotFound;
+  try {
+    const std::string prefix = NewHeaderPrefix(appended);
+    for (int attempt = 0; attempt < kRewriteAttempts && hr == kMapiENotFound; ++attempt) {
+      const std::optional<MessageEntry> entry = where_->Resolve();
+      if (!entry)
+        break;
+      hr = RewriteMessage(where_->dir, MessagePath(where_->dir, *entry), prefix, block_.end,
+                          identity_);
+    }
+  } catch (...) {
+    return kEOutOfMemory;
+  }
+  if (Succeeded(hr)) {
+    // The next read sees the file as it is now.
+    written_headers_.reset();
+    loaded_ = false;
+  }
+  return hr;
+}
+
+}  // namespace varnox::maildir

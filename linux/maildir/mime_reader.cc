@@ -1,0 +1,311 @@
+#include "linux/maildir/mime_reader.h"
+
+#include <gmime/gmime.h>
+#include <iconv.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+
+#include "linux/maildir/filter_text.h"
+#include "linux/maildir/html_text.h"
+#include "linux/utf8.h"
+#include "platform/code_page.h"
+
+namespace varnox::maildir {
+namespace {
+
+// Parts nested deeper than this are not searched for the body.
+constexpr int kMaxPartDepth = 128;
+// GMime parses and frees nested multiparts recursively; a message that
+// names more multiparts than this is read for its headers only, so that a
+// hostile nesting cannot exhaust the stack. Real mail nests a handful.
+constexpr std::size_t kMaxMultiparts = 1000;
+
+GMimeParserOptions* ParserOptions() {
+  static GMimeParserOptions* options = [] {
+    g_mime_init();
+    GMimeParserOptions* o = g_mime_parser_options_new();
+    // 8-bit header text that is not UTF-8 is most often Windows' own.
+    static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
+    g_mime_parser_options_set_fallback_charsets(o, fallback);
+    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_parameter_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    return o;
+  }();
+  return options;
+}
+
+struct GObjectUnref {
+  void operator()(void* object) const { g_object_unref(object); }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+bool IsLineEnd(char c) {
+  return c == '\r' || c == '\n';
+}
+
+std::size_t LineEndLength(std::string_view raw, std::size_t at) {
+  return raw[at] == '\r' && at + 1 < raw.size() && raw[at + 1] == '\n' ? 2 : 1;
+}
+
+// A header field starts with a name of printable characters and a colon.
+bool StartsHeaderField(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == 0 || colon == std::string_view::npos)
+    return false;
+  return std::all_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon),
+                     [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// `bytes` in `charset` as UTF-8. Text in an unknown charset, and text
+// labelled UTF-8 that is not, is taken as Windows-1252, which maps every
+// byte; undecodable sequences in other charsets become "?".
+std::string ToUtf8(std::string_view bytes, const char* charset) {
+  if (IsAscii(bytes))
+    return std::string(bytes);
+  const std::string_view name = charset ? charset : "";
+  const bool valid_utf8 = g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr);
+  if (name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") ||
+      EqualsIgnoreAsciiCase(name, "us-ascii") || EqualsIgnoreAsciiCase(name, "utf8"))
+    return valid_utf8 ? std::string(bytes) : utf8::FromCodePage1252(bytes);
+  if (EqualsIgnoreAsciiCase(name, "iso-8859-1") || EqualsIgnoreAsciiCase(name, "windows-1252") ||
+      EqualsIgnoreAsciiCase(name, "latin1") || EqualsIgnoreAsciiCase(name, "cp1252"))
+    return utf8::FromCodePage1252(bytes);
+  iconv_t cd = g_mime_iconv_open("UTF-8", charset);
+  if (cd == reinterpret_cast<iconv_t>(-1))
+    return valid_utf8 ? std::string(bytes) : utf8::FromCodePage1252(bytes);
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  std::array<char, 4096> chunk;
+  char* in = const_cast<char*>(bytes.data());
+  std::size_t in_left = bytes.size();
+  while (in_left > 0) {
+    char* to = chunk.data();
+    std::size_t to_left = chunk.size();
+    const std::size_t done = iconv(cd, &in, &in_left, &to, &to_left);
+    out.append(chunk.data(), chunk.size() - to_left);
+    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // An invalid or truncated sequence: mark it and go on after its byte.
+      out.push_back('?');
+      ++in;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  char* to = chunk.data();
+  std::size_t to_left = chunk.size();
+  iconv(cd, nullptr, nullptr, &to, &to_left);
+  out.append(chunk.data(), chunk.size() - to_left);
+  g_mime_iconv_close(cd);
+  return out;
+}
+
+struct BodyChoice {
+  GMimePart* plain = nullptr;
+  GMimePart* html = nullptr;
+  bool found() const { return plain != nullptr || html != nullptr; }
+};
+
+bool IsAttachment(GMimeObject* object) {
+  GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
+  return disposition != nullptr && g_mime_content_disposition_is_attachment(disposition);
+}
+
+// The main body's text parts. multipart/alternative prefers plain text;
+// multipart/related looks at its root; other multiparts (mixed, signed,
+// ...) take the first child that has a body. Attached messages and
+// attachments are not body.
+void FindBody(GMimeObject* object, int depth, BodyChoice* choice) {
+  if (object == nullptr || depth > kMaxPartDepth)
+    return;
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    const int count = g_mime_multipart_get_count(multipart);
+    const bool alternative = type && g_mime_content_type_is_type(type, "multipart", "alternative");
+    if (type && g_mime_content_type_is_type(type, "multipart", "encrypted"))
+      return;
+    if (type && g_mime_content_type_is_type(type, "multipart", "related") && count > 0) {
+      FindBody(g_mime_multipart_get_part(multipart, 0), depth + 1, choice);
+      return;
+    }
+    BodyChoice found;
+    for (int i = 0; i < count; ++i) {
+      BodyChoice child;
+      FindBody(g_mime_multipart_get_part(multipart, i), depth + 1, &child);
+      if (!alternative && child.found()) {
+        *choice = child;
+        return;
+      }
+      if (found.plain == nullptr)
+        found.plain = child.plain;
+      if (found.html == nullptr)
+        found.html = child.html;
+    }
+    *choice = found;
+    return;
+  }
+  if (!GMIME_IS_PART(object) || type == nullptr || IsAttachment(object))
+    return;
+  if (g_mime_content_type_is_type(type, "text", "plain"))
+    choice->plain = GMIME_PART(object);
+  else if (g_mime_content_type_is_type(type, "text", "html"))
+    choice->html = GMIME_PART(object);
+}
+
+// The part's content, transfer encoding decoded, as UTF-8.
+std::string PartText(GMimePart* part) {
+  GMimeDataWrapper* content = g_mime_part_get_content(part);
+  if (content == nullptr)
+    return {};
+  GPtr<GMimeStream> stream(g_mime_stream_mem_new());
+  if (g_mime_data_wrapper_write_to_stream(content, stream.get()) < 0)
+    return {};
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
+  const std::string_view decoded(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  const char* charset = g_mime_content_type_get_parameter(
+      g_mime_object_get_content_type(GMIME_OBJECT(part)), "charset");
+  return ToUtf8(decoded, charset);
+}
+
+std::string BodyText(GMimeMessage* message) {
+  BodyChoice choice;
+  FindBody(g_mime_message_get_mime_part(message), 0, &choice);
+  std::string utf8;
+  if (choice.plain != nullptr)
+    utf8 = PartText(choice.plain);
+  else if (choice.html != nullptr)
+    utf8 = HtmlToText(PartText(choice.html));
+  return WithCrLfLineEnds(ToFilterText(utf8));
+}
+
+std::size_t CountMultiparts(std::string_view raw) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; count <= kMaxMultiparts; ++count, ++at) {
+    // Content-Type values are case-insensitive; both common spellings count.
+    const std::size_t lower = raw.find("multipart/", at);
+    const std::size_t upper = raw.find("Multipart/", at);
+    at = std::min(lower, upper);
+    if (at == std::string_view::npos)
+      break;
+  }
+  return count;
+}
+
+// GMime reads LF and CR LF line ends; a file written with CR alone is given
+// to it with LF.
+std::string ForParser(std::string_view raw, const HeaderBlock& block) {
+  std::string text(raw);
+  if (block.line_end == "\r")
+    std::replace(text.begin(), text.end(), '\r', '\n');
+  return text;
+}
+
+}  // namespace
+
+HeaderBlock FindHeaderBlock(std::string_view raw) {
+  HeaderBlock block;
+  const std::size_t first_end = raw.find_first_of("\r\n");
+  if (first_end != std::string_view::npos)
+    block.line_end = LineEndLength(raw, first_end) == 2 ? "\r\n" : raw.substr(first_end, 1);
+  if (!StartsHeaderField(raw.substr(0, std::min(first_end, raw.size())))) {
+    // No header fields at all: the whole file is body.
+    return block;
+  }
+  std::size_t at = 0;
+  while (at < raw.size()) {
+    if (IsLineEnd(raw[at])) {  // the empty line
+      block.end = at;
+      block.body_start = at + LineEndLength(raw, at);
+      return block;
+    }
+    const std::size_t end = raw.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) {
+      block.end = block.body_start = raw.size();
+      block.last_line_ended = false;
+      return block;
+    }
+    at = end + LineEndLength(raw, end);
+  }
+  block.end = block.body_start = raw.size();
+  return block;
+}
+
+std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBlock& block) {
+  const std::string_view headers = raw.substr(0, block.end);
+  bool received = false;
+  for (std::size_t at = 0; at < headers.size() && !received;) {
+    const std::size_t end = std::min(headers.find_first_of("\r\n", at), headers.size());
+    const std::string_view line = headers.substr(at, end - at);
+    const std::size_t colon = line.find(':');
+    received =
+        colon != std::string_view::npos && EqualsIgnoreAsciiCase(line.substr(0, colon), "Received");
+    at = end < headers.size() ? end + LineEndLength(headers, end) : end;
+  }
+  if (!received)
+    return std::nullopt;
+  std::string text = WithCrLfLineEnds(headers);
+  if (!block.last_line_ended)
+    text += "\r\n";
+  return text;
+}
+
+std::string_view NormalizedSubject(std::string_view subject) {
+  std::size_t letters = 0;
+  while (letters < subject.size() && letters < 3 &&
+         code_page::IsAlphabetic(static_cast<unsigned char>(subject[letters])))
+    ++letters;
+  if (letters >= 1 && subject.size() >= letters + 2 && subject[letters] == ':' &&
+      subject[letters + 1] == ' ')
+    return subject.substr(letters + 2);
+  return subject;
+}
+
+MimeTexts ReadMimeTexts(std::string_view raw) {
+  MimeTexts texts;
+  try {
+    const HeaderBlock block = FindHeaderBlock(raw);
+    texts.headers = TransportHeaders(raw, block);
+    if (block.body_start == 0) {
+      // No header fields: the file is text and nothing else.
+      texts.body = WithCrLfLineEnds(ToFilterText(ToUtf8(raw, nullptr)));
+      return texts;
+    }
+    // A hostile nesting is read for its header block alone.
+    const std::string input = CountMultiparts(raw) > kMaxMultiparts
+                                  ? ForParser(raw.substr(0, block.body_start), block)
+                                  : ForParser(raw, block);
+    GMimeParserOptions* options = ParserOptions();
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(input.data(), input.size()));
+    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
+    if (message == nullptr) {
+      // Nothing GMime recognises as a message: the text is all there is.
+      texts.body = WithCrLfLineEnds(ToFilterText(ToUtf8(raw.substr(block.body_start), nullptr)));
+      return texts;
+    }
+    if (const char* subject = g_mime_message_get_subject(message.get()))
+      texts.subject = std::string(NormalizedSubject(ToFilterText(subject)));
+    texts.body = BodyText(message.get());
+  } catch (...) {
+    // Only allocation can throw here; what was read so far is kept.
+  }
+  return texts;
+}
+
+}  // namespace varnox::maildir

@@ -1,0 +1,64 @@
+// Reading a message (the bytes of an RFC 822 file) into the three texts that
+// the filter works on, as the host's string properties give them:
+//
+// - transport headers: the raw header block with CR LF line ends, ending
+//   with exactly one CR LF; present only for a message that came through
+//   transport (it carries a "Received:" header);
+// - body: the text/plain part of the main body (multipart/alternative
+//   prefers it), else the text of its HTML part; transfer encodings decoded,
+//   charsets converted, then code page 1252 as filter_text.h says, with CR LF
+//   line ends. Attachments are not body. A message with no text part has an
+//   empty body;
+// - subject: the RFC 2047-decoded subject in code page 1252 with one leading
+//   reply or forward prefix ("Re: ", "FW: ", 1 to 3 letters, ":" and a
+//   space) removed; empty when the message has none.
+//
+// The functions here are pure: they take bytes and give text, touch no file,
+// never throw, and may be called from any thread. Every input, however
+// broken (no headers, broken MIME, deep nesting, NUL bytes, unknown
+// charsets, CR-only line ends), gives texts.
+#ifndef VARNOX_LINUX_MAILDIR_MIME_READER_H_
+#define VARNOX_LINUX_MAILDIR_MIME_READER_H_
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnox::maildir {
+
+// Where the header block of a message file lies. The header block is every
+// line from the start of the file up to the first empty line (or the end of
+// the file); a file whose first line is no header field has an empty block.
+struct HeaderBlock {
+  // Offset just past the last header line, its line end included.
+  std::size_t end = 0;
+  // Offset of the body: past the empty line; the file's size when none.
+  std::size_t body_start = 0;
+  // The file's own line end, taken from its first line: "\r\n", "\n" or "\r"
+  // ("\n" when the file has no line end at all).
+  std::string_view line_end = "\n";
+  // False when the last header line ends the file without a line end.
+  bool last_line_ended = true;
+};
+
+HeaderBlock FindHeaderBlock(std::string_view raw);
+
+// The transport headers of the block (see above), or nullopt when the block
+// holds no "Received:" field.
+std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBlock& block);
+
+struct MimeTexts {
+  std::optional<std::string> headers;
+  std::string body;
+  std::string subject;
+};
+
+MimeTexts ReadMimeTexts(std::string_view raw);
+
+// `subject` without one leading reply or forward prefix.
+std::string_view NormalizedSubject(std::string_view subject);
+
+}  // namespace varnox::maildir
+
+#endif  // VARNOX_LINUX_MAILDIR_MIME_READER_H_

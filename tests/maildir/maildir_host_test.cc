@@ -1,0 +1,396 @@
+#include "linux/maildir/maildir_host.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "host/command_bar.h"
+#include "host/folder.h"
+#include "host/item.h"
+#include "host/message.h"
+#include "linux/maildir/maildir_folder.h"
+#include "tests/maildir/temp_maildir.h"
+
+namespace varnox::maildir {
+namespace {
+
+using testing::TempMaildir;
+using testing::TransportMessage;
+
+class MaildirHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(host_.AddStore(store_.root()), kSOk); }
+
+  // The store's top-level folders by name, in the host's order.
+  std::vector<std::string> TopFolderNames() {
+    std::vector<std::string> names;
+    std::unique_ptr<host::Folders> top = TopFolders();
+    std::unique_ptr<host::Folder> folder;
+    for (top->GetFirst(&folder); folder; top->GetNext(&folder)) {
+      std::string name;
+      EXPECT_EQ(folder->Name(&name), kSOk);
+      names.push_back(name);
+    }
+    return names;
+  }
+
+  std::unique_ptr<host::Folders> TopFolders() {
+    std::unique_ptr<host::NameSpace> name_space;
+    EXPECT_EQ(host_.ApplicationRef()->Session(&name_space), kSOk);
+    std::unique_ptr<host::Folders> roots;
+    EXPECT_EQ(name_space->GetFolders(&roots), kSOk);
+    std::unique_ptr<host::Folder> store;
+    EXPECT_EQ(roots->GetFirst(&store), kSOk);
+    std::unique_ptr<host::Folders> top;
+    EXPECT_EQ(store->GetFolders(&top), kSOk);
+    return top;
+  }
+
+  std::unique_ptr<host::Folder> TopFolder(std::string_view wanted) {
+    std::unique_ptr<host::Folders> top = TopFolders();
+    std::unique_ptr<host::Folder> folder;
+    for (top->GetFirst(&folder); folder; top->GetNext(&folder)) {
+      std::string name;
+      folder->Name(&name);
+      if (name == wanted)
+        return folder;
+    }
+    return nullptr;
+  }
+
+  // The first item of the folder as a mail item.
+  std::unique_ptr<host::MailItem> FirstMail(host::Folder& folder) {
+    std::unique_ptr<host::Items> items;
+    EXPECT_EQ(folder.GetItems(&items), kSOk);
+    std::unique_ptr<host::Item> item;
+    EXPECT_EQ(items->GetFirst(&item), kSOk);
+    if (!item)
+      return nullptr;
+    std::unique_ptr<host::MailItem> mail;
+    EXPECT_EQ(item->QueryMailItem(&mail), kSOk);
+    return mail;
+  }
+
+  std::unique_ptr<host::Message> MessageOf(host::MailItem& mail) {
+    std::unique_ptr<host::Message> message;
+    EXPECT_EQ(mail.MapiMessage(&message), kSOk);
+    return message;
+  }
+
+  TempMaildir store_;
+  MaildirHost host_;
+};
+
+TEST_F(MaildirHostTest, RefusesWhatIsNotAMaildirAndDuplicates) {
+  EXPECT_EQ(host_.AddStore(store_.root() + "/new"), kEInvalidArg);
+  EXPECT_EQ(host_.AddStore(store_.root() + "/nowhere"), kEInvalidArg);
+  EXPECT_EQ(host_.AddStore(store_.root() + "/"), kCollision);
+}
+
+TEST_F(MaildirHostTest, TopLevelIsTheInboxThenTheFoldersWithTheHostsNames) {
+  store_.AddFolder(".Trash");
+  store_.AddFolder(".Sent");
+  store_.AddFolder(".Drafts");
+  store_.AddFolder(".Archive");
+  store_.AddFolder(".Archive.2023");  // a sub-folder: not top level
+  std::filesystem::create_directory(store_.root() + "/.NotAMaildir");
+  EXPECT_EQ(TopFolderNames(), (std::vector<std::string>{"Inbox", "Archive", "Drafts", "Sent Items",
+                                                        "Deleted Items"}));
+
+  std::unique_ptr<host::Folders> sub;
+  ASSERT_EQ(TopFolder("Archive")->GetFolders(&sub), kSOk);
+  std::unique_ptr<host::Folder> child;
+  ASSERT_EQ(sub->GetFirst(&child), kSOk);
+  ASSERT_NE(child, nullptr);
+  std::string name;
+  child->Name(&name);
+  EXPECT_EQ(name, "2023");
+  sub->GetNext(&child);
+  EXPECT_EQ(child, nullptr);
+}
+
+TEST_F(MaildirHostTest, FoldersAddCreatesAMaildirPlusPlusFolderPrivately) {
+  std::unique_ptr<host::Folder> added;
+  ASSERT_EQ(TopFolders()->Add("SpamFilter", host::kOlFolderInbox, &added), kSOk);
+  ASSERT_NE(added, nullptr);
+  const std::string dir = store_.root() + "/.SpamFilter";
+  for (const char* sub : {"", "/cur", "/new", "/tmp"})
+    EXPECT_EQ(TempMaildir::Mode(dir + sub), 0700u) << sub;
+  EXPECT_EQ(TempMaildir::Mode(dir + "/maildirfolder"), 0600u);
+  EXPECT_TRUE(added->IsSameFolder(*TopFolder("SpamFilter")));
+  EXPECT_FALSE(added->IsSameFolder(*TopFolder("Inbox")));
+
+  std::unique_ptr<host::Folder> again;
+  EXPECT_EQ(TopFolders()->Add("SpamFilter", host::kOlFolderInbox, &again), kCollision);
+  EXPECT_EQ(TopFolders()->Add("a/b", host::kOlFolderInbox, &again), kEInvalidArg);
+  EXPECT_EQ(TopFolders()->Add("Calendar", 9, &again), kEInvalidArg);
+  EXPECT_EQ(again, nullptr);
+}
+
+TEST_F(MaildirHostTest, ReadsTheThreePropertiesOfAFile) {
+  TempMaildir::Deliver(store_.root(), "1.a.host",
+                       TransportMessage("A <a@example.org>", "Re: cheap pills", "buy now\n"));
+  auto mail = FirstMail(*TopFolder("Inbox"));
+  ASSERT_NE(mail, nullptr);
+  auto message = MessageOf(*mail);
+  std::string headers, body, subject;
+  EXPECT_EQ(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers), kSOk);
+  EXPECT_EQ(message->GetStringProperty(host::kPrBody, &body), kSOk);
+  EXPECT_EQ(message->GetStringProperty(host::kPrNormalizedSubject, &subject), kSOk);
+  EXPECT_EQ(headers,
+            "Received: from mx.example.org by mail.example.net; Mon, 1 Jan 2024\r\n"
+            "From: A <a@example.org>\r\nSubject: Re: cheap pills\r\n");
+  EXPECT_EQ(body, "buy now\r\n");
+  EXPECT_EQ(subject, "cheap pills");
+  std::string other;
+  EXPECT_EQ(message->GetStringProperty(0x0037001E, &other), kMapiENotFound);
+}
+
+TEST_F(MaildirHostTest, SentCopyHasNoTransportHeaders) {
+  TempMaildir::PutInCur(store_.root(), "2.b.host:2,S", "From: me\nSubject: s\n\nhi\n");
+  auto message = MessageOf(*FirstMail(*TopFolder("Inbox")));
+  std::string headers = "unchanged";
+  EXPECT_EQ(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers), kMapiENotFound);
+  EXPECT_EQ(headers, "unchanged");
+}
+
+struct RewriteCase {
+  const char* name;
+  std::string file;
+  std::string appended;
+  std::string expected;
+};
+
+class RewriteTest : public MaildirHostTest, public ::testing::WithParamInterface<RewriteCase> {};
+
+TEST_P(RewriteTest, AppendsToTheHeaderBlockInTheFilesConventionAndKeepsTheRest) {
+  const std::string path = TempMaildir::Deliver(store_.root(), "3.c.host", GetParam().file);
+  auto message = MessageOf(*FirstMail(*TopFolder("Inbox")));
+  std::string headers;
+  ASSERT_EQ(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers), kSOk);
+  ASSERT_EQ(
+      message->SetStringProperty(host::kPrTransportMessageHeaders, headers + GetParam().appended),
+      kSOk);
+  ASSERT_EQ(message->SaveChanges(host::kForceSave), kSOk);
+  EXPECT_EQ(TempMaildir::Read(path), GetParam().expected);
+  EXPECT_EQ(TempMaildir::Mode(path), 0600u);
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "tmp").empty());
+  // Read again, the message has the new headers.
+  std::string again;
+  ASSERT_EQ(message->GetStringProperty(host::kPrTransportMessageHeaders, &again), kSOk);
+  EXPECT_EQ(again.substr(0, headers.size()), headers);
+}
+
+const std::string kStamp = "X-VNX-RESULT:Spam\r\nX-VNX-SCORE:97\r\nX-VNX-TOP-WORDS:";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RewriteTest,
+    ::testing::Values(
+        RewriteCase{"lf", "Received: r\nSubject: s\n\nbody\r\nbytes\0kept\n" + std::string(1, '\0'),
+                    kStamp,
+                    "Received: r\nSubject: s\nX-VNX-RESULT:Spam\nX-VNX-SCORE:97\n"
+                    "X-VNX-TOP-WORDS:\n\nbody\r\nbytes\0kept\n" +
+                        std::string(1, '\0')},
+        RewriteCase{"crlf", "Received: r\r\n\r\nbody\r\n", "X-VNX-RESULT:NotSpam\r\n",
+                    "Received: r\r\nX-VNX-RESULT:NotSpam\r\n\r\nbody\r\n"},
+        RewriteCase{"cr_only", "Received: r\r\rbody\r", "note", "Received: r\rnote\r\rbody\r"},
+        RewriteCase{"headers_only_no_line_end", "Received: r", "a is in BlackList",
+                    "Received: r\na is in BlackList\n"}),
+    [](const ::testing::TestParamInfo<RewriteCase>& info) { return std::string(info.param.name); });
+
+TEST_F(MaildirHostTest, RefusesAHeaderWriteThatWouldDropHeaders) {
+  const std::string contents = TransportMessage("a", "s", "b\n");
+  const std::string path = TempMaildir::Deliver(store_.root(), "4.d.host", contents);
+  auto message = MessageOf(*FirstMail(*TopFolder("Inbox")));
+  EXPECT_EQ(message->SetStringProperty(host::kPrTransportMessageHeaders, "X: only\r\n"),
+            kEInvalidArg);
+  EXPECT_EQ(message->SetStringProperty(host::kPrBody, "new body"), kENotImpl);
+  EXPECT_EQ(message->SaveChanges(host::kForceSave), kSOk);
+  EXPECT_EQ(TempMaildir::Read(path), contents);
+}
+
+TEST_F(MaildirHostTest, RewriteFollowsARenameAndSkipsADeletedOrRewrittenFile) {
+  const std::string path =
+      TempMaildir::Deliver(store_.root(), "5.e.host", TransportMessage("a", "s", "b\n"));
+  auto mail = FirstMail(*TopFolder("Inbox"));
+  auto message = MessageOf(*mail);
+  std::string headers;
+  ASSERT_EQ(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers), kSOk);
+  // A mail program reads it: new/ to cur/ with the seen flag.
+  const std::string seen = store_.root() + "/cur/5.e.host:2,S";
+  ASSERT_EQ(rename(path.c_str(), seen.c_str()), 0);
+  ASSERT_EQ(message->SetStringProperty(host::kPrTransportMessageHeaders, headers + "X: 1\r\n"),
+            kSOk);
+  ASSERT_EQ(message->SaveChanges(host::kForceSave), kSOk);
+  EXPECT_NE(TempMaildir::Read(seen).find("X: 1\n"), std::string::npos);
+  EXPECT_EQ(TempMaildir::Names(store_.root(), "cur"), std::vector<std::string>{"5.e.host:2,S"});
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "new").empty());
+
+  // Rewritten by someone else since it was read: left alone.
+  ASSERT_EQ(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers), kSOk);
+  const std::string theirs = TransportMessage("a", "their edit", "b\n");
+  TempMaildir::PutInCur(store_.root(), "5.e.host:2,S", theirs);
+  ASSERT_EQ(message->SetStringProperty(host::kPrTransportMessageHeaders, headers + "Y: 2\r\n"),
+            kSOk);
+  EXPECT_LT(message->SaveChanges(host::kForceSave), 0);
+  EXPECT_EQ(TempMaildir::Read(seen), theirs);
+
+  // Deleted: every operation fails, nothing comes back.
+  ASSERT_EQ(unlink(seen.c_str()), 0);
+  EXPECT_EQ(message->SaveChanges(host::kForceSave), kMapiENotFound);
+  std::unique_ptr<host::Message> gone;
+  EXPECT_EQ(mail->MapiMessage(&gone), kMapiENotFound);
+  EXPECT_EQ(gone, nullptr);
+  EXPECT_EQ(mail->Move(*TopFolder("Inbox")), kMapiENotFound);
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "cur").empty());
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "new").empty());
+}
+
+TEST_F(MaildirHostTest, MoveRenamesKeepingNameAndFlagsAndNeverReplaces) {
+  const std::string spam = store_.AddFolder(".SpamFilter");
+  TempMaildir::PutInCur(store_.root(), "6.f.host:2,FS", TransportMessage("a", "s", "b\n"));
+  auto mail = FirstMail(*TopFolder("Inbox"));
+  auto destination = TopFolder("SpamFilter");
+  ASSERT_EQ(mail->Move(*destination), kSOk);
+  EXPECT_EQ(TempMaildir::Names(spam, "cur"), std::vector<std::string>{"6.f.host:2,FS"});
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "cur").empty());
+
+  // The same name already in the destination: the move fails, both stay.
+  TempMaildir::PutInCur(store_.root(), "6.f.host:2,FS", "another message");
+  auto other = FirstMail(*TopFolder("Inbox"));
+  EXPECT_EQ(other->Move(*destination), kCollision);
+  EXPECT_EQ(TempMaildir::Read(store_.root() + "/cur/6.f.host:2,FS"), "another message");
+  EXPECT_NE(TempMaildir::Read(spam + "/cur/6.f.host:2,FS"), "another message");
+}
+
+TEST_F(MaildirHostTest, MarkReadSetsTheSeenFlag) {
+  TempMaildir::Deliver(store_.root(), "7.g.host", TransportMessage("a", "s", "b\n"));
+  auto mail = FirstMail(*TopFolder("Inbox"));
+  ASSERT_EQ(mail->MarkRead(), kSOk);
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "new").empty());
+  EXPECT_EQ(TempMaildir::Names(store_.root(), "cur"), std::vector<std::string>{"7.g.host:2,S"});
+  // The item follows its file: marking again changes nothing, moving works.
+  EXPECT_EQ(mail->MarkRead(), kSOk);
+  store_.AddFolder(".Other");
+  EXPECT_EQ(mail->Move(*TopFolder("Other")), kSOk);
+  EXPECT_EQ(TempMaildir::Names(store_.root() + "/.Other", "cur"),
+            std::vector<std::string>{"7.g.host:2,S"});
+}
+
+TEST_F(MaildirHostTest, ItemsListNewThenCurSkippingHiddenFiles) {
+  TempMaildir::PutInCur(store_.root(), "b:2,S", "x");
+  TempMaildir::PutInCur(store_.root(), ".hidden", "x");
+  TempMaildir::Deliver(store_.root(), "a", "x");
+  std::unique_ptr<host::Items> items;
+  ASSERT_EQ(TopFolder("Inbox")->GetItems(&items), kSOk);
+  int count = 0;
+  std::unique_ptr<host::Item> item;
+  for (items->GetFirst(&item); item; items->GetNext(&item))
+    ++count;
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(MaildirHostTest, SelectionIsTheGivenFilesAndTheCurrentFolderTheirs) {
+  const std::string spam = store_.AddFolder(".SpamFilter");
+  const std::string a = TempMaildir::PutInCur(spam, "a:2,S", TransportMessage("a", "s", "b\n"));
+  const std::string b = TempMaildir::Deliver(spam, "b", TransportMessage("a", "t", "c\n"));
+  std::string bad;
+  EXPECT_EQ(host_.SetSelection({a, store_.root() + "/tmp"}, &bad), kEInvalidArg);
+  EXPECT_EQ(bad, store_.root() + "/tmp");
+  ASSERT_EQ(host_.SetSelection({a, b}), kSOk);
+
+  std::unique_ptr<host::Explorer> explorer;
+  ASSERT_EQ(host_.ApplicationRef()->ActiveExplorer(&explorer), kSOk);
+  std::unique_ptr<host::Folder> current;
+  ASSERT_EQ(explorer->CurrentFolder(&current), kSOk);
+  std::string name;
+  current->Name(&name);
+  EXPECT_EQ(name, "SpamFilter");
+  EXPECT_TRUE(current->IsSameFolder(*TopFolder("SpamFilter")));
+  std::unique_ptr<host::Selection> selection;
+  ASSERT_EQ(explorer->GetSelection(&selection), kSOk);
+  std::int32_t count = 0, object_class = 0;
+  selection->Count(&count);
+  selection->Class(&object_class);
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(object_class, host::kOlSelection);
+  std::unique_ptr<host::Item> second;
+  ASSERT_EQ(selection->GetItem(2, &second), kSOk);
+  std::unique_ptr<host::MailItem> mail;
+  ASSERT_EQ(second->QueryMailItem(&mail), kSOk);
+  std::string subject;
+  MessageOf(*mail)->GetStringProperty(host::kPrNormalizedSubject, &subject);
+  EXPECT_EQ(subject, "t");
+  EXPECT_EQ(selection->GetItem(3, &second), kEInvalidArg);
+  std::unique_ptr<host::OutlookBarShortcuts> shortcuts;
+  EXPECT_EQ(explorer->OutlookBarShortcuts(&shortcuts), kENoInterface);
+}
+
+class CountingClick : public host::ButtonEventSink {
+ public:
+  void OnClick(host::CommandBarButton* button, std::int16_t*) override {
+    ++clicks;
+    EXPECT_NE(button, nullptr);
+  }
+  int clicks = 0;
+};
+
+TEST_F(MaildirHostTest, ToolbarIsKeptSoThatAButtonCanBeClickedByCaption) {
+  std::unique_ptr<host::Explorer> explorer;
+  host_.ApplicationRef()->ActiveExplorer(&explorer);
+  std::unique_ptr<host::CommandBars> bars;
+  ASSERT_EQ(explorer->GetCommandBars(&bars), kSOk);
+  std::unique_ptr<host::CommandBar> bar;
+  ASSERT_EQ(bars->Add("Varnox", host::kMsoBarTop, true, &bar), kSOk);
+  std::unique_ptr<host::CommandBarControls> controls;
+  bar->GetControls(&controls);
+  std::unique_ptr<host::CommandBarControl> control;
+  controls->Add(host::kMsoControlButton, true, &control);
+  control->SetCaption("Mark Spam");
+  std::unique_ptr<host::CommandBarControl> popup_control;
+  controls->Add(host::kMsoControlPopup, true, &popup_control);
+  std::unique_ptr<host::CommandBarButton> not_a_button;
+  EXPECT_EQ(popup_control->QueryButton(&not_a_button), kENoInterface);
+  std::unique_ptr<host::CommandBarPopup> popup;
+  ASSERT_EQ(popup_control->QueryPopup(&popup), kSOk);
+  std::unique_ptr<host::CommandBarControls> items;
+  popup->GetControls(&items);
+  std::unique_ptr<host::CommandBarControl> about_control;
+  items->Add(host::kMsoControlButton, true, &about_control);
+  about_control->SetCaption("About");
+
+  std::unique_ptr<host::CommandBarButton> mark_spam, about;
+  ASSERT_EQ(control->QueryButton(&mark_spam), kSOk);
+  ASSERT_EQ(about_control->QueryButton(&about), kSOk);
+  CountingClick mark_sink, about_sink;
+  host::Cookie mark_cookie = 0, about_cookie = 0;
+  ASSERT_EQ(mark_spam->Advise(&mark_sink, &mark_cookie), kSOk);
+  ASSERT_EQ(about->Advise(&about_sink, &about_cookie), kSOk);
+
+  EXPECT_EQ(host_.ButtonCaptions(), (std::vector<std::string>{"Mark Spam", "About"}));
+  EXPECT_EQ(host_.ClickButton("mark spam"), 1);
+  EXPECT_EQ(host_.ClickButton("About"), 1);
+  EXPECT_EQ(host_.ClickButton("Nothing"), -1);
+  EXPECT_EQ(mark_sink.clicks, 1);
+  EXPECT_EQ(about_sink.clicks, 1);
+  EXPECT_EQ(mark_spam->Unadvise(mark_cookie), kSOk);
+  EXPECT_EQ(host_.ClickButton("Mark Spam"), 0);
+  EXPECT_EQ(mark_sink.clicks, 1);
+  about->Unadvise(about_cookie);
+}
+
+TEST(CreateStoreTest, MakesTheStoreAndItsParentsPrivate) {
+  TempMaildir base;
+  const std::string path = base.root() + "/home/Maildir";
+  ASSERT_EQ(CreateStore(path), kSOk);
+  EXPECT_EQ(TempMaildir::Mode(base.root() + "/home"), 0700u);
+  for (const char* sub : {"", "/cur", "/new", "/tmp"})
+    EXPECT_EQ(TempMaildir::Mode(path + sub), 0700u) << sub;
+  EXPECT_FALSE(std::filesystem::exists(path + "/maildirfolder"));
+  MaildirHost host;
+  EXPECT_EQ(host.AddStore(path), kSOk);
+}
+
+}  // namespace
+}  // namespace varnox::maildir
