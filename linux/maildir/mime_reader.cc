@@ -71,9 +71,34 @@ bool IsAscii(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Whether text that is not valid UTF-8 still holds a well-formed multi-byte
+// sequence: damaged UTF-8 (its bad bytes are then marked) rather than text
+// in a single-byte charset.
+bool HasUtf8Sequence(std::string_view text) {
+  const char* p = text.data();
+  const char* end = text.data() + text.size();
+  while (p < end) {
+    if (static_cast<unsigned char>(*p) < 0x80) {
+      ++p;
+      continue;
+    }
+    const gunichar c = g_utf8_get_char_validated(p, end - p);
+    if (c != static_cast<gunichar>(-1) && c != static_cast<gunichar>(-2))
+      return true;
+    ++p;
+  }
+  return false;
+}
+
+// Text said to be UTF-8, or of no known charset, that is not valid UTF-8.
+std::string FromDoubtfulUtf8(std::string_view bytes) {
+  return HasUtf8Sequence(bytes) ? std::string(bytes) : utf8::FromCodePage1252(bytes);
+}
+
 // `bytes` in `charset` as UTF-8. Text in an unknown charset, and text
 // labelled UTF-8 that is not, is taken as Windows-1252, which maps every
-// byte; undecodable sequences in other charsets become "?".
+// byte, unless it is damaged UTF-8; undecodable sequences in other charsets
+// become "?".
 std::string ToUtf8(std::string_view bytes, const char* charset) {
   if (IsAscii(bytes))
     return std::string(bytes);
@@ -81,13 +106,13 @@ std::string ToUtf8(std::string_view bytes, const char* charset) {
   const bool valid_utf8 = g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr);
   if (name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") ||
       EqualsIgnoreAsciiCase(name, "us-ascii") || EqualsIgnoreAsciiCase(name, "utf8"))
-    return valid_utf8 ? std::string(bytes) : utf8::FromCodePage1252(bytes);
+    return valid_utf8 ? std::string(bytes) : FromDoubtfulUtf8(bytes);
   if (EqualsIgnoreAsciiCase(name, "iso-8859-1") || EqualsIgnoreAsciiCase(name, "windows-1252") ||
       EqualsIgnoreAsciiCase(name, "latin1") || EqualsIgnoreAsciiCase(name, "cp1252"))
     return utf8::FromCodePage1252(bytes);
   iconv_t cd = g_mime_iconv_open("UTF-8", charset);
   if (cd == reinterpret_cast<iconv_t>(-1))
-    return valid_utf8 ? std::string(bytes) : utf8::FromCodePage1252(bytes);
+    return valid_utf8 ? std::string(bytes) : FromDoubtfulUtf8(bytes);
   std::string out;
   out.reserve(bytes.size() * 2);
   std::array<char, 4096> chunk;
