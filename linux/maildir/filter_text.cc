@@ -31,11 +31,24 @@ std::string Composed(std::string_view text) {
   return nfc ? std::string(nfc.get()) : std::string(text);
 }
 
+// Combining marks (U+0300 to U+07FF hold the common ones, encoded with
+// lead bytes 0xCC to 0xDF) or characters beyond: text that may need
+// composing. Most mail has neither, and composing is costly.
+bool MayNeedComposing(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0xCC; });
+}
+
 }  // namespace
 
 std::string ToFilterText(std::string_view utf8) {
   if (IsAscii(utf8))
     return std::string(utf8);
+  if (!MayNeedComposing(utf8)) {
+    std::string text = utf8::ToCodePage1252(utf8, ForeignCharacter);
+    std::replace(text.begin(), text.end(), '\xA0', ' ');
+    return text;
+  }
   // g_utf8_normalize stops at a NUL byte; such text is composed piecewise.
   std::string composed;
   std::size_t start = 0;
@@ -51,12 +64,21 @@ std::string ToFilterText(std::string_view utf8) {
   return text;
 }
 
+std::size_t FindLineEnd(std::string_view text, std::size_t from) {
+  // A plain loop: find_first_of calls memchr once per byte of `text`.
+  for (std::size_t at = from; at < text.size(); ++at) {
+    if (text[at] == '\n' || text[at] == '\r')
+      return at;
+  }
+  return std::string_view::npos;
+}
+
 std::string WithLineEnds(std::string_view text, std::string_view line_end) {
   std::string out;
   out.reserve(text.size() + text.size() / 32);
   std::size_t at = 0;
   while (at < text.size()) {
-    const std::size_t end = text.find_first_of("\r\n", at);
+    const std::size_t end = FindLineEnd(text, at);
     if (end == std::string_view::npos) {
       out.append(text.substr(at));
       break;

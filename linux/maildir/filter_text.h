@@ -26,6 +26,9 @@ inline constexpr char kForeignLetter = '\x95';
 
 std::string ToFilterText(std::string_view utf8);
 
+// The offset of the first CR or LF of `text` at or after `from`, or npos.
+std::size_t FindLineEnd(std::string_view text, std::size_t from);
+
 // Every line end (CR LF, lone LF, lone CR) of `text` as `line_end`.
 std::string WithLineEnds(std::string_view text, std::string_view line_end);
 inline std::string WithCrLfLineEnds(std::string_view text) {

@@ -136,6 +136,18 @@ std::vector<std::string> ListFolderDirectories(const std::string& store_root) {
   return names;
 }
 
+std::string ParentDirectory(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::optional<std::string> CanonicalDirectory(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
   if (!resolved || !IsDirectory(resolved.get()))

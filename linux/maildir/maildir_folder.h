@@ -53,6 +53,11 @@ std::optional<MessageEntry> FindMessage(const std::string& dir, std::string_view
 // name order; only those that are Maildirs.
 std::vector<std::string> ListFolderDirectories(const std::string& store_root);
 
+// The path up to its last "/" ("/" for a path in the root directory, "."
+// for a bare name), and the part after it.
+std::string ParentDirectory(const std::string& path);
+std::string BaseName(const std::string& path);
+
 // The canonical absolute path of an existing directory, or nullopt.
 std::optional<std::string> CanonicalDirectory(const std::string& path);
 

@@ -18,16 +18,6 @@ constexpr std::string_view kVerdictHeader = "X-VNX-RESULT";
 // How much of a message the start-up catch-up reads to find its headers.
 constexpr std::size_t kCatchUpHeaderLimit = 1u << 20;
 
-std::string ParentOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The sinks subscribed to a folder's items, copied: a handler may cancel
 // subscriptions while the event is delivered.
 std::vector<HostState::ItemSink> ItemSinksOf(const HostState& state, const std::string& dir) {
@@ -45,11 +35,16 @@ bool StillSubscribed(const HostState& state, host::Cookie cookie) {
 }
 
 int DeliverItemAdd(HostState& state, const std::string& dir, const MessageEntry& entry) {
+  // A message that a mail program took away since it arrived is not
+  // offered; one it renamed is offered under its present name.
+  ItemLocation where{dir, entry};
+  if (!where.Resolve())
+    return 0;
   int delivered = 0;
   for (const HostState::ItemSink& sink : ItemSinksOf(state, dir)) {
     if (!StillSubscribed(state, sink.cookie))
       continue;
-    sink.sink->OnItemAdd(MakeItem(std::make_shared<ItemLocation>(ItemLocation{dir, entry})));
+    sink.sink->OnItemAdd(MakeItem(std::make_shared<ItemLocation>(where)));
     ++delivered;
   }
   return delivered;
@@ -174,9 +169,9 @@ HResult MaildirHost::SetSelection(const std::vector<std::string>& message_paths,
                                   std::string* bad_path) {
   std::vector<ItemLocation> selection;
   for (const std::string& path : message_paths) {
-    const std::string subdir_path = ParentOf(path);
+    const std::string subdir_path = ParentDirectory(path);
     const std::string subdir = BaseName(subdir_path);
-    const std::optional<std::string> dir = CanonicalDirectory(ParentOf(subdir_path));
+    const std::optional<std::string> dir = CanonicalDirectory(ParentDirectory(subdir_path));
     struct stat st;
     const bool is_message = (subdir == "new" || subdir == "cur") && dir && IsMaildir(*dir) &&
                             IsMessageFileName(BaseName(path)) && lstat(path.c_str(), &st) == 0 &&

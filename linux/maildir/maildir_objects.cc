@@ -11,16 +11,6 @@
 namespace varnox::maildir {
 namespace {
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string ParentOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // The folders a collection lists: the stores; a store's top level (the
 // Inbox, then the ".NAME" folders); or the direct sub-folders of ".A".
 std::vector<FolderLocation> ListFolders(const HostState& state, const FolderLocation& parent) {
@@ -290,7 +280,7 @@ class MaildirItem final : public host::Item {
 FolderLocation MailFolderAt(const std::string& dir) {
   const std::string name = BaseName(dir);
   if (name.size() > 1 && name[0] == '.')
-    return {FolderLocation::Kind::kMail, ParentOf(dir), dir, name};
+    return {FolderLocation::Kind::kMail, ParentDirectory(dir), dir, name};
   return {FolderLocation::Kind::kMail, dir, dir, ""};
 }
 

@@ -87,11 +87,6 @@ void SyncDirectory(const std::string& dir) {
     fsync(fd.get());
 }
 
-std::string Parent(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 // A name in tmp/ that no other writer uses: our process id and a counter.
 std::string TemporaryPath(const std::string& folder_dir) {
   static std::atomic<unsigned> counter{0};
@@ -189,7 +184,7 @@ HResult RewriteMessage(const std::string& folder_dir, const std::string& path,
     unlink(temporary.c_str());
     return hr;
   }
-  SyncDirectory(Parent(path));
+  SyncDirectory(ParentDirectory(path));
   return kSOk;
 }
 

@@ -244,7 +244,7 @@ std::string ForParser(std::string_view raw, const HeaderBlock& block) {
 
 HeaderBlock FindHeaderBlock(std::string_view raw) {
   HeaderBlock block;
-  const std::size_t first_end = raw.find_first_of("\r\n");
+  const std::size_t first_end = FindLineEnd(raw, 0);
   if (first_end != std::string_view::npos)
     block.line_end = LineEndLength(raw, first_end) == 2 ? "\r\n" : raw.substr(first_end, 1);
   if (!StartsHeaderField(raw.substr(0, std::min(first_end, raw.size())))) {
@@ -258,7 +258,7 @@ HeaderBlock FindHeaderBlock(std::string_view raw) {
       block.body_start = at + LineEndLength(raw, at);
       return block;
     }
-    const std::size_t end = raw.find_first_of("\r\n", at);
+    const std::size_t end = FindLineEnd(raw, at);
     if (end == std::string_view::npos) {
       block.end = block.body_start = raw.size();
       block.last_line_ended = false;
@@ -274,7 +274,7 @@ std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBl
   const std::string_view headers = raw.substr(0, block.end);
   bool received = false;
   for (std::size_t at = 0; at < headers.size() && !received;) {
-    const std::size_t end = std::min(headers.find_first_of("\r\n", at), headers.size());
+    const std::size_t end = std::min(FindLineEnd(headers, at), headers.size());
     const std::string_view line = headers.substr(at, end - at);
     const std::size_t colon = line.find(':');
     received =

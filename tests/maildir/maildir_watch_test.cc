@@ -200,6 +200,17 @@ TEST_F(MaildirWatchTest, MessageMovedInIsAddedAndMovedOutIsForgotten) {
   EXPECT_EQ(sink.seen, (std::map<int, int>{{4, 2}}));
 }
 
+TEST_F(MaildirWatchTest, MessageTakenAwayBeforeItsEventIsNotOfferedAndARenamedOneIs) {
+  RecordingItemSink sink;
+  Watch(*Folder("Inbox"), &sink);
+  const std::string gone = TempMaildir::Deliver(store_.root(), "13.f.host", Message(13));
+  ASSERT_EQ(unlink(gone.c_str()), 0);
+  const std::string read = TempMaildir::Deliver(store_.root(), "14.f.host", Message(14));
+  ASSERT_EQ(rename(read.c_str(), (store_.root() + "/cur/14.f.host:2,S").c_str()), 0);
+  EXPECT_EQ(Drain(), 1);
+  EXPECT_EQ(sink.seen, (std::map<int, int>{{14, 1}}));
+}
+
 TEST_F(MaildirWatchTest, FileWrittenInPlaceIsAddedWhenItsWriterClosesIt) {
   RecordingItemSink sink;
   Watch(*Folder("Inbox"), &sink);
