@@ -35,28 +35,9 @@ class MaildirHostTest : public ::testing::Test {
     return names;
   }
 
-  std::unique_ptr<host::Folders> TopFolders() {
-    std::unique_ptr<host::NameSpace> name_space;
-    EXPECT_EQ(host_.ApplicationRef()->Session(&name_space), kSOk);
-    std::unique_ptr<host::Folders> roots;
-    EXPECT_EQ(name_space->GetFolders(&roots), kSOk);
-    std::unique_ptr<host::Folder> store;
-    EXPECT_EQ(roots->GetFirst(&store), kSOk);
-    std::unique_ptr<host::Folders> top;
-    EXPECT_EQ(store->GetFolders(&top), kSOk);
-    return top;
-  }
-
+  std::unique_ptr<host::Folders> TopFolders() { return testing::TopFolders(host_); }
   std::unique_ptr<host::Folder> TopFolder(std::string_view wanted) {
-    std::unique_ptr<host::Folders> top = TopFolders();
-    std::unique_ptr<host::Folder> folder;
-    for (top->GetFirst(&folder); folder; top->GetNext(&folder)) {
-      std::string name;
-      folder->Name(&name);
-      if (name == wanted)
-        return folder;
-    }
-    return nullptr;
+    return testing::TopFolder(host_, wanted);
   }
 
   // The first item of the folder as a mail item.

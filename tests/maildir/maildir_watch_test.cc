@@ -77,35 +77,13 @@ class MaildirWatchTest : public ::testing::Test {
   }
 
   host::Folders& Top() {
-    if (!top_) {
-      std::unique_ptr<host::NameSpace> name_space;
-      host_.ApplicationRef()->Session(&name_space);
-      std::unique_ptr<host::Folders> roots;
-      name_space->GetFolders(&roots);
-      std::unique_ptr<host::Folder> store;
-      roots->GetFirst(&store);
-      store->GetFolders(&top_);
-    }
+    if (!top_)
+      top_ = testing::TopFolders(host_);
     return *top_;
   }
 
   std::unique_ptr<host::Folder> Folder(std::string_view wanted) {
-    std::unique_ptr<host::Folders> top;
-    std::unique_ptr<host::NameSpace> name_space;
-    host_.ApplicationRef()->Session(&name_space);
-    std::unique_ptr<host::Folders> roots;
-    name_space->GetFolders(&roots);
-    std::unique_ptr<host::Folder> store;
-    roots->GetFirst(&store);
-    store->GetFolders(&top);
-    std::unique_ptr<host::Folder> folder;
-    for (top->GetFirst(&folder); folder; top->GetNext(&folder)) {
-      std::string name;
-      folder->Name(&name);
-      if (name == wanted)
-        return folder;
-    }
-    return nullptr;
+    return testing::TopFolder(host_, wanted);
   }
 
   void Watch(host::Folder& folder, RecordingItemSink* sink) {

@@ -1,5 +1,7 @@
 #include "tests/maildir/temp_maildir.h"
 
+#include "host/application.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,6 +76,29 @@ std::vector<std::string> TempMaildir::Names(const std::string& folder, std::stri
 unsigned TempMaildir::Mode(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+std::unique_ptr<host::Folders> TopFolders(maildir::MaildirHost& host) {
+  std::unique_ptr<host::NameSpace> name_space;
+  std::unique_ptr<host::Folders> roots, top;
+  std::unique_ptr<host::Folder> store;
+  if (Failed(host.ApplicationRef()->Session(&name_space)) ||
+      Failed(name_space->GetFolders(&roots)) || Failed(roots->GetFirst(&store)) || !store ||
+      Failed(store->GetFolders(&top)))
+    throw std::runtime_error("no store");
+  return top;
+}
+
+std::unique_ptr<host::Folder> TopFolder(maildir::MaildirHost& host, std::string_view name) {
+  std::unique_ptr<host::Folders> top = TopFolders(host);
+  std::unique_ptr<host::Folder> folder;
+  for (top->GetFirst(&folder); folder; top->GetNext(&folder)) {
+    std::string folder_name;
+    folder->Name(&folder_name);
+    if (folder_name == name)
+      return folder;
+  }
+  return nullptr;
 }
 
 std::string TransportMessage(std::string_view from, std::string_view subject,

@@ -3,9 +3,13 @@
 #ifndef VARNOX_TESTS_MAILDIR_TEMP_MAILDIR_H_
 #define VARNOX_TESTS_MAILDIR_TEMP_MAILDIR_H_
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/folder.h"
+#include "linux/maildir/maildir_host.h"
 
 namespace varnox::testing {
 
@@ -37,6 +41,11 @@ class TempMaildir {
  private:
   std::string root_;
 };
+
+// The top-level folder collection of the host's first store, and the folder
+// of that collection with this name (null when none).
+std::unique_ptr<host::Folders> TopFolders(maildir::MaildirHost& host);
+std::unique_ptr<host::Folder> TopFolder(maildir::MaildirHost& host, std::string_view name);
 
 // A message that came through transport, with LF line ends.
 std::string TransportMessage(std::string_view from, std::string_view subject,
