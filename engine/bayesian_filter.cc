@@ -1,5 +1,6 @@
 #include "engine/bayesian_filter.h"
 
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -74,8 +75,21 @@ int BayesianFilter::Initialize() {
 
 bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
   int run = 0;
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) > 0x7F) {
+  std::size_t i = 0;
+  // Mail is mostly ASCII: skip 8 bytes at a time while none is above 0x7F.
+  while (true) {
+    if (run == 0) {
+      while (i + 8 <= text.size()) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, text.data() + i, sizeof bytes);
+        if ((bytes & 0x8080808080808080ull) != 0)
+          break;
+        i += 8;
+      }
+    }
+    if (i == text.size())
+      return false;
+    if (static_cast<unsigned char>(text[i++]) > 0x7F) {
       if (run >= 2)
         return true;
       ++run;
@@ -83,7 +97,6 @@ bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
       run = 0;
     }
   }
-  return false;
 }
 
 int BayesianFilter::Classify(std::string body, MessageInfo& info) {

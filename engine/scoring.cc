@@ -1,7 +1,9 @@
 // BayesianCore's scoring: word lookup with the rules for rare and one-sided
 // words, the choice of the most telling words, and their combination into a
 // score.
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "engine/bayesian_core.h"
 
@@ -95,53 +97,142 @@ WordLookup BayesianCore::LookupShorterForms(std::string_view word) const {
   return best;
 }
 
+namespace {
+
+// One message word with what scoring found for it.
+struct Candidate {
+  std::string_view word;  // refers to the message word map
+  const WordKey* key;
+  WordLookup lookup;
+  double distance;
+};
+
+bool InWordOrder(const Candidate* a, const Candidate* b) {
+  return *a->key < *b->key;
+}
+
+// The selection rule read literally: words in ascending order; while fewer
+// than `limit` are chosen, each is taken; after that a word displaces the
+// chosen word nearest to 0.5 (the first such on ties, and never one at the
+// full distance 0.5) when it is strictly farther from 0.5. Returns the
+// chosen words in word order.
+std::vector<const Candidate*> SelectInOrder(std::vector<const Candidate*> all,
+                                            std::uint32_t limit) {
+  std::sort(all.begin(), all.end(), InWordOrder);
+  std::vector<const Candidate*> chosen;
+  for (const Candidate* candidate : all) {
+    if (chosen.size() < limit) {
+      chosen.push_back(candidate);
+      continue;
+    }
+    std::size_t nearest = chosen.size();
+    double nearest_distance = 0.5;
+    for (std::size_t j = 0; j < chosen.size(); ++j) {
+      if (chosen[j]->distance < nearest_distance) {
+        nearest = j;
+        nearest_distance = chosen[j]->distance;
+      }
+    }
+    if (nearest < chosen.size() && candidate->distance > nearest_distance) {
+      chosen.erase(chosen.begin() + static_cast<std::ptrdiff_t>(nearest));
+      chosen.push_back(candidate);
+    }
+  }
+  return chosen;
+}
+
+// The same choice without sorting the whole message. Let t be the limit-th
+// largest distance. A word nearer to 0.5 than t can enter the selection
+// only to leave it again, and never changes what happens to the others
+// (it is always the one displaced first), so only the words at t or beyond
+// matter. Of those, every word beyond t stays; the first `limit` of them in
+// word order fill the selection, after which each word beyond t displaces
+// the earliest word at t still chosen and every word at t is left out. So
+// the words at t that stay are the last (limit - beyond) of those at t among
+// the first `limit`. Valid when t < 0.5 and no distance is NaN (only
+// hand-set tables break that); returns false then.
+bool SelectByDistance(const std::vector<const Candidate*>& all, std::uint32_t limit,
+                      std::vector<const Candidate*>* chosen) {
+  std::vector<double> distances;
+  distances.reserve(all.size());
+  for (const Candidate* candidate : all) {
+    if (std::isnan(candidate->distance))
+      return false;
+    distances.push_back(candidate->distance);
+  }
+  std::nth_element(distances.begin(), distances.begin() + (limit - 1), distances.end(),
+                   std::greater<double>());
+  const double t = distances[limit - 1];
+  if (!(t < 0.5))
+    return false;
+
+  std::vector<const Candidate*> far;  // at t or beyond
+  std::size_t beyond = 0;
+  for (const Candidate* candidate : all) {
+    if (candidate->distance >= t) {
+      far.push_back(candidate);
+      beyond += candidate->distance > t ? 1 : 0;
+    }
+  }
+  if (far.size() > limit)
+    std::nth_element(far.begin(), far.begin() + (limit - 1), far.end(), InWordOrder);
+  std::sort(far.begin(), far.begin() + limit, InWordOrder);
+
+  std::vector<const Candidate*> at_t;
+  for (std::size_t i = 0; i < limit; ++i) {
+    if (far[i]->distance == t)
+      at_t.push_back(far[i]);
+  }
+  const std::size_t stay = limit - beyond;
+  chosen->assign(at_t.end() - static_cast<std::ptrdiff_t>(stay), at_t.end());
+  for (const Candidate* candidate : far) {
+    if (candidate->distance > t)
+      chosen->push_back(candidate);
+  }
+  std::sort(chosen->begin(), chosen->end(), InWordOrder);
+  return true;
+}
+
+}  // namespace
+
 void BayesianCore::SelectInto(const WordTable& messageWords, std::uint32_t limit,
                               std::vector<SelectedWord>* selected) {
   selected->clear();
+  if (limit == 0 || messageWords.empty())
+    return;
   const std::int32_t now = Now();
 
   std::vector<std::string_view> words;
   std::vector<WordKey> keys;
   words.reserve(messageWords.size());
   keys.reserve(messageWords.size());
-  for (const auto [word, entry] : messageWords) {
-    words.push_back(word);
-    keys.emplace_back(word);
-  }
-  std::vector<const WordEntry*> found(words.size());
+  messageWords.CollectKeys(&words, &keys);
+  std::vector<const WordEntry*> found(keys.size());
   table_.FindMany(keys.data(), keys.size(), found.data());
 
-  // Words arrive in ascending order and a newcomer must be strictly farther
-  // from 0.5 than the entry it displaces, so `selected` stays in word order
-  // and among equally telling words the earlier ones stay.
-  for (std::size_t i = 0; i < words.size(); ++i) {
+  std::vector<Candidate> candidates(keys.size());
+  std::vector<const Candidate*> all(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
     WordLookup lookup = LookupEntry(found[i]);
     if (lookup.found == 0)
       lookup = LookupShorterForms(words[i]);
     if (TotalCount(lookup) < kMinTotalCount)
       lookup.probability = 0.5f;
-    const SelectedWord candidate{
-        words[i], WordEntry{lookup.spamCount, lookup.cleanCount, lookup.probability, now}};
+    candidates[i] = Candidate{words[i], &keys[i], lookup, Distance(lookup.probability)};
+    all[i] = &candidates[i];
+  }
 
-    if (selected->size() < limit) {
-      selected->push_back(candidate);
-      continue;
-    }
-    // The selected entry nearest to 0.5, the first on ties; entries at the
-    // full distance 0.5 are never displaced.
-    std::size_t nearest = selected->size();
-    double nearest_distance = 0.5;
-    for (std::size_t j = 0; j < selected->size(); ++j) {
-      const double distance = Distance((*selected)[j].entry.probability);
-      if (distance < nearest_distance) {
-        nearest = j;
-        nearest_distance = distance;
-      }
-    }
-    if (nearest < selected->size() && Distance(lookup.probability) > nearest_distance) {
-      selected->erase(selected->begin() + static_cast<std::ptrdiff_t>(nearest));
-      selected->push_back(candidate);
-    }
+  std::vector<const Candidate*> chosen;
+  if (all.size() <= limit) {
+    chosen = all;
+    std::sort(chosen.begin(), chosen.end(), InWordOrder);
+  } else if (!SelectByDistance(all, limit, &chosen)) {
+    chosen = SelectInOrder(all, limit);
+  }
+  for (const Candidate* candidate : chosen) {
+    const WordLookup& lookup = candidate->lookup;
+    selected->push_back(SelectedWord{
+        candidate->word, WordEntry{lookup.spamCount, lookup.cleanCount, lookup.probability, now}});
   }
 }
 

@@ -7,6 +7,7 @@
 // text: the only time the character pass changes an earlier byte is when a
 // letter follows a kept point or comma, and then the byte just before the
 // letter becomes a space, which simply ends the piece there.
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -70,17 +71,50 @@ constexpr std::string_view kTextLineEnd = "\r\n";  // what a "wt" stream writes
 constexpr std::string_view kTextLineEnd = "\n";
 #endif
 
+std::uint64_t Load64(const unsigned char* bytes) {
+  std::uint64_t value;
+  std::memcpy(&value, bytes, sizeof value);
+  return value;
+}
+
+// Lower-cases the ASCII letters among 8 bytes at once. Only the bytes of
+// the word need to be below 0x80: a carry out of any other byte only
+// reaches bytes further on, which the caller masks off.
+std::uint64_t LowerAscii(std::uint64_t bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  const std::uint64_t at_least_a = (bytes + kOnes * (0x80 - 'A')) & (kOnes * 0x80);
+  const std::uint64_t above_z = (bytes + kOnes * (0x80 - 'Z' - 1)) & (kOnes * 0x80);
+  return bytes | ((at_least_a & ~above_z) >> 2);
+}
+
+// The first `length` (0..8) bytes of a little-endian word.
+std::uint64_t KeepBytes(std::uint64_t bytes, std::size_t length) {
+  return length >= 8 ? bytes : bytes & ((std::uint64_t{1} << (8 * length)) - 1);
+}
+
 // Applies the word-pass rules to one piece and counts the word it gives.
 class PieceCounter {
  public:
-  PieceCounter(const WordTable* ignored, WordTable& map)
-      : tables_(Tables()), ignored_(ignored), map_(map) {}
+  PieceCounter(const WordTable* ignored, WordTable& map, const unsigned char* end)
+      : tables_(Tables()), ignored_(ignored), map_(map), end_(end) {}
 
-  void Count(const unsigned char* piece, std::size_t length) const {
+  // `plain`: the piece holds only letters and digits, so nothing is to be
+  // stripped or refused but its length.
+  void Count(const unsigned char* piece, std::size_t length, bool plain) const {
     // Bounds apply before the leading bytes are stripped; a longer piece is
     // skipped, never cut.
     if (length < BayesianCore::kMinWordLength || length > BayesianCore::kMaxWordLength)
       return;
+    if (plain && piece + 16 <= end_) {
+      constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+      const std::uint64_t low = KeepBytes(Load64(piece), length);
+      const std::uint64_t high = length > 8 ? KeepBytes(Load64(piece + 8), length - 8) : 0;
+      if (((low | high) & kHighBits) == 0) {
+        Add(WordKey(KeepBytes(LowerAscii(low), length),
+                    length > 8 ? KeepBytes(LowerAscii(high), length - 8) : 0, length));
+        return;
+      }
+    }
     const Kind last = tables_.kind[piece[length - 1]];
     if (!IsAlphaNumericKind(last) && piece[length - 1] != '!')
       return;
@@ -94,11 +128,21 @@ class PieceCounter {
     }
     if (start == length)
       return;
-    char word[BayesianCore::kMaxWordLength];
+    // Words here are at most 15 bytes and hold no NUL: the key is built in
+    // two registers (byte stores read back as words would stall).
+    const unsigned char* word = piece + start;
     const std::size_t word_length = length - start;
-    for (std::size_t i = 0; i < word_length; ++i)
-      word[i] = static_cast<char>(tables_.lower[piece[start + i]]);
-    const WordKey key(std::string_view(word, word_length));
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    for (std::size_t i = 0; i < word_length && i < 8; ++i)
+      low |= std::uint64_t{tables_.lower[word[i]]} << (8 * i);
+    for (std::size_t i = 8; i < word_length; ++i)
+      high |= std::uint64_t{tables_.lower[word[i]]} << (8 * (i - 8));
+    Add(WordKey(low, high, word_length));
+  }
+
+ private:
+  void Add(const WordKey& key) const {
     if (ignored_ != nullptr && ignored_->Find(key) != nullptr)
       return;
     auto [entry, inserted] = map_.Insert(key, WordEntry{1, 1, 0.5f, 0});
@@ -111,10 +155,10 @@ class PieceCounter {
     }
   }
 
- private:
   const ByteTables& tables_;
   const WordTable* ignored_;
   WordTable& map_;
+  const unsigned char* end_;  // of the text: loads may not pass it
 };
 
 }  // namespace
@@ -125,38 +169,51 @@ std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) cons
   const bool was_empty = map.empty();
   try {
     const ByteTables& tables = Tables();
-    const PieceCounter counter(ignoreIndex_.empty() ? nullptr : &ignoreIndex_, map);
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
+    const PieceCounter counter(ignoreIndex_.empty() ? nullptr : &ignoreIndex_, map, bytes + size);
+    if (was_empty)
+      map.reserve(std::min<std::size_t>(size / 8 + 16, 1 << 16));  // about the words of mail
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     std::size_t piece = kNone;   // start of the current piece
+    bool plain = true;           // the piece holds only letters and digits so far
     bool after_digit = false;    // the last alphanumeric byte was a digit
     bool pending_point = false;  // a point or comma was kept after a digit
 
-    for (std::size_t i = 0; i < size; ++i) {
+    std::size_t i = 0;
+    while (i < size) {
       switch (tables.kind[bytes[i]]) {
         case kLetter:
           if (pending_point) {
             // The byte before this letter becomes a space.
             if (piece != kNone && piece + 1 < i)
-              counter.Count(bytes + piece, i - 1 - piece);
+              counter.Count(bytes + piece, i - 1 - piece, false);
             piece = kNone;
             pending_point = false;
           }
           after_digit = false;
-          if (piece == kNone)
+          if (piece == kNone) {
             piece = i;
-          break;
+            plain = true;
+          }
+          // Further letters change nothing.
+          do {
+            ++i;
+          } while (i < size && tables.kind[bytes[i]] == kLetter);
+          continue;
         case kDigit:
           pending_point = false;
           after_digit = true;
-          if (piece == kNone)
+          if (piece == kNone) {
             piece = i;
+            plain = true;
+          }
           break;
         case kPlusSlashEq:
         case kKept:
           if (piece == kNone)
             piece = i;
+          plain = false;
           break;
         case kPoint:
           if (after_digit) {
@@ -164,19 +221,21 @@ std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) cons
             pending_point = true;
             if (piece == kNone)
               piece = i;
+            plain = false;
             break;
           }
           [[fallthrough]];
         case kSeparator:
           if (piece != kNone) {
-            counter.Count(bytes + piece, i - piece);
+            counter.Count(bytes + piece, i - piece, plain);
             piece = kNone;
           }
           break;
       }
+      ++i;
     }
     if (piece != kNone)
-      counter.Count(bytes + piece, size - piece);
+      counter.Count(bytes + piece, size - piece, plain);
   } catch (const std::bad_alloc&) {
     // For want of memory the text yields no words.
     if (was_empty)

@@ -115,16 +115,20 @@ int BayesianCore::LoadDatabase() {
     const std::string_view line = all.substr(start, end - start);
     start = end + 1;
 
-    std::string_view raw_name;
-    std::string_view raw_value;
-    if (line.empty() || !word_database::SplitLine(line, &raw_name, &raw_value))
-      continue;
-    const std::string_view name = word_database::FilterName(raw_name, &name_scratch);
-    std::string_view rest = word_database::FilterValue(raw_value, &value_scratch);
+    std::string_view name;
     std::string_view fields[4];
-    for (std::string_view& field : fields) {
-      if (!NextField(&rest, &field))
-        break;  // missing fields read as 0
+    if (!word_database::SplitWrittenLine(line, &name, fields)) {
+      std::string_view raw_name;
+      std::string_view raw_value;
+      if (line.empty() || !word_database::SplitLine(line, &raw_name, &raw_value))
+        continue;
+      name = word_database::FilterName(raw_name, &name_scratch);
+      std::string_view rest = word_database::FilterValue(raw_value, &value_scratch);
+      for (std::string_view& field : fields) {
+        field = std::string_view();
+        if (!NextField(&rest, &field))
+          break;  // missing fields read as 0
+      }
     }
 
     if (name == "Spam") {

@@ -35,17 +35,26 @@ const std::array<unsigned char, 256>& ByteKinds() {
 
 std::string_view Filter(std::string_view text, unsigned char kind, std::string* scratch) {
   const auto& kinds = ByteKinds();
-  std::size_t i = 0;
-  while (i < text.size() && (kinds[static_cast<unsigned char>(text[i])] & kind) != 0)
+  auto kept = [&](char c) { return (kinds[static_cast<unsigned char>(c)] & kind) != 0; };
+  // Written files have only spaces around the kept bytes: trimming them
+  // needs no copy.
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && !kept(text[first]))
+    ++first;
+  while (last > first && !kept(text[last - 1]))
+    --last;
+  std::size_t i = first;
+  while (i < last && kept(text[i]))
     ++i;
-  if (i == text.size())
-    return text;
-  scratch->assign(text.substr(0, i));
-  while (i < text.size()) {
-    while (i < text.size() && (kinds[static_cast<unsigned char>(text[i])] & kind) == 0)
+  if (i == last)
+    return text.substr(first, last - first);
+  scratch->assign(text.substr(first, i - first));
+  while (i < last) {
+    while (i < last && !kept(text[i]))
       ++i;
     const std::size_t run = i;
-    while (i < text.size() && (kinds[static_cast<unsigned char>(text[i])] & kind) != 0)
+    while (i < last && kept(text[i]))
       ++i;
     scratch->append(text.substr(run, i - run));
   }
@@ -59,6 +68,24 @@ void AppendDigits8(std::uint32_t value, std::string* out) {
     value /= 10;
   }
   out->append(digits, 8);
+}
+
+// Any number the fast path cannot take: from_chars rounds correctly.
+double ReadLongRealField(std::string_view field) {
+  double value = 0.0;
+  const auto result =
+      std::from_chars(field.data(), field.data() + field.size(), value, std::chars_format::fixed);
+  if (result.ec == std::errc::invalid_argument)
+    return 0.0;
+  if (result.ec == std::errc::result_out_of_range) {
+    // Too large or too small for a double: which one shows in the digits
+    // before the point.
+    const std::string_view whole = field.substr(0, field.find('.'));
+    return whole.find_first_not_of('0') == std::string_view::npos
+               ? 0.0
+               : std::numeric_limits<double>::infinity();
+  }
+  return value;
 }
 
 }  // namespace
@@ -85,6 +112,32 @@ bool SplitLine(std::string_view line, std::string_view* name, std::string_view* 
   return true;
 }
 
+bool SplitWrittenLine(std::string_view line, std::string_view* name, std::string_view fields[4]) {
+  const auto& kinds = ByteKinds();
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (p < end && (kinds[static_cast<unsigned char>(*p)] & kName) != 0)
+    ++p;
+  if (p == line.data() || end - p < 3 || std::memcmp(p, " = ", 3) != 0)
+    return false;
+  *name = std::string_view(line.data(), static_cast<std::size_t>(p - line.data()));
+  p += 3;
+  for (int i = 0; i < 4; ++i) {
+    const char* start = p;
+    while (p < end && ((*p >= '0' && *p <= '9') || *p == '.'))
+      ++p;
+    if (p == start)
+      return false;
+    fields[i] = std::string_view(start, static_cast<std::size_t>(p - start));
+    if (i < 3) {
+      if (p == end || *p != ',')
+        return false;
+      ++p;
+    }
+  }
+  return p == end;
+}
+
 bool IsNameByte(unsigned char byte) {
   return (ByteKinds()[byte] & kName) != 0;
 }
@@ -102,29 +155,30 @@ std::string_view FilterValue(std::string_view text, std::string* scratch) {
 }
 
 bool NextField(std::string_view* rest, std::string_view* field) {
-  const std::size_t start = rest->find_first_not_of(',');
-  if (start == std::string_view::npos) {
+  const char* p = rest->data();
+  const char* const end = p + rest->size();
+  while (p < end && *p == ',')
+    ++p;
+  if (p == end) {
     *rest = std::string_view();
     return false;
   }
-  const std::size_t end = rest->find(',', start);
-  if (end == std::string_view::npos) {
-    *field = rest->substr(start);
-    *rest = std::string_view();
-  } else {
-    *field = rest->substr(start, end - start);
-    *rest = rest->substr(end);
-  }
+  const char* field_end = p;
+  while (field_end < end && *field_end != ',')
+    ++field_end;
+  *field = std::string_view(p, static_cast<std::size_t>(field_end - p));
+  *rest = std::string_view(field_end, static_cast<std::size_t>(end - field_end));
   return true;
 }
 
 std::int32_t ReadIntegerField(std::string_view field) {
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  std::int64_t value = 0;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+  std::uint64_t value = 0;
   for (char c : field) {
-    if (c < '0' || c > '9')
+    const auto digit = static_cast<unsigned>(c - '0');
+    if (digit > 9)
       break;
-    value = value * 10 + (c - '0');
+    value = value * 10 + digit;
     if (value > kMax)
       return static_cast<std::int32_t>(kMax);
   }
@@ -132,21 +186,37 @@ std::int32_t ReadIntegerField(std::string_view field) {
 }
 
 double ReadRealField(std::string_view field) {
-  double value = 0.0;
-  const auto [end, error] =
-      std::from_chars(field.data(), field.data() + field.size(), value, std::chars_format::fixed);
-  if (error == std::errc::invalid_argument)
-    return 0.0;
-  if (error == std::errc::result_out_of_range) {
-    // Too large or too small for a double: which one shows in the digits
-    // before the point.
-    const std::string_view whole = field.substr(0, field.find('.'));
-    return whole.find_first_not_of('0') == std::string_view::npos
-               ? 0.0
-               : std::numeric_limits<double>::infinity();
+  // Fast path for what this system writes ("0.12345678"): at most 15
+  // digits make an exact integer, and dividing it by an exact power of ten
+  // rounds once, correctly.
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::uint64_t digits = 0;
+  int count = 0;
+  int decimals = -1;  // digits after the point; -1 before it
+  std::size_t i = 0;
+  for (; i < field.size() && count <= 15; ++i) {
+    const char c = field[i];
+    if (c == '.') {
+      if (decimals >= 0)
+        break;  // a second point ends the number
+      decimals = 0;
+      continue;
+    }
+    const auto digit = static_cast<unsigned>(c - '0');
+    if (digit > 9)
+      break;
+    digits = digits * 10 + digit;
+    ++count;
+    if (decimals >= 0)
+      ++decimals;
   }
-  (void)end;
-  return value;
+  if (count <= 15) {
+    if (count == 0)
+      return 0.0;
+    return static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
+  }
+  return ReadLongRealField(field);
 }
 
 void AppendFixed8(float value, std::string* out) {

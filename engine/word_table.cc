@@ -5,7 +5,6 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <stdexcept>
 
 namespace varnox {
 namespace {
@@ -14,7 +13,28 @@ static_assert(std::endian::native == std::endian::little,
               "word keys are compared as big-endian loads on a little-endian host");
 
 constexpr std::size_t kInlineMax = 15;
+constexpr unsigned char kLongMark = 0xFF;
 constexpr std::size_t kMinIndexSize = 16;
+
+// An index slot holds the record's position + 1 above a few bits of its
+// hash, so that most probes that meet another word are settled without
+// reading its record (a cache miss in a large table). 0 is an empty slot.
+constexpr unsigned kTagBits = 5;
+constexpr std::uint32_t kTagMask = (1u << kTagBits) - 1;
+constexpr std::size_t kMaxEntries = (std::size_t{1} << (32 - kTagBits)) - 2;
+
+std::uint32_t SlotValue(std::size_t position, std::uint64_t hash) {
+  return static_cast<std::uint32_t>((position + 1) << kTagBits) |
+         (static_cast<std::uint32_t>(hash) & kTagMask);
+}
+
+std::size_t PositionIn(std::uint32_t slot_value) {
+  return (slot_value >> kTagBits) - 1;
+}
+
+bool TagMatches(std::uint32_t slot_value, std::uint64_t hash) {
+  return ((slot_value ^ static_cast<std::uint32_t>(hash)) & kTagMask) == 0;
+}
 
 std::uint64_t Load64(const unsigned char* p) {
   std::uint64_t v;
@@ -50,7 +70,13 @@ std::uint64_t HashLongWord(std::string_view word) {
 // Inline keys are canonical: a word is stored inline exactly when it fits in
 // 15 bytes and holds no NUL (so zero padding cannot be confused with bytes).
 bool FitsInline(std::string_view word) {
-  return word.size() <= kInlineMax && std::memchr(word.data(), 0, word.size()) == nullptr;
+  if (word.size() > kInlineMax)
+    return false;
+  for (char c : word) {
+    if (c == '\0')
+      return false;
+  }
+  return true;
 }
 
 std::size_t IndexSizeFor(std::size_t words) {
@@ -63,23 +89,42 @@ std::size_t IndexSizeFor(std::size_t words) {
 }  // namespace
 
 WordKey::WordKey(std::string_view word) {
-  std::memset(bytes_, 0, sizeof bytes_);
+  std::uint64_t halves[2] = {0, 0};
   if (FitsInline(word)) {
-    std::memcpy(bytes_, word.data(), word.size());
+    std::memcpy(halves, word.data(), word.size());
+    std::memcpy(bytes_, halves, sizeof bytes_);
     bytes_[15] = static_cast<unsigned char>(word.size());
     hash_ = Mix(Load64(bytes_), Load64(bytes_ + 8));
   } else {
-    std::memcpy(bytes_, word.data(), std::min<std::size_t>(word.size(), 8));
-    bytes_[15] = 0xFF;
+    std::memcpy(halves, word.data(), std::min<std::size_t>(word.size(), 8));
+    std::memcpy(bytes_, halves, sizeof bytes_);
+    bytes_[15] = kLongMark;
     long_word_ = word;
     hash_ = HashLongWord(word);
   }
+}
+
+WordKey::WordKey(std::uint64_t low, std::uint64_t high, std::size_t length) {
+  high |= static_cast<std::uint64_t>(length) << 56;  // the length is the last byte
+  std::memcpy(bytes_, &low, sizeof low);
+  std::memcpy(bytes_ + 8, &high, sizeof high);
+  hash_ = Mix(low, high);
 }
 
 std::string_view WordKey::word() const {
   if (bytes_[15] <= kInlineMax)
     return std::string_view(reinterpret_cast<const char*>(bytes_), bytes_[15]);
   return long_word_;
+}
+
+bool operator<(const WordKey& a, const WordKey& b) {
+  const std::uint64_t a0 = LoadOrdered(a.bytes_);
+  const std::uint64_t b0 = LoadOrdered(b.bytes_);
+  if (a0 != b0)
+    return a0 < b0;
+  if (a.bytes_[15] <= kInlineMax && b.bytes_[15] <= kInlineMax)
+    return LoadOrdered(a.bytes_ + 8) < LoadOrdered(b.bytes_ + 8);
+  return a.word() < b.word();
 }
 
 WordTable::WordTable() {
@@ -154,7 +199,7 @@ std::size_t WordTable::Probe(const WordKey& key, bool* found) const {
       *found = false;
       return slot;
     }
-    if (Matches(entries_[held - 1], key)) {
+    if (TagMatches(held, key.hash_) && Matches(entries_[PositionIn(held)], key)) {
       *found = true;
       return slot;
     }
@@ -164,13 +209,13 @@ std::size_t WordTable::Probe(const WordKey& key, bool* found) const {
 WordEntry* WordTable::Find(const WordKey& key) {
   bool found;
   const std::size_t slot = Probe(key, &found);
-  return found ? &entries_[index_[slot] - 1].value : nullptr;
+  return found ? &entries_[PositionIn(index_[slot])].value : nullptr;
 }
 
 const WordEntry* WordTable::Find(const WordKey& key) const {
   bool found;
   const std::size_t slot = Probe(key, &found);
-  return found ? &entries_[index_[slot] - 1].value : nullptr;
+  return found ? &entries_[PositionIn(index_[slot])].value : nullptr;
 }
 
 void WordTable::FindMany(const WordKey* keys, std::size_t count, const WordEntry** found) const {
@@ -184,11 +229,27 @@ void WordTable::FindMany(const WordKey* keys, std::size_t count, const WordEntry
       __builtin_prefetch(&index_[keys[i].hash_ >> shift_]);
     for (std::size_t i = first; i < last; ++i) {
       const std::uint32_t held = index_[keys[i].hash_ >> shift_];
-      if (held != 0)
-        __builtin_prefetch(&entries_[held - 1]);
+      if (held != 0 && TagMatches(held, keys[i].hash_))
+        __builtin_prefetch(&entries_[PositionIn(held)]);
     }
     for (std::size_t i = first; i < last; ++i)
       found[i] = Find(keys[i]);
+  }
+}
+
+void WordTable::CollectKeys(std::vector<std::string_view>* words,
+                            std::vector<WordKey>* keys) const {
+  for (const Record& record : entries_) {
+    if (!IsLive(record))
+      continue;
+    const std::string_view word = WordOf(record);
+    words->push_back(word);
+    if (record.key[15] <= kInlineMax) {
+      keys->emplace_back(Load64(record.key), Load64(record.key + 8) & 0x00FFFFFFFFFFFFFFull,
+                         word.size());
+    } else {
+      keys->emplace_back(word);
+    }
   }
 }
 
@@ -196,10 +257,10 @@ std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntr
   bool found;
   std::size_t slot = Probe(key, &found);
   if (found)
-    return {&entries_[index_[slot] - 1].value, false};
+    return {&entries_[PositionIn(index_[slot])].value, false};
 
-  if (entries_.size() >= std::numeric_limits<std::uint32_t>::max() - 1)
-    throw std::length_error("word table full");
+  if (entries_.size() >= kMaxEntries)
+    throw std::bad_alloc();
   if (size() + 1 > index_.size() / 4 * 3) {
     Rehash(IndexSizeFor(size() + 1));
     slot = Probe(key, &found);
@@ -212,7 +273,7 @@ std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntr
     const std::string_view word = key.long_word_;
     if (long_words_.size() + sizeof(std::uint32_t) + word.size() >
         std::numeric_limits<std::uint32_t>::max()) {
-      throw std::length_error("long words exceed 4 GiB");
+      throw std::bad_alloc();
     }
     const auto offset = static_cast<std::uint32_t>(long_words_.size());
     const auto length = static_cast<std::uint32_t>(word.size());
@@ -229,7 +290,7 @@ std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntr
   entries_.push_back(record);
   if (extends_order)
     sorted_ = entries_.size();
-  index_[slot] = static_cast<std::uint32_t>(entries_.size());
+  index_[slot] = SlotValue(entries_.size() - 1, key.hash_);
   return {&entries_.back().value, true};
 }
 
@@ -238,7 +299,7 @@ bool WordTable::Erase(std::string_view word) {
   const std::size_t slot = Probe(WordKey(word), &found);
   if (!found)
     return false;
-  Drop(index_[slot] - 1);
+  Drop(PositionIn(index_[slot]));
   if (dead_ > 64 && dead_ > entries_.size() / 2)
     CompactIfPossible();
   return true;
@@ -248,7 +309,7 @@ void WordTable::Drop(std::size_t position) {
   Record& record = entries_[position];
   const std::size_t mask = index_.size() - 1;
   std::size_t slot = HashOf(record) >> shift_;
-  while (index_[slot] != position + 1)
+  while (index_[slot] == 0 || PositionIn(index_[slot]) != position)
     slot = (slot + 1) & mask;
   RemoveFromIndex(slot);
   record.key[15] = kDeadMark;
@@ -269,7 +330,7 @@ void WordTable::RemoveFromIndex(std::size_t slot) {
   const std::size_t mask = index_.size() - 1;
   std::size_t hole = slot;
   for (std::size_t next = (slot + 1) & mask; index_[next] != 0; next = (next + 1) & mask) {
-    const std::size_t home = HashOf(entries_[index_[next] - 1]) >> shift_;
+    const std::size_t home = HashOf(entries_[PositionIn(index_[next])]) >> shift_;
     // The entry at `next` may stay only if its home lies cyclically in
     // (hole, next]; otherwise a lookup starting at home would stop at the hole.
     const bool stays = hole <= next ? (hole < home && home <= next) : (hole < home || home <= next);
@@ -292,10 +353,11 @@ void WordTable::FillIndex() {
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     if (!IsLive(entries_[i]))
       continue;
-    std::size_t slot = HashOf(entries_[i]) >> shift_;
+    const std::uint64_t hash = HashOf(entries_[i]);
+    std::size_t slot = hash >> shift_;
     while (index_[slot] != 0)
       slot = (slot + 1) & mask;
-    index_[slot] = static_cast<std::uint32_t>(i + 1);
+    index_[slot] = SlotValue(i, hash);
   }
 }
 

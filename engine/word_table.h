@@ -34,9 +34,16 @@ namespace varnox {
 class WordKey {
  public:
   explicit WordKey(std::string_view word);
+  // The same for a word of at most 15 bytes without a NUL, given as its
+  // bytes in two little-endian halves, zero beyond the word (for the
+  // tokenizer, which builds words in registers).
+  WordKey(std::uint64_t low, std::uint64_t high, std::size_t length);
 
   std::string_view word() const;
   std::uint64_t hash() const { return hash_; }
+
+  // Byte-wise order of the words (unsigned bytes, a prefix first).
+  friend bool operator<(const WordKey& a, const WordKey& b);
 
  private:
   friend class WordTable;
@@ -115,8 +122,8 @@ class WordTable {
   void FindMany(const WordKey* keys, std::size_t count, const WordEntry** found) const;
 
   // Inserts `word` with `entry` unless the word is there already. Returns its
-  // entry and whether it was inserted. Throws std::length_error beyond 2^32
-  // entries or 4 GiB of long words (and std::bad_alloc).
+  // entry and whether it was inserted. Throws std::bad_alloc when memory runs
+  // out, and beyond 2^27 - 2 entries or 4 GiB of long words.
   std::pair<WordEntry*, bool> Insert(std::string_view word, const WordEntry& entry = WordEntry{}) {
     return Insert(WordKey(word), entry);
   }
@@ -135,6 +142,9 @@ class WordTable {
   void ForEachUnordered(Fn&& fn);
   template <class Fn>
   void ForEachUnordered(Fn&& fn) const;
+
+  // Appends the word and the key of every entry, in no particular order.
+  void CollectKeys(std::vector<std::string_view>* words, std::vector<WordKey>* keys) const;
 
   // Visits every entry once, in no particular order; fn(word, entry) may
   // change the entry and returns false to remove it. Allocates nothing but
@@ -158,8 +168,8 @@ class WordTable {
     WordEntry value;
   };
   static_assert(sizeof(Record) == 32);
-  // Last key byte: 0..15 the length of an inline word; these marks otherwise.
-  static constexpr unsigned char kLongMark = 0xFF;
+  // Last key byte: 0..15 the length of an inline word, 0xFF for a long
+  // word, this mark for an erased record.
   static constexpr unsigned char kDeadMark = 0xFE;
 
   std::string_view WordOf(const Record& record) const;
@@ -181,7 +191,8 @@ class WordTable {
 
   std::vector<Record> entries_;
   // Open addressing with linear probing: 0 = empty, else position + 1 in
-  // entries_. Its size is a power of two and at most 3/4 of it is used.
+  // entries_ above 5 bits of the word's hash. Its size is a power of two and
+  // at most 3/4 of it is used.
   std::vector<std::uint32_t> index_;
   unsigned shift_ = 0;  // 64 - log2(index_.size()): hash bits that pick a slot
   // Words longer than 15 bytes (or holding a NUL): 32-bit length, then bytes.

@@ -84,6 +84,22 @@ TEST_F(BayesianFilterTest, NonEnglishRule) {
   }
 }
 
+TEST(NonEnglishRunTest, FindsThreeHighBytesInARowAnywhere) {
+  for (std::size_t at = 0; at + 3 <= 40; ++at) {
+    std::string text(40, 'a');
+    text.replace(at, 3, "\xE9\xE8\xEA");
+    EXPECT_TRUE(BayesianFilter::HasNonEnglishRun(text)) << at;
+    text[at + 1] = 'b';
+    EXPECT_FALSE(BayesianFilter::HasNonEnglishRun(text)) << at;
+  }
+  std::string pairs;
+  for (int i = 0; i < 20; ++i)
+    pairs += "\xE9\xE9 ";
+  EXPECT_FALSE(BayesianFilter::HasNonEnglishRun(pairs));
+  EXPECT_TRUE(BayesianFilter::HasNonEnglishRun(pairs + "\xE9\xE9\xE9"));
+  EXPECT_FALSE(BayesianFilter::HasNonEnglishRun(""));
+}
+
 TEST_F(BayesianFilterTest, ClassifyFillsTheRecord) {
   Started();
   Put("cash", 30, 0, 0.2f);    // 0.9999

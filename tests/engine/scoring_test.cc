@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -190,6 +192,106 @@ TEST_F(ScoringTest, RecomputeProbabilitiesFromCounts) {
     core.RecomputeProbabilities();
     EXPECT_EQ(core.words().Find("word")->probability, c.expected) << c.spam << "," << c.clean;
     EXPECT_EQ(core.saved(), 0);
+  }
+}
+
+// The selection rule as written, step by step, on words in ascending order:
+// the reference for the engine, which reaches the same choice without
+// sorting the whole message.
+std::vector<std::pair<std::string, WordEntry>> ReferenceSelection(const BayesianCore& core,
+                                                                  const WordTable& message,
+                                                                  std::uint32_t limit) {
+  auto lookup = [&](std::string_view word, WordEntry* out) {
+    const WordEntry* entry = core.words().Find(word);
+    if (entry == nullptr)
+      return false;
+    *out = *entry;
+    if (out->spamCount + out->cleanCount == 0)
+      out->probability = 0.5f;
+    else if (out->cleanCount == 0)
+      out->probability = out->spamCount <= 10 ? 0.9998f : 0.9999f;
+    else if (out->spamCount == 0)
+      out->probability = out->cleanCount <= 10 ? 0.0002f : 0.0001f;
+    return true;
+  };
+  auto distance = [](float p) { return std::fabs(static_cast<double>(p) - 0.5); };
+  std::vector<std::pair<std::string, WordEntry>> chosen;
+  for (const auto [word, occurrences] : message) {
+    WordEntry found{0, 0, 0.5f, 0};
+    if (!lookup(word, &found)) {
+      bool any = false;
+      for (std::string form(word); form.size() >= 3 && form.back() == '!';) {
+        form.pop_back();
+        WordEntry shorter;
+        if (lookup(form, &shorter) && shorter.spamCount + shorter.cleanCount >= 5 &&
+            (!any || distance(shorter.probability) > distance(found.probability))) {
+          found = shorter;
+          any = true;
+        }
+      }
+    }
+    if (found.spamCount + found.cleanCount < 5)
+      found.probability = 0.5f;
+    found.lastSeen = 1'700'000'000;
+    if (chosen.size() < limit) {
+      chosen.emplace_back(std::string(word), found);
+      continue;
+    }
+    std::size_t nearest = chosen.size();
+    for (std::size_t j = 0; j < chosen.size(); ++j) {
+      const double d = distance(chosen[j].second.probability);
+      if (d < 0.5 &&
+          (nearest == chosen.size() || d < distance(chosen[nearest].second.probability))) {
+        nearest = j;
+      }
+    }
+    if (nearest < chosen.size() &&
+        distance(found.probability) > distance(chosen[nearest].second.probability)) {
+      chosen.erase(chosen.begin() + static_cast<std::ptrdiff_t>(nearest));
+      chosen.emplace_back(std::string(word), found);
+    }
+  }
+  return chosen;
+}
+
+TEST_F(ScoringTest, SelectionMatchesTheRuleReadLiterally) {
+  std::mt19937 random(2024);
+  // Few distinct probabilities, so that ties are everywhere.
+  const float probabilities[] = {0.5f, 0.75f, 0.25f, 0.6f, 0.4f, 1.0f, 0.0001f};
+  for (int round = 0; round < 400; ++round) {
+    core.mutable_words().clear();
+    std::vector<std::pair<std::string, int>> message;
+    const int vocabulary = 5 + static_cast<int>(random() % 60);
+    for (int i = 0; i < vocabulary; ++i) {
+      std::string word = "w" + std::to_string(random() % 97);
+      switch (random() % 6) {
+        case 0:
+          break;  // unknown to the table
+        case 1:
+          Put(word, static_cast<std::int32_t>(random() % 20), 0, 0.5f);  // one-sided
+          break;
+        case 2:
+          Put(word, 0, static_cast<std::int32_t>(random() % 20), 0.5f);
+          break;
+        default:
+          Put(word, 1 + static_cast<std::int32_t>(random() % 6),
+              1 + static_cast<std::int32_t>(random() % 6), probabilities[random() % 7]);
+          break;
+      }
+      if (random() % 5 == 0)
+        word += random() % 2 == 0 ? "!" : "!!";
+      message.emplace_back(word, 1);
+    }
+    const WordTable words = MessageWords(message);
+    for (std::uint32_t limit : {15u, 1u, 4u, 0u}) {
+      WordTable selection;
+      core.SelectInteresting(words, selection, limit);
+      std::vector<std::pair<std::string, WordEntry>> actual;
+      for (const auto [word, entry] : selection)
+        actual.emplace_back(std::string(word), entry);
+      ASSERT_EQ(actual, ReferenceSelection(core, words, limit))
+          << "round " << round << " limit " << limit;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -51,6 +52,61 @@ TEST(WordDatabaseFormatTest, FiltersKeepTheBytesAWordOrNumberMayHold) {
   EXPECT_EQ(FilterValue(" -5,x2,0.5e3,nan,inf", &scratch), "5,2,0.53,,");
 }
 
+// The general way through a line: split, filter, fields.
+bool SplitTheLongWay(std::string_view line, std::string* name, std::string_view fields[4],
+                     std::string* value_scratch) {
+  std::string_view raw_name, raw_value;
+  if (!SplitLine(line, &raw_name, &raw_value))
+    return false;
+  std::string name_scratch;
+  *name = std::string(FilterName(raw_name, &name_scratch));
+  std::string_view rest = FilterValue(raw_value, value_scratch);
+  for (int i = 0; i < 4; ++i) {
+    fields[i] = std::string_view();
+    if (!NextField(&rest, &fields[i]))
+      break;
+  }
+  return true;
+}
+
+TEST(WordDatabaseFormatTest, WrittenLinesTakeTheQuickWayToTheSameFields) {
+  std::mt19937 random(5);
+  const std::string alphabet = "ab$-9,.= 0";
+  int quick = 0;
+  for (int i = 0; i < 200000; ++i) {
+    std::string line;
+    if (random() % 2 == 0) {
+      line = "w" + std::to_string(random() % 100) + " = " + std::to_string(random() % 50) + "," +
+             std::to_string(random() % 50) + ",0." + std::to_string(random() % 1000) + "," +
+             std::to_string(random());
+    }
+    for (int n = static_cast<int>(random() % 4); n > 0; --n)
+      line.insert(random() % (line.size() + 1), 1, alphabet[random() % alphabet.size()]);
+    std::string_view name;
+    std::string_view fields[4];
+    if (!SplitWrittenLine(line, &name, fields))
+      continue;
+    ++quick;
+    std::string long_name;
+    std::string_view long_fields[4];
+    std::string scratch;
+    ASSERT_TRUE(SplitTheLongWay(line, &long_name, long_fields, &scratch)) << line;
+    EXPECT_EQ(name, long_name) << line;
+    for (int f = 0; f < 4; ++f)
+      EXPECT_EQ(fields[f], long_fields[f]) << line << " field " << f;
+  }
+  EXPECT_GT(quick, 20000);  // the comparison ran often
+  std::string_view name;
+  std::string_view fields[4];
+  EXPECT_TRUE(SplitWrittenLine("cash = 5,2,0.71428573,1700000000", &name, fields));
+  EXPECT_EQ(name, "cash");
+  EXPECT_EQ(fields[2], "0.71428573");
+  for (const char* other : {"cash = 5,2,0.5", "cash=5,2,0.5,1", "cash = 5,2,0.5,1,", "Spam = 5",
+                            " cash = 5,2,0.5,1", "cash = 5,,0.5,1", "cash = -5,2,0.5,1"}) {
+    EXPECT_FALSE(SplitWrittenLine(other, &name, fields)) << other;
+  }
+}
+
 TEST(WordDatabaseFormatTest, EmptyFieldsDoNotCount) {
   std::string_view rest = ",,12,,3.5,";
   std::string_view field;
@@ -92,6 +148,19 @@ TEST(WordDatabaseFormatTest, ReadsRealsWithoutUndefinedResults) {
   };
   for (const auto& [field, expected] : cases)
     EXPECT_EQ(ReadRealField(field), expected) << field;
+}
+
+TEST(WordDatabaseFormatTest, RealsRoundLikeStrtod) {
+  std::mt19937 random(11);
+  const std::string alphabet = "0123456789.";
+  for (int i = 0; i < 100000; ++i) {
+    std::string field;
+    for (int n = 1 + static_cast<int>(random() % 24); n > 0; --n)
+      field.push_back(alphabet[random() % (random() % 4 == 0 ? alphabet.size() : 10)]);
+    // strtod stops where from_chars and the fast path stop, at a second point.
+    const double expected = std::strtod(field.c_str(), nullptr);
+    ASSERT_EQ(ReadRealField(field), expected) << field;
+  }
 }
 
 std::string PrintfFixed8(float value) {
