@@ -161,7 +161,8 @@ TEST_F(ScoringTest, ScoreThresholdAndWorkedNumbers) {
     core.mutable_words().clear();
     std::vector<std::pair<std::string, int>> words;
     for (std::size_t i = 0; i < c.probabilities.size(); ++i) {
-      const std::string word = "w" + std::string(2, static_cast<char>('a' + i));
+      std::string word(3, 'w');
+      word[1] = word[2] = static_cast<char>('a' + i);
       Put(word, 10, 10, c.probabilities[i]);
       words.emplace_back(word, 1);
     }
@@ -263,7 +264,8 @@ TEST_F(ScoringTest, SelectionMatchesTheRuleReadLiterally) {
     std::vector<std::pair<std::string, int>> message;
     const int vocabulary = 5 + static_cast<int>(random() % 60);
     for (int i = 0; i < vocabulary; ++i) {
-      std::string word = "w" + std::to_string(random() % 97);
+      std::string word = std::to_string(random() % 97);
+      word.insert(word.begin(), 'w');
       switch (random() % 6) {
         case 0:
           break;  // unknown to the table

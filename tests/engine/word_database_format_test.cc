@@ -74,12 +74,14 @@ TEST(WordDatabaseFormatTest, WrittenLinesTakeTheQuickWayToTheSameFields) {
   const std::string alphabet = "ab$-9,.= 0";
   int quick = 0;
   for (int i = 0; i < 200000; ++i) {
-    std::string line;
+    char written[96] = "";
     if (random() % 2 == 0) {
-      line = "w" + std::to_string(random() % 100) + " = " + std::to_string(random() % 50) + "," +
-             std::to_string(random() % 50) + ",0." + std::to_string(random() % 1000) + "," +
-             std::to_string(random());
+      std::snprintf(written, sizeof written, "w%u = %u,%u,0.%u,%u",
+                    static_cast<unsigned>(random() % 100), static_cast<unsigned>(random() % 50),
+                    static_cast<unsigned>(random() % 50), static_cast<unsigned>(random() % 1000),
+                    static_cast<unsigned>(random()));
     }
+    std::string line(written);
     for (int n = static_cast<int>(random() % 4); n > 0; --n)
       line.insert(random() % (line.size() + 1), 1, alphabet[random() % alphabet.size()]);
     std::string_view name;

@@ -130,10 +130,10 @@ TEST(WordTableTest, BehavesLikeAnOrderedMap) {
 TEST(WordTableTest, FindManyAgreesWithFind) {
   WordTable table;
   for (int i = 0; i < 5000; i += 2)
-    table.Insert("w" + std::to_string(i), WordEntry{i, i, 0.5f, i});
+    table.Insert(std::string(1, 'w').append(std::to_string(i)), WordEntry{i, i, 0.5f, i});
   std::vector<std::string> words;
   for (int i = 0; i < 300; ++i)
-    words.push_back("w" + std::to_string(i * 7));
+    words.push_back(std::string(1, 'w').append(std::to_string(i * 7)));
   words.push_back(std::string(40, 'x'));
   std::vector<WordKey> keys;
   for (const std::string& word : words)
