@@ -1,0 +1,108 @@
+// The add-in's new-mail pipeline on real Maildirs: a delivery is judged once,
+// stamped in its file and, when spam, moved to .SpamFilter under its name.
+#include <gtest/gtest.h>
+
+#include "host/vnx_addin.h"
+#include "linux/maildir/maildir_host.h"
+#include "settings/settings_store.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/maildir/temp_maildir.h"
+
+namespace varnox {
+namespace {
+
+using testing::TempMaildir;
+
+std::size_t Count(const std::string& text, std::string_view what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
+class MaildirPipelineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fakes_.registry.CreateKey();
+    fakes_.registry.SetDword(setting::kMarkReadBeforeMoving, 1);
+    spam_dir_ = store_.AddFolder(".SpamFilter");
+    ASSERT_EQ(host_.AddStore(store_.root()), kSOk);
+    addin_ = std::make_unique<CVNXAddin>(platform_);
+    addin_->spamFolder = testing::TopFolder(host_, "SpamFilter");
+    ASSERT_NE(addin_->spamFolder, nullptr);
+    // Watch the Inbox as the add-in does: its own sink runs the pipeline.
+    auto sink = std::make_unique<FolderItemsSink>();
+    sink->addin = addin_.get();
+    sink->folder = testing::TopFolder(host_, "Inbox");
+    ASSERT_EQ(sink->folder->GetItems(&sink->items), kSOk);
+    ASSERT_EQ(sink->items->Advise(sink.get(), &sink->cookie), kSOk);
+    addin_->folderSinks.push_back(std::move(sink));
+  }
+  void TearDown() override {
+    for (auto& sink : addin_->folderSinks)
+      EXPECT_EQ(sink->items->Unadvise(sink->cookie), kSOk);
+  }
+
+  void Drain() {
+    for (int quiet = 0; quiet < 3;)
+      quiet = host_.Poll(30) == 0 ? quiet + 1 : 0;
+  }
+
+  testing::FakePlatform fakes_;
+  Platform platform_ = fakes_.platform();
+  TempMaildir store_;
+  std::string spam_dir_;
+  maildir::MaildirHost host_;
+  std::unique_ptr<CVNXAddin> addin_;
+};
+
+TEST_F(MaildirPipelineTest, DeliveryIsJudgedStampedAndSpamMovedOnce) {
+  TempMaildir::Deliver(store_.root(), "1.a.host",
+                       testing::TransportMessage("Ann <ann@example.org>", "Lunch tomorrow",
+                                                 "Shall we meet at noon?\n"));
+  TempMaildir::Deliver(store_.root(), "2.a.host",
+                       testing::TransportMessage("Ivan <ivan@example.ru>",
+                                                 "=?utf-8?B?0L/RgNC40LLQtdGC?=",
+                                                 "plain words\n"));
+  Drain();
+  Drain();  // our own rewrites and moves bring nothing new
+
+  const std::string clean = TempMaildir::Read(store_.root() + "/new/1.a.host");
+  EXPECT_EQ(Count(clean, "X-VNX-RESULT:NotSpam\nX-VNX-SCORE:"), 1u) << clean;
+  EXPECT_NE(clean.find("\nX-VNX-TOP-WORDS:"), std::string::npos);
+  EXPECT_NE(clean.find("\n\nShall we meet at noon?\n"), std::string::npos);
+
+  // Non-English subject: spam, marked read first, moved under its name.
+  EXPECT_EQ(TempMaildir::Names(spam_dir_, "cur"), std::vector<std::string>{"2.a.host:2,S"});
+  const std::string spam = TempMaildir::Read(spam_dir_ + "/cur/2.a.host:2,S");
+  EXPECT_EQ(Count(spam, "X-VNX-RESULT:Non English Spam\n"), 1u) << spam;
+  EXPECT_EQ(TempMaildir::Names(store_.root(), "new"), std::vector<std::string>{"1.a.host"});
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "cur").empty());
+}
+
+TEST_F(MaildirPipelineTest, BlackListedSenderGetsTheNoteAndGoesToSpam) {
+  addin_->blackList.AddAddress("bad@example.org");
+  TempMaildir::Deliver(store_.root(), "3.b.host",
+                       testing::TransportMessage("Bad <bad@example.org>", "hello", "hi\n"));
+  Drain();
+  const std::string moved = TempMaildir::Read(spam_dir_ + "/cur/3.b.host:2,S");
+  EXPECT_NE(moved.find("bad@example.org is in BlackList\n\nhi\n"), std::string::npos) << moved;
+}
+
+TEST_F(MaildirPipelineTest, MessageMovedBackToTheInboxIsJudgedAgain) {
+  TempMaildir::Deliver(store_.root(), "4.c.host",
+                       testing::TransportMessage("Ivan <ivan@example.ru>",
+                                                 "=?utf-8?B?0L/RgNC40LLQtdGC?=", "x\n"));
+  Drain();
+  ASSERT_EQ(TempMaildir::Names(spam_dir_, "cur"), std::vector<std::string>{"4.c.host:2,S"});
+  // Not Spam's move: back into the watched Inbox.
+  ASSERT_EQ(rename((spam_dir_ + "/cur/4.c.host:2,S").c_str(),
+                   (store_.root() + "/cur/4.c.host:2,S").c_str()),
+            0);
+  Drain();
+  const std::string again = TempMaildir::Read(spam_dir_ + "/cur/4.c.host:2,S");
+  EXPECT_EQ(Count(again, "X-VNX-RESULT:Non English Spam\n"), 2u) << again;
+}
+
+}  // namespace
+}  // namespace varnox
