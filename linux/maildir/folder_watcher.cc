@@ -23,11 +23,6 @@ bool IsTopLevelFolderName(std::string_view name) {
   return name.size() > 1 && name[0] == '.' && name.find('.', 1) == std::string_view::npos;
 }
 
-bool IsEmptyFile(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && st.st_size == 0;
-}
-
 }  // namespace
 
 FolderWatcher::FolderWatcher() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
@@ -163,29 +158,46 @@ HResult FolderWatcher::Poll(int timeout_ms, std::vector<Event>* events) {
     return kEFail;
   pollfd p{fd_, POLLIN, 0};
   const int ready = poll(&p, 1, timeout_ms);
-  if (ready < 0)
-    return errno == EINTR ? kSOk : StatusFromErrno(errno);
-  if (ready == 0)
-    return kSOk;
+  if (ready < 0 && errno != EINTR)
+    return StatusFromErrno(errno);
   bool overflow = false;
-  ReadEvents(events, &overflow);
-  // Files that were created and never opened for writing are hard links of
-  // complete messages; an empty one is still being written by someone.
-  for (auto& [dir, folder] : folders_) {
-    for (auto it = folder.writing.begin(); it != folder.writing.end();) {
-      const std::string path = MessagePath(dir, it->second);
-      if (it->second.subdir.empty() || IsEmptyFile(path)) {
-        ++it;
-        continue;
-      }
-      events->push_back({Event::Kind::kMessageAdded, dir, {}, it->second});
-      it = folder.writing.erase(it);
-    }
-  }
+  if (ready > 0)
+    ReadEvents(events, &overflow);
+  AddFinishedFiles(events);
   DropEmptyNames();
   if (overflow)
     Rescan(events);
   return kSOk;
+}
+
+// A file created in place is complete when its writer closes it (see
+// OnFolderEvent). One that no writer opened is a hard link of a complete
+// message, unless it is empty. One whose writer's close went unseen is
+// taken once its size has stayed the same for the quiet period.
+void FolderWatcher::AddFinishedFiles(std::vector<Event>* events) {
+  const auto now = std::chrono::steady_clock::now();
+  for (auto& [dir, folder] : folders_) {
+    for (auto it = folder.writing.begin(); it != folder.writing.end();) {
+      Unfinished& file = it->second;
+      struct stat st;
+      if (lstat(MessagePath(dir, file.entry).c_str(), &st) != 0) {
+        ++it;  // renamed or gone: its own events tell
+        continue;
+      }
+      if (st.st_size != file.size) {
+        file.size = st.st_size;
+        file.unchanged_since = now;
+      }
+      const bool complete =
+          st.st_size > 0 && (!file.opened || now - file.unchanged_since >= quiet_period_);
+      if (!complete) {
+        ++it;
+        continue;
+      }
+      events->push_back({Event::Kind::kMessageAdded, dir, {}, file.entry});
+      it = folder.writing.erase(it);
+    }
+  }
 }
 
 void FolderWatcher::ReadEvents(std::vector<Event>* events, bool* overflow) {
@@ -248,31 +260,31 @@ void FolderWatcher::OnFolderEvent(Folder& folder, const char* subdir, std::uint3
     (added ? folder.names[unique] : found->second).insert(file);
     const auto writing = folder.writing.find(unique);
     if (writing != folder.writing.end()) {
-      // A message being written was renamed: it is complete when moved.
-      writing->second = entry;
+      // A file being written was renamed: complete when moved.
       if (mask & IN_MOVED_TO) {
         events->push_back({Event::Kind::kMessageAdded, folder.dir, {}, std::move(entry)});
         folder.writing.erase(writing);
+      } else {
+        writing->second.entry = entry;
       }
     } else if (added) {
       if (mask & IN_MOVED_TO)
         events->push_back({Event::Kind::kMessageAdded, folder.dir, {}, std::move(entry)});
       else
-        folder.writing[unique] = entry;  // a link, or a writer's open(): see Poll
+        folder.writing[unique] = {entry, false, -1, {}};  // a link, or a writer's open()
     }
     return;
   }
   if (mask & IN_OPEN) {
-    // open() right after the create: the file is being written. An empty
-    // subdir marks "wait for the writer to close it".
+    // open() right after the create: the file is being written.
     const auto writing = folder.writing.find(unique);
-    if (writing != folder.writing.end() && writing->second.name == name)
-      writing->second.subdir.clear();
+    if (writing != folder.writing.end() && writing->second.entry.name == name)
+      writing->second.opened = true;
     return;
   }
   if (mask & IN_CLOSE_WRITE) {
     const auto writing = folder.writing.find(unique);
-    if (writing != folder.writing.end() && writing->second.name == name) {
+    if (writing != folder.writing.end() && writing->second.entry.name == name) {
       events->push_back({Event::Kind::kMessageAdded, folder.dir, {}, std::move(entry)});
       folder.writing.erase(writing);
     }

@@ -18,6 +18,9 @@
 #ifndef VARNOX_LINUX_MAILDIR_FOLDER_WATCHER_H_
 #define VARNOX_LINUX_MAILDIR_FOLDER_WATCHER_H_
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <map>
 #include <memory>
 #include <set>
@@ -74,7 +77,18 @@ class FolderWatcher {
   // The inotify descriptor, for a caller that waits on several.
   int fd() const { return fd_; }
 
+  // A file created in place whose writer's close was not seen (say, a
+  // reader's open came first and hid it) is taken as complete once its
+  // size has not changed for this long. Default 10 s.
+  void set_quiet_period(std::chrono::milliseconds period) { quiet_period_ = period; }
+
  private:
+  struct Unfinished {
+    MessageEntry entry;
+    bool opened = false;  // open() followed the create: a writer is at work
+    off_t size = -1;      // at the last look
+    std::chrono::steady_clock::time_point unchanged_since;
+  };
   struct Folder {
     std::string dir;
     int refs = 0;
@@ -84,8 +98,9 @@ class FolderWatcher {
     // name whose set empties is kept until the queue is drained, so that
     // both halves of a rename are seen before deciding.
     std::unordered_map<std::string, std::unordered_set<std::string>> names;
-    // Unique names created by open() and not yet closed by their writer.
-    std::unordered_map<std::string, MessageEntry> writing;
+    // Files created in place (not renamed in), by unique name: added once
+    // complete. See Poll.
+    std::unordered_map<std::string, Unfinished> writing;
   };
   struct Store {
     std::string root;
@@ -107,8 +122,10 @@ class FolderWatcher {
   void Seed(Folder& folder, std::vector<Event>* additions);
   void SeedStore(Store& store, std::vector<Event>* additions);
   void DropEmptyNames();
+  void AddFinishedFiles(std::vector<Event>* events);
 
   int fd_ = -1;
+  std::chrono::milliseconds quiet_period_{10000};
   std::map<std::string, Folder> folders_;
   std::map<std::string, Store> stores_;
   std::unordered_map<int, Watch> watches_;

@@ -62,8 +62,7 @@ TEST_F(MaildirPipelineTest, DeliveryIsJudgedStampedAndSpamMovedOnce) {
                                                  "Shall we meet at noon?\n"));
   TempMaildir::Deliver(store_.root(), "2.a.host",
                        testing::TransportMessage("Ivan <ivan@example.ru>",
-                                                 "=?utf-8?B?0L/RgNC40LLQtdGC?=",
-                                                 "plain words\n"));
+                                                 "=?utf-8?B?0L/RgNC40LLQtdGC?=", "plain words\n"));
   Drain();
   Drain();  // our own rewrites and moves bring nothing new
 
@@ -90,9 +89,9 @@ TEST_F(MaildirPipelineTest, BlackListedSenderGetsTheNoteAndGoesToSpam) {
 }
 
 TEST_F(MaildirPipelineTest, MessageMovedBackToTheInboxIsJudgedAgain) {
-  TempMaildir::Deliver(store_.root(), "4.c.host",
-                       testing::TransportMessage("Ivan <ivan@example.ru>",
-                                                 "=?utf-8?B?0L/RgNC40LLQtdGC?=", "x\n"));
+  TempMaildir::Deliver(
+      store_.root(), "4.c.host",
+      testing::TransportMessage("Ivan <ivan@example.ru>", "=?utf-8?B?0L/RgNC40LLQtdGC?=", "x\n"));
   Drain();
   ASSERT_EQ(TempMaildir::Names(spam_dir_, "cur"), std::vector<std::string>{"4.c.host:2,S"});
   // Not Spam's move: back into the watched Inbox.

@@ -13,6 +13,7 @@
 #include "host/folder.h"
 #include "host/item.h"
 #include "host/message.h"
+#include "linux/maildir/folder_watcher.h"
 #include "linux/maildir/maildir_host.h"
 #include "tests/maildir/temp_maildir.h"
 
@@ -335,6 +336,35 @@ TEST_F(MaildirWatchTest, RunUntilReturnsWhenStopped) {
   TempMaildir::Deliver(store_.root(), "12", Message(12));
   EXPECT_EQ(host_.RunUntil(stop, 20), kSOk);
   EXPECT_EQ(sink.total, 1);
+}
+
+}  // namespace
+}  // namespace varnox::maildir
+
+namespace varnox::maildir {
+namespace {
+
+TEST(FolderWatcherTest, FileWhoseWritersCloseWentUnseenIsAddedOnceQuiet) {
+  TempMaildir store;
+  FolderWatcher watcher;
+  watcher.set_quiet_period(std::chrono::milliseconds(200));
+  ASSERT_EQ(watcher.WatchFolder(store.root()), kSOk);
+  // Linked in complete, then opened by a reader before we look: it looks
+  // like a file someone is still writing.
+  const std::string staged = store.root() + "/tmp/q";
+  std::ofstream(staged) << Message(1);
+  const std::string path = store.root() + "/new/q";
+  ASSERT_EQ(link(staged.c_str(), path.c_str()), 0);
+  close(open(path.c_str(), O_RDONLY));
+  std::vector<FolderWatcher::Event> events;
+  ASSERT_EQ(watcher.Poll(50, &events), kSOk);
+  EXPECT_TRUE(events.empty());
+  for (int i = 0; i < 50 && events.empty(); ++i)
+    ASSERT_EQ(watcher.Poll(20, &events), kSOk);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].entry, (MessageEntry{"new", "q"}));
+  ASSERT_EQ(watcher.Poll(300, &events), kSOk);
+  EXPECT_EQ(events.size(), 1u);
 }
 
 }  // namespace
