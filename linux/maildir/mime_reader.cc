@@ -231,13 +231,16 @@ std::size_t CountMultiparts(std::string_view raw) {
   return count;
 }
 
-// GMime reads LF and CR LF line ends; a file written with CR alone is given
-// to it with LF.
-std::string ForParser(std::string_view raw, const HeaderBlock& block) {
-  std::string text(raw);
-  if (block.line_end == "\r")
-    std::replace(text.begin(), text.end(), '\r', '\n');
-  return text;
+// The stream GMime parses: a copy of `raw`, with CR alone read as LF (GMime
+// knows LF and CR LF line ends only).
+GMimeStream* ParserStream(std::string_view raw, const HeaderBlock& block) {
+  GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.data(), raw.size());
+  if (block.line_end == "\r") {
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    std::replace(bytes->data, bytes->data + bytes->len, static_cast<guint8>('\r'),
+                 static_cast<guint8>('\n'));
+  }
+  return stream;
 }
 
 }  // namespace
@@ -311,11 +314,10 @@ MimeTexts ReadMimeTexts(std::string_view raw) {
       return texts;
     }
     // A hostile nesting is read for its header block alone.
-    const std::string input = CountMultiparts(raw) > kMaxMultiparts
-                                  ? ForParser(raw.substr(0, block.body_start), block)
-                                  : ForParser(raw, block);
+    const std::string_view input =
+        CountMultiparts(raw) > kMaxMultiparts ? raw.substr(0, block.body_start) : raw;
     GMimeParserOptions* options = ParserOptions();
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(input.data(), input.size()));
+    GPtr<GMimeStream> stream(ParserStream(input, block));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
