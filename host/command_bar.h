@@ -38,6 +38,14 @@ class CommandBars {
   // CommandBars.Add(Name, Position, MenuBar omitted, Temporary).
   virtual HResult Add(std::string_view name, std::int32_t position, bool temporary,
                       std::unique_ptr<CommandBar>* bar) = 0;
+  // CommandBars.Item(name): the bar of that name, or a failure status and
+  // null when there is none. Hosts that cannot look bars up answer
+  // kENotImpl.
+  virtual HResult FindBar(std::string_view name, std::unique_ptr<CommandBar>* bar) {
+    (void)name;
+    bar->reset();
+    return kENotImpl;
+  }
 };
 
 class CommandBar {
@@ -45,6 +53,9 @@ class CommandBar {
   virtual ~CommandBar() = default;
   virtual HResult GetControls(std::unique_ptr<CommandBarControls>* controls) = 0;
   virtual HResult SetVisible(bool visible) = 0;
+  // CommandBar.Delete: the bar and its controls leave the host. Hosts that
+  // cannot delete bars answer kENotImpl.
+  virtual HResult Delete() { return kENotImpl; }
 };
 
 class CommandBarControls {

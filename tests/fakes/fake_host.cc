@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/code_page.h"
+#include "tests/fakes/fake_button_faces.h"
 
 namespace varnox::testing {
 
@@ -585,8 +586,10 @@ class ButtonRef final : public ControlRefBase<host::CommandBarButton> {
     HResult hr = state_->Enter("Button.SetPicture", &control_, Label(), "");
     if (Succeeded(hr) && (host() == nullptr || !host()->supports_set_picture))
       hr = state_->Finish(kENotImpl);
-    if (Succeeded(hr))
+    if (Succeeded(hr)) {
       control_.picture = &face;
+      control_.picture_face_id = FaceIdOf(face);
+    }
     return hr;
   }
   HResult PasteFace() override {
@@ -674,8 +677,27 @@ class CommandBarRef final : public host::CommandBar, Reference {
       bar_.visible = visible;
     return hr;
   }
+  HResult Delete() override {
+    HResult hr = state_->Enter("CommandBar.Delete", &bar_, bar_.name, "");
+    if (Failed(hr))
+      return hr;
+    auto& bars = state_->bars;
+    const auto it = std::find(bars.begin(), bars.end(), &bar_);
+    if (it == bars.end())
+      return state_->Finish(kEInvalidArg);  // deleted before
+    bars.erase(it);
+    MarkDeleted(bar_.controls);
+    return hr;
+  }
 
  private:
+  static void MarkDeleted(const std::vector<FakeControl*>& controls) {
+    for (FakeControl* control : controls) {
+      control->deleted = true;
+      MarkDeleted(control->controls);
+    }
+  }
+
   FakeCommandBar& bar_;
 };
 
@@ -690,6 +712,8 @@ class CommandBarsRef final : public host::CommandBars, Reference {
         Quoted(name) + " position " + std::to_string(position) + (temporary ? " temporary" : ""));
     if (Failed(hr))
       return hr;
+    if (Live(name) != nullptr)
+      return state_->Finish(kEInvalidArg);
     state_->bar_storage.push_back(std::make_unique<FakeCommandBar>());
     FakeCommandBar& added = *state_->bar_storage.back();
     added.name = std::string(name);
@@ -698,6 +722,25 @@ class CommandBarsRef final : public host::CommandBars, Reference {
     state_->bars.push_back(&added);
     *bar = std::make_unique<CommandBarRef>(state_, added);
     return hr;
+  }
+  HResult FindBar(std::string_view name, std::unique_ptr<host::CommandBar>* bar) override {
+    HResult hr = state_->Enter("CommandBars.Item", nullptr, "", Quoted(name));
+    bar->reset();
+    if (Failed(hr))
+      return hr;
+    FakeCommandBar* found = Live(name);
+    if (found == nullptr)
+      return state_->Finish(kEInvalidArg);
+    *bar = std::make_unique<CommandBarRef>(state_, *found);
+    return hr;
+  }
+
+ private:
+  FakeCommandBar* Live(std::string_view name) const {
+    for (FakeCommandBar* bar : state_->bars)
+      if (bar->name == name)
+        return bar;
+    return nullptr;
   }
 };
 
@@ -1096,7 +1139,7 @@ FakeCommandBar* FakeHost::FindBar(std::string_view name) const {
 
 FakeControl* FakeHost::FindControl(std::string_view caption) const {
   for (const auto& control : state_->controls)
-    if (control->caption == caption)
+    if (control->caption == caption && !control->deleted)
       return control.get();
   return nullptr;
 }

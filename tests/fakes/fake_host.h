@@ -209,10 +209,12 @@ class FakeControl {
   std::string caption, description_text, tooltip_text, tag;
   bool visible = false, enabled = false, begin_group = false;
   std::int32_t style = 0;
-  const ButtonFace* picture = nullptr;  // last SetPicture
+  const ButtonFace* picture = nullptr;  // last SetPicture (only for the call)
+  int picture_face_id = 0;              // its id when a FakeButtonFace
   int paste_faces = 0;                  // PasteFace calls that succeeded
   std::vector<std::string> sets;
   std::vector<FakeControl*> controls;  // a pop-up's own controls
+  bool deleted = false;                // its bar was deleted (CommandBar.Delete)
 
   // Raises Click on every live subscription, as a user's click does; gives
   // the number of sinks called. `cancel_default` is what the host passes.
@@ -230,7 +232,10 @@ class FakeControl {
   int references_ = 0;
 };
 
-// A command bar (toolbar) added through CommandBars.Add.
+// A command bar (toolbar) added through CommandBars.Add. As in the real
+// host, names are unique: Add with the name of a bar that exists fails with
+// kEInvalidArg. A deleted bar leaves command_bars(), and its controls are
+// marked deleted.
 struct FakeCommandBar {
   std::string name;
   std::int32_t position = 0;
@@ -315,7 +320,8 @@ class FakeHost {
   const std::vector<FakeCommandBar*>& command_bars() const;
   const std::vector<FakeShortcut>& shortcuts() const;
   // The first toolbar of that name, or the first control anywhere with that
-  // caption (pop-up controls included); null when there is none.
+  // caption (pop-up controls included, deleted ones not); null when there is
+  // none.
   FakeCommandBar* FindBar(std::string_view name) const;
   FakeControl* FindControl(std::string_view caption) const;
 
