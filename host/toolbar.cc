@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "host/vnx_addin.h"
+#include "lists/list_commands.h"
+#include "settings/settings_commands.h"
 
 namespace varnox {
 namespace {
@@ -30,15 +32,15 @@ constexpr std::array<ToolbarButton, 10> kButtons = {{
     {2, false, "Not Spam", "Select an email and Mark as Not Spam", kFaceNotSpam, kIconAndCaption,
      nullptr},
     {3, false, "BlackList", "Add EmailId or Domain in blacklist.", kFaceBlackList, kIconAndCaption,
-     nullptr},
+     OnBlackList},
     {4, false, "WhiteList", "Add EmailId or Domain in whitelist.", kFaceWhiteList, kIconAndCaption,
-     nullptr},
+     OnWhiteList},
     {5, false, "Train Filter", "Train Filter.", kFaceTrain, kIconAndCaption, nullptr},
-    {6, false, "Mail Header", "View Mail Headers.", kFaceInfo, kIconAndCaption, nullptr},
-    {7, true, "Settings", "", kFaceSettings, kIconAndCaption, nullptr},
-    {8, true, "Support", "", kFaceInfo, kCaptionOnly, nullptr},
-    {9, true, "Help", "", kFaceInfo, kCaptionOnly, nullptr},
-    {kAboutIdentity, true, "About", "", kFaceInfo, kCaptionOnly, nullptr},
+    {6, false, "Mail Header", "View Mail Headers.", kFaceInfo, kIconAndCaption, OnMailHeader},
+    {7, true, "Settings", "", kFaceSettings, kIconAndCaption, OnSettings},
+    {8, true, "Support", "", kFaceInfo, kCaptionOnly, OnSupport},
+    {9, true, "Help", "", kFaceInfo, kCaptionOnly, OnHelp},
+    {kAboutIdentity, true, "About", "", kFaceInfo, kCaptionOnly, OnAbout},
 }};
 
 // A call that succeeded without giving the object asked for counts as failed.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "host/vnx_addin.h"
+#include "settings/info_dialogs.h"
 #include "tests/host/addin_world.h"
 
 namespace varnox {
@@ -263,6 +264,79 @@ TEST(Toolbar, HostThatCannotLookBarsUpJustAddsOne) {
   world.Connected();
   EXPECT_EQ(world.host.CountCalls("CommandBar.Delete"), 0);
   EXPECT_NE(world.host.FindBar("Varnox"), nullptr);
+}
+
+// --- Click routing.
+
+// What a click on one button is seen to run: the dialogs it opened, the web
+// pages, the message boxes.
+struct ClickOutcome {
+  std::vector<int> dialogs;
+  std::vector<std::string> pages;
+  std::size_t messages = 0;
+};
+
+ClickOutcome ClickButton(AddinWorld& world, std::size_t index, std::int16_t* cancel_default) {
+  const std::size_t dialogs = world.fakes.dialogs.runs.size();
+  const std::size_t pages = world.fakes.ui.opened.size();
+  const std::size_t messages = world.fakes.ui.messages.size();
+  FakeControl* button = const_cast<FakeControl*>(ButtonsOf(*world.host.FindBar("Varnox"))[index]);
+  button->Click(cancel_default);
+  ClickOutcome outcome;
+  for (std::size_t i = dialogs; i < world.fakes.dialogs.runs.size(); ++i)
+    outcome.dialogs.push_back(world.fakes.dialogs.runs[i].template_id);
+  outcome.pages.assign(world.fakes.ui.opened.begin() + static_cast<std::ptrdiff_t>(pages),
+                       world.fakes.ui.opened.end());
+  outcome.messages = world.fakes.ui.messages.size() - messages;
+  return outcome;
+}
+
+struct Route {
+  std::size_t index;  // identity - 1
+  std::vector<int> dialogs;
+  std::vector<std::string> pages;
+};
+
+TEST(ToolbarClicks, EachButtonRunsItsOwnCommandOnlyAndLeavesCancelDefault) {
+  const std::vector<Route> routes = {
+      {2, {dialog_id::kBlackList}, {}},
+      {3, {dialog_id::kWhiteList}, {}},
+      {5, {dialog_id::kMailHeaders}, {}},
+      {6, {dialog_id::kSettings}, {}},
+      {7, {}, {std::string(kSupportPageUrl)}},
+      {8, {}, {std::string(kHelpPageUrl)}},
+      {9, {dialog_id::kAbout}, {}},
+  };
+  AddinWorld world;
+  world.host.selection = {&world.inbox.AddMail("From: a <a@b.example>\r\n", "b", "s")};
+  world.Connected();
+  for (const Route& route : routes) {
+    SCOPED_TRACE(ToolbarButtons()[route.index].caption);
+    for (int dialog : route.dialogs)
+      world.fakes.dialogs.Expect(dialog, [](testing::ScriptedDialogView& view) { view.Close(); });
+    std::int16_t cancel_default = 0x1234;
+    const ClickOutcome outcome = ClickButton(world, route.index, &cancel_default);
+    EXPECT_EQ(outcome.dialogs, route.dialogs);
+    EXPECT_EQ(outcome.pages, route.pages);
+    EXPECT_EQ(outcome.messages, 0u);
+    EXPECT_EQ(cancel_default, 0x1234);
+  }
+  EXPECT_EQ(world.fakes.dialogs.Unplayed(), 0);
+}
+
+TEST(ToolbarClicks, LeftoverButtonsRunNothingAfterDisconnection) {
+  for (bool host_refuses_to_cancel : {false, true}) {
+    SCOPED_TRACE(host_refuses_to_cancel);
+    AddinWorld world;
+    world.Connected();
+    if (host_refuses_to_cancel)
+      world.host.Fail("Button.Unadvise", kEFail);
+    world.addin->OnDisconnection();
+    const int still_called = host_refuses_to_cancel ? 1 : 0;
+    EXPECT_EQ(const_cast<FakeControl*>(ButtonsOf(*world.host.FindBar("Varnox"))[8])->Click(),
+              still_called);
+    EXPECT_TRUE(world.fakes.ui.opened.empty()) << "Help opened no page";
+  }
 }
 
 }  // namespace
