@@ -76,13 +76,7 @@ class Control final : public host::CommandBarButton {
     return kSOk;
   }
   HResult Unadvise(host::Cookie cookie) override {
-    auto& sinks = control_->click_sinks;
-    const auto it =
-        std::find_if(sinks.begin(), sinks.end(), [&](const auto& s) { return s.cookie == cookie; });
-    if (it == sinks.end())
-      return kEInvalidArg;
-    sinks.erase(it);
-    return kSOk;
+    return Cancel(control_->click_sinks, cookie, [](const auto&) {});
   }
 
  private:

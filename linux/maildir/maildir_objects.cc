@@ -96,16 +96,10 @@ class MaildirFolders final : public host::Folders {
     return kSOk;
   }
   HResult Unadvise(host::Cookie cookie) override {
-    auto& sinks = state_->folder_sinks;
-    const auto it = std::find_if(sinks.begin(), sinks.end(), [&](const HostState::FolderSink& s) {
-      return s.cookie == cookie;
+    return Cancel(state_->folder_sinks, cookie, [&](const HostState::FolderSink& s) {
+      if (!s.root.empty())
+        state_->watcher.UnwatchStore(s.root);
     });
-    if (it == sinks.end())
-      return kEInvalidArg;
-    if (!it->root.empty())
-      state_->watcher.UnwatchStore(it->root);
-    sinks.erase(it);
-    return kSOk;
   }
 
  private:
@@ -147,14 +141,8 @@ class MaildirItems final : public host::Items {
     return kSOk;
   }
   HResult Unadvise(host::Cookie cookie) override {
-    auto& sinks = state_->item_sinks;
-    const auto it = std::find_if(sinks.begin(), sinks.end(),
-                                 [&](const HostState::ItemSink& s) { return s.cookie == cookie; });
-    if (it == sinks.end())
-      return kEInvalidArg;
-    state_->watcher.UnwatchFolder(it->dir);
-    sinks.erase(it);
-    return kSOk;
+    return Cancel(state_->item_sinks, cookie,
+                  [&](const HostState::ItemSink& s) { state_->watcher.UnwatchFolder(s.dir); });
   }
 
  private:

@@ -4,6 +4,7 @@
 #ifndef VARNOX_LINUX_MAILDIR_MAILDIR_OBJECTS_H_
 #define VARNOX_LINUX_MAILDIR_MAILDIR_OBJECTS_H_
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <set>
@@ -98,6 +99,19 @@ struct HostState {
 
   std::vector<std::shared_ptr<ToolbarBar>> bars;
 };
+
+// Cancels the subscription `cookie` of `sinks`, after `release` stopped
+// what it watched. kEInvalidArg for a cookie that is not (or no longer) one.
+template <typename Subscription, typename Release>
+HResult Cancel(std::vector<Subscription>& sinks, host::Cookie cookie, Release release) {
+  const auto it = std::find_if(sinks.begin(), sinks.end(),
+                               [&](const Subscription& s) { return s.cookie == cookie; });
+  if (it == sinks.end())
+    return kEInvalidArg;
+  release(*it);
+  sinks.erase(it);
+  return kSOk;
+}
 
 std::unique_ptr<host::Application> MakeApplication(std::shared_ptr<HostState> state);
 std::unique_ptr<host::Folder> MakeFolder(std::shared_ptr<HostState> state, FolderLocation where);
