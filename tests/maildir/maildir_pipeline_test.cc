@@ -105,3 +105,65 @@ TEST_F(MaildirPipelineTest, MessageMovedBackToTheInboxIsJudgedAgain) {
 
 }  // namespace
 }  // namespace varnox
+
+namespace varnox {
+namespace {
+
+// The add-in started on the Maildir host as `varnox watch` starts it.
+TEST(MaildirAddinTest, ConnectedAddinJudgesNewMailInWatchedFoldersOnly) {
+  testing::FakePlatform fakes;
+  fakes.registry.CreateKey();
+  fakes.registry.SetString(setting::kWordFilePath, "words.txt");
+  fakes.registry.SetString(setting::kIgnoreFilePath, "ignore.txt");
+  const Platform platform = fakes.platform();
+  TempMaildir store;
+  const std::string drafts = store.AddFolder(".Drafts");
+  const std::string trash = store.AddFolder(".Trash");
+  // Arrived while nothing watched.
+  TempMaildir::Deliver(store.root(), "0.old.host",
+                       testing::TransportMessage("Ann <ann@example.org>", "earlier", "hello\n"));
+  maildir::MaildirHost host;
+  ASSERT_EQ(host.AddStore(store.root()), kSOk);
+  const auto drain = [&] {
+    for (int quiet = 0; quiet < 3;)
+      quiet = host.Poll(30) == 0 ? quiet + 1 : 0;
+  };
+
+  CVNXAddin addin(platform);
+  ASSERT_EQ(addin.OnConnection(host.ApplicationRef()), kSOk);
+  const std::string spam_dir = store.root() + "/.SpamFilter";
+  EXPECT_EQ(TempMaildir::Mode(spam_dir + "/new"), 0700u);  // made by the add-in
+  EXPECT_EQ(host.ButtonCaptions().size(), CVNXAddin::kButtonCount);
+  EXPECT_EQ(host.CatchUp(), 1);
+
+  TempMaildir::Deliver(store.root(), "1.a.host",
+                       testing::TransportMessage("Ann <ann@example.org>", "lunch", "noon?\n"));
+  TempMaildir::Deliver(
+      store.root(), "2.a.host",
+      testing::TransportMessage("Ivan <ivan@example.ru>", "=?utf-8?B?0L/RgNC40LLQtdGC?=", "x\n"));
+  TempMaildir::Deliver(drafts, "3.a.host", testing::TransportMessage("me", "draft", "d\n"));
+  TempMaildir::Deliver(trash, "4.a.host", testing::TransportMessage("me", "gone", "d\n"));
+  drain();
+  // A folder made at the top level later is watched at once.
+  const std::string lists = store.AddFolder(".Lists");
+  drain();
+  TempMaildir::Deliver(lists, "5.a.host",
+                       testing::TransportMessage("List <l@example.org>", "digest", "news\n"));
+  drain();
+
+  for (const std::string& path :
+       {store.root() + "/new/0.old.host", store.root() + "/new/1.a.host", lists + "/new/5.a.host"})
+    EXPECT_EQ(Count(TempMaildir::Read(path), "X-VNX-RESULT:NotSpam\n"), 1u) << path;
+  EXPECT_EQ(Count(TempMaildir::Read(spam_dir + "/new/2.a.host"), "X-VNX-RESULT:Non English Spam\n"),
+            1u);
+  EXPECT_EQ(Count(TempMaildir::Read(drafts + "/new/3.a.host"), "X-VNX-RESULT"), 0u);
+  EXPECT_EQ(Count(TempMaildir::Read(trash + "/new/4.a.host"), "X-VNX-RESULT"), 0u);
+
+  ASSERT_EQ(addin.OnDisconnection(), kSOk);
+  TempMaildir::Deliver(store.root(), "6.a.host", testing::TransportMessage("Ann", "late", "l\n"));
+  drain();
+  EXPECT_EQ(Count(TempMaildir::Read(store.root() + "/new/6.a.host"), "X-VNX-RESULT"), 0u);
+}
+
+}  // namespace
+}  // namespace varnox
