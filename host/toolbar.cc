@@ -4,6 +4,8 @@
 
 #include "host/vnx_addin.h"
 #include "lists/list_commands.h"
+#include "mail/mark_commands.h"
+#include "mail/training.h"
 #include "settings/settings_commands.h"
 
 namespace varnox {
@@ -28,14 +30,14 @@ constexpr std::int32_t kCaptionOnly = host::kMsoButtonCaption;
 
 constexpr std::array<ToolbarButton, 10> kButtons = {{
     {1, false, "Mark Spam", "Select an email and Mark as Spam", kFaceMarkSpam, kIconAndCaption,
-     nullptr},
+     OnMarkSpam},
     {2, false, "Not Spam", "Select an email and Mark as Not Spam", kFaceNotSpam, kIconAndCaption,
-     nullptr},
+     OnNotSpam},
     {3, false, "BlackList", "Add EmailId or Domain in blacklist.", kFaceBlackList, kIconAndCaption,
      OnBlackList},
     {4, false, "WhiteList", "Add EmailId or Domain in whitelist.", kFaceWhiteList, kIconAndCaption,
      OnWhiteList},
-    {5, false, "Train Filter", "Train Filter.", kFaceTrain, kIconAndCaption, nullptr},
+    {5, false, "Train Filter", "Train Filter.", kFaceTrain, kIconAndCaption, OnTrainFilter},
     {6, false, "Mail Header", "View Mail Headers.", kFaceInfo, kIconAndCaption, OnMailHeader},
     {7, true, "Settings", "", kFaceSettings, kIconAndCaption, OnSettings},
     {8, true, "Support", "", kFaceInfo, kCaptionOnly, OnSupport},
@@ -182,7 +184,7 @@ void BuildToolbar(CVNXAddin& addin, host::CommandBars& commandBars) {
 
 void RunButtonCommand(CVNXAddin& addin, int identity) {
   for (const ToolbarButton& spec : kButtons) {
-    if (spec.identity != identity || spec.command == nullptr)
+    if (spec.identity != identity)
       continue;
     try {
       spec.command(addin);

@@ -34,7 +34,7 @@ class CVNXAddin;
 inline constexpr std::string_view kToolbarName = "Varnox";
 inline constexpr std::string_view kSettingsPopupCaption = "Settings";
 
-// What a button runs; null while the command is not part of this build.
+// What a button runs.
 using ButtonCommand = void (*)(CVNXAddin& addin);
 
 // One button: its sink identity (1 to 10, its place in CVNXAddin::buttons

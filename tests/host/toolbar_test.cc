@@ -295,32 +295,39 @@ struct Route {
   std::size_t index;  // identity - 1
   std::vector<int> dialogs;
   std::vector<std::string> pages;
+  std::size_t messages = 0;
 };
 
 TEST(ToolbarClicks, EachButtonRunsItsOwnCommandOnlyAndLeavesCancelDefault) {
   const std::vector<Route> routes = {
+      {1, {}, {}, 1},  // Not Spam outside the spam folder: "Learning Complete"
       {2, {dialog_id::kBlackList}, {}},
       {3, {dialog_id::kWhiteList}, {}},
+      {4, {dialog_id::kTrain}, {}},
       {5, {dialog_id::kMailHeaders}, {}},
       {6, {dialog_id::kSettings}, {}},
       {7, {}, {std::string(kSupportPageUrl)}},
       {8, {}, {std::string(kHelpPageUrl)}},
       {9, {dialog_id::kAbout}, {}},
+      {0, {}, {}},  // Mark Spam: the selected mail goes to the spam folder
   };
   AddinWorld world;
-  world.host.selection = {&world.inbox.AddMail("From: a <a@b.example>\r\n", "b", "s")};
+  testing::FakeItem& mail = world.inbox.AddMail("From: a <a@b.example>\r\n", "b", "s");
+  world.host.selection = {&mail};
   world.Connected();
   for (const Route& route : routes) {
     SCOPED_TRACE(ToolbarButtons()[route.index].caption);
+    EXPECT_EQ(mail.folder(), &world.inbox) << "moved before its time";
     for (int dialog : route.dialogs)
       world.fakes.dialogs.Expect(dialog, [](testing::ScriptedDialogView& view) { view.Close(); });
     std::int16_t cancel_default = 0x1234;
     const ClickOutcome outcome = ClickButton(world, route.index, &cancel_default);
     EXPECT_EQ(outcome.dialogs, route.dialogs);
     EXPECT_EQ(outcome.pages, route.pages);
-    EXPECT_EQ(outcome.messages, 0u);
+    EXPECT_EQ(outcome.messages, route.messages);
     EXPECT_EQ(cancel_default, 0x1234);
   }
+  EXPECT_EQ(mail.folder(), world.store.Find("SpamFilter"));
   EXPECT_EQ(world.fakes.dialogs.Unplayed(), 0);
 }
 
