@@ -1,20 +1,8 @@
 // BayesianCore's learning and correction. Changes stay in memory until the
 // next SaveDatabase.
-#include <algorithm>
-
 #include "engine/bayesian_core.h"
 
 namespace varnox {
-namespace {
-
-// Counts saturate instead of overflowing; two billion occurrences of one
-// word are out of reach of real mail, not of a damaged file.
-std::int32_t Add(std::int32_t count, std::int32_t more) {
-  const std::int64_t sum = static_cast<std::int64_t>(count) + more;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
-}
-
-}  // namespace
 
 int BayesianCore::LearnWords(const WordTable& messageWords, std::uint32_t learnScore) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
@@ -32,15 +20,15 @@ int BayesianCore::LearnWords(const WordTable& messageWords, std::uint32_t learnS
       WordEntry& entry = *table_.Insert(word, WordEntry{0, 0, 0.5f, 0}).first;
       entry.lastSeen = now;
       if (side == Side::kSpam)
-        entry.spamCount = Add(entry.spamCount, occurrences.spamCount);
+        entry.spamCount = AddCounts(entry.spamCount, occurrences.spamCount);
       else
-        entry.cleanCount = Add(entry.cleanCount, occurrences.cleanCount);
+        entry.cleanCount = AddCounts(entry.cleanCount, occurrences.cleanCount);
     });
   }
   if (side == Side::kSpam)
-    spamMessages_ = Add(spamMessages_, 1);
+    spamMessages_ = AddCounts(spamMessages_, 1);
   else
-    cleanMessages_ = Add(cleanMessages_, 1);
+    cleanMessages_ = AddCounts(cleanMessages_, 1);
   ProbabilitiesChanged();
   return 1;
 }
@@ -55,13 +43,13 @@ void BayesianCore::MoveWords(const WordTable& messageWords, Side target) {
     std::int32_t& gaining = to_spam ? entry.spamCount : entry.cleanCount;
     std::int32_t& losing = to_spam ? entry.cleanCount : entry.spamCount;
     const std::int32_t count = to_spam ? occurrences.spamCount : occurrences.cleanCount;
-    gaining = Add(gaining, count);
+    gaining = AddCounts(gaining, count);
     // Never below 0.
     losing = losing > count ? losing - count : 0;
   });
   std::int32_t& gaining_messages = to_spam ? spamMessages_ : cleanMessages_;
   std::int32_t& losing_messages = to_spam ? cleanMessages_ : spamMessages_;
-  gaining_messages = Add(gaining_messages, 1);
+  gaining_messages = AddCounts(gaining_messages, 1);
   if (losing_messages > 0)
     --losing_messages;
   ProbabilitiesChanged();

@@ -21,11 +21,6 @@ bool CanStartWord(unsigned char byte) {
   return code_page::IsAlphaNumeric(byte) || byte == '$';
 }
 
-std::int32_t AddCounts(std::int32_t a, std::int32_t b) {
-  const std::int64_t sum = static_cast<std::int64_t>(a) + b;
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
-}
-
 float ClampProbability(double p) {
   if (p >= 1.0)
     return 1.0f;

@@ -3,6 +3,7 @@
 #ifndef VARNOX_ENGINE_WORD_ENTRY_H_
 #define VARNOX_ENGINE_WORD_ENTRY_H_
 
+#include <algorithm>
 #include <cstdint>
 
 namespace varnox {
@@ -20,6 +21,13 @@ struct WordEntry {
 
   friend bool operator==(const WordEntry&, const WordEntry&) = default;
 };
+
+// count + more, held within the 32-bit range: two billion occurrences are out
+// of reach of real mail, not of a damaged file.
+inline std::int32_t AddCounts(std::int32_t count, std::int32_t more) {
+  const std::int64_t sum = static_cast<std::int64_t>(count) + more;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum, INT32_MIN, INT32_MAX));
+}
 
 }  // namespace varnox
 

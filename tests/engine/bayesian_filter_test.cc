@@ -12,13 +12,8 @@
 namespace varnox {
 namespace {
 
-#ifdef _WIN32
-constexpr char kHostLineEnd[] = "\r\n";
-#else
-constexpr char kHostLineEnd[] = "\n";
-#endif
-
 using testing::FakePlatform;
+using testing::kHostLineEnd;
 using testing::Masked;
 using testing::Unmasked;
 

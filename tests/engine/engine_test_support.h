@@ -16,6 +16,13 @@
 
 namespace varnox::testing {
 
+// What a text-mode stream of the host ends its lines with.
+#ifdef _WIN32
+inline constexpr char kHostLineEnd[] = "\r\n";
+#else
+inline constexpr char kHostLineEnd[] = "\n";
+#endif
+
 // The bytes of a database file holding `text`, and back.
 inline std::string Masked(std::string_view text) {
   std::string bytes(text);

@@ -10,13 +10,8 @@
 namespace varnox {
 namespace {
 
-#ifdef _WIN32
-constexpr char kHostLineEnd[] = "\r\n";
-#else
-constexpr char kHostLineEnd[] = "\n";
-#endif
-
 using testing::FakePlatform;
+using testing::kHostLineEnd;
 using testing::Occurrences;
 using Counts = std::vector<std::pair<std::string, int>>;
 
