@@ -94,28 +94,6 @@ std::vector<const FakeControl*> ButtonsOf(const FakeCommandBar& bar) {
   return buttons;
 }
 
-// Each button's subscription is made with the sink of its own identity.
-TEST(Toolbar, EachButtonIsSubscribedWithTheSinkOfItsIdentity) {
-  AddinWorld world;
-  CVNXAddin& addin = world.Connected();
-  const std::vector<std::string> captions = {
-      "Mark Spam",   "Not Spam", "BlackList", "WhiteList", "Train Filter",
-      "Mail Header", "Settings", "Support",   "Help",      "About"};
-  const std::vector<const FakeControl*> buttons = ButtonsOf(*world.host.FindBar("Varnox"));
-  ASSERT_EQ(buttons.size(), captions.size());
-  for (std::size_t i = 0; i < captions.size(); ++i) {
-    const FakeControl* control = buttons[i];
-    EXPECT_EQ(control->caption, captions[i]);
-    ASSERT_EQ(control->click_subscriptions().size(), 1u);
-    const auto& subscription = control->click_subscriptions()[0];
-    EXPECT_EQ(subscription.sink, &addin.buttonSinks[i]) << captions[i];
-    EXPECT_EQ(subscription.cookie, addin.buttonSinks[i].cookie);
-    EXPECT_EQ(addin.buttonSinks[i].identity, static_cast<int>(i) + 1);
-    EXPECT_EQ(ToolbarButtons()[i].caption, captions[i]);
-    EXPECT_EQ(ToolbarButtons()[i].identity, static_cast<int>(i) + 1);
-  }
-}
-
 TEST(ToolbarFaces, HostThatTakesPicturesLeavesTheClipboardAlone) {
   AddinWorld world;
   world.Connected();
