@@ -70,6 +70,13 @@ class CommandContext {
 struct Arguments {
   std::vector<std::string> options;
   std::vector<std::string> operands;
+  // Both together in the order given, for commands whose options take a
+  // value or apply to the operands that follow them.
+  struct Given {
+    std::string text;
+    bool option = false;
+  };
+  std::vector<Given> in_order;
 
   bool Has(std::string_view option) const;
 };

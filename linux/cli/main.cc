@@ -77,6 +77,7 @@ int SplitArguments(const Command& command, std::span<const std::string> args, Ar
       options_end = true;
     } else if (options_end || arg.size() < 2 || arg[0] != '-') {
       arguments->operands.push_back(arg);
+      arguments->in_order.push_back({arg, false});
     } else if (IsHelp(arg)) {
       *help = true;
     } else if (IsYes(arg)) {
@@ -84,6 +85,7 @@ int SplitArguments(const Command& command, std::span<const std::string> args, Ar
     } else if (std::find(command.options.begin(), command.options.end(), arg) !=
                command.options.end()) {
       arguments->options.push_back(arg);
+      arguments->in_order.push_back({arg, true});
     } else {
       return Fail(std::string(command.name) + ": unknown option '" + arg + "' (see varnox " +
                   std::string(command.name) + " --help)");

@@ -1,0 +1,242 @@
+#include "linux/eval/evaluation.h"
+
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <memory>
+
+#include "engine/message_info.h"
+#include "host/vnx_addin.h"
+#include "linux/eval/isolated_platform.h"
+#include "linux/eval/message_source.h"
+#include "linux/eval/texts_message.h"
+#include "mail/message_learning.h"
+#include "mail/message_texts.h"
+
+namespace varnox::eval {
+namespace {
+
+struct ListedMessage {
+  std::string path;
+  MailKind kind;
+  int fold;
+};
+
+double CpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+std::int64_t PeakMemoryBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<std::int64_t>(usage.ru_maxrss) * 1024;  // Linux gives KiB
+}
+
+// Measures one phase of one round and adds it to a PhaseTime.
+class PhaseClock {
+ public:
+  explicit PhaseClock(PhaseTime* time)
+      : time_(time), wall_(std::chrono::steady_clock::now()), cpu_(CpuSeconds()) {}
+  ~PhaseClock() {
+    time_->seconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_).count();
+    time_->cpuSeconds += CpuSeconds() - cpu_;
+  }
+  PhaseClock(const PhaseClock&) = delete;
+  PhaseClock& operator=(const PhaseClock&) = delete;
+
+ private:
+  PhaseTime* time_;
+  std::chrono::steady_clock::time_point wall_;
+  double cpu_;
+};
+
+// Good folders first, then spam folders, each in the order given: the order
+// in which Train Filter teaches them.
+bool ListSources(const EvalOptions& options, EvalResults* results,
+                 std::vector<ListedMessage>* messages, std::string* error) {
+  for (MailKind kind : {MailKind::kGood, MailKind::kSpam}) {
+    for (const Source& source : options.sources) {
+      if (source.kind != kind)
+        continue;
+      std::vector<std::string> files;
+      if (!ListMessageFiles(source.dir, &files, error))
+        return false;
+      results->sources.push_back({source.dir, kind, files.size()});
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        messages->push_back({std::move(files[i]), kind,
+                             static_cast<int>(i % static_cast<std::size_t>(options.split.folds))});
+      }
+    }
+  }
+  return true;
+}
+
+int JudgedFold(const Split& split, int round) {
+  return split.judgeAllFolds ? round : 1;
+}
+
+// The new-mail pipeline's road up to its verdict, without the lists: the
+// same reads in the same order, the same reasons to leave a message alone.
+bool JudgeLikePipeline(BayesianFilter& filter, host::Message& message, MessageInfo* info, int* spam,
+                       NotJudged* why) {
+  std::string mark;
+  if (FindLearnMark(message, &mark, false) == 1) {
+    *why = NotJudged::kLearningMark;
+    return false;
+  }
+  MessageTexts texts;
+  if (!ReadMessageTexts(message, {MessageText::kHeaders}, &texts)) {
+    *why = NotJudged::kNoTransportHeaders;
+    return false;
+  }
+  if (texts.headers->find(kLearnMarkPrefix) != std::string::npos) {
+    *why = NotJudged::kLearningMark;
+    return false;
+  }
+  if (!ReadMessageTexts(message, {MessageText::kBody, MessageText::kSubject}, &texts)) {
+    *why = NotJudged::kNoBodyOrSubject;
+    return false;
+  }
+  info->subject = std::move(*texts.subject);
+  *spam = filter.Classify(std::move(*texts.body), *info);
+  return true;
+}
+
+class Evaluation {
+ public:
+  Evaluation(const EvalOptions& options, const ProgressFunction& progress, EvalResults* results)
+      : options_(options), progress_(progress), results_(results) {}
+
+  bool Run(std::string* error) {
+    std::vector<ListedMessage> messages;
+    if (!ListSources(options_, results_, &messages, error))
+      return false;
+    const int rounds = options_.split.Rounds();
+    const bool anything_to_judge =
+        std::any_of(messages.begin(), messages.end(), [&](const ListedMessage& m) {
+          return options_.split.judgeAllFolds || m.fold == JudgedFold(options_.split, 0);
+        });
+    if (!anything_to_judge) {
+      *error = "there is no message to judge: each folder needs at least two messages";
+      return false;
+    }
+    for (int round = 0; round < rounds; ++round)
+      RunRound(messages, round);
+    return true;
+  }
+
+ private:
+  void RunRound(const std::vector<ListedMessage>& messages, int round) {
+    const int judged_fold = JudgedFold(options_.split, round);
+    std::vector<const ListedMessage*> train, judge;
+    for (const ListedMessage& message : messages)
+      (message.fold == judged_fold ? judge : train).push_back(&message);
+
+    // A fresh filter for each round, on a platform without settings or
+    // files: it starts empty and can save nowhere.
+    IsolatedPlatform isolated;
+    auto addin = std::make_unique<CVNXAddin>(isolated.platform());
+    Train(*addin, train, round);
+    results_->wordsPerRound.push_back(addin->filter.WordCount());
+    Judge(addin->filter, judge, round);
+    addin.reset();
+    results_->messagesShown += isolated.messagesShown();
+  }
+
+  void Train(CVNXAddin& addin, const std::vector<const ListedMessage*>& train, int round) {
+    PhaseClock clock(&results_->training);
+    maildir::MimeTexts texts;
+    for (std::size_t i = 0; i < train.size(); ++i) {
+      const ListedMessage& message = *train[i];
+      ++results_->training.messages;
+      if (!ReadTextsOfFile(message.path, &texts)) {
+        ++results_->trainingUnreadable;
+      } else {
+        TextsMessage host_message(texts);
+        const int spam = message.kind == MailKind::kSpam ? 1 : 0;
+        ++(LearnOrRelearn(addin, host_message, spam) == 1 ? results_->learned
+                                                          : results_->notLearned);
+      }
+      Report(round, Phase::kTraining, i + 1, train.size());
+    }
+  }
+
+  void Judge(BayesianFilter& filter, const std::vector<const ListedMessage*>& judge, int round) {
+    PhaseClock clock(&results_->judging);
+    maildir::MimeTexts texts;
+    for (std::size_t i = 0; i < judge.size(); ++i) {
+      const ListedMessage& message = *judge[i];
+      ++results_->judging.messages;
+      if (!ReadTextsOfFile(message.path, &texts)) {
+        results_->notJudged.push_back({message.path, message.kind, NotJudged::kUnreadable});
+      } else {
+        TextsMessage host_message(texts);
+        MessageInfo info;
+        int spam = 0;
+        NotJudged why = NotJudged::kUnreadable;
+        if (JudgeLikePipeline(filter, host_message, &info, &spam, &why))
+          Record(message, info, spam);
+        else
+          results_->notJudged.push_back({message.path, message.kind, why});
+      }
+      Report(round, Phase::kJudging, i + 1, judge.size());
+    }
+  }
+
+  void Record(const ListedMessage& message, const MessageInfo& info, int spam) {
+    KindVerdicts& verdicts = message.kind == MailKind::kGood ? results_->good : results_->spam;
+    ++verdicts.judged;
+    if (spam != 0)
+      ++verdicts.judgedSpam;
+    if (info.nonEnglish != 0)
+      ++verdicts.nonEnglish;
+    else
+      ++verdicts.scores[static_cast<std::size_t>(std::clamp(info.score, 0, 100))];
+    const bool wrong = (spam != 0) == (message.kind == MailKind::kGood);
+    if (wrong) {
+      auto& list =
+          message.kind == MailKind::kGood ? results_->falsePositives : results_->falseNegatives;
+      list.push_back({message.path, info.score, info.nonEnglish != 0});
+    }
+  }
+
+  void Report(int round, Phase phase, std::size_t done, std::size_t total) {
+    if (progress_)
+      progress_(Progress{round, options_.split.Rounds(), phase, done, total});
+  }
+
+  const EvalOptions& options_;
+  const ProgressFunction& progress_;
+  EvalResults* results_;
+};
+
+}  // namespace
+
+std::size_t EvalResults::NotJudgedFor(NotJudged reason) const {
+  return static_cast<std::size_t>(
+      std::count_if(notJudged.begin(), notJudged.end(),
+                    [reason](const SkippedMessage& skipped) { return skipped.reason == reason; }));
+}
+
+bool RunEvaluation(const EvalOptions& options, const ProgressFunction& progress,
+                   EvalResults* results, std::string* error) {
+  *results = EvalResults{};
+  results->split = options.split;
+  try {
+    if (!Evaluation(options, progress, results).Run(error))
+      return false;
+  } catch (const std::exception& e) {
+    *error = std::string("the evaluation stopped: ") + e.what();
+    return false;
+  }
+  results->peakMemoryBytes = PeakMemoryBytes();
+  return true;
+}
+
+}  // namespace varnox::eval

@@ -1,0 +1,153 @@
+// The evaluation behind `varnox eval`: how well the filter does on the
+// user's own mail, and how fast, without touching their word database or
+// their messages.
+//
+// Each folder's messages are dealt by position into folds (position i, in
+// the folder's list order, goes to fold i mod K). A round trains a fresh
+// in-memory filter on every fold but one, exactly as Train Filter does (good
+// folders first, then spam folders, each message through LearnOrRelearn),
+// then judges the held-out fold exactly as the new-mail pipeline's filter
+// step does: a message whose headers carry a learning mark, or that has no
+// transport headers, body or subject, is not judged; any other is judged by
+// Classify on its body with its subject, without the sender lists.
+//
+// The even-odd split is two folds with one round: even positions train, odd
+// positions are judged. K folds run K rounds, so every message is judged once.
+//
+// Messages are read from disk in every round, as Train Filter and the
+// pipeline would read them; nothing is kept between rounds but the results.
+#ifndef VARNOX_LINUX_EVAL_EVALUATION_H_
+#define VARNOX_LINUX_EVAL_EVALUATION_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace varnox::eval {
+
+enum class MailKind { kGood, kSpam };
+
+struct Source {
+  std::string dir;  // a directory of message files or a Maildir
+  MailKind kind = MailKind::kGood;
+};
+
+struct Split {
+  int folds = 2;               // K, at least 2
+  bool judgeAllFolds = false;  // false: one round that judges fold 1 (even-odd)
+
+  static Split EvenOdd() { return {2, false}; }
+  static Split Folds(int folds) { return {folds, true}; }
+  int Rounds() const { return judgeAllFolds ? folds : 1; }
+};
+
+struct EvalOptions {
+  std::vector<Source> sources;
+  Split split;
+};
+
+enum class Phase { kTraining, kJudging };
+
+struct Progress {
+  int round = 0;  // 0-based
+  int rounds = 1;
+  Phase phase = Phase::kTraining;
+  std::size_t done = 0;  // messages of this phase handled so far
+  std::size_t total = 0;
+};
+
+// Time spent on a phase, reading and MIME decoding included.
+struct PhaseTime {
+  std::size_t messages = 0;  // messages handled (every message read, or found unreadable)
+  double seconds = 0;        // wall-clock time
+  double cpuSeconds = 0;     // processor time of the whole process
+
+  double PerSecond() const { return seconds > 0 ? static_cast<double>(messages) / seconds : 0; }
+  double PerCpuSecond() const {
+    return cpuSeconds > 0 ? static_cast<double>(messages) / cpuSeconds : 0;
+  }
+};
+
+// Verdicts on the judged messages of one kind.
+struct KindVerdicts {
+  static constexpr int kScores = 101;  // scores 0 to 100
+
+  std::size_t judged = 0;
+  std::size_t judgedSpam = 0;  // of those judged, how many were judged spam
+  std::size_t nonEnglish = 0;  // judged spam by the non-English rule (they have no score)
+  std::array<std::size_t, kScores> scores{};  // the others, by score
+
+  // Good mail judged spam, or spam judged good, for the kind `kind`.
+  std::size_t Wrong(MailKind kind) const {
+    return kind == MailKind::kGood ? judgedSpam : judged - judgedSpam;
+  }
+  double WrongRate(MailKind kind) const {
+    return judged > 0 ? static_cast<double>(Wrong(kind)) / static_cast<double>(judged) : 0;
+  }
+};
+
+struct Misjudged {
+  std::string path;
+  int score = 0;  // meaningless when nonEnglish
+  bool nonEnglish = false;
+};
+
+// Why a message to be judged was not.
+enum class NotJudged { kUnreadable, kNoTransportHeaders, kNoBodyOrSubject, kLearningMark };
+
+struct SkippedMessage {
+  std::string path;
+  MailKind kind = MailKind::kGood;
+  NotJudged reason = NotJudged::kUnreadable;
+};
+
+struct SourceSummary {
+  std::string dir;
+  MailKind kind = MailKind::kGood;
+  std::size_t messages = 0;  // message files listed
+};
+
+struct EvalResults {
+  Split split;
+  std::vector<SourceSummary> sources;
+
+  // Training, over all rounds (with K folds each message is learned K - 1
+  // times and counted each time).
+  PhaseTime training;
+  std::size_t learned = 0;
+  // Read, but LearnOrRelearn taught nothing: no transport headers and no
+  // learning mark, as with sent mail.
+  std::size_t notLearned = 0;
+  std::size_t trainingUnreadable = 0;
+  std::vector<std::size_t> wordsPerRound;  // words the filter knew after training
+
+  // Judging, over all rounds (each held-out message once).
+  PhaseTime judging;
+  KindVerdicts good;
+  KindVerdicts spam;
+  std::vector<Misjudged> falsePositives;  // good mail judged spam
+  std::vector<Misjudged> falseNegatives;  // spam judged good
+  std::vector<SkippedMessage> notJudged;
+
+  std::int64_t peakMemoryBytes = 0;  // the process's peak resident memory
+  int messagesShown = 0;             // messages or beeps the engine attempted: 0 in a sound run
+
+  const KindVerdicts& Of(MailKind kind) const { return kind == MailKind::kGood ? good : spam; }
+  std::size_t NotJudgedFor(NotJudged reason) const;
+};
+
+using ProgressFunction = std::function<void(const Progress&)>;
+
+// Lists every source, then runs the rounds. False, with *error saying why
+// (in UTF-8, naming the folder), when a source cannot be listed, when no
+// message falls in a fold to be judged, or when memory runs out; *results is
+// then incomplete. `progress` (may be empty) is called after every message.
+bool RunEvaluation(const EvalOptions& options, const ProgressFunction& progress,
+                   EvalResults* results, std::string* error);
+
+}  // namespace varnox::eval
+
+#endif  // VARNOX_LINUX_EVAL_EVALUATION_H_
