@@ -12,6 +12,7 @@
 #include "host/vnx_addin.h"
 #include "linux/eval/isolated_platform.h"
 #include "linux/eval/message_source.h"
+#include "linux/eval/read_ahead.h"
 #include "linux/eval/texts_message.h"
 #include "mail/message_learning.h"
 #include "mail/message_texts.h"
@@ -149,13 +150,28 @@ class Evaluation {
     results_->messagesShown += isolated.messagesShown();
   }
 
+  unsigned Readers() const {
+    return options_.readers < 0 ? ReadAhead::DefaultReaders()
+                                : static_cast<unsigned>(options_.readers);
+  }
+
+  static std::vector<const std::string*> PathsOf(const std::vector<const ListedMessage*>& list) {
+    std::vector<const std::string*> paths;
+    paths.reserve(list.size());
+    for (const ListedMessage* message : list)
+      paths.push_back(&message->path);
+    return paths;
+  }
+
   void Train(CVNXAddin& addin, const std::vector<const ListedMessage*>& train, int round) {
     PhaseClock clock(&results_->training);
+    const std::vector<const std::string*> paths = PathsOf(train);
+    ReadAhead reading(paths, Readers());
     maildir::MimeTexts texts;
     for (std::size_t i = 0; i < train.size(); ++i) {
       const ListedMessage& message = *train[i];
       ++results_->training.messages;
-      if (!ReadTextsOfFile(message.path, &texts)) {
+      if (!reading.Next(&texts)) {
         ++results_->trainingUnreadable;
       } else {
         TextsMessage host_message(texts);
@@ -169,11 +185,13 @@ class Evaluation {
 
   void Judge(BayesianFilter& filter, const std::vector<const ListedMessage*>& judge, int round) {
     PhaseClock clock(&results_->judging);
+    const std::vector<const std::string*> paths = PathsOf(judge);
+    ReadAhead reading(paths, Readers());
     maildir::MimeTexts texts;
     for (std::size_t i = 0; i < judge.size(); ++i) {
       const ListedMessage& message = *judge[i];
       ++results_->judging.messages;
-      if (!ReadTextsOfFile(message.path, &texts)) {
+      if (!reading.Next(&texts)) {
         results_->notJudged.push_back({message.path, message.kind, NotJudged::kUnreadable});
       } else {
         TextsMessage host_message(texts);

@@ -16,6 +16,8 @@
 //
 // Messages are read from disk in every round, as Train Filter and the
 // pipeline would read them; nothing is kept between rounds but the results.
+// Reading runs ahead on worker threads; the filter sees the messages in
+// order on the calling thread.
 #ifndef VARNOX_LINUX_EVAL_EVALUATION_H_
 #define VARNOX_LINUX_EVAL_EVALUATION_H_
 
@@ -47,6 +49,10 @@ struct Split {
 struct EvalOptions {
   std::vector<Source> sources;
   Split split;
+  // Threads that read messages ahead of the filter (read_ahead.h): -1 one a
+  // processor, 0 none (each message is read when the filter wants it). The
+  // results do not depend on it; the speed does.
+  int readers = -1;
 };
 
 enum class Phase { kTraining, kJudging };
