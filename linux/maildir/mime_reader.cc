@@ -231,6 +231,48 @@ std::size_t CountMultiparts(std::string_view raw) {
   return count;
 }
 
+// Whether GMime needs the header field starting at `line` to give the
+// subject and the body: the subject and the MIME fields.
+bool IsFieldForParser(std::string_view line) {
+  constexpr std::string_view kPrefixes[] = {"content-", "mime-version:", "subject:"};
+  for (std::string_view prefix : kPrefixes) {
+    if (line.size() >= prefix.size() &&
+        g_ascii_strncasecmp(line.data(), prefix.data(), prefix.size()) == 0)
+      return true;
+  }
+  return false;
+}
+
+// `raw` without the header fields GMime does not need for the subject and
+// the body. GMime makes an object of every field and frees it again, which
+// was most of the time spent on plain mail, whose dozens of Received and
+// other trace fields are read from the file as transport headers anyway.
+// The fields kept stay in their order with their continuation lines; from a
+// line that starts no field (nor continues one) on, the block is kept as it
+// is, so that GMime meets the same damage at the same place.
+std::string FieldsForParser(std::string_view raw, const HeaderBlock& block) {
+  std::string kept;
+  kept.reserve(raw.size() - std::min(raw.size(), block.end) + 1024);
+  bool keeping = false;
+  std::size_t at = 0;
+  while (at < block.end) {
+    const std::size_t end = std::min(FindLineEnd(raw, at), block.end);
+    const std::size_t next =
+        end < block.end ? std::min(end + LineEndLength(raw, end), block.end) : block.end;
+    const std::string_view line = raw.substr(at, next - at);
+    if (line[0] != ' ' && line[0] != '\t') {
+      if (!StartsHeaderField(raw.substr(at, end - at)))
+        break;
+      keeping = IsFieldForParser(line);
+    }
+    if (keeping)
+      kept.append(line);
+    at = next;
+  }
+  kept.append(raw.substr(at));
+  return kept;
+}
+
 // The stream GMime parses: a copy of `raw`, with CR alone read as LF (GMime
 // knows LF and CR LF line ends only).
 GMimeStream* ParserStream(std::string_view raw, const HeaderBlock& block) {
@@ -314,8 +356,8 @@ MimeTexts ReadMimeTexts(std::string_view raw) {
       return texts;
     }
     // A hostile nesting is read for its header block alone.
-    const std::string_view input =
-        CountMultiparts(raw) > kMaxMultiparts ? raw.substr(0, block.body_start) : raw;
+    const std::string input = FieldsForParser(
+        CountMultiparts(raw) > kMaxMultiparts ? raw.substr(0, block.body_start) : raw, block);
     GMimeParserOptions* options = ParserOptions();
     GPtr<GMimeStream> stream(ParserStream(input, block));
     GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
