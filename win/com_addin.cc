@@ -31,21 +31,7 @@ HRESULT ComAddin::Create(IUnknown* outer, REFIID riid, void** object) {
   return hr;
 }
 
-ComAddin::ComAddin(IUnknown* outer)
-    : outer_(outer),
-      button_sinks_{{
-          EventSink(1, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(2, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(3, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(4, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(5, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(6, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(7, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(8, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(9, kDiidCommandBarButtonEvents, controlling_unknown()),
-          EventSink(10, kDiidCommandBarButtonEvents, controlling_unknown()),
-      }},
-      folder_added_sink_(kFolderAddedSink, kDiidFoldersEvents, controlling_unknown()) {
+ComAddin::ComAddin(IUnknown* outer) : outer_(outer), sinks_(controlling_unknown()) {
   if (g_connection_factory != nullptr) {
     try {
       connection_ = g_connection_factory(*this);
@@ -59,7 +45,6 @@ ComAddin::~ComAddin() {
   // The portable add-in goes first: its teardown saves the word database
   // while everything it may need is still here.
   connection_.reset();
-  items_sinks_.clear();
 }
 
 IUnknown* ComAddin::controlling_unknown() {
@@ -198,20 +183,6 @@ HRESULT ComAddin::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params
 
 HRESULT ComAddin::InterfaceSupportsErrorInfo(REFIID riid) {
   return IsEqualIID(riid, kIidVnxAddin) ? S_OK : S_FALSE;
-}
-
-EventSink* ComAddin::NewItemsSink() {
-  items_sinks_.push_back(std::make_unique<EventSink>(kItemsSink, kDiidItemsEvents, nullptr));
-  return items_sinks_.back().get();
-}
-
-void ComAddin::DestroyItemsSink(EventSink* sink) {
-  for (auto it = items_sinks_.begin(); it != items_sinks_.end(); ++it) {
-    if (it->get() == sink) {
-      items_sinks_.erase(it);
-      return;
-    }
-  }
 }
 
 HRESULT ComAddin::Extensibility::QueryInterface(REFIID riid, void** object) {

@@ -30,6 +30,7 @@
 #include "host/module_lock.h"
 #include "win/com_ids.h"
 #include "win/event_sink.h"
+#include "win/event_sink_set.h"
 
 namespace varnox::win {
 
@@ -76,14 +77,8 @@ class ComAddin final : public IVNXAddin, public ISupportErrorInfo {
   // ISupportErrorInfo: S_OK for IVNXAddin only.
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
-  // The embedded sinks. `identity` is 1 to 10.
-  EventSink& ButtonSink(int identity) { return button_sinks_[identity - kFirstButtonSink]; }
-  EventSink& FolderAddedSink() { return folder_added_sink_; }
-  // A new items sink, owned by the object until DestroyItemsSink or the
-  // object's end.
-  EventSink* NewItemsSink();
-  void DestroyItemsSink(EventSink* sink);
-  std::size_t items_sink_count() const { return items_sinks_.size(); }
+  // The embedded sinks, counting on this object.
+  EventSinkSet& sinks() { return sinks_; }
 
   // The object's identity (the controlling unknown), for counting.
   IUnknown* controlling_unknown();
@@ -144,9 +139,7 @@ class ComAddin final : public IVNXAddin, public ISupportErrorInfo {
   LONG references_ = 1;
   InnerUnknown inner_{*this};
   Extensibility extensibility_{*this};
-  std::array<EventSink, kLastButtonSink - kFirstButtonSink + 1> button_sinks_;
-  EventSink folder_added_sink_;
-  std::vector<std::unique_ptr<EventSink>> items_sinks_;
+  EventSinkSet sinks_;
   Microsoft::WRL::ComPtr<ITypeInfo> addin_type_info_;
   Microsoft::WRL::ComPtr<ITypeInfo> extensibility_type_info_;
   std::unique_ptr<AddinConnection> connection_;

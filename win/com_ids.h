@@ -27,6 +27,8 @@ extern const IID kDiidCommandBarButtonEvents;  // _CommandBarButtonEvents
 extern const IID kIidMailItem;                 // _MailItem
 extern const IID kIidMapiMessage;              // IMessage
 extern const IID kIidMapiProp;                 // IMAPIProp
+extern const IID kIidCommandBarButton;         // _CommandBarButton
+extern const IID kIidCommandBarPopup;          // CommandBarPopup
 
 // Dispatch ids of the events the add-in handles.
 inline constexpr DISPID kDispidItemAdd = 0xF001;

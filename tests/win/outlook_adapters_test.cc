@@ -1,0 +1,487 @@
+// The host seam over the stand-in Outlook: every call arrives by name with
+// the arguments the object models expect, results come back through the
+// seam, and events reach the core's sinks through the add-in's sinks.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/message.h"
+#include "tests/win/standin_message.h"
+#include "tests/win/standin_outlook.h"
+#include "win/com_ids.h"
+#include "win/event_sink_set.h"
+#include "win/outlook/mapi_message.h"
+#include "win/outlook/outlook_session.h"
+
+namespace varnox::win {
+namespace {
+
+using testing::Journal;
+using testing::ObjectArg;
+using testing::StandInMessage;
+using testing::StandInObject;
+using Strings = std::vector<std::string>;
+
+// Holds a stand-in object for the test.
+using Held = ComPtr<StandInObject>;
+Held Make(const std::string& name, Journal* journal) {
+  Held held;
+  held.Attach(StandInObject::Create(name, journal));
+  return held;
+}
+
+VARIANT DispatchResult(IDispatch* object) {
+  VARIANT v = ObjectArg(object);
+  if (object != nullptr)
+    object->AddRef();
+  return v;
+}
+
+// Answers member `name` with `object` (a new reference each time).
+void Returns(StandInObject* owner, const std::string& name, IDispatch* object) {
+  owner->On(name, [object](std::vector<VARIANT*>&, VARIANT* result) {
+    *result = DispatchResult(object);
+    return S_OK;
+  });
+}
+
+// Answers GetFirst / GetNext over `elements`, then nothing.
+void Iterates(StandInObject* collection, std::vector<IDispatch*> elements) {
+  auto position = std::make_shared<std::size_t>(0);
+  collection->On("GetFirst", [=](std::vector<VARIANT*>&, VARIANT* result) {
+    *position = 0;
+    if (!elements.empty())
+      *result = DispatchResult(elements[(*position)++]);
+    return S_OK;
+  });
+  collection->On("GetNext", [=](std::vector<VARIANT*>&, VARIANT* result) {
+    if (*position < elements.size())
+      *result = DispatchResult(elements[(*position)++]);
+    return S_OK;
+  });
+}
+
+class OutlookAdaptersTest : public ::testing::Test {
+ protected:
+  OutlookAdaptersTest() : session(std::make_shared<OutlookSession>(sinks, faces)) {}
+
+  Journal journal;
+  EventSinkSet sinks{nullptr};
+  NoButtonFaces faces;
+  std::shared_ptr<OutlookSession> session;
+};
+
+TEST_F(OutlookAdaptersTest, WalksStoresAndFoldersByName) {
+  Held application = Make("Application", &journal), name_space = Make("NameSpace", &journal),
+       roots = Make("Roots", &journal), store = Make("Store", &journal),
+       top = Make("Top", &journal), inbox = Make("Inbox", &journal),
+       calendar = Make("Calendar", &journal), created = Make("Created", &journal);
+  Returns(application.Get(), "Session", name_space.Get());
+  Returns(name_space.Get(), "Folders", roots.Get());
+  Iterates(roots.Get(), {store.Get()});
+  Returns(store.Get(), "Folders", top.Get());
+  Iterates(top.Get(), {inbox.Get(), calendar.Get()});
+  inbox->SetText("Name", L"Bo\u00EEte de r\u00E9ception");
+  inbox->SetInt("DefaultItemType", 0);
+  calendar->SetText("Name", L"\u263A Calendar");  // not in code page 1252
+  calendar->SetInt("DefaultItemType", 1);
+  top->On("Add", [&](std::vector<VARIANT*>&, VARIANT* result) {
+    *result = DispatchResult(created.Get());
+    return S_OK;
+  });
+  created->SetText("Description", L"");
+
+  auto app = session->WrapApplication(application.Get());
+  std::unique_ptr<host::NameSpace> ns;
+  ASSERT_EQ(app->Session(&ns), kSOk);
+  std::unique_ptr<host::Folders> stores;
+  ASSERT_EQ(ns->GetFolders(&stores), kSOk);
+  std::unique_ptr<host::Folder> root, end;
+  ASSERT_EQ(stores->GetFirst(&root), kSOk);
+  ASSERT_NE(root, nullptr);
+  ASSERT_EQ(stores->GetNext(&end), kSOk);
+  EXPECT_EQ(end, nullptr) << "the end of an iteration is success and nothing";
+  std::unique_ptr<host::Folders> folders;
+  ASSERT_EQ(root->GetFolders(&folders), kSOk);
+  std::unique_ptr<host::Folder> first, second;
+  ASSERT_EQ(folders->GetFirst(&first), kSOk);
+  ASSERT_EQ(folders->GetNext(&second), kSOk);
+  std::string name;
+  std::int32_t type = -1;
+  ASSERT_EQ(first->Name(&name), kSOk);
+  EXPECT_EQ(name,
+            "Bo\xEEte de r\xE9"
+            "ception")
+      << "names arrive in code page 1252";
+  ASSERT_EQ(first->DefaultItemType(&type), kSOk);
+  EXPECT_EQ(type, 0);
+  ASSERT_EQ(second->Name(&name), kSOk);
+  EXPECT_EQ(name, "? Calendar");
+  ASSERT_EQ(second->DefaultItemType(&type), kSOk);
+  EXPECT_EQ(type, 1);
+
+  std::unique_ptr<host::Folder> spam;
+  ASSERT_EQ(folders->Add("SpamFilter", host::kOlFolderInbox, &spam), kSOk);
+  ASSERT_NE(spam, nullptr);
+  ASSERT_EQ(spam->SetDescription("Folder Created by Varnox, All Spam mails come here by default"),
+            kSOk);
+  EXPECT_EQ(journal.Matching("Top.Add"), Strings{"Top.Add('SpamFilter', 6)"});
+  EXPECT_EQ(journal.Matching("Created."),
+            Strings{"Created.Description = 'Folder Created by Varnox, All Spam mails come here by "
+                    "default'"});
+  EXPECT_EQ(journal.Matching("Application."), Strings{"Application.Session"});
+  EXPECT_EQ(journal.Matching("Roots."), (Strings{"Roots.GetFirst()", "Roots.GetNext()"}));
+}
+
+TEST_F(OutlookAdaptersTest, FailuresComeBackAsTheHostsStatus) {
+  Held application = Make("Application", &journal), top = Make("Top", &journal);
+  application->On("Session", [](std::vector<VARIANT*>&, VARIANT*) { return E_ACCESSDENIED; });
+  top->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
+  auto app = session->WrapApplication(application.Get());
+  std::unique_ptr<host::NameSpace> ns;
+  EXPECT_EQ(app->Session(&ns), static_cast<HResult>(E_ACCESSDENIED));
+  EXPECT_EQ(ns, nullptr);
+  std::unique_ptr<host::Explorer> explorer;
+  EXPECT_EQ(app->ActiveExplorer(&explorer), static_cast<HResult>(DISP_E_UNKNOWNNAME))
+      << "a member the host does not have";
+  auto folders = session->WrapFolders(DispatchObject(ComPtr<IDispatch>(top.Get())));
+  std::unique_ptr<host::Folder> folder;
+  EXPECT_EQ(folders->Add("SpamFilter", 6, &folder), kEFail) << "the exception's status";
+  EXPECT_EQ(folder, nullptr);
+}
+
+TEST_F(OutlookAdaptersTest, BuildsCommandBarsWithTheAutomationArguments) {
+  Held bars = Make("CommandBars", &journal), bar = Make("Bar", &journal),
+       controls = Make("Controls", &journal), button = Make("Button", &journal),
+       popup = Make("Popup", &journal);
+  Returns(bars.Get(), "Add", bar.Get());
+  Returns(bar.Get(), "Controls", controls.Get());
+  button->Answer(kIidCommandBarButton);
+  popup->Answer(kIidCommandBarPopup);
+  auto next = std::make_shared<int>(0);
+  controls->On("Add", [&, next](std::vector<VARIANT*>&, VARIANT* result) {
+    *result = DispatchResult((*next)++ == 0 ? button.Get() : popup.Get());
+    return S_OK;
+  });
+  for (const char* property : {"Caption", "DescriptionText", "Visible", "Enabled", "TooltipText",
+                               "Tag", "BeginGroup", "Style"}) {
+    button->SetText(property, L"");
+    popup->SetText(property, L"");
+  }
+  bar->SetText("Visible", L"");
+  button->On("PasteFace", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
+
+  auto command_bars = session->WrapCommandBars(DispatchObject(ComPtr<IDispatch>(bars.Get())));
+  std::unique_ptr<host::CommandBar> toolbar;
+  ASSERT_EQ(command_bars->Add("Varnox", host::kMsoBarTop, true, &toolbar), kSOk);
+  std::unique_ptr<host::CommandBarControls> toolbar_controls;
+  ASSERT_EQ(toolbar->GetControls(&toolbar_controls), kSOk);
+  std::unique_ptr<host::CommandBarControl> control;
+  ASSERT_EQ(toolbar_controls->Add(host::kMsoControlButton, true, &control), kSOk);
+  std::unique_ptr<host::CommandBarButton> as_button;
+  ASSERT_EQ(control->QueryButton(&as_button), kSOk);
+  std::unique_ptr<host::CommandBarPopup> as_popup;
+  EXPECT_EQ(control->QueryPopup(&as_popup), kENoInterface);
+  EXPECT_EQ(as_popup, nullptr);
+  ASSERT_EQ(as_button->SetStyle(host::kMsoButtonIconAndCaption), kSOk);
+  ASSERT_EQ(as_button->PasteFace(), kSOk);
+  ASSERT_EQ(as_button->SetVisible(true), kSOk);
+  ASSERT_EQ(as_button->SetCaption("Mark Spam"), kSOk);
+  ASSERT_EQ(as_button->SetEnabled(true), kSOk);
+  ASSERT_EQ(as_button->SetTooltipText("Select an email and Mark as Spam"), kSOk);
+  ASSERT_EQ(as_button->SetTag("Mark Spam"), kSOk);
+  struct OtherFace final : ButtonFace {
+  } other_face;
+  EXPECT_EQ(as_button->SetPicture(other_face), kENotImpl) << "only faces drawn here";
+
+  ASSERT_EQ(toolbar_controls->Add(host::kMsoControlPopup, true, &control), kSOk);
+  ASSERT_EQ(control->QueryPopup(&as_popup), kSOk);
+  EXPECT_EQ(control->QueryButton(&as_button), kENoInterface);
+  ASSERT_EQ(as_popup->SetCaption("Settings"), kSOk);
+  ASSERT_EQ(as_popup->SetDescriptionText(""), kSOk);
+  ASSERT_EQ(as_popup->SetBeginGroup(true), kSOk);
+  ASSERT_EQ(toolbar->SetVisible(true), kSOk);
+
+  EXPECT_EQ(journal.Matching("CommandBars."),
+            Strings{"CommandBars.Add('Varnox', 1, <omitted>, short(-1))"});
+  EXPECT_EQ(journal.Matching("Controls.Add"),
+            (Strings{"Controls.Add(1, <omitted>, <omitted>, <omitted>, short(-1))",
+                     "Controls.Add(10, <omitted>, <omitted>, <omitted>, short(-1))"}));
+  EXPECT_EQ(journal.Matching("Button."),
+            (Strings{"Button.Style = 3", "Button.PasteFace()", "Button.Visible = true",
+                     "Button.Caption = 'Mark Spam'", "Button.Enabled = true",
+                     "Button.TooltipText = 'Select an email and Mark as Spam'",
+                     "Button.Tag = 'Mark Spam'"}));
+  EXPECT_EQ(journal.Matching("Popup."),
+            (Strings{"Popup.Caption = 'Settings'", "Popup.DescriptionText = ''",
+                     "Popup.BeginGroup = true"}));
+  EXPECT_EQ(journal.Matching("Bar."), (Strings{"Bar.Controls", "Bar.Visible = true"}));
+}
+
+// Sinks of the core that record what reaches them.
+struct CoreSinks final : host::ButtonEventSink, host::ItemsEventSink, host::FoldersEventSink {
+  void OnClick(host::CommandBarButton* button, std::int16_t* cancel_default) override {
+    clicks.push_back(button != nullptr);
+    last_cancel = cancel_default;
+  }
+  void OnItemAdd(std::unique_ptr<host::Item> item) override { items.push_back(std::move(item)); }
+  void OnFolderAdd(std::unique_ptr<host::Folder> folder) override {
+    folders.push_back(std::move(folder));
+  }
+  std::vector<bool> clicks;
+  std::int16_t* last_cancel = nullptr;
+  std::vector<std::unique_ptr<host::Item>> items;
+  std::vector<std::unique_ptr<host::Folder>> folders;
+};
+
+TEST_F(OutlookAdaptersTest, ButtonClicksReachTheCoreUntilCancelled) {
+  CoreSinks core;
+  std::vector<Held> buttons;
+  std::vector<std::unique_ptr<host::CommandBarButton>> adapters;
+  std::vector<host::Cookie> cookies;
+  for (int i = 0; i < 10; ++i) {
+    buttons.push_back(Make("Button" + std::to_string(i + 1), &journal));
+    buttons.back()->Answer(kIidCommandBarButton);
+    buttons.back()->AddEvents(kDiidCommandBarButtonEvents);
+    auto control = session->WrapControl(DispatchObject(ComPtr<IDispatch>(buttons.back().Get())));
+    std::unique_ptr<host::CommandBarButton> button;
+    ASSERT_EQ(control->QueryButton(&button), kSOk);
+    host::Cookie cookie = 0;
+    ASSERT_EQ(button->Advise(&core, &cookie), kSOk);
+    EXPECT_NE(cookie, 0u);
+    EXPECT_EQ(sinks.ButtonSink(i + 1).cookie(), cookie) << "identities in subscription order";
+    adapters.push_back(std::move(button));
+    cookies.push_back(cookie);
+  }
+  // An eleventh button has no sink left.
+  Held extra = Make("Extra", &journal);
+  extra->Answer(kIidCommandBarButton);
+  extra->AddEvents(kDiidCommandBarButtonEvents);
+  std::unique_ptr<host::CommandBarButton> extra_button;
+  session->WrapControl(DispatchObject(ComPtr<IDispatch>(extra.Get())))->QueryButton(&extra_button);
+  host::Cookie extra_cookie = 0;
+  EXPECT_TRUE(Failed(extra_button->Advise(&core, &extra_cookie)));
+  EXPECT_EQ(extra->Connected(kDiidCommandBarButtonEvents), 0u);
+
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT cancel_arg;
+  VariantInit(&cancel_arg);
+  cancel_arg.vt = VT_BOOL | VT_BYREF;
+  cancel_arg.pboolVal = &cancel;
+  buttons[0]->Raise(kDiidCommandBarButtonEvents, kDispidClick,
+                    {ObjectArg(buttons[0].Get()), cancel_arg});
+  ASSERT_EQ(core.clicks, std::vector<bool>{true});
+  EXPECT_EQ(core.last_cancel, reinterpret_cast<std::int16_t*>(&cancel));
+  buttons[0]->Raise(kDiidCommandBarButtonEvents, 2, {ObjectArg(buttons[0].Get()), cancel_arg});
+  EXPECT_EQ(core.clicks.size(), 1u) << "other events of a button run nothing";
+
+  for (int i = 0; i < 10; ++i)
+    ASSERT_EQ(adapters[i]->Unadvise(cookies[i]), kSOk);
+  EXPECT_EQ(session->connection_count(), 0u);
+  for (Held& button : buttons) {
+    EXPECT_EQ(button->Connected(kDiidCommandBarButtonEvents), 0u);
+    button->Raise(kDiidCommandBarButtonEvents, kDispidClick, {ObjectArg(button.Get()), cancel_arg});
+  }
+  EXPECT_EQ(core.clicks.size(), 1u) << "a cancelled button runs nothing";
+  EXPECT_NE(sinks.TakeButtonSink(), nullptr) << "the sinks are free again";
+}
+
+TEST_F(OutlookAdaptersTest, NewItemsAndFoldersReachTheCore) {
+  CoreSinks core;
+  Held items = Make("Items", &journal), folders = Make("Folders", &journal),
+       mail = Make("Mail", &journal), added = Make("Added", &journal);
+  items->AddEvents(kDiidItemsEvents);
+  folders->AddEvents(kDiidFoldersEvents);
+  mail->Answer(kIidMailItem);
+  auto items_adapter = session->WrapItems(DispatchObject(ComPtr<IDispatch>(items.Get())));
+  auto folders_adapter = session->WrapFolders(DispatchObject(ComPtr<IDispatch>(folders.Get())));
+  host::Cookie items_cookie = 0, folders_cookie = 0;
+  ASSERT_EQ(items_adapter->Advise(&core, &items_cookie), kSOk);
+  ASSERT_EQ(folders_adapter->Advise(&core, &folders_cookie), kSOk);
+  EXPECT_EQ(sinks.items_sink_count(), 1u);
+
+  items->Raise(kDiidItemsEvents, 0xF002, {ObjectArg(mail.Get())});  // ItemChange
+  items->Raise(kDiidItemsEvents, kDispidItemAdd, {ObjectArg(mail.Get())});
+  folders->Raise(kDiidFoldersEvents, 0xF003, {});  // FolderRemove
+  folders->Raise(kDiidFoldersEvents, kDispidFolderAdd, {ObjectArg(added.Get())});
+  ASSERT_EQ(core.items.size(), 1u);
+  std::unique_ptr<host::MailItem> as_mail;
+  EXPECT_EQ(core.items[0]->QueryMailItem(&as_mail), kSOk);
+  ASSERT_EQ(core.folders.size(), 1u);
+
+  ASSERT_EQ(items_adapter->Unadvise(items_cookie), kSOk);
+  ASSERT_EQ(folders_adapter->Unadvise(folders_cookie), kSOk);
+  EXPECT_EQ(sinks.items_sink_count(), 0u) << "the items sink goes with its subscription";
+  items->Raise(kDiidItemsEvents, kDispidItemAdd, {ObjectArg(mail.Get())});
+  EXPECT_EQ(core.items.size(), 1u);
+  EXPECT_EQ(journal.Matching("Items.").size(), 2u) << "advise and unadvise";
+}
+
+TEST_F(OutlookAdaptersTest, ConnectionsOfTheAddinsSinksHoldTheAddin) {
+  struct Counter final : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
+    ULONG STDMETHODCALLTYPE Release() override { return --count; }
+    ULONG count = 1;
+  } addin;
+  EventSinkSet counted(&addin);
+  auto counting_session = std::make_shared<OutlookSession>(counted, faces);
+  CoreSinks core;
+  Held button = Make("Button", &journal), folders = Make("Folders", &journal),
+       items = Make("Items", &journal);
+  button->Answer(kIidCommandBarButton);
+  button->AddEvents(kDiidCommandBarButtonEvents);
+  folders->AddEvents(kDiidFoldersEvents);
+  items->AddEvents(kDiidItemsEvents);
+  std::unique_ptr<host::CommandBarButton> b;
+  counting_session->WrapControl(DispatchObject(ComPtr<IDispatch>(button.Get())))->QueryButton(&b);
+  auto f = counting_session->WrapFolders(DispatchObject(ComPtr<IDispatch>(folders.Get())));
+  auto i = counting_session->WrapItems(DispatchObject(ComPtr<IDispatch>(items.Get())));
+  host::Cookie cb = 0, cf = 0, ci = 0;
+  ASSERT_EQ(b->Advise(&core, &cb), kSOk);
+  ASSERT_EQ(f->Advise(&core, &cf), kSOk);
+  ASSERT_EQ(i->Advise(&core, &ci), kSOk);
+  EXPECT_EQ(addin.count, 3u) << "button and folder connections hold the add-in; items do not";
+  b->Unadvise(cb);
+  f->Unadvise(cf);
+  i->Unadvise(ci);
+  EXPECT_EQ(addin.count, 1u);
+}
+
+TEST_F(OutlookAdaptersTest, MailItemsReadStampSaveMoveAndMarkRead) {
+  ASSERT_TRUE(MapiAvailable());
+  ComPtr<StandInMessage> message;
+  message.Attach(StandInMessage::Create());
+  message->properties[host::kPrTransportMessageHeaders] = "From: a@x.com\r\nSubject: hi\r\n";
+  message->properties[host::kPrBody] = "body \xE9";
+  Held mail = Make("Mail", &journal), spam = Make("Spam", &journal);
+  mail->Answer(kIidMailItem);
+  mail->On("MAPIOBJECT", [&](std::vector<VARIANT*>&, VARIANT* result) {
+    result->vt = VT_UNKNOWN;
+    result->punkVal = static_cast<IMessage*>(message.Get());
+    message->AddRef();
+    return S_OK;
+  });
+  auto fail_move = std::make_shared<bool>(false);
+  mail->On("Move", [fail_move](std::vector<VARIANT*>&, VARIANT*) {
+    return *fail_move ? DISP_E_EXCEPTION : S_OK;
+  });
+  mail->SetText("UnRead", L"");
+  mail->On("Save", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
+
+  auto item = session->WrapItem(DispatchObject(ComPtr<IDispatch>(mail.Get())));
+  std::unique_ptr<host::MailItem> as_mail;
+  ASSERT_EQ(item->QueryMailItem(&as_mail), kSOk);
+  std::unique_ptr<host::Message> mapi;
+  ASSERT_EQ(as_mail->MapiMessage(&mapi), kSOk);
+  std::string text = "unchanged";
+  ASSERT_EQ(mapi->GetStringProperty(host::kPrTransportMessageHeaders, &text), kSOk);
+  EXPECT_EQ(text, "From: a@x.com\r\nSubject: hi\r\n");
+  ASSERT_EQ(mapi->GetStringProperty(host::kPrBody, &text), kSOk);
+  EXPECT_EQ(text, "body \xE9");
+  text = "unchanged";
+  EXPECT_TRUE(Failed(mapi->GetStringProperty(host::kPrNormalizedSubject, &text)));
+  EXPECT_EQ(text, "unchanged") << "a missing property leaves the value alone";
+  ASSERT_EQ(mapi->SetStringProperty(host::kPrTransportMessageHeaders, "X-VNX-RESULT: SPAM\r\n"),
+            kSOk);
+  ASSERT_EQ(mapi->SaveChanges(host::kForceSave), kSOk);
+  EXPECT_EQ(message->properties[host::kPrTransportMessageHeaders], "X-VNX-RESULT: SPAM\r\n");
+  EXPECT_EQ(message->saves, std::vector<ULONG>{4});
+
+  auto folder = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(spam.Get())));
+  ASSERT_EQ(as_mail->MarkRead(), kSOk);
+  ASSERT_EQ(as_mail->Move(*folder), kSOk);
+  *fail_move = true;
+  EXPECT_TRUE(Failed(as_mail->Move(*folder))) << "a failed move is reported";
+  EXPECT_EQ(journal.Matching("Mail."),
+            (Strings{"Mail.MAPIOBJECT", "Mail.UnRead = false", "Mail.Save()", "Mail.Move(<Spam>)",
+                     "Mail.Move(<Spam>)"}));
+}
+
+TEST_F(OutlookAdaptersTest, ItemsThatAreNotMailYieldNoMailItem) {
+  Held meeting = Make("Meeting", &journal);
+  auto item = session->WrapItem(DispatchObject(ComPtr<IDispatch>(meeting.Get())));
+  std::unique_ptr<host::MailItem> mail;
+  EXPECT_EQ(item->QueryMailItem(&mail), kENoInterface);
+  EXPECT_EQ(mail, nullptr);
+  // A mail item without a MAPI message.
+  Held bare = Make("Bare", &journal);
+  bare->Answer(kIidMailItem);
+  bare->SetInt("MAPIOBJECT", 0);
+  ASSERT_EQ(session->WrapItem(DispatchObject(ComPtr<IDispatch>(bare.Get())))->QueryMailItem(&mail),
+            kSOk);
+  std::unique_ptr<host::Message> message;
+  EXPECT_TRUE(Failed(mail->MapiMessage(&message)));
+  EXPECT_EQ(message, nullptr);
+}
+
+TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
+  Held explorer = Make("Explorer", &journal), selection = Make("Selection", &journal),
+       item = Make("Item", &journal), panes = Make("Panes", &journal),
+       pane = Make("Pane", &journal), contents = Make("Contents", &journal),
+       groups = Make("Groups", &journal), group = Make("Group", &journal),
+       shortcuts = Make("Shortcuts", &journal), spam = Make("Spam", &journal);
+  Returns(explorer.Get(), "Selection", selection.Get());
+  selection->SetInt("Class", host::kOlSelection);
+  selection->SetInt("Count", 1);
+  Returns(selection.Get(), "Item", item.Get());
+  Returns(explorer.Get(), "Panes", panes.Get());
+  Returns(panes.Get(), "Item", pane.Get());
+  Returns(pane.Get(), "Contents", contents.Get());
+  Returns(contents.Get(), "Groups", groups.Get());
+  Returns(groups.Get(), "Item", group.Get());
+  Returns(group.Get(), "Shortcuts", shortcuts.Get());
+  shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
+
+  auto wrapped = session->WrapExplorer(DispatchObject(ComPtr<IDispatch>(explorer.Get())));
+  std::unique_ptr<host::Selection> chosen;
+  ASSERT_EQ(wrapped->GetSelection(&chosen), kSOk);
+  std::int32_t object_class = 0, count = 0;
+  ASSERT_EQ(chosen->Class(&object_class), kSOk);
+  ASSERT_EQ(chosen->Count(&count), kSOk);
+  EXPECT_EQ(object_class, 74);
+  EXPECT_EQ(count, 1);
+  std::unique_ptr<host::Item> first;
+  ASSERT_EQ(chosen->GetItem(1, &first), kSOk);
+  EXPECT_NE(first, nullptr);
+
+  std::unique_ptr<host::OutlookBarShortcuts> bar;
+  ASSERT_EQ(wrapped->OutlookBarShortcuts(&bar), kSOk);
+  auto folder = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(spam.Get())));
+  ASSERT_EQ(bar->Add(*folder, "SpamFilter", 1), kSOk);
+  EXPECT_EQ(journal.Matching("Shortcuts."), Strings{"Shortcuts.Add(<Spam>, 'SpamFilter', 1)"});
+  EXPECT_EQ(journal.Matching("Panes."), Strings{"Panes.Item(1)"});
+  EXPECT_EQ(journal.Matching("Groups."), Strings{"Groups.Item(1)"});
+
+  // A first pane that is not the Outlook Bar: no shortcuts, and a failure.
+  Held other_pane = Make("OtherPane", &journal);
+  Returns(panes.Get(), "Item", other_pane.Get());
+  EXPECT_TRUE(Failed(wrapped->OutlookBarShortcuts(&bar)));
+  EXPECT_EQ(bar, nullptr);
+}
+
+TEST_F(OutlookAdaptersTest, FoldersCompareByTheHostsIdentity) {
+  Held a = Make("A", &journal), a_again = Make("AAgain", &journal), b = Make("B", &journal),
+       plain = Make("Plain", &journal);
+  for (auto [held, entry] :
+       {std::pair{a.Get(), L"E1"}, std::pair{a_again.Get(), L"E1"}, std::pair{b.Get(), L"E2"}}) {
+    held->SetText("EntryID", entry);
+    held->SetText("StoreID", L"S");
+  }
+  auto fa = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(a.Get())));
+  auto fa2 = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(a_again.Get())));
+  auto fb = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(b.Get())));
+  auto fp = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(plain.Get())));
+  auto fp2 = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(plain.Get())));
+  EXPECT_TRUE(fa->IsSameFolder(*fa2)) << "two objects for one folder";
+  EXPECT_FALSE(fa->IsSameFolder(*fb));
+  EXPECT_TRUE(fp->IsSameFolder(*fp2)) << "no ids: the same object";
+  EXPECT_FALSE(fp->IsSameFolder(*fa));
+}
+
+}  // namespace
+}  // namespace varnox::win
