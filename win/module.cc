@@ -9,7 +9,9 @@
 #include <map>
 
 #include "host/module_lock.h"
+#include "win/addin_connection.h"
 #include "win/class_factory.h"
+#include "win/com_addin.h"
 #include "win/com_ids.h"
 #include "win/wide_text.h"
 #include "win/win_registrar_target.h"
@@ -73,6 +75,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     varnox::win::g_instance = instance;
     DisableThreadLibraryCalls(instance);
+    varnox::win::ComAddin::SetConnectionFactory(&varnox::win::MakePortableAddin);
   } else if (reason == DLL_PROCESS_DETACH) {
     AddinClassFactory::FreeInstance();
   }

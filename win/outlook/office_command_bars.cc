@@ -195,6 +195,7 @@ class CommandBarAdapter final : public host::CommandBar {
   HResult SetVisible(bool visible) override {
     return object_.Put(L"Visible", Variant::Bool(visible));
   }
+  HResult Delete() override { return object_.Call(L"Delete", {}); }
 
  private:
   SessionPtr session_;
@@ -217,6 +218,21 @@ class CommandBarsAdapter final : public host::CommandBars {
     arguments.push_back(Temporary(temporary));
     DispatchObject result;
     HResult hr = object_.CallForObject(L"Add", std::move(arguments), &result);
+    if (Failed(hr))
+      return hr;
+    if (!result)
+      return kEFail;
+    *bar = std::make_unique<CommandBarAdapter>(session_, std::move(result));
+    return kSOk;
+  }
+
+  // CommandBars.Item(name): the host raises an error when there is none.
+  HResult FindBar(std::string_view name, std::unique_ptr<host::CommandBar>* bar) override {
+    bar->reset();
+    std::vector<Variant> arguments;
+    arguments.push_back(Variant::Text(name));
+    DispatchObject result;
+    HResult hr = object_.CallForObject(L"Item", std::move(arguments), &result);
     if (Failed(hr))
       return hr;
     if (!result)

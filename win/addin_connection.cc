@@ -1,0 +1,53 @@
+#include "win/addin_connection.h"
+
+#include "host/vnx_addin.h"
+#include "platform/clock.h"
+#include "platform/dialog.h"
+#include "platform/file_system.h"
+#include "platform/xml_document.h"
+#include "win/module.h"
+#include "win/outlook/outlook_session.h"
+#include "win/win_button_faces.h"
+#include "win/win_registry.h"
+#include "win/win_user_interface.h"
+
+namespace varnox::win {
+namespace {
+
+// The Win32 dialogs are not part of this module yet: every dialog reports
+// that it could not be shown, which the commands treat as cancelled.
+class UnavailableDialogs final : public DialogRunner {
+ public:
+  int RunModal(DialogController&) override { return -1; }
+};
+
+class PortableAddin final : public AddinConnection {
+ public:
+  explicit PortableAddin(ComAddin& com)
+      : session_(std::make_shared<OutlookSession>(com.sinks(), faces_)), addin_(platform_) {}
+
+  HRESULT OnConnection(IDispatch* application) override {
+    return addin_.OnConnection(session_->WrapApplication(application));
+  }
+  HRESULT OnDisconnection() override { return addin_.OnDisconnection(); }
+
+ private:
+  // Declared before the add-in, destroyed after it: its teardown (the word
+  // database save, cancelling what is still subscribed) uses them all.
+  SystemClock clock_;
+  WinUserInterface ui_;
+  WinButtonFaces faces_{ModuleInstance()};
+  UnavailableDialogs dialogs_;
+  Platform platform_{CurrentUserRegistry(), clock_, RealFileSystem(), ui_, faces_, dialogs_,
+                     SystemXmlParser()};
+  std::shared_ptr<OutlookSession> session_;
+  CVNXAddin addin_;
+};
+
+}  // namespace
+
+std::unique_ptr<AddinConnection> MakePortableAddin(ComAddin& addin) {
+  return std::make_unique<PortableAddin>(addin);
+}
+
+}  // namespace varnox::win
