@@ -7,10 +7,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+benches=(engine_bench mime_reader_bench corpus_bench process_new_item_bench)
 cmake --preset release >/dev/null
-cmake --build --preset release >/dev/null
+cmake --build --preset release --target "${benches[@]}" >/dev/null
 echo "load: $(uptime)"
-for bench in engine_bench mime_reader_bench corpus_bench process_new_item_bench; do
+for bench in "${benches[@]}"; do
   echo
   echo "== $bench"
   "build/release/bench/$bench" "$@"
