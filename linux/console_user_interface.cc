@@ -173,6 +173,20 @@ int ConsoleUserInterface::ShowMessage(std::string_view text, std::string_view ca
   return question.no;
 }
 
+bool ConsoleUserInterface::CanAsk() const {
+  return !options_.answer_yes && ::isatty(options_.input_fd);
+}
+
+bool ConsoleUserInterface::Ask(std::string_view prompt, std::string* answer) {
+  Write(prompt);
+  if (!ReadAnswer(answer)) {
+    Write("\n");
+    return false;
+  }
+  *answer = std::string(TrimSpaces(*answer));
+  return true;
+}
+
 void ConsoleUserInterface::Beep(std::uint32_t) {
   if (::isatty(options_.output_fd))
     Write("\a");

@@ -39,8 +39,16 @@ class ConsoleUserInterface final : public UserInterface {
 
   void set_answer_yes(bool yes) { options_.answer_yes = yes; }
 
- private:
+  // For the console's dialog prompts. True when a person can be asked: the
+  // input is a terminal and the console was not told to answer yes.
+  bool CanAsk() const;
+  // Writes `prompt_utf8` and reads one line typed, without its line end and
+  // trimmed of surrounding blanks; false at the end of the input.
+  bool Ask(std::string_view prompt_utf8, std::string* answer);
+  // UTF-8 text as it is, on the console's output.
   void Write(std::string_view utf8);
+
+ private:
   // One line typed on the terminal, without its line feed; false at the end
   // of the input.
   bool ReadAnswer(std::string* answer);

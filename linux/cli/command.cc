@@ -12,6 +12,7 @@ CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console)
       files_(RealFileSystem()),
       registry_(files_, paths_.SettingsFile()),
       ui_(std::move(console)),
+      dialogs_(ui_),
       platform_{registry_, clock_, files_, ui_, faces_, dialogs_, SystemXmlParser()} {}
 
 void CommandContext::Print(std::string_view utf8) {

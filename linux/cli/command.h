@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "linux/console_dialog_runner.h"
 #include "linux/console_user_interface.h"
 #include "linux/settings_file_registry.h"
 #include "linux/xdg_paths.h"
@@ -23,13 +24,6 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUserError = 1;      // bad arguments, missing files, refused
 inline constexpr int kExitInternalError = 2;  // something that should not happen
 
-// Dialogs are not shown on the console yet: RunModal answers -1, the seam's
-// "the dialog could not be shown".
-class NoDialogRunner final : public DialogRunner {
- public:
-  int RunModal(DialogController&) override { return -1; }
-};
-
 // Everything a subcommand may use. Owns the real platform services.
 class CommandContext {
  public:
@@ -40,6 +34,9 @@ class CommandContext {
   const XdgPaths& paths() const { return paths_; }
   const Platform& platform() const { return platform_; }
   FileSystem& files() { return files_; }
+  ConsoleUserInterface& console() { return ui_; }
+  // Dialogs the core opens; a command queues its answers here.
+  ConsoleDialogRunner& dialogs() { return dialogs_; }
 
   // UTF-8 text to standard output, as it is.
   void Print(std::string_view utf8);
@@ -61,7 +58,7 @@ class CommandContext {
   SystemClock clock_;
   ConsoleUserInterface ui_;
   NoButtonFaces faces_;
-  NoDialogRunner dialogs_;
+  ConsoleDialogRunner dialogs_;
   Platform platform_;
 };
 

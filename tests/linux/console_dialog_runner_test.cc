@@ -1,0 +1,330 @@
+#include "linux/console_dialog_runner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/bayesian_filter.h"
+#include "lists/list_dialog.h"
+#include "lists/sender_list.h"
+#include "settings/info_dialogs.h"
+#include "settings/settings_dialog.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace varnox {
+namespace {
+
+using testing::FakePlatform;
+
+std::string Drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
+  return text;
+}
+
+struct Pipe {
+  Pipe() {
+    EXPECT_EQ(::pipe(fds), 0);
+    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  }
+  ~Pipe() {
+    ::close(fds[0]);
+    ::close(fds[1]);
+  }
+  int fds[2] = {-1, -1};
+};
+
+// A terminal for the prompts: what a test types into the master side is
+// read from the slave side, which isatty() takes for a terminal.
+struct Terminal {
+  Terminal() {
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(::grantpt(master), 0);
+    EXPECT_EQ(::unlockpt(master), 0);
+    slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    EXPECT_GE(slave, 0);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);  // the echo is never read to the end
+  }
+  ~Terminal() {
+    ::close(slave);
+    ::close(master);
+  }
+  void Type(std::string_view lines) {
+    EXPECT_EQ(::write(master, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  }
+  int master = -1;
+  int slave = -1;
+};
+
+// "Select Outlook Folder" as the console sees it: the folder list (201),
+// the box (202), OK and Cancel. The real controller lives with the add-in;
+// this stand-in keeps the same ids and the same "Please Select a folder".
+class FolderPicker final : public DialogController {
+ public:
+  int TemplateId() const override { return dialog_id::kSelectFolder; }
+  void OnInitDialog(DialogView& view) override {
+    for (const char* name : {"Inbox", "Sent Items", "Archive"})
+      view.AddComboEntry(201, name);
+  }
+  void OnCommand(DialogView& view, int id, ControlEvent) override {
+    if (id == kIdOkButton) {
+      const int chosen = view.ComboSelection(201);
+      if (chosen < 0) {
+        view.ShowMessage("Please Select a folder", "", kMbOk);
+        return;
+      }
+      chosen_name = view.ComboEntryText(201, chosen);
+      remember = view.IsChecked(202);
+      view.EndDialog(kIdOkButton);
+    } else if (id == kIdCancelButton) {
+      view.EndDialog(kIdCancelButton);
+    }
+  }
+  std::string chosen_name;
+  bool remember = false;
+};
+
+// "Select Folders": the list view 1007 with a check box per row.
+class FoldersPicker final : public DialogController {
+ public:
+  int TemplateId() const override { return dialog_id::kSelectFolders; }
+  void OnInitDialog(DialogView& view) override {
+    view.SetUpListView(1007, "Folder Name", 200, true, true);
+    for (const char* name : {"Inbox", "Junk", "Archive"})
+      view.AppendRow(1007, name);
+  }
+  void OnCommand(DialogView& view, int id, ControlEvent) override {
+    if (id != kIdOkButton)
+      return;
+    for (int row = 0; row < view.RowCount(1007); ++row) {
+      if (view.IsRowChecked(1007, row))
+        selected.push_back(view.RowText(1007, row, 259));
+    }
+    view.EndDialog(kIdOkButton);
+  }
+  std::vector<std::string> selected;
+};
+
+class ConsoleDialogRunnerTest : public ::testing::Test {
+ protected:
+  ConsoleUserInterface Console(int input_fd) {
+    ConsoleOptions options;
+    options.input_fd = input_fd;
+    options.output_fd = messages.fds[1];
+    return ConsoleUserInterface(options);
+  }
+  std::string Printed() { return Drain(printed.fds[0]); }
+  std::string Said() { return Drain(messages.fds[0]); }
+
+  FakePlatform fake;
+  Pipe printed;   // what dialogs show (standard output)
+  Pipe messages;  // prompts and message boxes (standard error)
+  Pipe no_terminal;
+};
+
+TEST_F(ConsoleDialogRunnerTest, AQueuedAnswerDrivesTheRealListDialog) {
+  fake.registry.CreateKey();
+  fake.registry.SetString(setting::kBlackListPath, "black.xml");
+  fake.files.files["black.xml"] = "<BlackList />\n";
+  SenderList list(ListKind::Black, fake);
+  list.Load();
+  ConsoleUserInterface console = Console(no_terminal.fds[0]);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+
+  for (int run = 0; run < 2; ++run) {
+    runner.Queue(dialog_id::kBlackList, [](ConsoleDialogView& view) {
+      view.SelectCombo(ListDialog::kIdTypeBox, ListDialog::kTypeAddress);
+      view.Type(ListDialog::kIdItemText, "spammer@example.com");
+      view.Click(kIdOkButton);
+    });
+    ListDialog dialog(list);
+    // The answer leaves the dialog open: it is closed as by its close box.
+    EXPECT_EQ(runner.RunModal(dialog), kIdCancelButton);
+    EXPECT_EQ(dialog.changed(), run == 0) << "the second addition is a duplicate";
+  }
+  EXPECT_EQ(Said(),
+            "Item Added To Blacklist\n"
+            "This MailId Already Exists in BlackList\n");
+  EXPECT_NE(fake.files.files["black.xml"].find("spammer@example.com"), std::string::npos);
+  EXPECT_EQ(runner.Unplayed(), 0);
+}
+
+TEST_F(ConsoleDialogRunnerTest, WithNobodyToAskADialogIsClosedUnansweredAndSaysSo) {
+  fake.registry.CreateKey();
+  BayesianFilter filter(fake);
+  SettingsStore settings(fake.registry);
+  ConsoleUserInterface console = Console(no_terminal.fds[0]);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+  SettingsDialog dialog(filter, settings);
+  EXPECT_EQ(runner.RunModal(dialog), kIdCancelButton);
+  EXPECT_EQ(fake.registry.writes(), 0) << "Cancel writes nothing";
+  EXPECT_NE(Said().find("Settings: not shown"), std::string::npos);
+
+  FolderPicker picker;
+  EXPECT_EQ(runner.RunModal(picker), kIdCancelButton);
+  EXPECT_NE(Said().find("Select Outlook Folder: not shown"), std::string::npos);
+}
+
+TEST_F(ConsoleDialogRunnerTest, InformationDialogsPrintWhatTheyShow) {
+  ConsoleUserInterface console = Console(no_terminal.fds[0]);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+  AboutDialog about;
+  EXPECT_EQ(runner.RunModal(about), kIdCancelButton);
+  EXPECT_EQ(Printed(), std::string(AboutDialog::kNotice) + "\n");
+
+  // Headers as stored (1252, CR LF) come out as UTF-8 lines, with control
+  // characters made harmless.
+  MailHeaderDialog headers("Received: by mx\r\nSubject: caf\xE9\x1B[2J\r\n");
+  EXPECT_EQ(runner.RunModal(headers), kIdCancelButton);
+  EXPECT_EQ(Printed(), "Received: by mx\nSubject: caf\xC3\xA9?[2J\n");
+  EXPECT_EQ(Said(), "");
+}
+
+TEST_F(ConsoleDialogRunnerTest, TheFolderPickerAsksByNumberOnATerminal) {
+  Terminal terminal;
+  ConsoleUserInterface console = Console(terminal.slave);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+
+  terminal.Type("7\nArchive\n3\ny\n");  // two wrong answers, then the third folder
+  FolderPicker picker;
+  EXPECT_EQ(runner.RunModal(picker), kIdOkButton);
+  EXPECT_EQ(picker.chosen_name, "Archive");
+  EXPECT_TRUE(picker.remember);
+  const std::string said = Said();
+  EXPECT_NE(said.find("  1  Inbox\n  2  Sent Items\n  3  Archive\n"), std::string::npos) << said;
+  EXPECT_NE(said.find("Please answer with a number from 1 to 3."), std::string::npos) << said;
+  EXPECT_NE(said.find("Don't Display this again [y/N]"), std::string::npos) << said;
+
+  terminal.Type("\n");  // Enter cancels
+  FolderPicker cancelled;
+  EXPECT_EQ(runner.RunModal(cancelled), kIdCancelButton);
+  EXPECT_EQ(cancelled.chosen_name, "");
+}
+
+TEST_F(ConsoleDialogRunnerTest, TheFoldersPickerTicksTheNumbersGiven) {
+  Terminal terminal;
+  ConsoleUserInterface console = Console(terminal.slave);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+  struct Case {
+    const char* typed;
+    int result;
+    std::vector<std::string> selected;
+  };
+  const Case cases[] = {
+      {"3, 1\n", kIdOkButton, {"Inbox", "Archive"}},
+      {"\n", kIdOkButton, {}},
+      {"0\n4\nx\n", kIdCancelButton, {}},  // three wrong answers
+  };
+  for (const Case& c : cases) {
+    terminal.Type(c.typed);
+    FoldersPicker picker;
+    EXPECT_EQ(runner.RunModal(picker), c.result) << c.typed;
+    EXPECT_EQ(picker.selected, c.selected) << c.typed;
+  }
+}
+
+TEST_F(ConsoleDialogRunnerTest, TheSettingsPromptChangesBoxesAndSavesOnEnter) {
+  fake.registry.CreateKey();
+  fake.registry.SetString(setting::kWordFilePath, "words.db");
+  BayesianFilter filter(fake);
+  filter.Initialize();
+  filter.Learn("cheap pills online", "offer", 1);
+  SettingsStore settings(fake.registry);
+  Terminal terminal;
+  ConsoleUserInterface console = Console(terminal.slave);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+
+  // Beep on, the folder question off, then empty the database (asked and
+  // answered yes), then save.
+  terminal.Type("3\n4\ne\ny\n\n");
+  SettingsDialog dialog(filter, settings);
+  EXPECT_EQ(runner.RunModal(dialog), kIdOkButton);
+  EXPECT_EQ(settings.BeepAtSpam(), 1u);
+  std::string folder;
+  ASSERT_TRUE(settings.NotSpamFolderName(&folder));
+  EXPECT_EQ(folder, "Inbox");
+  EXPECT_EQ(filter.WordCount(), 0u);
+  const std::string said = Said();
+  EXPECT_NE(said.find("  3 [ ] Beep When a Mail is Marked Spam"), std::string::npos) << said;
+  EXPECT_NE(said.find("  3 [x] Beep When a Mail is Marked Spam"), std::string::npos) << said;
+  EXPECT_NE(said.find("Total Words in Bayesian Database : 0"), std::string::npos) << said;
+  EXPECT_NE(said.find("Database Empty"), std::string::npos) << said;
+
+  terminal.Type("1\nq\n");  // a change, then cancel: nothing written
+  const int writes = fake.registry.writes();
+  SettingsDialog again(filter, settings);
+  EXPECT_EQ(runner.RunModal(again), kIdCancelButton);
+  EXPECT_EQ(fake.registry.writes(), writes);
+}
+
+// A dialog that opens another from one of its buttons, as "Train Bayesian
+// Filter" opens "Select Folders".
+class Opener final : public DialogController {
+ public:
+  explicit Opener(DialogRunner& runner) : runner_(runner) {}
+  int TemplateId() const override { return dialog_id::kTrain; }
+  void OnInitDialog(DialogView&) override {}
+  void OnCommand(DialogView& view, int id, ControlEvent) override {
+    if (id == 1001) {
+      FoldersPicker picker;
+      if (runner_.RunModal(picker) == kIdOkButton)
+        chosen.push_back(picker.selected);
+    } else if (id == kIdOkButton) {
+      view.EndDialog(kIdOkButton);
+    }
+  }
+  std::vector<std::vector<std::string>> chosen;
+
+ private:
+  DialogRunner& runner_;
+};
+
+TEST_F(ConsoleDialogRunnerTest, NestedDialogsPlayTheirOwnAnswersInOrder) {
+  ConsoleUserInterface console = Console(no_terminal.fds[0]);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+  for (const char* name : {"Junk", "Inbox"}) {
+    runner.Queue(dialog_id::kSelectFolders, [name](ConsoleDialogView& view) {
+      view.TickRow(1007, view.FindRow(1007, name));
+      view.Click(kIdOkButton);
+    });
+  }
+  runner.Queue(dialog_id::kTrain, [](ConsoleDialogView& view) {
+    view.Click(1001);
+    view.Click(1001);
+    view.Click(kIdOkButton);
+  });
+  Opener opener(runner);
+  EXPECT_EQ(runner.RunModal(opener), kIdOkButton);
+  ASSERT_EQ(opener.chosen.size(), 2u);
+  EXPECT_EQ(opener.chosen[0], std::vector<std::string>{"Junk"});
+  EXPECT_EQ(opener.chosen[1], std::vector<std::string>{"Inbox"});
+  EXPECT_EQ(runner.Unplayed(), 0);
+}
+
+TEST(ConsoleDialogViewTest, RowsAndEntriesAreFoundExactlyFirstThenIgnoringCase) {
+  AboutDialog unused;
+  ConsoleUserInterface console;
+  ConsoleDialogView view(unused, console);
+  for (const char* row : {"Joe@Example.com", "joe@example.com", "ann@example.com"})
+    view.AppendRow(1007, row);
+  EXPECT_EQ(view.FindRow(1007, "joe@example.com"), 1);
+  EXPECT_EQ(view.FindRow(1007, "JOE@EXAMPLE.COM"), 0);
+  EXPECT_EQ(view.FindRow(1007, "bob@example.com"), -1);
+  view.DoubleClickRow(1007, 2);
+  view.DeleteRow(1007, 0);
+  EXPECT_EQ(view.SelectionMark(1007), 1) << "the mark moves with its row";
+  view.DeleteRow(1007, 1);
+  EXPECT_EQ(view.SelectionMark(1007), -1);
+  view.SelectCombo(1016, 0);  // no such entry: nothing happens
+  EXPECT_EQ(view.ComboSelection(1016), -1);
+}
+
+}  // namespace
+}  // namespace varnox
