@@ -33,22 +33,6 @@ constexpr int kMaxTries = 3;
 // The settings prompt takes one change per answer; nobody needs more.
 constexpr int kMaxSettingsAnswers = 100;
 
-struct SettingsBox {
-  int id;
-  std::string_view caption;
-};
-// In the order of the Settings dialog's template.
-constexpr SettingsBox kSettingsBoxes[] = {
-    {SettingsDialog::kIdMarkRead, "When moving spam to the SpamFilter Folder mark it as read."},
-    {SettingsDialog::kIdNonEnglish, "Consider Mail having Non-English Characters as Spam."},
-    {SettingsDialog::kIdBeep, "Beep When a Mail is Marked Spam"},
-    {SettingsDialog::kIdAskFolder, "Display Select Destination Folder"},
-    {SettingsDialog::kIdLearnSpam, "Learn from the mails Marked Spam by you."},
-    {SettingsDialog::kIdLearnNotSpam, "Learn from the mails Marked Not Spam by you."},
-    {SettingsDialog::kIdLearnBlack, "Learn from Blacklisted Mails"},
-    {SettingsDialog::kIdLearnWhite, "Learn from Whitelisted Mails"},
-};
-
 // The number `text` spells, if it is one from 1 to `count`; else 0.
 int Choice(std::string_view text, int count) {
   int number = 0;
@@ -166,11 +150,12 @@ void AskTraining(ConsoleDialogView& view) {
 // "Settings": change boxes by number until the user saves or cancels.
 void AskSettings(ConsoleDialogView& view) {
   ConsoleUserInterface& console = view.console();
-  constexpr int kBoxCount = static_cast<int>(std::size(kSettingsBoxes));
+  const std::span<const ConsoleSettingsBox> boxes = ConsoleSettingsBoxes();
+  const int box_count = static_cast<int>(boxes.size());
   for (int round = 0; round < kMaxSettingsAnswers && !view.ended(); ++round) {
     std::string text = "Settings\n";
-    for (int i = 0; i < kBoxCount; ++i) {
-      const SettingsBox& box = kSettingsBoxes[i];
+    for (int i = 0; i < box_count; ++i) {
+      const ConsoleSettingsBox& box = boxes[static_cast<std::size_t>(i)];
       text += "  " + std::to_string(i + 1) + (view.IsChecked(box.id) ? " [x] " : " [ ] ") +
               std::string(box.caption) + "\n";
     }
@@ -185,17 +170,37 @@ void AskSettings(ConsoleDialogView& view) {
       view.Click(kIdOkButton);
     } else if (code_page::EqualsIgnoreCase(answer, "e")) {
       view.Click(SettingsDialog::kIdEmpty);
-    } else if (const int number = Choice(answer, kBoxCount); number != 0) {
-      const int id = kSettingsBoxes[number - 1].id;
+    } else if (const int number = Choice(answer, box_count); number != 0) {
+      const int id = boxes[static_cast<std::size_t>(number - 1)].id;
       view.Tick(id, !view.IsChecked(id));
     } else {
-      console.Write("Please answer with a number from 1 to " + std::to_string(kBoxCount) +
+      console.Write("Please answer with a number from 1 to " + std::to_string(box_count) +
                     ", e, q or Enter.\n");
     }
   }
 }
 
 }  // namespace
+
+std::span<const ConsoleSettingsBox> ConsoleSettingsBoxes() {
+  static constexpr ConsoleSettingsBox kBoxes[] = {
+      {SettingsDialog::kIdMarkRead, setting::kMarkReadBeforeMoving,
+       "When moving spam to the SpamFilter Folder mark it as read."},
+      {SettingsDialog::kIdNonEnglish, setting::kConsiderNonEnglishSpam,
+       "Consider Mail having Non-English Characters as Spam."},
+      {SettingsDialog::kIdBeep, setting::kBeepAtSpam, "Beep When a Mail is Marked Spam"},
+      {SettingsDialog::kIdAskFolder, "AskNotSpamFolder", "Display Select Destination Folder"},
+      {SettingsDialog::kIdLearnSpam, setting::kLearnFromMarkSpam,
+       "Learn from the mails Marked Spam by you."},
+      {SettingsDialog::kIdLearnNotSpam, setting::kLearnFromNotSpam,
+       "Learn from the mails Marked Not Spam by you."},
+      {SettingsDialog::kIdLearnBlack, setting::kLearnFromBlackListed,
+       "Learn from Blacklisted Mails"},
+      {SettingsDialog::kIdLearnWhite, setting::kLearnFromWhiteListed,
+       "Learn from Whitelisted Mails"},
+  };
+  return kBoxes;
+}
 
 void ConsoleDialogRunner::Queue(int template_id, Answer answer) {
   queued_[template_id].push_back(std::move(answer));

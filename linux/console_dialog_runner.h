@@ -20,6 +20,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <span>
 #include <string_view>
 
 #include "linux/console_dialog_view.h"
@@ -27,6 +28,17 @@
 #include "platform/dialog.h"
 
 namespace varnox {
+
+// The Settings dialog's check boxes as the console shows them, in the
+// template's order: control id, the name the command line uses (the setting's
+// value name; AskNotSpamFolder for "Display Select Destination Folder", which
+// stands for an empty NotSpamFolderName), and the caption.
+struct ConsoleSettingsBox {
+  int id;
+  std::string_view name;
+  std::string_view caption;
+};
+std::span<const ConsoleSettingsBox> ConsoleSettingsBoxes();
 
 class ConsoleDialogRunner final : public DialogRunner {
  public:

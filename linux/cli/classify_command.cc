@@ -23,7 +23,8 @@ constexpr std::string_view kHelp =
     "without a score (\"non-English characters\").\n"
     "\n"
     "A FILE that cannot be read is reported and the others are still judged;\n"
-    "the exit status is then 1.\n";
+    "the exit status is then 1. Nothing is written: the word database stays as\n"
+    "it is, so classify may run beside varnox watch.\n";
 
 std::string Verdict(const std::string& file, const MessageInfo& info) {
   std::string text = TerminalTextFromUtf8(file) + ": ";
@@ -45,7 +46,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return status;
 
   BayesianFilter filter(context.platform());
-  filter.Initialize();
+  LoadWithoutSaving(filter);
   int status = kExitOk;
   for (const std::string& file : arguments.operands) {
     TextMessage message;

@@ -7,8 +7,9 @@
 
 namespace varnox::cli {
 
-CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console)
+CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console, std::string command)
     : paths_(std::move(paths)),
+      command_(std::move(command)),
       files_(RealFileSystem()),
       registry_(files_, paths_.SettingsFile()),
       ui_(std::move(console)),
@@ -31,7 +32,7 @@ int CommandContext::InternalError(std::string_view utf8_message) {
   return kExitInternalError;
 }
 
-int CommandContext::RequireWordDatabase() {
+int CommandContext::RequireSettings() {
   SettingsFile file;
   switch (SettingsFileRegistry::Load(files_, paths_.SettingsFile(), &file)) {
     case kErrorSuccess:
@@ -42,12 +43,40 @@ int CommandContext::RequireWordDatabase() {
     default:
       return UserError("the settings file " + paths_.SettingsFile() + " cannot be read");
   }
+  return kExitOk;
+}
+
+int CommandContext::RequireWordDatabase() {
+  if (int status = RequireSettings(); status != kExitOk)
+    return status;
   std::string path;
   if (!SettingsStore(registry_).WordFilePath(&path) || path.empty()) {
     return UserError("the settings file " + paths_.SettingsFile() +
                      " names no word database (WordFilePath)");
   }
   return kExitOk;
+}
+
+int CommandContext::LockWordDatabase() {
+  if (int status = RequireWordDatabase(); status != kExitOk)
+    return status;
+  std::string path;
+  SettingsStore(registry_).WordFilePath(&path);
+  std::string refusal;
+  lock_ = DatabaseLock::Take(path, command_, &refusal);
+  return lock_ != nullptr ? kExitOk : UserError(refusal);
+}
+
+CVNXAddin& CommandContext::Addin() {
+  if (addin_ == nullptr)
+    addin_ = std::make_unique<CVNXAddin>(platform_);
+  return *addin_;
+}
+
+void LoadWithoutSaving(BayesianFilter& filter) {
+  filter.Initialize();
+  filter.core().set_databasePath("");
+  filter.core().set_ignorePath("");
 }
 
 bool Arguments::Has(std::string_view option) const {

@@ -7,11 +7,14 @@
 #ifndef VARNOX_LINUX_CLI_COMMAND_H_
 #define VARNOX_LINUX_CLI_COMMAND_H_
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/vnx_addin.h"
+#include "linux/cli/database_lock.h"
 #include "linux/console_dialog_runner.h"
 #include "linux/console_user_interface.h"
 #include "linux/settings_file_registry.h"
@@ -27,7 +30,9 @@ inline constexpr int kExitInternalError = 2;  // something that should not happe
 // Everything a subcommand may use. Owns the real platform services.
 class CommandContext {
  public:
-  CommandContext(XdgPaths paths, ConsoleOptions console);
+  // `command` names the command line's command ("varnox watch") where a
+  // lock holder is named.
+  CommandContext(XdgPaths paths, ConsoleOptions console, std::string command = "varnox");
   CommandContext(const CommandContext&) = delete;
   CommandContext& operator=(const CommandContext&) = delete;
 
@@ -45,14 +50,28 @@ class CommandContext {
   // The same for what should never happen; returns kExitInternalError.
   int InternalError(std::string_view utf8_message);
 
+  // kExitOk when the settings file can be read; otherwise says what is
+  // missing and returns kExitUserError. Without it every setting reads as
+  // off and nothing can be saved, which would look like success.
+  int RequireSettings();
   // For commands that use the word database: kExitOk when the settings file
   // can be read and names a word database; otherwise says what is missing
   // and returns kExitUserError. Without this check the engine would work on
   // an empty table and save nowhere, which looks like success.
   int RequireWordDatabase();
+  // RequireWordDatabase, then the word database's lock (database_lock.h),
+  // held until the context is destroyed, after the add-in. kExitUserError,
+  // said, when it is held by another process.
+  int LockWordDatabase();
+
+  // The add-in object over this context's platform, made at the first call:
+  // lists loaded, filter constructed (Initialize is the caller's). It is
+  // destroyed before the platform services and the lock.
+  CVNXAddin& Addin();
 
  private:
   XdgPaths paths_;
+  std::string command_;
   FileSystem& files_;
   SettingsFileRegistry registry_;
   SystemClock clock_;
@@ -60,7 +79,15 @@ class CommandContext {
   NoButtonFaces faces_;
   ConsoleDialogRunner dialogs_;
   Platform platform_;
+  std::unique_ptr<DatabaseLock> lock_;
+  std::unique_ptr<CVNXAddin> addin_;
 };
+
+// Loads the word database and ignore file named in the settings into
+// `filter` and detaches it from them, so that it never writes either:
+// neither at teardown nor when told to save. For commands that only judge or
+// count, which must leave the files of a running `varnox watch` alone.
+void LoadWithoutSaving(BayesianFilter& filter);
 
 // A subcommand's arguments split into options ("-x", "--name", before any
 // "--") and operands (everything else, in order).

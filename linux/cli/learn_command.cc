@@ -33,7 +33,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return context.UserError("learn needs one of --spam and --good (see varnox learn --help)");
   if (arguments.operands.empty())
     return context.UserError("learn needs the files to learn (see varnox learn --help)");
-  if (int status = context.RequireWordDatabase(); status != kExitOk)
+  if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
 
   std::vector<TextMessage> messages(arguments.operands.size());

@@ -136,7 +136,8 @@ int Main(const std::vector<std::string>& args) {
     return Fail(error);
   ConsoleOptions console;
   console.answer_yes = yes;
-  CommandContext context(std::move(paths), std::move(console));
+  CommandContext context(std::move(paths), std::move(console),
+                         "varnox " + std::string(command->name));
   return command->run(context, arguments);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "linux/cli/database_lock.h"
 #include "linux/settings_file_registry.h"
 #include "settings/settings_store.h"
 
@@ -283,15 +284,221 @@ TEST_F(VarnoxLearningTest, SettingsWithoutAWordDatabaseAreAnError) {
 
 TEST_F(VarnoxLearningTest, AFailedSaveIsShownAndIsNotSuccess) {
   const std::string message = Message("m", "Subject\nBody words here\n");
-  const std::string nowhere = (home / "no/such/folder/words.db").string();
+  // A folder where the database should be: it can be neither read nor
+  // replaced.
+  const std::string folder = (home / "words-folder").string();
+  fs::create_directory(folder);
   std::ofstream(Settings(), std::ios::trunc)
-      << "[Software\\Varnox MSOutlook]\n\"WordFilePath\"=\"" << nowhere << "\"\n";
-  const Outcome run = Varnox({"learn", "--spam", message});
+      << "[Software\\Varnox MSOutlook]\n\"WordFilePath\"=\"" << folder << "\"\n";
+  Outcome run = Varnox({"learn", "--spam", message});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Bayesian Plugin Error: Cannot save database (" + nowhere + ")"),
+  EXPECT_NE(run.err.find("Bayesian Plugin Error: Cannot save database (" + folder + ")"),
             std::string::npos)
       << run.err;
   EXPECT_NE(run.err.find("could not be saved"), std::string::npos) << run.err;
+
+  // In a folder that does not exist, not even the lock can be had.
+  const std::string nowhere = (home / "no/such/folder/words.db").string();
+  std::ofstream(Settings(), std::ios::trunc)
+      << "[Software\\Varnox MSOutlook]\n\"WordFilePath\"=\"" << nowhere << "\"\n";
+  run = Varnox({"learn", "--spam", message});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot use the lock file " + nowhere + ".lock"), std::string::npos)
+      << run.err;
+}
+
+class VarnoxListsAndSettingsTest : public VarnoxCommandTest {
+ protected:
+  void SetUp() override {
+    VarnoxCommandTest::SetUp();
+    ASSERT_EQ(Varnox({"init"}).status, 0);
+  }
+};
+
+TEST_F(VarnoxListsAndSettingsTest, ListEntriesGoThroughTheListDialogsRules) {
+  struct Step {
+    std::vector<std::string> args;
+    int status;
+    const char* says;  // on stderr
+  };
+  const Step steps[] = {
+      {{"blacklist", "add", "joe@spam.example", "@spam.example"}, 0, "Item Added To Blacklist"},
+      {{"blacklist", "add", "JOE@Spam.Example"}, 1, "This MailId Already Exists in BlackList"},
+      {{"blacklist", "add", "spam.example"}, 1, "an address or a domain?"},
+      {{"blacklist", "add", "--domain", "@SPAM.example"}, 1, "This Domain Already Exists"},
+      {{"blacklist", "add", "--address", "--domain", "x@y"}, 1, "not both"},
+      {{"blacklist", "add", "caf\xC3\xA9@x.example"}, 0, "Item Added To Blacklist"},
+      {{"blacklist", "add", "\xD0\xB6@x.example"}, 1, "cannot hold"},
+      {{"blacklist", "add", std::string(260, 'a') + "@x"}, 1, "longer than 259"},
+      {{"blacklist", "update", "joe@spam.example", "ann@spam.example"}, 0, "Item Updated"},
+      {{"blacklist", "update", "nobody@x", "b@x"}, 1, "is not in the black list"},
+      {{"blacklist", "remove", "@spam.example"}, 1, "not asked"},
+      {{"--yes", "blacklist", "remove", "@spam.example"}, 0, "Item Removed From BlackList"},
+      {{"whitelist", "add", "friend@home.example"}, 0, "Item Added To WhiteList"},
+      {{"whitelist", "frobnicate"}, 1, "unknown action"},
+  };
+  for (const Step& step : steps) {
+    const Outcome run = Varnox(step.args);
+    EXPECT_EQ(run.status, step.status) << step.says << "\n" << run.err;
+    EXPECT_NE(run.err.find(step.says), std::string::npos) << step.says << ": " << run.err;
+  }
+  Outcome run = Varnox({"blacklist"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "Addresses:\n  ann@spam.example\n  caf\xC3\xA9@x.example\nDomains: none\n");
+  run = Varnox({"whitelist", "list", "--address"});
+  EXPECT_EQ(run.out, "friend@home.example\n");
+  // The file holds the entry in code page 1252, as the Windows add-in keeps it.
+  EXPECT_NE(Slurp(Data("blacklist.xml")).find("caf\xE9@x.example"), std::string::npos);
+}
+
+TEST_F(VarnoxListsAndSettingsTest, SettingsAreShownAndSetThroughTheSettingsDialog) {
+  Outcome run = Varnox({"settings", "set", "beepatspam", "on", "AskNotSpamFolder", "off"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("BeepAtSpam              on "), std::string::npos) << run.out;
+  run = Varnox({"status"});
+  EXPECT_NE(run.out.find("BeepAtSpam              on"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("NotSpamFolderName       Inbox"), std::string::npos) << run.out;
+
+  struct Step {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Step bad[] = {
+      {{"settings", "set", "Loudness", "on"}, "there is no setting 'Loudness'"},
+      {{"settings", "set", "BeepAtSpam", "yes"}, "say on or off"},
+      {{"settings", "set", "BeepAtSpam"}, "NAME on|off pairs"},
+      {{"settings", "reset"}, "unknown settings action"},
+  };
+  for (const Step& step : bad) {
+    run = Varnox(step.args);
+    EXPECT_EQ(run.status, 1) << step.says;
+    EXPECT_NE(run.err.find(step.says), std::string::npos) << step.says << ": " << run.err;
+  }
+
+  // Without a terminal, settings alone shows.
+  run = Varnox({"settings"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Total Words in Bayesian Database : 0"), std::string::npos) << run.out;
+
+  fs::permissions(home / ".config/varnox", fs::perms::owner_read | fs::perms::owner_exec);
+  run = Varnox({"settings", "set", "BeepAtSpam", "off"});
+  fs::permissions(home / ".config/varnox", fs::perms::owner_all);
+  if (::geteuid() != 0) {  // root writes anyway
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("could not be written"), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(VarnoxListsAndSettingsTest, EmptyingAsksAndStatsCount) {
+  fs::create_directory(home / "mail");
+  std::vector<std::string> learn = {"learn", "--spam"};
+  for (int i = 0; i < 3; ++i) {
+    learn.push_back((home / "mail" / std::to_string(i)).string());
+    std::ofstream(learn.back()) << "Cheap pills\nbuy cheap pills now\n";
+  }
+  ASSERT_EQ(Varnox(learn).status, 0);
+  Outcome run = Varnox({"stats"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Words           4\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Spam messages   3\nGood messages   0\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(Data("words.db").string() + " ("), std::string::npos) << run.out;
+
+  run = Varnox({"settings", "empty"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("was not emptied"), std::string::npos) << run.err;
+  EXPECT_NE(Varnox({"stats"}).out.find("Words           4\n"), std::string::npos);
+  run = Varnox({"--yes", "settings", "empty"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Database Empty"), std::string::npos) << run.err;
+  EXPECT_NE(Varnox({"stats"}).out.find("Words           0\n"), std::string::npos);
+}
+
+TEST_F(VarnoxListsAndSettingsTest, JudgingAndCountingWriteNothing) {
+  fs::create_directory(home / "mail");
+  const std::string message = (home / "mail/m").string();
+  std::ofstream(message) << "Subject\nsome words to learn\n";
+  ASSERT_EQ(Varnox({"learn", "--good", message}).status, 0);
+  std::ofstream(Data("ignore.txt")) << "zeta\nalpha\n";  // unsorted: a save would sort it
+  const auto stamp = fs::last_write_time(Data("words.db"));
+  const std::string words = Slurp(Data("words.db"));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"classify", message}, {"stats"}, {"settings"}}) {
+    EXPECT_EQ(Varnox(args).status, 0) << args[0];
+  }
+  EXPECT_EQ(Slurp(Data("words.db")), words);
+  EXPECT_EQ(fs::last_write_time(Data("words.db")), stamp);
+  EXPECT_EQ(Slurp(Data("ignore.txt")), "zeta\nalpha\n");
+}
+
+TEST_F(VarnoxListsAndSettingsTest, ASecondOwnerOfTheDatabaseIsToldWhoHoldsIt) {
+  fs::create_directory(home / "mail");
+  const std::string message = (home / "mail/m").string();
+  std::ofstream(message) << "Subject\nsome words\n";
+  std::string refusal;
+  auto lock = cli::DatabaseLock::Take(Data("words.db").string(), "varnox watch", &refusal);
+  ASSERT_NE(lock, nullptr) << refusal;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"learn", "--spam", message}, {"--yes", "settings", "empty"}}) {
+    const Outcome run = Varnox(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_NE(
+        run.err.find("is in use by `varnox watch` (process " + std::to_string(::getpid()) + ")"),
+        std::string::npos)
+        << run.err;
+  }
+  EXPECT_FALSE(fs::exists(Data("words.db"))) << "nothing was learned";
+  EXPECT_EQ(Varnox({"classify", message}).status, 0) << "judging needs no lock";
+  lock.reset();
+  EXPECT_EQ(Varnox({"learn", "--spam", message}).status, 0);
+}
+
+TEST(DatabaseLockTest, OneHolderAtATimeAndHolderLinesAreReadSafely) {
+  const fs::path dir = fs::temp_directory_path() / ("varnox-lock-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string words = (dir / "words.db").string();
+  std::string refusal;
+  auto first = cli::DatabaseLock::Take(words, "varnox learn", &refusal);
+  ASSERT_NE(first, nullptr) << refusal;
+  EXPECT_EQ(Slurp(words + ".lock"), std::to_string(::getpid()) + " varnox learn\n");
+  EXPECT_EQ(cli::DatabaseLock::Take(words, "varnox train", &refusal), nullptr);
+  EXPECT_NE(refusal.find("`varnox learn` (process "), std::string::npos) << refusal;
+  first.reset();
+
+  // Whatever a damaged lock file holds is shown harmlessly.
+  const struct {
+    std::string contents;
+    const char* says;
+  } cases[] = {{"", "in use by another process"},
+               {"12x varnox\n", "in use by another process"},
+               {"42\n", "in use by process 42;"},
+               {"42 varnox \x1B[2J watch", "`varnox ?[2J watch` (process 42)"}};
+  for (const auto& c : cases) {
+    auto holder = cli::DatabaseLock::Take(words, "x", &refusal);
+    ASSERT_NE(holder, nullptr);
+    std::ofstream(words + ".lock", std::ios::trunc) << c.contents;
+    EXPECT_EQ(cli::DatabaseLock::Take(words, "y", &refusal), nullptr);
+    EXPECT_NE(refusal.find(c.says), std::string::npos) << refusal;
+  }
+  EXPECT_EQ(cli::DatabaseLock::Take((dir / "no/such/words.db").string(), "x", &refusal), nullptr);
+  EXPECT_NE(refusal.find("cannot use the lock file"), std::string::npos) << refusal;
+  fs::remove_all(dir);
+}
+
+TEST_F(VarnoxListsAndSettingsTest, InformationCommands) {
+  Outcome run = Varnox({"about"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("Varnox v1.2\n\n", 0), 0u) << run.out;
+  run = Varnox({"help", "stats"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("Usage: varnox stats", 0), 0u) << run.out;
+  // No xdg-open on this PATH: the address is printed instead.
+  env[1] = "PATH=" + (home / "empty").string();
+  for (const char* page : {"help", "support"}) {
+    run = Varnox({page});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("Open this address in your web browser: https://"), std::string::npos)
+        << run.err;
+  }
 }
 
 }  // namespace

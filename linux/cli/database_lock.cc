@@ -1,0 +1,90 @@
+#include "linux/cli/database_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace varnox::cli {
+namespace {
+
+// The holder's line: "PID COMMAND". More is never written; more is not read.
+constexpr std::size_t kMaxHolderBytes = 256;
+
+std::string ReadHolder(int fd) {
+  char buffer[kMaxHolderBytes];
+  const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+  if (n <= 0)
+    return {};
+  std::string line(buffer, static_cast<std::size_t>(n));
+  line = line.substr(0, line.find('\n'));
+  // Only what a holder writes: a number, a space, printable ASCII.
+  for (char& c : line) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+      c = '?';
+  }
+  return line;
+}
+
+std::string DescribeHolder(const std::string& line) {
+  const std::size_t space = line.find(' ');
+  const std::string pid = line.substr(0, space);
+  if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+    return "another process";
+  if (space == std::string::npos)
+    return "process " + pid;
+  return "`" + line.substr(space + 1) + "` (process " + pid + ")";
+}
+
+void WriteHolder(int fd, std::string_view command) {
+  std::string line = std::to_string(::getpid()) + " " + std::string(command);
+  line = line.substr(0, kMaxHolderBytes - 1) + "\n";
+  // What was there is the last holder's; a failed write only costs the
+  // next process the name of this one.
+  if (::ftruncate(fd, 0) != 0)
+    return;
+  [[maybe_unused]] const ssize_t written = ::pwrite(fd, line.data(), line.size(), 0);
+}
+
+}  // namespace
+
+std::string DatabaseLock::LockFilePath(const std::string& word_file) {
+  return word_file + ".lock";
+}
+
+std::unique_ptr<DatabaseLock> DatabaseLock::Take(const std::string& word_file,
+                                                 std::string_view command, std::string* refusal) {
+  const std::string path = LockFilePath(word_file);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    *refusal = "cannot use the lock file " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  int status;
+  do {
+    status = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (status != 0 && errno == EINTR);
+  if (status != 0) {
+    const int error = errno;
+    if (error == EWOULDBLOCK) {
+      *refusal = "the word database " + word_file + " is in use by " +
+                 DescribeHolder(ReadHolder(fd)) +
+                 "; only one Varnox command at a time may change it. Stop that one or wait "
+                 "until it has finished";
+    } else {
+      *refusal = "cannot lock " + path + ": " + std::strerror(error);
+    }
+    ::close(fd);
+    return nullptr;
+  }
+  WriteHolder(fd, command);
+  return std::unique_ptr<DatabaseLock>(new DatabaseLock(fd));
+}
+
+DatabaseLock::~DatabaseLock() {
+  ::close(fd_);  // releases the lock
+}
+
+}  // namespace varnox::cli

@@ -1,0 +1,37 @@
+// varnox help: the help page in the browser, or a command's help.
+#include "linux/cli/command.h"
+#include "settings/settings_commands.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: varnox help [COMMAND]\n"
+    "\n"
+    "Without a COMMAND, opens the Varnox help page in your web browser (with\n"
+    "xdg-open); when no browser can be opened, prints the page's address.\n"
+    "With a COMMAND, shows that command's help, as varnox COMMAND --help does.\n";
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  if (arguments.operands.size() > 1)
+    return context.UserError("help takes at most one command name");
+  if (arguments.operands.empty()) {
+    OnHelp(context.Addin());
+    return kExitOk;
+  }
+  for (const Command* command : Commands()) {
+    if (command->name == arguments.operands[0]) {
+      context.Print(command->help);
+      return kExitOk;
+    }
+  }
+  return context.UserError("unknown command '" + TerminalTextFromUtf8(arguments.operands[0]) +
+                           "' (see varnox --help)");
+}
+
+}  // namespace
+
+extern const Command kHelpCommand{
+    "help", "open the help page, or show a command's help", kHelp, {}, Run};
+
+}  // namespace varnox::cli

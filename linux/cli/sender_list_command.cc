@@ -1,0 +1,299 @@
+// varnox blacklist / varnox whitelist: the BlackList and WhiteList dialogs
+// from the command line. Both commands are one, run with the list of their
+// kind. Every change goes through the list dialog's controller, so its rules,
+// duplicate checks and messages are the client's.
+#include <string>
+#include <vector>
+
+#include "linux/cli/command.h"
+#include "linux/utf8.h"
+#include "lists/list_dialog.h"
+#include "platform/code_page.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kOptions[] = {"--address", "--domain"};
+
+constexpr std::string_view kBlackHelp =
+    "Usage: varnox blacklist [list] [--address | --domain]\n"
+    "       varnox blacklist add [--address | --domain] ENTRY...\n"
+    "       varnox blacklist update [--address | --domain] OLD NEW\n"
+    "       varnox blacklist remove [--address | --domain] ENTRY...\n"
+    "\n"
+    "The black list: mail from a listed sender is moved to SpamFilter without\n"
+    "being judged, with a note in its headers (learned as spam when the setting\n"
+    "LearnFromBlackListed is on). An entry is a mail address (joe@example.com)\n"
+    "or a domain, written with its \"@\" (@example.com): a domain entry without\n"
+    "the \"@\" never matches.\n";
+
+constexpr std::string_view kWhiteHelp =
+    "Usage: varnox whitelist [list] [--address | --domain]\n"
+    "       varnox whitelist add [--address | --domain] ENTRY...\n"
+    "       varnox whitelist update [--address | --domain] OLD NEW\n"
+    "       varnox whitelist remove [--address | --domain] ENTRY...\n"
+    "\n"
+    "The white list: mail from a listed sender is left alone, never judged\n"
+    "(learned as good mail when the setting LearnFromWhiteListed is on). The\n"
+    "white list is asked first, so a sender on both lists is white-listed. An\n"
+    "entry is a mail address (joe@example.com) or a domain, written with its\n"
+    "\"@\" (@example.com): a domain entry without the \"@\" never matches.\n";
+
+constexpr std::string_view kCommonHelp =
+    "\n"
+    "  list     the entries (the default); with --address or --domain only those\n"
+    "  add      adds each ENTRY; one that is there already, in any letter case,\n"
+    "           is refused\n"
+    "  update   replaces the entry OLD with NEW\n"
+    "  remove   removes each ENTRY, after asking (--yes answers yes)\n"
+    "\n"
+    "  --address  the entries are mail addresses\n"
+    "  --domain   the entries are domains\n"
+    "Without either, an entry that starts with \"@\" is a domain and any other\n"
+    "holding an \"@\" an address; update and remove look for the entry among\n"
+    "both. Entries are kept as typed. Changes are written to the list file at\n"
+    "once; a running varnox watch sees them before it judges the next message.\n"
+    "\n"
+    "Exit status 1 when any entry was refused or not found.\n";
+
+std::string BlackHelp() {
+  return std::string(kBlackHelp) + std::string(kCommonHelp);
+}
+std::string WhiteHelp() {
+  return std::string(kWhiteHelp) + std::string(kCommonHelp);
+}
+const std::string kBlackHelpText = BlackHelp();
+const std::string kWhiteHelpText = WhiteHelp();
+
+std::string_view ListName(ListKind kind) {
+  return kind == ListKind::Black ? "black list" : "white list";
+}
+
+// The entry types to look at: the one the options name, or both.
+std::vector<int> TypesAsked(const Arguments& arguments) {
+  if (arguments.Has("--address"))
+    return {ListDialog::kTypeAddress};
+  if (arguments.Has("--domain"))
+    return {ListDialog::kTypeDomain};
+  return {ListDialog::kTypeAddress, ListDialog::kTypeDomain};
+}
+
+// An entry typed on the command line (UTF-8) as the list keeps it (code page
+// 1252). False, with *error, when it cannot be kept as typed.
+bool EntryText(const std::string& typed, std::string* entry, std::string* error) {
+  *entry = utf8::ToCodePage1252(typed);
+  if (typed.empty()) {
+    *error = "an entry cannot be empty";
+  } else if (!utf8::IsValid(typed) || utf8::FromCodePage1252(*entry) != typed) {
+    *error = "'" + TerminalTextFromUtf8(typed) + "' has characters that the lists cannot hold";
+  } else if (entry->size() > ListDialog::kMaxTextChars) {
+    *error = "'" + TerminalTextFromUtf8(typed) + "' is longer than " +
+             std::to_string(ListDialog::kMaxTextChars) + " characters";
+  } else {
+    return true;
+  }
+  return false;
+}
+
+// The type of a new entry: the one asked for, else read from its form.
+int TypeOfNewEntry(const Arguments& arguments, std::string_view entry) {
+  const std::vector<int> types = TypesAsked(arguments);
+  if (types.size() == 1)
+    return types[0];
+  if (entry.front() == '@')
+    return ListDialog::kTypeDomain;
+  return entry.find('@') != std::string_view::npos ? ListDialog::kTypeAddress : -1;
+}
+
+class ListRun {
+ public:
+  ListRun(CommandContext& context, ListKind kind)
+      : context_(context),
+        list_(kind == ListKind::Black ? context.Addin().blackList : context.Addin().whiteList) {}
+
+  // Runs the dialog once with `answer`; true when it reported a change that
+  // reached the file. Memory then holds the file again, as in the client.
+  bool RunDialog(ConsoleDialogRunner::Answer answer) {
+    context_.dialogs().Queue(TemplateId(), std::move(answer));
+    ListDialog dialog(list_);
+    context_.dialogs().RunModal(dialog);
+    if (dialog.changed())
+      list_.Load();
+    return dialog.changed();
+  }
+
+  // The entries of `type` as the dialog shows them.
+  std::vector<std::string> Entries(int type) {
+    std::vector<std::string> rows;
+    RunDialog([&](ConsoleDialogView& view) {
+      view.SelectCombo(ListDialog::kIdTypeBox, type);
+      rows = view.Rows(ListDialog::kIdEntries);
+    });
+    return rows;
+  }
+
+  // The type among `types` that holds `entry`, or -1.
+  int TypeHolding(const std::vector<int>& types, const std::string& entry) {
+    for (int type : types) {
+      for (const std::string& row : Entries(type)) {
+        if (row == entry)
+          return type;
+      }
+    }
+    // As the dialog finds rows: then ignoring letter case.
+    for (int type : types) {
+      for (const std::string& row : Entries(type)) {
+        if (code_page::EqualsIgnoreCase(row, entry))
+          return type;
+      }
+    }
+    return -1;
+  }
+
+  int NotFound(std::string_view entry) {
+    return context_.UserError("'" + TerminalText(entry) + "' is not in the " +
+                              std::string(ListName(list_.kind())));
+  }
+
+  ListKind kind() const { return list_.kind(); }
+
+ private:
+  int TemplateId() const {
+    return list_.kind() == ListKind::Black ? dialog_id::kBlackList : dialog_id::kWhiteList;
+  }
+
+  CommandContext& context_;
+  SenderList& list_;
+};
+
+int ListEntries(CommandContext& context, ListRun& run, const Arguments& arguments) {
+  const std::vector<int> types = TypesAsked(arguments);
+  std::string text;
+  for (int type : types) {
+    const std::vector<std::string> entries = run.Entries(type);
+    if (types.size() > 1)
+      text += std::string(type == ListDialog::kTypeAddress ? "Addresses" : "Domains") +
+              (entries.empty() ? ": none\n" : ":\n");
+    for (const std::string& entry : entries)
+      text += (types.size() > 1 ? "  " : "") + TerminalText(entry) + "\n";
+  }
+  context.Print(text);
+  return kExitOk;
+}
+
+int AddEntries(CommandContext& context, ListRun& run, const Arguments& arguments,
+               std::span<const std::string> typed) {
+  if (typed.empty())
+    return context.UserError("add needs the entries to add");
+  int status = kExitOk;
+  for (const std::string& one : typed) {
+    std::string entry, error;
+    if (!EntryText(one, &entry, &error)) {
+      status = context.UserError(error);
+      continue;
+    }
+    const int type = TypeOfNewEntry(arguments, entry);
+    if (type < 0) {
+      status = context.UserError("is '" + TerminalText(entry) +
+                                 "' an address or a domain? Say --address or --domain (a "
+                                 "domain entry is written with its \"@\": @example.com)");
+      continue;
+    }
+    const bool added = run.RunDialog([&](ConsoleDialogView& view) {
+      view.SelectCombo(ListDialog::kIdTypeBox, type);
+      view.Type(ListDialog::kIdItemText, entry);
+      view.Click(kIdOkButton);
+    });
+    if (!added)
+      status = kExitUserError;  // the dialog said why
+  }
+  return status;
+}
+
+int UpdateEntry(CommandContext& context, ListRun& run, const Arguments& arguments,
+                std::span<const std::string> typed) {
+  if (typed.size() != 2)
+    return context.UserError("update needs the entry to change and its new text: OLD NEW");
+  std::string old_entry, new_entry, error;
+  if (!EntryText(typed[0], &old_entry, &error) || !EntryText(typed[1], &new_entry, &error))
+    return context.UserError(error);
+  const int type = run.TypeHolding(TypesAsked(arguments), old_entry);
+  if (type < 0)
+    return run.NotFound(old_entry);
+  const bool updated = run.RunDialog([&](ConsoleDialogView& view) {
+    view.SelectCombo(ListDialog::kIdTypeBox, type);
+    view.DoubleClickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, old_entry));
+    view.Type(ListDialog::kIdItemText, new_entry);
+    view.Click(kIdOkButton);
+  });
+  return updated ? kExitOk : kExitUserError;
+}
+
+int RemoveEntries(CommandContext& context, ListRun& run, const Arguments& arguments,
+                  std::span<const std::string> typed) {
+  if (typed.empty())
+    return context.UserError("remove needs the entries to remove");
+  int status = kExitOk;
+  for (const std::string& one : typed) {
+    std::string entry, error;
+    if (!EntryText(one, &entry, &error)) {
+      status = context.UserError(error);
+      continue;
+    }
+    const int type = run.TypeHolding(TypesAsked(arguments), entry);
+    if (type < 0) {
+      status = run.NotFound(entry);
+      continue;
+    }
+    const bool removed = run.RunDialog([&](ConsoleDialogView& view) {
+      view.SelectCombo(ListDialog::kIdTypeBox, type);
+      view.TickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, entry));
+      view.Click(ListDialog::kIdRemove);
+    });
+    if (!removed)
+      status = kExitUserError;  // not confirmed, or the file refused it: said
+  }
+  return status;
+}
+
+int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
+  if (arguments.Has("--address") && arguments.Has("--domain"))
+    return context.UserError("give --address or --domain, not both");
+  const std::vector<std::string>& operands = arguments.operands;
+  const std::string action = operands.empty() ? "list" : operands[0];
+  const std::span<const std::string> rest =
+      operands.empty() ? std::span<const std::string>() : std::span(operands).subspan(1);
+  const std::string name = kind == ListKind::Black ? "blacklist" : "whitelist";
+  if (action != "list" && action != "add" && action != "update" && action != "remove")
+    return context.UserError("unknown action '" + TerminalTextFromUtf8(action) + "' (see varnox " +
+                             name + " --help)");
+  if (action == "list" && !rest.empty())
+    return context.UserError("list takes no entries (see varnox " + name + " --help)");
+  if (int status = context.RequireSettings(); status != kExitOk)
+    return status;
+
+  ListRun run(context, kind);
+  if (action == "add")
+    return AddEntries(context, run, arguments, rest);
+  if (action == "update")
+    return UpdateEntry(context, run, arguments, rest);
+  if (action == "remove")
+    return RemoveEntries(context, run, arguments, rest);
+  return ListEntries(context, run, arguments);
+}
+
+int RunBlack(CommandContext& context, const Arguments& arguments) {
+  return RunFor(ListKind::Black, context, arguments);
+}
+int RunWhite(CommandContext& context, const Arguments& arguments) {
+  return RunFor(ListKind::White, context, arguments);
+}
+
+}  // namespace
+
+extern const Command kBlackListCommand{"blacklist", "list, add, change and remove blocked senders",
+                                       kBlackHelpText, kOptions, RunBlack};
+extern const Command kWhiteListCommand{"whitelist", "list, add, change and remove trusted senders",
+                                       kWhiteHelpText, kOptions, RunWhite};
+
+}  // namespace varnox::cli

@@ -1,0 +1,180 @@
+// varnox settings: the Settings dialog from the command line. Every change
+// goes through the dialog's controller: it reads the settings when it opens
+// and writes all of them on OK.
+#include <string>
+#include <vector>
+
+#include "engine/bayesian_filter.h"
+#include "linux/cli/command.h"
+#include "platform/code_page.h"
+#include "settings/settings_dialog.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: varnox settings [show]\n"
+    "       varnox settings set NAME on|off [NAME on|off]...\n"
+    "       varnox settings empty\n"
+    "\n"
+    "The Settings dialog. On a terminal, varnox settings alone opens it as a\n"
+    "prompt; otherwise it shows the settings, as show does.\n"
+    "\n"
+    "  show    every setting, on or off, and the number of words the filter knows\n"
+    "  set     changes settings, named as show names them (letter case does not\n"
+    "          matter); the others keep their values\n"
+    "  empty   empties the word database, after asking (--yes answers yes)\n"
+    "\n"
+    "The settings:\n"
+    "  MarkReadBeforeMoving    spam moved to SpamFilter is marked read first\n"
+    "  ConsiderNonEnglishSpam  kept for the Windows add-in; the rule against\n"
+    "                          non-English characters always applies\n"
+    "  BeepAtSpam              ring the terminal bell for spam\n"
+    "  AskNotSpamFolder        on: not-spam in SpamFilter asks where good mail\n"
+    "                          goes; off: it goes to the Inbox\n"
+    "  LearnFromMarkSpam       kept for the Windows add-in; mark-spam always\n"
+    "                          teaches the filter\n"
+    "  LearnFromNotSpam        the same for not-spam\n"
+    "  LearnFromBlackListed    mail from black-listed senders is learned as spam\n"
+    "  LearnFromWhiteListed    mail from white-listed senders is learned as good\n"
+    "\n"
+    "A running varnox watch uses a changed setting from the next message on.\n"
+    "Emptying the database and the prompt (which offers it) need the word\n"
+    "database to themselves: they are refused while another Varnox command,\n"
+    "such as varnox watch, holds it.\n";
+
+const ConsoleSettingsBox* FindBox(std::string_view name) {
+  for (const ConsoleSettingsBox& box : ConsoleSettingsBoxes()) {
+    if (code_page::EqualsIgnoreCase(box.name, name))
+      return &box;
+  }
+  return nullptr;
+}
+
+// The settings dialog on the add-in's filter, which the caller loaded.
+int RunDialog(CommandContext& context, ConsoleDialogRunner::Answer answer) {
+  CVNXAddin& addin = context.Addin();
+  context.dialogs().Queue(dialog_id::kSettings, std::move(answer));
+  SettingsDialog dialog(addin.filter, addin.settings);
+  return context.dialogs().RunModal(dialog);
+}
+
+int Show(CommandContext& context) {
+  std::string text = "Settings in " + context.paths().SettingsFile() + "\n";
+  RunDialog(context, [&](ConsoleDialogView& view) {
+    for (const ConsoleSettingsBox& box : ConsoleSettingsBoxes()) {
+      std::string name(box.name);
+      name.resize(std::max<std::size_t>(name.size(), 24), ' ');
+      text += "  " + name + (view.IsChecked(box.id) ? "on   " : "off  ") +
+              std::string(box.caption) + "\n";
+    }
+    text += TerminalText(view.ControlText(SettingsDialog::kIdWordCount, std::string::npos)) + "\n";
+  });
+  context.Print(TerminalTextFromUtf8(text));
+  return kExitOk;
+}
+
+int Set(CommandContext& context, std::span<const std::string> pairs) {
+  if (pairs.empty() || pairs.size() % 2 != 0)
+    return context.UserError("set needs NAME on|off pairs (see varnox settings --help)");
+  std::vector<std::pair<const ConsoleSettingsBox*, bool>> changes;
+  for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    const ConsoleSettingsBox* box = FindBox(pairs[i]);
+    if (box == nullptr)
+      return context.UserError("there is no setting '" + TerminalTextFromUtf8(pairs[i]) +
+                               "' (see varnox settings --help)");
+    if (pairs[i + 1] != "on" && pairs[i + 1] != "off")
+      return context.UserError("say on or off for " + std::string(box->name) + ", not '" +
+                               TerminalTextFromUtf8(pairs[i + 1]) + "'");
+    changes.emplace_back(box, pairs[i + 1] == "on");
+  }
+  const int result = RunDialog(context, [&](ConsoleDialogView& view) {
+    for (const auto& [box, on] : changes)
+      view.Tick(box->id, on);
+    view.Click(kIdOkButton);
+  });
+  if (result != kIdOkButton)
+    return context.InternalError("the settings dialog did not save");
+
+  // The dialog does not report a write that failed; ask the settings.
+  std::vector<std::string> failed;
+  RunDialog(context, [&](ConsoleDialogView& view) {
+    for (const auto& [box, on] : changes) {
+      if (view.IsChecked(box->id) != on)
+        failed.emplace_back(box->name);
+    }
+  });
+  if (!failed.empty()) {
+    std::string names;
+    for (const std::string& name : failed)
+      names += " " + name;
+    return context.UserError("these settings could not be written to " +
+                             context.paths().SettingsFile() + ":" + names);
+  }
+  return Show(context);
+}
+
+// Emptying saves the database at once, so it needs the database's lock and a
+// filter that writes.
+int Empty(CommandContext& context) {
+  if (int status = context.LockWordDatabase(); status != kExitOk)
+    return status;
+  CVNXAddin& addin = context.Addin();
+  addin.filter.Initialize();
+  bool emptied = false;
+  context.dialogs().Queue(dialog_id::kSettings, [&](ConsoleDialogView& view) {
+    view.Click(SettingsDialog::kIdEmpty);
+    // The question, then, once it was answered yes and the table emptied
+    // and saved, the confirmation.
+    emptied = view.messages().size() == 2 && addin.filter.WordCount() == 0 &&
+              addin.filter.core().saved() != 0;
+  });
+  SettingsDialog dialog(addin.filter, addin.settings);
+  context.dialogs().RunModal(dialog);
+  return emptied ? kExitOk : context.UserError("the word database was not emptied");
+}
+
+// The prompt may empty the database too.
+int Prompt(CommandContext& context) {
+  if (int status = context.LockWordDatabase(); status != kExitOk)
+    return status;
+  CVNXAddin& addin = context.Addin();
+  addin.filter.Initialize();
+  SettingsDialog dialog(addin.filter, addin.settings);
+  context.dialogs().RunModal(dialog);
+  return kExitOk;
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  const std::vector<std::string>& operands = arguments.operands;
+  if (int status = context.RequireSettings(); status != kExitOk)
+    return status;
+  if (operands.empty() && context.console().CanAsk())
+    return Prompt(context);
+  if (operands.empty()) {
+    LoadWithoutSaving(context.Addin().filter);
+    return Show(context);
+  }
+  const std::string& action = operands[0];
+  if (action == "empty" && operands.size() == 1)
+    return Empty(context);
+  // Show and set change nothing but the settings: the filter is loaded
+  // only to count its words, and never saved.
+  if (action == "show" && operands.size() == 1) {
+    LoadWithoutSaving(context.Addin().filter);
+    return Show(context);
+  }
+  if (action == "set") {
+    LoadWithoutSaving(context.Addin().filter);
+    return Set(context, std::span(operands).subspan(1));
+  }
+  return context.UserError("unknown settings action '" + TerminalTextFromUtf8(action) +
+                           "' (see varnox settings --help)");
+}
+
+}  // namespace
+
+extern const Command kSettingsCommand{
+    "settings", "show and change the settings; empty the word database", kHelp, {}, Run};
+
+}  // namespace varnox::cli

@@ -1,0 +1,64 @@
+// varnox stats: what the filter knows.
+#include <sys/stat.h>
+
+#include <string>
+
+#include "engine/bayesian_filter.h"
+#include "linux/cli/command.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: varnox stats\n"
+    "\n"
+    "Shows the word database: its file and size, how many words it knows, and\n"
+    "how many messages it learned as spam and as good mail; and how many\n"
+    "entries the black list and the white list hold. Nothing is written, so\n"
+    "stats may run beside varnox watch (which saves what it learned when it\n"
+    "stops).\n";
+
+std::string Row(std::string_view name, const std::string& value) {
+  std::string text(name);
+  text.resize(std::max<std::size_t>(text.size(), 16), ' ');
+  return text + value + "\n";
+}
+
+std::string FileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    return "missing";
+  return std::to_string(st.st_size) + " bytes";
+}
+
+std::string Entries(const SenderList& list) {
+  return std::to_string(list.addresses().size()) + " addresses, " +
+         std::to_string(list.domains().size()) + " domains";
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  if (!arguments.operands.empty())
+    return context.UserError("stats takes no arguments (see varnox stats --help)");
+  if (int status = context.RequireWordDatabase(); status != kExitOk)
+    return status;
+  std::string path;
+  context.Addin().settings.WordFilePath(&path);
+  BayesianFilter& filter = context.Addin().filter;
+  LoadWithoutSaving(filter);
+
+  std::string text = Row("Word database", TerminalText(path) + " (" + FileSize(path) + ")");
+  text += Row("Words", std::to_string(filter.WordCount()));
+  text += Row("Spam messages", std::to_string(filter.SpamMessages()));
+  text += Row("Good messages", std::to_string(filter.CleanMessages()));
+  text += Row("Black list", Entries(context.Addin().blackList));
+  text += Row("White list", Entries(context.Addin().whiteList));
+  context.Print(text);
+  return kExitOk;
+}
+
+}  // namespace
+
+extern const Command kStatsCommand{
+    "stats", "show what the filter knows: words and messages learned", kHelp, {}, Run};
+
+}  // namespace varnox::cli

@@ -1,0 +1,25 @@
+// varnox support: the support page in the browser.
+#include "linux/cli/command.h"
+#include "settings/settings_commands.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: varnox support\n"
+    "\n"
+    "Opens the Varnox support page in your web browser (with xdg-open); when no\n"
+    "browser can be opened, prints the page's address.\n";
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  if (!arguments.operands.empty())
+    return context.UserError("support takes no arguments");
+  OnSupport(context.Addin());
+  return kExitOk;
+}
+
+}  // namespace
+
+extern const Command kSupportCommand{"support", "open the support page", kHelp, {}, Run};
+
+}  // namespace varnox::cli
