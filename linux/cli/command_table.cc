@@ -13,13 +13,26 @@ extern const Command kSettingsCommand;
 extern const Command kStatsCommand;
 extern const Command kStatusCommand;
 extern const Command kSupportCommand;
+extern const Command kWatchCommand;
 extern const Command kWhiteListCommand;
 
 std::span<const Command* const> Commands() {
+  // In the order of `varnox --help`: setting up, the main job, teaching and
+  // judging, the dialogs, information.
   static const Command* const kCommands[] = {
-      &kInitCommand,  &kStatusCommand,    &kLearnCommand,     &kClassifyCommand,
-      &kEvalCommand,  &kStatsCommand,     &kBlackListCommand, &kWhiteListCommand,
-      &kSettingsCommand, &kAboutCommand,  &kHelpCommand,      &kSupportCommand,
+      &kInitCommand,      // setting up
+      &kStatusCommand,    //
+      &kWatchCommand,     // the main job
+      &kLearnCommand,     // teaching and judging
+      &kClassifyCommand,  //
+      &kEvalCommand,      //
+      &kStatsCommand,     //
+      &kBlackListCommand,  // the dialogs
+      &kWhiteListCommand,  //
+      &kSettingsCommand,   //
+      &kAboutCommand,      // information
+      &kHelpCommand,       //
+      &kSupportCommand,    //
   };
   return kCommands;
 }
