@@ -1,10 +1,6 @@
-// Runs the built `varnox` program with HOME and XDG_* pointed at a fresh
-// folder, as a user would run it.
-#include <fcntl.h>
+// The `varnox` command run as a user runs it (varnox_command_fixture.h).
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -16,72 +12,15 @@
 #include "linux/cli/database_lock.h"
 #include "linux/settings_file_registry.h"
 #include "settings/settings_store.h"
+#include "tests/linux/varnox_command_fixture.h"
 
 namespace varnox {
 namespace {
 
+using testing::Outcome;
+using testing::Slurp;
+using testing::VarnoxCommandTest;
 namespace fs = std::filesystem;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-class VarnoxCommandTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnox-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    home = pattern;
-    env = {"HOME=" + home.string(), "PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8"};
-  }
-  void TearDown() override { fs::remove_all(home); }
-
-  fs::path Data(const char* name) const { return home / ".local/share/varnox" / name; }
-  fs::path Settings() const { return home / ".config/varnox/settings.ini"; }
-
-  Outcome Varnox(std::vector<std::string> args) {
-    args.insert(args.begin(), VARNOX_BINARY);
-    std::vector<char*> argv;
-    for (std::string& a : args)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-      envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const std::string out = (home / "stdout").string(), err = (home / "stderr").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    Outcome run;
-    pid_t pid;
-    if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) == 0) {
-      int status = 0;
-      ::waitpid(pid, &status, 0);
-      run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    run.out = Slurp(out);
-    run.err = Slurp(err);
-    fs::remove(out);
-    fs::remove(err);
-    return run;
-  }
-
-  fs::path home;
-  std::vector<std::string> env;
-};
 
 mode_t ModeOf(const fs::path& path) {
   struct stat st;

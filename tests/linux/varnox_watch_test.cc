@@ -1,0 +1,206 @@
+// `varnox watch` end to end on temporary Maildirs: the program runs in the
+// background as a user runs it, mail is delivered as a delivery agent
+// delivers it (written in tmp/, renamed into new/), and the test looks at
+// the files and at what the program printed.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/linux/varnox_command_fixture.h"
+
+namespace varnox {
+namespace {
+
+using testing::Outcome;
+using testing::Slurp;
+namespace fs = std::filesystem;
+
+// "привет" (Cyrillic), encoded: non-English, so spam on an untrained filter.
+constexpr const char* kForeignSubject = "=?utf-8?B?0L/RgNC40LLQtdGC?=";
+
+std::string Mail(const std::string& from, const std::string& subject, const std::string& body) {
+  return "Received: from mx.example by mail.example\nFrom: " + from + "\nTo: me@example.org\n" +
+         "Subject: " + subject + "\n\n" + body;
+}
+
+std::size_t Count(const std::string& text, std::string_view what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(dir, error))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class VarnoxWatchTest : public testing::VarnoxCommandTest {
+ protected:
+  void SetUp() override {
+    VarnoxCommandTest::SetUp();
+    ASSERT_EQ(Varnox({"init"}).status, 0);
+    maildir = home / "Maildir";
+    for (const char* sub : {"cur", "new", "tmp"})
+      fs::create_directories(maildir / sub);
+  }
+
+  // Delivers `text` into `folder`'s new/ as a delivery agent does.
+  static void Deliver(const fs::path& folder, const std::string& name, const std::string& text) {
+    std::ofstream(folder / "tmp" / name, std::ios::binary) << text;
+    fs::rename(folder / "tmp" / name, folder / "new" / name);
+  }
+  // Starts watch on the Maildir and waits until it watches.
+  void StartWatch(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"watch", maildir.string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ASSERT_GT(Start(args), 0);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(maildir / ".SpamFilter/new"); }));
+    // The spam folder exists once InitMAPI ran; the watches are set just
+    // after. A message delivered now is seen live or by the catch-up.
+  }
+  bool Printed(std::size_t lines) {
+    return WaitFor([&] { return Count(BackgroundOutput(), "\n") >= lines; });
+  }
+  fs::path Spam() const { return maildir / ".SpamFilter"; }
+
+  fs::path maildir;
+};
+
+TEST_F(VarnoxWatchTest, DeliveryIsJudgedStampedAndSpamMoved) {
+  StartWatch();
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "Lunch", "Shall we meet at noon?\n"));
+  Deliver(maildir, "2.host", Mail("Ivan <ivan@example.ru>", kForeignSubject, "plain words\n"));
+  ASSERT_TRUE(Printed(2)) << BackgroundOutput();
+  const Outcome run = Stop();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Inbox: \"Lunch\" NotSpam, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Inbox: \"\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2"
+                         "\xE2\x80\xA2\" Non English Spam -> SpamFilter"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("Stopped. Judged 2 messages, 1 moved to SpamFilter."), std::string::npos)
+      << run.err;
+
+  const std::string clean = Slurp(maildir / "new/1.host");
+  EXPECT_EQ(Count(clean, "X-VNX-RESULT:NotSpam\nX-VNX-SCORE:"), 1u) << clean;
+  EXPECT_NE(clean.find("\n\nShall we meet at noon?\n"), std::string::npos) << clean;
+  EXPECT_EQ(Names(Spam() / "new"), std::vector<std::string>{"2.host"});
+  EXPECT_EQ(Count(Slurp(Spam() / "new/2.host"), "X-VNX-RESULT:Non English Spam\n"), 1u);
+  EXPECT_TRUE(fs::exists(Data("words.db"))) << "saved at the stop";
+}
+
+TEST_F(VarnoxWatchTest, ListsChangedByTheCommandCountFromTheNextMessage) {
+  StartWatch({"--quiet"});
+  ASSERT_EQ(Varnox({"whitelist", "add", "ivan@example.ru"}).status, 0);
+  ASSERT_EQ(Varnox({"blacklist", "add", "@spam.example"}).status, 0);
+  Deliver(maildir, "w.host", Mail("Ivan <ivan@example.ru>", kForeignSubject, "hello\n"));
+  Deliver(maildir, "b.host", Mail("Joe <joe@spam.example>", "Hello", "words\n"));
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(Spam() / "new/b.host"); }));
+  const Outcome run = Stop();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "") << "--quiet";
+  EXPECT_EQ(Slurp(maildir / "new/w.host"),
+            Mail("Ivan <ivan@example.ru>", kForeignSubject, "hello\n"))
+      << "a white-listed sender's mail is left as it came";
+  EXPECT_NE(Slurp(Spam() / "new/b.host").find("joe@spam.example Domain is in BlackList\n"),
+            std::string::npos);
+}
+
+TEST_F(VarnoxWatchTest, ANewTopLevelFolderIsWatched) {
+  StartWatch();
+  const fs::path work = maildir / ".Work";
+  fs::create_directory(work);
+  for (const char* sub : {"tmp", "cur", "new"})
+    fs::create_directory(work / sub);
+  Deliver(work, "1.host", Mail("Ann <ann@example.org>", "Report", "numbers\n"));
+  ASSERT_TRUE(Printed(1)) << BackgroundOutput();
+  const Outcome run = Stop();
+  EXPECT_NE(run.out.find("Work: \"Report\" NotSpam"), std::string::npos) << run.out;
+  EXPECT_EQ(Count(Slurp(work / "new/1.host"), "X-VNX-RESULT:"), 1u);
+}
+
+TEST_F(VarnoxWatchTest, MailThatArrivedWhileNothingWatchedIsJudgedOnceAtStart) {
+  Deliver(maildir, "old.host", Mail("Ann <ann@example.org>", "Before", "earlier\n"));
+  Deliver(maildir, "seen.host",
+          "Received: by mx\nX-VNX-RESULT:NotSpam\nSubject: Stamped\n\nseen\n");
+  StartWatch();
+  ASSERT_TRUE(Printed(1)) << BackgroundOutput();
+  Outcome run = Stop();
+  EXPECT_EQ(run.out.find("Stamped"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Inbox: \"Before\" NotSpam"), std::string::npos) << run.out;
+
+  // A second start finds nothing new to judge.
+  StartWatch();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  run = Stop();
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(Count(Slurp(maildir / "new/old.host"), "X-VNX-RESULT:"), 1u);
+}
+
+TEST_F(VarnoxWatchTest, ABurstOfDeliveriesIsJudgedExactlyOnce) {
+  constexpr int kMessages = 2000;
+  StartWatch();
+  for (int i = 0; i < kMessages; ++i) {
+    Deliver(maildir, std::to_string(i) + ".burst",
+            Mail("Ann <ann@example.org>", "Note " + std::to_string(i), "text\n"));
+  }
+  ASSERT_TRUE(WaitFor([&] { return Count(BackgroundOutput(), "\n") >= kMessages; }, 300))
+      << Count(BackgroundOutput(), "\n") << " judged";
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // nothing more comes
+  const Outcome run = Stop();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Count(run.out, "\n"), static_cast<std::size_t>(kMessages));
+  const std::vector<std::string> names = Names(maildir / "new");
+  ASSERT_EQ(names.size(), static_cast<std::size_t>(kMessages));
+  int stamped_once = 0;
+  for (const std::string& name : names)
+    stamped_once += Count(Slurp(maildir / "new" / name), "X-VNX-RESULT:") == 1 ? 1 : 0;
+  EXPECT_EQ(stamped_once, kMessages);
+  EXPECT_TRUE(Names(maildir / "tmp").empty()) << "no rewrite left behind";
+}
+
+TEST_F(VarnoxWatchTest, WhileWatchRunsOthersMayNotChangeTheDatabase) {
+  StartWatch();
+  fs::create_directory(home / "mail");
+  std::ofstream(home / "mail/m") << "Subject\nwords\n";
+  Outcome run = Varnox({"learn", "--spam", (home / "mail/m").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("in use by `varnox watch` (process "), std::string::npos) << run.err;
+  EXPECT_EQ(Varnox({"classify", (home / "mail/m").string()}).status, 0);
+  run = Stop(SIGINT);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Varnox({"learn", "--spam", (home / "mail/m").string()}).status, 0)
+      << "the lock goes with the process";
+}
+
+TEST_F(VarnoxWatchTest, StoresThatAreNoMaildirAreRefused) {
+  fs::create_directory(home / "plain");
+  Outcome run = Varnox({"watch", (home / "plain").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("is not a Maildir"), std::string::npos) << run.err;
+  run = Varnox({"watch", maildir.string(), maildir.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("is named twice"), std::string::npos) << run.err;
+}
+
+TEST_F(VarnoxWatchTest, WithoutStoresTheHomeMaildirIsMadeAndWatched) {
+  fs::remove_all(maildir);
+  ASSERT_GT(Start({"watch"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(Spam() / "new"); }));
+  EXPECT_TRUE(fs::is_directory(maildir / "tmp"));
+  const Outcome run = Stop();
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find("Made the empty Maildir " + maildir.string()), std::string::npos)
+      << run.err;
+}
+
+}  // namespace
+}  // namespace varnox
