@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "mail/folder_pickers.h"
+#include "mail/training.h"
 #include "platform/code_page.h"
 #include "settings/info_dialogs.h"
 #include "settings/settings_dialog.h"
@@ -14,19 +16,15 @@
 namespace varnox {
 namespace {
 
-// Control ids of the dialog templates that the console faces read and work.
-// "Select Outlook Folder": the folder list and "Don't Display this again".
-constexpr int kSelectFolderList = 201;
-constexpr int kSelectFolderDontAsk = 202;
-// "Select Folders": the list view with a check box per folder.
-constexpr int kSelectFoldersList = 1007;
-// "Train Bayesian Filter": the two "..." buttons, the edit boxes that show
-// the choice, and "Empty the current bayesian filter before starting".
-constexpr int kTrainSpamEdit = 1000;
-constexpr int kTrainChooseSpam = 1001;
-constexpr int kTrainGoodEdit = 1002;
-constexpr int kTrainChooseGood = 1003;
-constexpr int kTrainEmptyFirst = 1004;
+// Control ids of the dialogs whose console faces ask.
+constexpr int kSelectFolderList = SelectFolderDialog::kIdFolderList;
+constexpr int kSelectFolderDontAsk = SelectFolderDialog::kIdDontDisplayAgain;
+constexpr int kSelectFoldersList = SelectFoldersDialog::kIdFolderList;
+constexpr int kTrainSpamEdit = TrainDialog::kIdSpamFolders;
+constexpr int kTrainChooseSpam = TrainDialog::kIdChooseSpamFolders;
+constexpr int kTrainGoodEdit = TrainDialog::kIdGoodFolders;
+constexpr int kTrainChooseGood = TrainDialog::kIdChooseGoodFolders;
+constexpr int kTrainEmptyFirst = TrainDialog::kIdEmptyFirst;
 
 // A person who types nonsense is asked again, but not for ever.
 constexpr int kMaxTries = 3;

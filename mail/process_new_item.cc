@@ -17,22 +17,6 @@ namespace {
 // Caption of the failed-move message of the pipeline.
 constexpr std::string_view kSpamFilterCaption = "Spam Filter";
 
-// "X-VNX-RESULT:<result>", then the score and the top words on lines of
-// their own. `topWords` brings its own CR LF when it is not empty.
-std::string VerdictStamp(std::string_view result, const MessageInfo& info) {
-  std::string stamp = "X-VNX-RESULT:";
-  stamp.append(result)
-      .append("\r\nX-VNX-SCORE:")
-      .append(std::to_string(info.score))
-      .append("\r\nX-VNX-TOP-WORDS:")
-      .append(info.topWords);
-  return stamp;
-}
-
-std::string SpamStamp(const MessageInfo& info) {
-  return info.nonEnglish != 0 ? std::string(kNonEnglishSpamStamp) : VerdictStamp("Spam", info);
-}
-
 void BeepIfAsked(CVNXAddin& addin) {
   if (addin.settings.BeepAtSpam() != 0)
     addin.platform.ui.Beep(kBeepExclamation);
@@ -109,14 +93,34 @@ void Judge(CVNXAddin& addin, host::Item& item) {
   info.subject = std::move(subject);
   if (addin.filter.Classify(std::move(body), info) != 0) {
     BeepIfAsked(addin);
-    AppendToTransportHeaders(*message, headers, SpamStamp(info));
+    AppendToTransportHeaders(*message, headers, FilterStamp(1, info));
     MoveToSpamFolder(addin, *mail, kSpamFilterCaption);
   } else {
-    AppendToTransportHeaders(*message, headers, VerdictStamp("NotSpam", info));
+    AppendToTransportHeaders(*message, headers, FilterStamp(0, info));
   }
 }
 
+// "X-VNX-RESULT:<result>", then the score and the top words on lines of
+// their own. `topWords` brings its own CR LF when it is not empty.
+std::string VerdictStamp(std::string_view result, const MessageInfo& info) {
+  std::string stamp = "X-VNX-RESULT:";
+  stamp.append(result)
+      .append("\r\nX-VNX-SCORE:")
+      .append(std::to_string(info.score))
+      .append("\r\nX-VNX-TOP-WORDS:")
+      .append(info.topWords);
+  return stamp;
+}
+
+std::string SpamStamp(const MessageInfo& info) {
+  return info.nonEnglish != 0 ? std::string(kNonEnglishSpamStamp) : VerdictStamp("Spam", info);
+}
+
 }  // namespace
+
+std::string FilterStamp(int spam, const MessageInfo& info) {
+  return spam != 0 ? SpamStamp(info) : VerdictStamp("NotSpam", info);
+}
 
 void ProcessNewItem(CVNXAddin& addin, host::Item& item) {
   ModuleLockHolder lock;

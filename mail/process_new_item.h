@@ -3,6 +3,7 @@
 #ifndef VARNOX_MAIL_PROCESS_NEW_ITEM_H_
 #define VARNOX_MAIL_PROCESS_NEW_ITEM_H_
 
+#include <string>
 #include <string_view>
 
 #include "host/item.h"
@@ -10,12 +11,19 @@
 namespace varnox {
 
 class CVNXAddin;
+struct MessageInfo;
 
 // Verdict stamps and black-list notes, appended to the transport headers
 // with nothing before them.
 inline constexpr std::string_view kNonEnglishSpamStamp = "X-VNX-RESULT:Non English Spam";
 inline constexpr std::string_view kListedAddressNote = " is in BlackList";
 inline constexpr std::string_view kListedDomainNote = " Domain is in BlackList";
+
+// The stamp the filter's verdict appends to the headers, for `spam` (1 or
+// 0) and the record Classify filled: "X-VNX-RESULT:Non English Spam", or
+// "X-VNX-RESULT:Spam" / "X-VNX-RESULT:NotSpam" followed by the score and the
+// top words on lines of their own, CR LF between lines.
+std::string FilterStamp(int spam, const MessageInfo& info);
 
 // Judges `item` and acts on the verdict, the first test that applies
 // deciding:

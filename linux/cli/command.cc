@@ -84,3 +84,16 @@ bool Arguments::Has(std::string_view option) const {
 }
 
 }  // namespace varnox::cli
+
+namespace varnox::cli {
+
+std::vector<std::string> Arguments::Values(std::string_view option) const {
+  std::vector<std::string> found;
+  for (const auto& [name, value] : values) {
+    if (name == option)
+      found.push_back(value);
+  }
+  return found;
+}
+
+}  // namespace varnox::cli

@@ -90,9 +90,11 @@ class CommandContext {
 void LoadWithoutSaving(BayesianFilter& filter);
 
 // A subcommand's arguments split into options ("-x", "--name", before any
-// "--") and operands (everything else, in order).
+// "--"), options with their values ("--name VALUE"), and operands
+// (everything else, in order).
 struct Arguments {
   std::vector<std::string> options;
+  std::vector<std::pair<std::string, std::string>> values;
   std::vector<std::string> operands;
   // Both together in the order given, for commands whose options take a
   // value or apply to the operands that follow them.
@@ -103,13 +105,16 @@ struct Arguments {
   std::vector<Given> in_order;
 
   bool Has(std::string_view option) const;
+  // The values given for `option`, in order.
+  std::vector<std::string> Values(std::string_view option) const;
 };
 
 struct Command {
   std::string_view name;
   std::string_view summary;  // one line for `varnox --help`
   std::string_view help;     // the whole text of `varnox NAME --help`
-  // Options the command takes; any other option is a user error.
+  // Options the command takes ("--name=" for one that takes a value); any
+  // other option is a user error.
   std::span<const std::string_view> options;
   int (*run)(CommandContext& context, const Arguments& arguments);
 };

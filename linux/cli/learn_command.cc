@@ -4,7 +4,7 @@
 
 #include "engine/bayesian_filter.h"
 #include "linux/cli/command.h"
-#include "linux/cli/text_message.h"
+#include "linux/cli/mail_file.h"
 
 namespace varnox::cli {
 namespace {
@@ -16,10 +16,10 @@ constexpr std::string_view kHelp =
     "       varnox learn --good FILE...\n"
     "\n"
     "Teaches the filter each FILE as spam (--spam) or as good mail (--good), then\n"
-    "saves the word database. A FILE is a message as plain text: its first line\n"
-    "is the subject, the rest is the body. UTF-8 files are converted to the\n"
-    "filter's code page 1252 (characters it lacks become \"?\"); other files are\n"
-    "taken as code page 1252 already.\n"
+    "saves the word database. A FILE is a mail message (RFC 822, as a Maildir\n"
+    "holds it; \"-\" is the standard input); its subject and body are read as\n"
+    "varnox watch reads them. A file without header lines is all body. To teach\n"
+    "whole Maildir folders, see varnox train.\n"
     "\n"
     "Every FILE is read before anything is learned: when one cannot be read,\n"
     "nothing is learned. Learning a message twice counts it twice.\n"
@@ -36,18 +36,20 @@ int Run(CommandContext& context, const Arguments& arguments) {
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
 
-  std::vector<TextMessage> messages(arguments.operands.size());
+  std::vector<MailFile> messages(arguments.operands.size());
   for (std::size_t i = 0; i < messages.size(); ++i) {
     std::string error;
-    if (!ReadTextMessage(context.files(), arguments.operands[i], &messages[i], &error))
+    if (!ReadMailFile(arguments.operands[i], &messages[i], &error))
       return context.UserError(TerminalTextFromUtf8(error) + "; nothing was learned");
   }
 
   BayesianFilter filter(context.platform());
   filter.Initialize();
   std::size_t learned = 0;
-  for (TextMessage& message : messages)
-    learned += filter.Learn(std::move(message.body), std::move(message.subject), spam ? 1 : 0);
+  for (MailFile& message : messages) {
+    learned +=
+        filter.Learn(std::move(message.texts.body), std::move(message.texts.subject), spam ? 1 : 0);
+  }
   // A failed save has been shown by the engine ("Cannot save database").
   if (filter.Save() == 0)
     return context.UserError("the word database could not be saved");

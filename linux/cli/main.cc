@@ -67,12 +67,31 @@ int Fail(std::string_view message) {
   return kExitUserError;
 }
 
+// Whether `option` is one of the command's, and whether it takes a value
+// (listed as "--name=").
+bool KnownOption(const Command& command, std::string_view option, bool* takes_value) {
+  for (std::string_view known : command.options) {
+    const bool valued = known.ends_with('=');
+    if (valued)
+      known.remove_suffix(1);
+    if (known == option) {
+      *takes_value = valued;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Splits a command's arguments; --yes and --help are taken wherever they
-// stand before "--".
+// stand before "--". An option that takes a value is written "--name VALUE"
+// or "--name=VALUE".
 int SplitArguments(const Command& command, std::span<const std::string> args, Arguments* arguments,
                    bool* yes, bool* help) {
   bool options_end = false;
-  for (const std::string& arg : args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const std::string name = arg.substr(0, arg.find('='));
+    bool takes_value = false;
     if (!options_end && arg == "--") {
       options_end = true;
     } else if (options_end || arg.size() < 2 || arg[0] != '-') {
@@ -82,13 +101,18 @@ int SplitArguments(const Command& command, std::span<const std::string> args, Ar
       *help = true;
     } else if (IsYes(arg)) {
       *yes = true;
-    } else if (std::find(command.options.begin(), command.options.end(), arg) !=
-               command.options.end()) {
-      arguments->options.push_back(arg);
-      arguments->in_order.push_back({arg, true});
-    } else {
+    } else if (!KnownOption(command, name, &takes_value) || (!takes_value && name != arg)) {
       return Fail(std::string(command.name) + ": unknown option '" + arg + "' (see varnox " +
                   std::string(command.name) + " --help)");
+    } else if (!takes_value) {
+      arguments->options.push_back(arg);
+      arguments->in_order.push_back({arg, true});
+    } else if (name != arg) {
+      arguments->values.emplace_back(name, arg.substr(name.size() + 1));
+    } else if (i + 1 < args.size()) {
+      arguments->values.emplace_back(name, args[++i]);
+    } else {
+      return Fail(std::string(command.name) + ": " + name + " needs a value");
     }
   }
   return kExitOk;

@@ -3,6 +3,7 @@
 #include <list>
 #include <string_view>
 
+#include "host/command_bar.h"
 #include "host/folder.h"
 #include "host/item.h"
 #include "host/message.h"
@@ -58,8 +59,10 @@ class ObservedMessage final : public host::Message {
 
 class ObservedMailItem final : public host::MailItem {
  public:
-  ObservedMailItem(std::unique_ptr<host::MailItem> inner, std::shared_ptr<ObservedItem> record)
-      : inner_(std::move(inner)), record_(std::move(record)) {}
+  // `on_move`, when set, is told of every move.
+  ObservedMailItem(std::unique_ptr<host::MailItem> inner, std::shared_ptr<ObservedItem> record,
+                   std::function<void(HResult)> on_move = nullptr)
+      : inner_(std::move(inner)), record_(std::move(record)), on_move_(std::move(on_move)) {}
   HResult MapiMessage(std::unique_ptr<host::Message>* message) override {
     const HResult hr = inner_->MapiMessage(message);
     if (*message != nullptr)
@@ -69,6 +72,8 @@ class ObservedMailItem final : public host::MailItem {
   HResult Move(host::Folder& destination) override {
     const HResult hr = inner_->Move(Unwrap(destination));
     record_->move_status = hr;
+    if (on_move_)
+      on_move_(hr);
     return hr;
   }
   HResult MarkRead() override { return inner_->MarkRead(); }
@@ -76,22 +81,25 @@ class ObservedMailItem final : public host::MailItem {
  private:
   std::unique_ptr<host::MailItem> inner_;
   std::shared_ptr<ObservedItem> record_;
+  std::function<void(HResult)> on_move_;
 };
 
 class ObservedItemRef final : public host::Item {
  public:
-  ObservedItemRef(std::unique_ptr<host::Item> inner, std::shared_ptr<ObservedItem> record)
-      : inner_(std::move(inner)), record_(std::move(record)) {}
+  ObservedItemRef(std::unique_ptr<host::Item> inner, std::shared_ptr<ObservedItem> record,
+                  std::function<void(HResult)> on_move = nullptr)
+      : inner_(std::move(inner)), record_(std::move(record)), on_move_(std::move(on_move)) {}
   HResult QueryMailItem(std::unique_ptr<host::MailItem>* mail) override {
     const HResult hr = inner_->QueryMailItem(mail);
     if (*mail != nullptr)
-      *mail = std::make_unique<ObservedMailItem>(std::move(*mail), record_);
+      *mail = std::make_unique<ObservedMailItem>(std::move(*mail), record_, on_move_);
     return hr;
   }
 
  private:
   std::unique_ptr<host::Item> inner_;
   std::shared_ptr<ObservedItem> record_;
+  std::function<void(HResult)> on_move_;
 };
 
 // Stands between the host and one of the add-in's folder watchers.
@@ -135,8 +143,16 @@ class ObservedItems final : public host::Items {
  public:
   ObservedItems(std::unique_ptr<host::Items> inner, std::string folder, SharedPtr shared)
       : inner_(std::move(inner)), folder_(std::move(folder)), shared_(std::move(shared)) {}
-  HResult GetFirst(std::unique_ptr<host::Item>* item) override { return inner_->GetFirst(item); }
-  HResult GetNext(std::unique_ptr<host::Item>* item) override { return inner_->GetNext(item); }
+  // A walk is counted first when someone follows walks: the items are
+  // listed once more (cheap: a message is read only when asked for a text).
+  HResult GetFirst(std::unique_ptr<host::Item>* item) override {
+    if (shared_->observers->walk_started)
+      shared_->observers->walk_started(folder_, CountItems());
+    return Stepped(inner_->GetFirst(item));
+  }
+  HResult GetNext(std::unique_ptr<host::Item>* item) override {
+    return Stepped(inner_->GetNext(item));
+  }
   HResult Advise(host::ItemsEventSink* sink, host::Cookie* cookie) override {
     auto wrapper = std::make_unique<ItemsSinkWrapper>(sink, folder_, shared_);
     const HResult hr = inner_->Advise(wrapper.get(), cookie);
@@ -147,6 +163,21 @@ class ObservedItems final : public host::Items {
   HResult Unadvise(host::Cookie cookie) override { return inner_->Unadvise(cookie); }
 
  private:
+  int CountItems() {
+    int total = 0;
+    std::unique_ptr<host::Item> item;
+    for (HResult hr = inner_->GetFirst(&item); Succeeded(hr) && item != nullptr;
+         hr = inner_->GetNext(&item)) {
+      ++total;
+    }
+    return total;
+  }
+  HResult Stepped(HResult hr) {
+    if (shared_->observers->walk_step)
+      shared_->observers->walk_step();
+    return hr;
+  }
+
   std::unique_ptr<host::Items> inner_;
   std::string folder_;
   SharedPtr shared_;
@@ -241,6 +272,56 @@ class ObservedNameSpace final : public host::NameSpace {
   SharedPtr shared_;
 };
 
+class ObservedSelection final : public host::Selection {
+ public:
+  ObservedSelection(std::unique_ptr<host::Selection> inner, SharedPtr shared)
+      : inner_(std::move(inner)), shared_(std::move(shared)) {}
+  HResult Class(std::int32_t* object_class) override { return inner_->Class(object_class); }
+  HResult Count(std::int32_t* count) override { return inner_->Count(count); }
+  HResult GetItem(std::int32_t index, std::unique_ptr<host::Item>* item) override {
+    const HResult hr = inner_->GetItem(index, item);
+    if (*item != nullptr) {
+      const SharedPtr shared = shared_;
+      *item = std::make_unique<ObservedItemRef>(std::move(*item), std::make_shared<ObservedItem>(),
+                                                [shared](HResult status) {
+                                                  if (shared->observers->selection_moved)
+                                                    shared->observers->selection_moved(status);
+                                                });
+    }
+    return hr;
+  }
+
+ private:
+  std::unique_ptr<host::Selection> inner_;
+  SharedPtr shared_;
+};
+
+// The explorer's folders are passed as they are; its selection is followed.
+class ObservedExplorer final : public host::Explorer {
+ public:
+  ObservedExplorer(std::unique_ptr<host::Explorer> inner, SharedPtr shared)
+      : inner_(std::move(inner)), shared_(std::move(shared)) {}
+  HResult GetCommandBars(std::unique_ptr<host::CommandBars>* bars) override {
+    return inner_->GetCommandBars(bars);
+  }
+  HResult GetSelection(std::unique_ptr<host::Selection>* selection) override {
+    const HResult hr = inner_->GetSelection(selection);
+    if (*selection != nullptr)
+      *selection = std::make_unique<ObservedSelection>(std::move(*selection), shared_);
+    return hr;
+  }
+  HResult CurrentFolder(std::unique_ptr<host::Folder>* folder) override {
+    return inner_->CurrentFolder(folder);
+  }
+  HResult OutlookBarShortcuts(std::unique_ptr<host::OutlookBarShortcuts>* shortcuts) override {
+    return inner_->OutlookBarShortcuts(shortcuts);
+  }
+
+ private:
+  std::unique_ptr<host::Explorer> inner_;
+  SharedPtr shared_;
+};
+
 class ObservedApplication final : public host::Application {
  public:
   ObservedApplication(std::unique_ptr<host::Application> inner, SharedPtr shared)
@@ -251,9 +332,11 @@ class ObservedApplication final : public host::Application {
       *name_space = std::make_unique<ObservedNameSpace>(std::move(*name_space), shared_);
     return hr;
   }
-  // The explorer's folders are not watched through: passed as they are.
   HResult ActiveExplorer(std::unique_ptr<host::Explorer>* explorer) override {
-    return inner_->ActiveExplorer(explorer);
+    const HResult hr = inner_->ActiveExplorer(explorer);
+    if (*explorer != nullptr)
+      *explorer = std::make_unique<ObservedExplorer>(std::move(*explorer), shared_);
+    return hr;
   }
 
  private:

@@ -1,4 +1,5 @@
-// What `varnox watch` prints: one line per message the add-in judged. The
+// What `varnox watch` prints: one line per message the add-in judged; and
+// what mark-spam, not-spam and train report (moves, training progress). The
 // pipeline reports nothing (in the client the verdict is only in the
 // message), so the command watches it work: the host objects the add-in is
 // given are thin wrappers around the Maildir host's, which pass every call
@@ -38,6 +39,12 @@ struct ItemObservers {
   // Called before each ItemAdd handler of the add-in runs, and after it.
   std::function<void()> before;
   ItemObserver after;
+  // A selected item (the explorer's selection) was moved, with the status.
+  std::function<void(HResult)> selection_moved;
+  // A walk over a folder's items began (`total` items in the folder), and
+  // it reached the next item (or its end: the last call).
+  std::function<void(const std::string& folder, int total)> walk_started;
+  std::function<void()> walk_step;
 };
 
 // Wraps `application`. The observers are kept by the wrappers.

@@ -9,10 +9,6 @@ namespace {
 // makes the replace fail; it is tried again under the new name this often.
 constexpr int kRewriteAttempts = 3;
 
-bool EndsWithLineEnd(std::string_view text) {
-  return !text.empty() && (text.back() == '\n' || text.back() == '\r');
-}
-
 }  // namespace
 
 MaildirMessage::MaildirMessage(std::shared_ptr<ItemLocation> where) : where_(std::move(where)) {}
@@ -73,17 +69,7 @@ HResult MaildirMessage::SetStringProperty(std::uint32_t tag, std::string_view va
 }
 
 std::string MaildirMessage::NewHeaderPrefix(std::string_view appended) const {
-  const std::string_view line_end = block_.line_end;
-  std::string prefix = raw_.substr(0, block_.end);
-  if (!block_.last_line_ended)
-    prefix += line_end;
-  prefix += WithLineEnds(appended, line_end);
-  if (!appended.empty() && !EndsWithLineEnd(appended))
-    prefix += line_end;
-  // A file without header fields gets the empty line that ends the new ones.
-  if (block_.body_start == 0 && !raw_.empty())
-    prefix += line_end;
-  return prefix;
+  return HeaderPrefixWith(raw_, block_, appended);
 }
 
 HResult MaildirMessage::SaveChanges(std::uint32_t /*flags*/) {

@@ -377,4 +377,19 @@ MimeTexts ReadMimeTexts(std::string_view raw) {
   return texts;
 }
 
+std::string HeaderPrefixWith(std::string_view raw, const HeaderBlock& block,
+                             std::string_view appended) {
+  const std::string_view line_end = block.line_end;
+  std::string prefix(raw.substr(0, block.end));
+  if (!block.last_line_ended)
+    prefix += line_end;
+  prefix += WithLineEnds(appended, line_end);
+  if (!appended.empty() && appended.back() != '\n' && appended.back() != '\r')
+    prefix += line_end;
+  // A file without header fields gets the empty line that ends the new ones.
+  if (block.body_start == 0 && !raw.empty())
+    prefix += line_end;
+  return prefix;
+}
+
 }  // namespace varnox::maildir

@@ -48,6 +48,14 @@ HeaderBlock FindHeaderBlock(std::string_view raw);
 // holds no "Received:" field.
 std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBlock& block);
 
+// The message's bytes up to its body with `appended` (CR LF line ends)
+// added at the end of the header block, in the file's own line-end
+// convention and ended by a line end; a file without header fields gets the
+// empty line that ends the new ones. Followed by raw.substr(block.end), it is
+// the message with the text added and no other byte changed.
+std::string HeaderPrefixWith(std::string_view raw, const HeaderBlock& block,
+                             std::string_view appended);
+
 struct MimeTexts {
   std::optional<std::string> headers;
   std::string body;

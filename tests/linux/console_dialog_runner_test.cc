@@ -11,6 +11,8 @@
 #include "engine/bayesian_filter.h"
 #include "lists/list_dialog.h"
 #include "lists/sender_list.h"
+#include "mail/folder_pickers.h"
+#include "mail/training.h"
 #include "settings/info_dialogs.h"
 #include "settings/settings_dialog.h"
 #include "tests/fakes/fake_platform.h"
@@ -61,55 +63,6 @@ struct Terminal {
   }
   int master = -1;
   int slave = -1;
-};
-
-// "Select Outlook Folder" as the console sees it: the folder list (201),
-// the box (202), OK and Cancel. The real controller lives with the add-in;
-// this stand-in keeps the same ids and the same "Please Select a folder".
-class FolderPicker final : public DialogController {
- public:
-  int TemplateId() const override { return dialog_id::kSelectFolder; }
-  void OnInitDialog(DialogView& view) override {
-    for (const char* name : {"Inbox", "Sent Items", "Archive"})
-      view.AddComboEntry(201, name);
-  }
-  void OnCommand(DialogView& view, int id, ControlEvent) override {
-    if (id == kIdOkButton) {
-      const int chosen = view.ComboSelection(201);
-      if (chosen < 0) {
-        view.ShowMessage("Please Select a folder", "", kMbOk);
-        return;
-      }
-      chosen_name = view.ComboEntryText(201, chosen);
-      remember = view.IsChecked(202);
-      view.EndDialog(kIdOkButton);
-    } else if (id == kIdCancelButton) {
-      view.EndDialog(kIdCancelButton);
-    }
-  }
-  std::string chosen_name;
-  bool remember = false;
-};
-
-// "Select Folders": the list view 1007 with a check box per row.
-class FoldersPicker final : public DialogController {
- public:
-  int TemplateId() const override { return dialog_id::kSelectFolders; }
-  void OnInitDialog(DialogView& view) override {
-    view.SetUpListView(1007, "Folder Name", 200, true, true);
-    for (const char* name : {"Inbox", "Junk", "Archive"})
-      view.AppendRow(1007, name);
-  }
-  void OnCommand(DialogView& view, int id, ControlEvent) override {
-    if (id != kIdOkButton)
-      return;
-    for (int row = 0; row < view.RowCount(1007); ++row) {
-      if (view.IsRowChecked(1007, row))
-        selected.push_back(view.RowText(1007, row, 259));
-    }
-    view.EndDialog(kIdOkButton);
-  }
-  std::vector<std::string> selected;
 };
 
 class ConsoleDialogRunnerTest : public ::testing::Test {
@@ -165,9 +118,10 @@ TEST_F(ConsoleDialogRunnerTest, WithNobodyToAskADialogIsClosedUnansweredAndSaysS
   SettingsDialog dialog(filter, settings);
   EXPECT_EQ(runner.RunModal(dialog), kIdCancelButton);
   EXPECT_EQ(fake.registry.writes(), 0) << "Cancel writes nothing";
+
   EXPECT_NE(Said().find("Settings: not shown"), std::string::npos);
 
-  FolderPicker picker;
+  SelectFolderDialog picker(settings);
   EXPECT_EQ(runner.RunModal(picker), kIdCancelButton);
   EXPECT_NE(Said().find("Select Outlook Folder: not shown"), std::string::npos);
 }
@@ -192,20 +146,26 @@ TEST_F(ConsoleDialogRunnerTest, TheFolderPickerAsksByNumberOnATerminal) {
   ConsoleUserInterface console = Console(terminal.slave);
   ConsoleDialogRunner runner(console, printed.fds[1]);
 
+  fake.registry.CreateKey();
+  SettingsStore settings(fake.registry);
   terminal.Type("7\nArchive\n3\ny\n");  // two wrong answers, then the third folder
-  FolderPicker picker;
+  SelectFolderDialog picker(settings);
+  picker.folderNames = {"Inbox", "Sent Items", "Archive"};
   EXPECT_EQ(runner.RunModal(picker), kIdOkButton);
-  EXPECT_EQ(picker.chosen_name, "Archive");
-  EXPECT_TRUE(picker.remember);
+  EXPECT_EQ(picker.chosenName, "Archive");
+  std::string remembered;
+  ASSERT_TRUE(settings.NotSpamFolderName(&remembered));
+  EXPECT_EQ(remembered, "Archive") << "Don't Display this again: yes";
   const std::string said = Said();
   EXPECT_NE(said.find("  1  Inbox\n  2  Sent Items\n  3  Archive\n"), std::string::npos) << said;
   EXPECT_NE(said.find("Please answer with a number from 1 to 3."), std::string::npos) << said;
   EXPECT_NE(said.find("Don't Display this again [y/N]"), std::string::npos) << said;
 
   terminal.Type("\n");  // Enter cancels
-  FolderPicker cancelled;
+  SelectFolderDialog cancelled(settings);
+  cancelled.folderNames = picker.folderNames;
   EXPECT_EQ(runner.RunModal(cancelled), kIdCancelButton);
-  EXPECT_EQ(cancelled.chosen_name, "");
+  EXPECT_EQ(cancelled.chosenName, "");
 }
 
 TEST_F(ConsoleDialogRunnerTest, TheFoldersPickerTicksTheNumbersGiven) {
@@ -224,7 +184,8 @@ TEST_F(ConsoleDialogRunnerTest, TheFoldersPickerTicksTheNumbersGiven) {
   };
   for (const Case& c : cases) {
     terminal.Type(c.typed);
-    FoldersPicker picker;
+    SelectFoldersDialog picker;
+    picker.allFolders = {"Inbox", "Junk", "Archive"};
     EXPECT_EQ(runner.RunModal(picker), c.result) << c.typed;
     EXPECT_EQ(picker.selected, c.selected) << c.typed;
   }
@@ -264,48 +225,55 @@ TEST_F(ConsoleDialogRunnerTest, TheSettingsPromptChangesBoxesAndSavesOnEnter) {
   EXPECT_EQ(fake.registry.writes(), writes);
 }
 
-// A dialog that opens another from one of its buttons, as "Train Bayesian
-// Filter" opens "Select Folders".
-class Opener final : public DialogController {
- public:
-  explicit Opener(DialogRunner& runner) : runner_(runner) {}
-  int TemplateId() const override { return dialog_id::kTrain; }
-  void OnInitDialog(DialogView&) override {}
-  void OnCommand(DialogView& view, int id, ControlEvent) override {
-    if (id == 1001) {
-      FoldersPicker picker;
-      if (runner_.RunModal(picker) == kIdOkButton)
-        chosen.push_back(picker.selected);
-    } else if (id == kIdOkButton) {
-      view.EndDialog(kIdOkButton);
-    }
-  }
-  std::vector<std::vector<std::string>> chosen;
-
- private:
-  DialogRunner& runner_;
-};
-
 TEST_F(ConsoleDialogRunnerTest, NestedDialogsPlayTheirOwnAnswersInOrder) {
+  BayesianFilter filter(fake);
   ConsoleUserInterface console = Console(no_terminal.fds[0]);
   ConsoleDialogRunner runner(console, printed.fds[1]);
+  // "Train Bayesian Filter" opens "Select Folders" from each "...".
   for (const char* name : {"Junk", "Inbox"}) {
     runner.Queue(dialog_id::kSelectFolders, [name](ConsoleDialogView& view) {
-      view.TickRow(1007, view.FindRow(1007, name));
+      view.TickRow(SelectFoldersDialog::kIdFolderList,
+                   view.FindRow(SelectFoldersDialog::kIdFolderList, name));
       view.Click(kIdOkButton);
     });
   }
   runner.Queue(dialog_id::kTrain, [](ConsoleDialogView& view) {
-    view.Click(1001);
-    view.Click(1001);
+    view.Click(TrainDialog::kIdChooseSpamFolders);
+    view.Click(TrainDialog::kIdChooseGoodFolders);
+    EXPECT_EQ(view.ControlText(TrainDialog::kIdSpamFolders, 100), "Junk;");
     view.Click(kIdOkButton);
   });
-  Opener opener(runner);
-  EXPECT_EQ(runner.RunModal(opener), kIdOkButton);
-  ASSERT_EQ(opener.chosen.size(), 2u);
-  EXPECT_EQ(opener.chosen[0], std::vector<std::string>{"Junk"});
-  EXPECT_EQ(opener.chosen[1], std::vector<std::string>{"Inbox"});
+  TrainDialog train(filter, runner);
+  train.allFolders = {"Inbox", "Junk", "Archive"};
+  EXPECT_EQ(runner.RunModal(train), kIdOkButton);
+  EXPECT_EQ(train.spamFolders, std::vector<std::string>{"Junk"});
+  EXPECT_EQ(train.goodFolders, std::vector<std::string>{"Inbox"});
   EXPECT_EQ(runner.Unplayed(), 0);
+}
+
+TEST_F(ConsoleDialogRunnerTest, TheTrainingPromptAsksForBothListsThenStarts) {
+  fake.registry.CreateKey();
+  fake.registry.SetString(setting::kWordFilePath, "words.db");
+  BayesianFilter filter(fake);
+  filter.Initialize();
+  filter.Learn("cheap pills online", "offer", 1);
+  Terminal terminal;
+  ConsoleUserInterface console = Console(terminal.slave);
+  ConsoleDialogRunner runner(console, printed.fds[1]);
+  // Spam: Junk; good: Inbox and Archive; empty first: yes; start: Enter.
+  terminal.Type("2\n1 3\ny\n\n");
+  TrainDialog train(filter, runner);
+  train.allFolders = {"Inbox", "Junk", "Archive"};
+  EXPECT_EQ(runner.RunModal(train), kIdOkButton);
+  EXPECT_EQ(train.spamFolders, std::vector<std::string>{"Junk"});
+  EXPECT_EQ(train.goodFolders, (std::vector<std::string>{"Inbox", "Archive"}));
+  EXPECT_EQ(filter.WordCount(), 0u) << "emptied on Start Training";
+  EXPECT_NE(Said().find("Spam: Junk;\nGood: Inbox;Archive;\n"), std::string::npos);
+
+  terminal.Type("\n\n\nn\n");  // nothing chosen, and not started
+  TrainDialog declined(filter, runner);
+  declined.allFolders = train.allFolders;
+  EXPECT_EQ(runner.RunModal(declined), kIdCancelButton);
 }
 
 TEST(ConsoleDialogViewTest, RowsAndEntriesAreFoundExactlyFirstThenIgnoringCase) {

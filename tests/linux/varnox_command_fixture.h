@@ -96,6 +96,8 @@ class VarnoxCommandTest : public ::testing::Test {
 
   fs::path home;
   std::vector<std::string> env;
+  // What the next runs read on their standard input (empty: /dev/null).
+  std::string input;
 
  private:
   pid_t Spawn(std::vector<std::string> args, const std::string& name) {
@@ -112,7 +114,10 @@ class VarnoxCommandTest : public ::testing::Test {
     const std::string err = (home / (name + ".err")).string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const std::string in = input.empty() ? "/dev/null" : (home / (name + ".in")).string();
+    if (!input.empty())
+      std::ofstream(in, std::ios::binary) << input;
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = -1;

@@ -202,5 +202,132 @@ TEST_F(VarnoxWatchTest, WithoutStoresTheHomeMaildirIsMadeAndWatched) {
       << run.err;
 }
 
+using VarnoxToolbarCommandsTest = VarnoxWatchTest;
+
+TEST_F(VarnoxToolbarCommandsTest, MarkSpamTeachesAndMovesWhatCanBeTaught) {
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "Offer", "cheap pills\n"));
+  Deliver(maildir, "sent.host", "From: me@example.org\nSubject: Sent\n\nmine\n");
+  const Outcome run = Varnox(
+      {"mark-spam", (maildir / "new/1.host").string(), (maildir / "new/sent.host").string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Marked 1 of 2 messages as spam"), std::string::npos) << run.err;
+  EXPECT_EQ(Names(Spam() / "new"), std::vector<std::string>{"1.host"});
+  EXPECT_EQ(Names(maildir / "new"), std::vector<std::string>{"sent.host"})
+      << "no transport headers: neither taught nor moved";
+  EXPECT_NE(Varnox({"stats"}).out.find("Spam messages   1\n"), std::string::npos);
+
+  const Outcome bad = Varnox({"mark-spam", (home / "nowhere").string()});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("cannot read"), std::string::npos) << bad.err;
+}
+
+TEST_F(VarnoxToolbarCommandsTest, NotSpamBringsMailBackToTheInboxWhereItIsJudgedAgain) {
+  fs::create_directories(Spam() / "new");
+  for (const char* sub : {"cur", "tmp"})
+    fs::create_directories(Spam() / sub);
+  Deliver(Spam(), "1.host", Mail("Ann <ann@example.org>", "Lunch", "at noon\n"));
+  Deliver(Spam(), "2.host", Mail("Ivan <ivan@example.ru>", kForeignSubject, "hello\n"));
+  const std::vector<std::string> messages = {(Spam() / "new/1.host").string(),
+                                             (Spam() / "new/2.host").string()};
+
+  // Nobody to ask where good mail goes: taught, left where they are.
+  std::vector<std::string> args = {"not-spam"};
+  args.insert(args.end(), messages.begin(), messages.end());
+  Outcome run = Varnox(args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Select Outlook Folder: not shown"), std::string::npos) << run.err;
+  EXPECT_EQ(Names(Spam() / "new"), (std::vector<std::string>{"1.host", "2.host"}));
+
+  args = {"not-spam", "--to", "inbox", "--remember"};
+  args.insert(args.end(), messages.begin(), messages.end());
+  run = Varnox(args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Moved 2 messages out of SpamFilter."), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Varnox: Learning Complete"), std::string::npos) << run.err;
+  // Back in the Inbox, both were judged again: the clean one stays, the
+  // one in another script goes back.
+  EXPECT_NE(run.out.find("Inbox: \"Lunch\" NotSpam, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Non English Spam -> SpamFilter"), std::string::npos) << run.out;
+  EXPECT_EQ(Names(maildir / "new"), std::vector<std::string>{"1.host"});
+  EXPECT_EQ(Count(Slurp(maildir / "new/1.host"), "X-VNX-RESULT:NotSpam"), 1u);
+  EXPECT_EQ(Names(Spam() / "new"), std::vector<std::string>{"2.host"});
+  EXPECT_NE(Varnox({"status"}).out.find("NotSpamFolderName       Inbox"), std::string::npos)
+      << "remembered";
+
+  run = Varnox({"not-spam", "--to", "Nowhere", (Spam() / "new/2.host").string()});
+  EXPECT_EQ(run.status, 0) << "NotSpamFolderName answers: the dialog is not shown";
+}
+
+TEST_F(VarnoxToolbarCommandsTest, TrainLearnsTheFoldersNamed) {
+  const fs::path junk = maildir / ".Junk";
+  for (const char* sub : {"cur", "new", "tmp"})
+    fs::create_directories(junk / sub);
+  for (int i = 0; i < 6; ++i) {
+    Deliver(junk, "s" + std::to_string(i),
+            Mail("S <s@spam.example>", "Cheap pills", "buy cheap pills offer now\n"));
+    Deliver(maildir, "g" + std::to_string(i),
+            Mail("Ann <ann@example.org>", "Meeting", "project meeting agenda\n"));
+  }
+  Outcome run = Varnox({"train", "--spam", "junk", "--good", "Inbox", maildir.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Training from Inbox: 6/6 messages"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Training from Junk: 6/6 messages"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Learning Complete"), std::string::npos) << run.err;
+  EXPECT_NE(Varnox({"stats"}).out.find("Spam messages   6\nGood messages   6\n"),
+            std::string::npos);
+
+  // The mail learned is now told apart.
+  input = Mail("X <x@example.net>", "Cheap pills", "cheap pills offer\n");
+  run = Varnox({"classify", "-"});
+  EXPECT_NE(run.out.find("-: Spam, score "), std::string::npos) << run.out;
+
+  run = Varnox({"train", "--spam", "Nope", maildir.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no top-level folder 'Nope'; nothing was learned. The folders are: "
+                         "'Inbox' 'Junk' 'SpamFilter'"),
+            std::string::npos)
+      << run.err;
+  run = Varnox({"train", maildir.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("say which folders"), std::string::npos) << run.err;
+
+  run = Varnox({"train", "--empty", maildir.string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(Varnox({"stats"}).out.find("Words           0\n"), std::string::npos);
+}
+
+TEST_F(VarnoxToolbarCommandsTest, HeadersShowsTheTransportHeaders) {
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "Lunch", "at noon\n"));
+  Deliver(maildir, "sent.host", "From: me@example.org\nSubject: Sent\n\nmine\n");
+  Outcome run = Varnox({"headers", (maildir / "new/1.host").string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "Received: from mx.example by mail.example\nFrom: Ann <ann@example.org>\n"
+            "To: me@example.org\nSubject: Lunch\n");
+  run = Varnox({"headers", (maildir / "new/sent.host").string()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "") << "a message that did not come through transport has none";
+  run =
+      Varnox({"headers", (maildir / "new/1.host").string(), (maildir / "new/sent.host").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Please Select a single mail"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(Spam())) << "headers makes nothing";
+}
+
+TEST_F(VarnoxToolbarCommandsTest, ClassifyStampsAMessageForADeliveryAgent) {
+  // CR LF line ends stay CR LF; the body is kept byte for byte.
+  const std::string body = "\r\nbody\r\n\xFF" + std::string(1, '\0') + "end";
+  const std::string headers = "Received: by mx\r\nSubject: =?utf-8?B?0L/RgNC40LLQtdGC?=\r\n";
+  input = headers + body;
+  Outcome run = Varnox({"classify", "--stamp"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, headers + "X-VNX-RESULT:Non English Spam\r\n" + body);
+  input = "no headers at all\n";
+  run = Varnox({"classify", "--stamp"});
+  EXPECT_EQ(run.out.rfind("X-VNX-RESULT:NotSpam\nX-VNX-SCORE:", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("\n\nno headers at all\n"), std::string::npos) << run.out;
+  EXPECT_EQ(Varnox({"classify", "--stamp", "a", "b"}).status, 1);
+}
+
 }  // namespace
 }  // namespace varnox

@@ -1,0 +1,213 @@
+#include "linux/cli/mail_session.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace varnox::cli {
+namespace {
+
+// Events that our own moves cause arrive at once; a folder quiet this
+// long, this many times over, has nothing more to say.
+constexpr int kQuietMs = 50;
+constexpr int kQuietRounds = 3;
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+    return home;
+  const passwd* entry = ::getpwuid(::getuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+// The store a message file lies in: .../STORE/.FOLDER/new/NAME or
+// .../STORE/new/NAME. Empty when the path names no file.
+std::string StoreOf(const std::string& message_file) {
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::canonical(message_file, error);
+  if (error)
+    return {};
+  const std::filesystem::path folder = file.parent_path().parent_path();
+  const std::string name = folder.filename().string();
+  return !name.empty() && name[0] == '.' ? folder.parent_path().string() : folder.string();
+}
+
+// A list file as last seen, so that a change made by another command is
+// noticed before the next message is judged.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  timespec modified = {};
+  bool SameAs(const FileStamp& other) const {
+    return device == other.device && inode == other.inode && size == other.size &&
+           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+  }
+};
+
+FileStamp StampOf(const std::string& path) {
+  FileStamp stamp;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0)
+    stamp = {st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+  return stamp;
+}
+
+// Reloads the add-in's lists when their files changed (varnox blacklist /
+// whitelist run meanwhile), as the client's list dialogs reload them.
+class ListReloader {
+ public:
+  explicit ListReloader(CVNXAddin& addin) : addin_(addin) {
+    addin.settings.BlackListPath(&black_path_);
+    addin.settings.WhiteListPath(&white_path_);
+    black_ = StampOf(black_path_);
+    white_ = StampOf(white_path_);
+  }
+  void ReloadChanged() {
+    Reload(addin_.blackList, black_path_, &black_);
+    Reload(addin_.whiteList, white_path_, &white_);
+  }
+
+ private:
+  static void Reload(SenderList& list, const std::string& path, FileStamp* seen) {
+    const FileStamp now = StampOf(path);
+    if (!now.SameAs(*seen)) {
+      *seen = now;
+      list.Load();
+    }
+  }
+  CVNXAddin& addin_;
+  std::string black_path_, white_path_;
+  FileStamp black_, white_;
+};
+
+std::string Line(const ObservedItem& item, const std::string& verdict) {
+  std::string line = TerminalText(item.folder) + ": \"" + TerminalText(item.subject.value_or("")) +
+                     "\" " + TerminalText(verdict);
+  if (item.move_status)
+    line += Succeeded(*item.move_status) ? " -> SpamFilter" : " (could not be moved)";
+  return line + "\n";
+}
+
+}  // namespace
+
+MailSession::MailSession(CommandContext& context, bool quiet) : context_(context) {
+  auto lists = std::make_shared<ListReloader>(context.Addin());
+  observers_->before = [lists] { lists->ReloadChanged(); };
+  observers_->after = [tally = tally_, quiet, &context](const ObservedItem& item) {
+    const std::optional<std::string> verdict = VerdictOf(item);
+    if (!verdict)
+      return;
+    ++tally->judged;
+    tally->moved += item.move_status && Succeeded(*item.move_status) ? 1 : 0;
+    if (!quiet) {
+      context.Print(Line(item, *verdict));
+      std::fflush(stdout);
+    }
+  };
+  observers_->selection_moved = [tally = tally_](HResult status) {
+    tally->selection_moves += Succeeded(status) ? 1 : 0;
+  };
+}
+
+MailSession::~MailSession() {
+  Disconnect();
+  // The wrappers live on inside the add-in until it goes; nothing of this
+  // session may be called after it.
+  *observers_ = ItemObservers{};
+}
+
+int MailSession::AddStores(std::vector<std::string> stores) {
+  if (stores.empty()) {
+    if (const char* maildir = std::getenv("MAILDIR"); maildir != nullptr && maildir[0] != '\0') {
+      stores.emplace_back(maildir);
+    } else {
+      const std::string home = HomeFolder();
+      if (home.empty())
+        return context_.UserError("no home folder: name the Maildir stores");
+      stores.push_back(home + "/Maildir");
+      struct stat st;
+      if (::stat(stores.back().c_str(), &st) != 0) {
+        if (Failed(maildir::CreateStore(stores.back())))
+          return context_.UserError("cannot make the Maildir " + stores.back());
+        context_.console().Write("Made the empty Maildir " + TerminalTextFromUtf8(stores.back()) +
+                                 "\n");
+      }
+    }
+  }
+  for (const std::string& store : stores) {
+    const HResult hr = host_.AddStore(store);
+    if (hr == kEInvalidArg)
+      return context_.UserError(TerminalTextFromUtf8(store) +
+                                " is not a Maildir (it needs cur/ and new/ folders)");
+    if (Failed(hr))
+      return context_.UserError(TerminalTextFromUtf8(store) + " is named twice");
+  }
+  return kExitOk;
+}
+
+int MailSession::AddStoresOf(const std::vector<std::string>& message_files) {
+  std::vector<std::string> stores;
+  for (const std::string& file : message_files) {
+    const std::string store = StoreOf(file);
+    if (store.empty())
+      return context_.UserError("cannot read " + TerminalTextFromUtf8(file));
+    if (std::find(stores.begin(), stores.end(), store) == stores.end())
+      stores.push_back(store);
+  }
+  for (const std::string& store : stores) {
+    if (host_.AddStore(store) == kEInvalidArg)
+      return context_.UserError(TerminalTextFromUtf8(store) + " is not a Maildir");
+  }
+  return kExitOk;
+}
+
+int MailSession::Connect() {
+  const HResult hr =
+      context_.Addin().OnConnection(ObserveApplication(host_.ApplicationRef(), observers_));
+  connected_ = true;
+  if (Failed(hr))
+    return context_.UserError("could not start the filter on these folders (status " +
+                              std::to_string(hr) + ")");
+  return kExitOk;
+}
+
+int MailSession::DeliverPending() {
+  for (int quiet = 0; quiet < kQuietRounds;) {
+    const int delivered = host_.Poll(kQuietMs);
+    if (delivered < 0)
+      return delivered;
+    quiet = delivered == 0 ? quiet + 1 : 0;
+  }
+  return 0;
+}
+
+int MailSession::Select(const std::vector<std::string>& message_files) {
+  std::string bad;
+  if (Failed(host_.SetSelection(message_files, &bad)))
+    return context_.UserError(TerminalTextFromUtf8(bad) +
+                              " is not a message in the new/ or cur/ folder of a Maildir");
+  return kExitOk;
+}
+
+int MailSession::Click(std::string_view caption) {
+  if (host_.ClickButton(caption) < 0)
+    return context_.InternalError("the toolbar has no button \"" + std::string(caption) + "\"");
+  return kExitOk;
+}
+
+int MailSession::Disconnect() {
+  if (!connected_)
+    return kExitOk;
+  connected_ = false;
+  CVNXAddin& addin = context_.Addin();
+  addin.OnDisconnection();
+  // Saved again when the add-in goes; saving here tells whether it worked
+  // (a failure has been shown as "Cannot save database").
+  return addin.filter.Save() != 0 ? kExitOk
+                                  : context_.UserError("the word database could not be saved");
+}
+
+}  // namespace varnox::cli

@@ -1,0 +1,82 @@
+// The add-in connected to the Maildir host for one command, as the mail
+// client runs it: watch, mark-spam, not-spam and train each start it
+// (OnConnection), act (wait for mail, or set the explorer's selection and
+// click a toolbar button), deliver the events their own moves caused (mail
+// moved into a watched folder is judged again, as in the client), and stop
+// it (OnDisconnection, the word database saved).
+//
+// The caller holds the word database's lock first. One thread.
+#ifndef VARNOX_LINUX_CLI_MAIL_SESSION_H_
+#define VARNOX_LINUX_CLI_MAIL_SESSION_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "linux/cli/command.h"
+#include "linux/cli/observed_host.h"
+#include "linux/maildir/maildir_host.h"
+
+namespace varnox::cli {
+
+class MailSession {
+ public:
+  // `context` outlives the session; its add-in is the one connected.
+  MailSession(CommandContext& context, bool quiet);
+  ~MailSession();
+
+  // The stores named, else $MAILDIR, else ~/Maildir (made when missing).
+  // kExitOk, or a user error said.
+  int AddStores(std::vector<std::string> stores);
+  // The stores that hold these message files (a folder .NAME lies in its
+  // store; any other Maildir is a store root).
+  int AddStoresOf(const std::vector<std::string>& message_files);
+
+  // OnConnection on the host. kExitOk, or a user error said.
+  int Connect();
+  // Mail that arrived while nothing watched (see MaildirHost::CatchUp).
+  void CatchUp() { host_.CatchUp(); }
+  // Delivers events until none has come for a short while: the moves the
+  // command made reach the pipeline. A negative status when watching failed.
+  int DeliverPending();
+  // One wait of at most `timeout_ms` for events; a negative status on failure.
+  int Poll(int timeout_ms) { return host_.Poll(timeout_ms); }
+
+  // The explorer's selection; a user error said when a path is no message
+  // file of a Maildir.
+  int Select(const std::vector<std::string>& message_files);
+  // Clicks the toolbar button with this caption. kExitOk, or an internal
+  // error when the toolbar has no such button.
+  int Click(std::string_view caption);
+
+  // OnDisconnection and a save of the word database; kExitOk, or a user
+  // error said when the save failed. Called by the destructor if not before.
+  int Disconnect();
+
+  // Every item the pipeline stamped in this session (one line each, unless
+  // quiet), and the moves seen.
+  int judged() const { return tally_->judged; }
+  int moved_to_spam() const { return tally_->moved; }
+  // Moves of selected messages by a toolbar command: done and failed.
+  int selection_moves() const { return tally_->selection_moves; }
+
+  maildir::MaildirHost& host() { return host_; }
+  ItemObservers& observers() { return *observers_; }
+
+ private:
+  struct Tally {
+    int judged = 0;
+    int moved = 0;
+    int selection_moves = 0;
+  };
+
+  CommandContext& context_;
+  maildir::MaildirHost host_;
+  std::shared_ptr<Tally> tally_ = std::make_shared<Tally>();
+  std::shared_ptr<ItemObservers> observers_ = std::make_shared<ItemObservers>();
+  bool connected_ = false;
+};
+
+}  // namespace varnox::cli
+
+#endif  // VARNOX_LINUX_CLI_MAIL_SESSION_H_

@@ -1,0 +1,48 @@
+// varnox mark-spam: Mark Spam on message files, as in the mail client.
+#include "linux/cli/mail_session.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: varnox mark-spam MESSAGE...\n"
+    "\n"
+    "Teaches the filter each MESSAGE as spam and moves it to the SpamFilter\n"
+    "folder of its Maildir store, as the Mark Spam button does in the mail\n"
+    "client. A MESSAGE is a message file in the new/ or cur/ folder of a\n"
+    "Maildir folder (the Inbox or a .NAME folder of a store). The word database\n"
+    "is saved at once.\n"
+    "\n"
+    "Messages without transport headers (no Received: line: sent mail, drafts)\n"
+    "and messages carrying X-VNX-LEARN:Spam are neither taught nor moved.\n"
+    "Marked spam is marked read first when the setting MarkReadBeforeMoving is\n"
+    "on. Refused while another Varnox command, such as varnox watch, holds the\n"
+    "word database: stop it first.\n";
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  if (arguments.operands.empty())
+    return context.UserError("mark-spam needs the message files (see varnox mark-spam --help)");
+  if (int status = context.LockWordDatabase(); status != kExitOk)
+    return status;
+  MailSession session(context, /*quiet=*/false);
+  for (int status : {session.AddStoresOf(arguments.operands), session.Connect(),
+                     session.Select(arguments.operands)}) {
+    if (status != kExitOk)
+      return status;
+  }
+  if (int status = session.Click("Mark Spam"); status != kExitOk)
+    return status;
+  session.DeliverPending();
+  const int moved = session.selection_moves();
+  context.console().Write("Marked " + std::to_string(moved) + " of " +
+                          std::to_string(arguments.operands.size()) +
+                          " messages as spam and moved them to SpamFilter.\n");
+  return session.Disconnect();
+}
+
+}  // namespace
+
+extern const Command kMarkSpamCommand{
+    "mark-spam", "teach messages as spam and move them to SpamFilter", kHelp, {}, Run};
+
+}  // namespace varnox::cli

@@ -1,0 +1,84 @@
+// varnox not-spam: Not Spam on message files, as in the mail client.
+#include "linux/cli/mail_session.h"
+#include "linux/utf8.h"
+#include "mail/folder_pickers.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kOptions[] = {"--to=", "--remember"};
+
+constexpr std::string_view kHelp =
+    "Usage: varnox not-spam [--to FOLDER [--remember]] MESSAGE...\n"
+    "\n"
+    "Teaches the filter each MESSAGE as good mail, as the Not Spam button does\n"
+    "in the mail client. A MESSAGE is a message file in the new/ or cur/ folder\n"
+    "of a Maildir folder. The word database is saved at once.\n"
+    "\n"
+    "Messages in the SpamFilter folder are also moved back, to the top-level\n"
+    "folder that the setting NotSpamFolderName names; when it is empty, the\n"
+    "folder is asked for each message (on a terminal, by number) until you\n"
+    "answer that it need not be asked again. Mail moved back into a watched\n"
+    "folder is judged again at once, as in the client.\n"
+    "\n"
+    "  --to FOLDER   answers the question: the folder good mail goes to\n"
+    "  --remember    with --to: keep FOLDER as NotSpamFolderName, so that it\n"
+    "                is not asked again\n"
+    "\n"
+    "Refused while another Varnox command, such as varnox watch, holds the\n"
+    "word database: stop it first.\n";
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  if (arguments.operands.empty())
+    return context.UserError("not-spam needs the message files (see varnox not-spam --help)");
+  const std::vector<std::string> to = arguments.Values("--to");
+  if (to.size() > 1)
+    return context.UserError("give --to once");
+  if (arguments.Has("--remember") && to.empty())
+    return context.UserError("--remember keeps the folder given with --to");
+  if (int status = context.LockWordDatabase(); status != kExitOk)
+    return status;
+  MailSession session(context, /*quiet=*/false);
+  for (int status : {session.AddStoresOf(arguments.operands), session.Connect(),
+                     session.Select(arguments.operands)}) {
+    if (status != kExitOk)
+      return status;
+  }
+
+  // "Select Outlook Folder" is asked at most once per message.
+  bool offered = true;
+  if (!to.empty()) {
+    const std::string folder = utf8::ToCodePage1252(to[0]);
+    const bool remember = arguments.Has("--remember");
+    for (std::size_t i = 0; i < arguments.operands.size(); ++i) {
+      context.dialogs().Queue(
+          dialog_id::kSelectFolder, [&, folder, remember](ConsoleDialogView& view) {
+            const int entry = view.FindComboEntry(SelectFolderDialog::kIdFolderList, folder);
+            if (entry < 0) {
+              offered = false;
+              return;  // closed: the message stays
+            }
+            view.SelectCombo(SelectFolderDialog::kIdFolderList, entry);
+            view.Tick(SelectFolderDialog::kIdDontDisplayAgain, remember);
+            view.Click(kIdOkButton);
+          });
+    }
+  }
+  if (int status = session.Click("Not Spam"); status != kExitOk)
+    return status;
+  session.DeliverPending();
+  if (!offered)
+    return context.UserError("there is no top-level folder '" + TerminalTextFromUtf8(to[0]) +
+                             "'; the messages were taught but stay where they are");
+  if (session.selection_moves() > 0)
+    context.console().Write("Moved " + std::to_string(session.selection_moves()) +
+                            " messages out of SpamFilter.\n");
+  return session.Disconnect();
+}
+
+}  // namespace
+
+extern const Command kNotSpamCommand{
+    "not-spam", "teach messages as good mail; move them out of SpamFilter", kHelp, kOptions, Run};
+
+}  // namespace varnox::cli
