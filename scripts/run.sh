@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds the optimised `varnox` command and
-# runs it with the arguments given.
+# runs it.
 #
-# Without arguments it shows what Varnox can do here: it lays down the
-# settings and empty data files (`varnox init`) when there are none yet, then
-# prints the command's help and the current state (`varnox status`).
+# Without arguments it runs the main job: it lays down the settings and
+# empty data files (`varnox init`) when there are none yet, then watches
+# ~/Maildir (made when missing; $MAILDIR when set) and judges new mail until
+# Ctrl-C. With arguments it runs `varnox` with them instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +28,4 @@ if [ ! -e "$config_home/varnox/settings.ini" ]; then
   "$varnox" init
   echo
 fi
-"$varnox" --help
-echo
-"$varnox" status
+exec "$varnox" watch

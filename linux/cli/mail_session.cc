@@ -174,6 +174,14 @@ int MailSession::Connect() {
   return kExitOk;
 }
 
+int MailSession::ConnectAndSelect(const std::vector<std::string>& message_files) {
+  if (int status = AddStoresOf(message_files); status != kExitOk)
+    return status;
+  if (int status = Connect(); status != kExitOk)
+    return status;
+  return Select(message_files);
+}
+
 int MailSession::DeliverPending() {
   for (int quiet = 0; quiet < kQuietRounds;) {
     const int delivered = host_.Poll(kQuietMs);

@@ -34,6 +34,9 @@ class MailSession {
 
   // OnConnection on the host. kExitOk, or a user error said.
   int Connect();
+  // For a toolbar command on message files: their stores, connected, the
+  // files selected in the explorer.
+  int ConnectAndSelect(const std::vector<std::string>& message_files);
   // Mail that arrived while nothing watched (see MaildirHost::CatchUp).
   void CatchUp() { host_.CatchUp(); }
   // Delivers events until none has come for a short while: the moves the

@@ -25,11 +25,8 @@ int Run(CommandContext& context, const Arguments& arguments) {
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
   MailSession session(context, /*quiet=*/false);
-  for (int status : {session.AddStoresOf(arguments.operands), session.Connect(),
-                     session.Select(arguments.operands)}) {
-    if (status != kExitOk)
-      return status;
-  }
+  if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
+    return status;
   if (int status = session.Click("Mark Spam"); status != kExitOk)
     return status;
   session.DeliverPending();

@@ -181,33 +181,50 @@ int ListEntries(CommandContext& context, ListRun& run, const Arguments& argument
   return kExitOk;
 }
 
-int AddEntries(CommandContext& context, ListRun& run, const Arguments& arguments,
-               std::span<const std::string> typed) {
+// Does `one_entry` for each entry typed, after its text was checked; the
+// first failure's status (each failure said), or kExitOk.
+template <typename OneEntry>
+int ForEachEntry(CommandContext& context, std::span<const std::string> typed, std::string_view what,
+                 OneEntry one_entry) {
   if (typed.empty())
-    return context.UserError("add needs the entries to add");
+    return context.UserError(std::string(what) + " needs the entries");
   int status = kExitOk;
   for (const std::string& one : typed) {
     std::string entry, error;
-    if (!EntryText(one, &entry, &error)) {
-      status = context.UserError(error);
-      continue;
-    }
-    const int type = TypeOfNewEntry(arguments, entry);
-    if (type < 0) {
-      status = context.UserError("is '" + TerminalText(entry) +
-                                 "' an address or a domain? Say --address or --domain (a "
-                                 "domain entry is written with its \"@\": @example.com)");
-      continue;
-    }
-    const bool added = run.RunDialog([&](ConsoleDialogView& view) {
-      view.SelectCombo(ListDialog::kIdTypeBox, type);
-      view.Type(ListDialog::kIdItemText, entry);
-      view.Click(kIdOkButton);
-    });
-    if (!added)
-      status = kExitUserError;  // the dialog said why
+    const int result = EntryText(one, &entry, &error) ? one_entry(entry) : context.UserError(error);
+    if (status == kExitOk)
+      status = result;
   }
   return status;
+}
+
+int AddEntry(CommandContext& context, ListRun& run, const Arguments& arguments,
+             const std::string& entry) {
+  const int type = TypeOfNewEntry(arguments, entry);
+  if (type < 0) {
+    return context.UserError("is '" + TerminalText(entry) +
+                             "' an address or a domain? Say --address or --domain (a "
+                             "domain entry is written with its \"@\": @example.com)");
+  }
+  const bool added = run.RunDialog([&](ConsoleDialogView& view) {
+    view.SelectCombo(ListDialog::kIdTypeBox, type);
+    view.Type(ListDialog::kIdItemText, entry);
+    view.Click(kIdOkButton);
+  });
+  return added ? kExitOk : kExitUserError;  // the dialog said why
+}
+
+int RemoveEntry(ListRun& run, const Arguments& arguments, const std::string& entry) {
+  const int type = run.TypeHolding(TypesAsked(arguments), entry);
+  if (type < 0)
+    return run.NotFound(entry);
+  const bool removed = run.RunDialog([&](ConsoleDialogView& view) {
+    view.SelectCombo(ListDialog::kIdTypeBox, type);
+    view.TickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, entry));
+    view.Click(ListDialog::kIdRemove);
+  });
+  // Not confirmed, or the file refused it: said.
+  return removed ? kExitOk : kExitUserError;
 }
 
 int UpdateEntry(CommandContext& context, ListRun& run, const Arguments& arguments,
@@ -229,33 +246,6 @@ int UpdateEntry(CommandContext& context, ListRun& run, const Arguments& argument
   return updated ? kExitOk : kExitUserError;
 }
 
-int RemoveEntries(CommandContext& context, ListRun& run, const Arguments& arguments,
-                  std::span<const std::string> typed) {
-  if (typed.empty())
-    return context.UserError("remove needs the entries to remove");
-  int status = kExitOk;
-  for (const std::string& one : typed) {
-    std::string entry, error;
-    if (!EntryText(one, &entry, &error)) {
-      status = context.UserError(error);
-      continue;
-    }
-    const int type = run.TypeHolding(TypesAsked(arguments), entry);
-    if (type < 0) {
-      status = run.NotFound(entry);
-      continue;
-    }
-    const bool removed = run.RunDialog([&](ConsoleDialogView& view) {
-      view.SelectCombo(ListDialog::kIdTypeBox, type);
-      view.TickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, entry));
-      view.Click(ListDialog::kIdRemove);
-    });
-    if (!removed)
-      status = kExitUserError;  // not confirmed, or the file refused it: said
-  }
-  return status;
-}
-
 int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
   if (arguments.Has("--address") && arguments.Has("--domain"))
     return context.UserError("give --address or --domain, not both");
@@ -273,12 +263,18 @@ int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
     return status;
 
   ListRun run(context, kind);
-  if (action == "add")
-    return AddEntries(context, run, arguments, rest);
+  if (action == "add") {
+    return ForEachEntry(context, rest, action, [&](const std::string& entry) {
+      return AddEntry(context, run, arguments, entry);
+    });
+  }
+  if (action == "remove") {
+    return ForEachEntry(context, rest, action, [&](const std::string& entry) {
+      return RemoveEntry(run, arguments, entry);
+    });
+  }
   if (action == "update")
     return UpdateEntry(context, run, arguments, rest);
-  if (action == "remove")
-    return RemoveEntries(context, run, arguments, rest);
   return ListEntries(context, run, arguments);
 }
 
