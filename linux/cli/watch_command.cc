@@ -51,7 +51,7 @@ void OnStopSignal(int signal_number) {
   g_stop_signal = signal_number;
 }
 
-// SIGINT and SIGTERM set the flag and interrupt the wait (no SA_RESTART);
+// SIGINT, SIGTERM and SIGHUP set the flag and interrupt the wait (no SA_RESTART);
 // the core runs only on this thread, outside the handler. A closed output
 // must not end the process before the database is saved.
 void InstallSignalHandlers() {
@@ -60,6 +60,7 @@ void InstallSignalHandlers() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);  // the terminal went away
   signal(SIGPIPE, SIG_IGN);
 }
 

@@ -6,9 +6,11 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "linux/maildir/mime_reader.h"
 #include "tests/linux/varnox_command_fixture.h"
 
 namespace varnox {
@@ -327,6 +329,40 @@ TEST_F(VarnoxToolbarCommandsTest, ClassifyStampsAMessageForADeliveryAgent) {
   EXPECT_EQ(run.out.rfind("X-VNX-RESULT:NotSpam\nX-VNX-SCORE:", 0), 0u) << run.out;
   EXPECT_NE(run.out.find("\n\nno headers at all\n"), std::string::npos) << run.out;
   EXPECT_EQ(Varnox({"classify", "--stamp", "a", "b"}).status, 1);
+}
+
+TEST_F(VarnoxToolbarCommandsTest, TheHostileCorpusIsJudgedAndStampedWithoutLoss) {
+  const char* data = std::getenv("VARNOX_TEST_DATA");
+  ASSERT_NE(data, nullptr) << "run by ctest, which names the test data";
+  const fs::path corpus = fs::path(data) / "maildir";
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(corpus)) {
+    if (entry.path().extension() == ".eml")
+      files.push_back(entry.path());
+  }
+  ASSERT_GE(files.size(), 10u);
+  std::vector<std::string> args = {"classify"};
+  for (const fs::path& file : files)
+    args.push_back(file.string());
+  Outcome run = Varnox(args);
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const fs::path& file : files)
+    EXPECT_NE(run.out.find(file.string() + ": "), std::string::npos) << file;
+
+  for (const fs::path& file : files) {
+    input = Slurp(file);
+    if (input.empty())
+      continue;  // the empty file: nothing to stamp into
+    run = Varnox({"classify", "--stamp"});
+    EXPECT_EQ(run.status, 0) << file << run.err;
+    // The header block, the stamp, then every other byte as it was.
+    const maildir::HeaderBlock block = maildir::FindHeaderBlock(input);
+    EXPECT_EQ(run.out.substr(0, block.end), input.substr(0, block.end)) << file;
+    const std::string rest = input.substr(block.end);
+    ASSERT_GE(run.out.size(), input.size()) << file;
+    EXPECT_EQ(run.out.substr(run.out.size() - rest.size()), rest) << file;
+    EXPECT_NE(run.out.find("X-VNX-RESULT:", block.end), std::string::npos) << file;
+  }
 }
 
 }  // namespace
