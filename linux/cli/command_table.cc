@@ -33,7 +33,7 @@ std::span<const Command* const> Commands() {
       &kHeadersCommand,    //
       &kLearnCommand,      // teaching and judging
       &kClassifyCommand,   //
-      &kEvalCommand,      //
+      &kEvalCommand,       //
       &kStatsCommand,      //
       &kBlackListCommand,  // the dialogs
       &kWhiteListCommand,  //
