@@ -32,44 +32,18 @@ namespace varnox::win {
 namespace {
 
 using Microsoft::WRL::ComPtr;
+using testing::AnswerIteration;
+using testing::AnswerObject;
 using testing::Journal;
+using testing::MakeStandIn;
 using testing::ObjectArg;
+using testing::ObjectResult;
 using testing::StandInObject;
-using Held = ComPtr<StandInObject>;
+using Held = testing::HeldStandIn;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kWords = 1'000'000;
 constexpr int kFolders = 20;
-
-Held Make(const std::string& name, Journal* journal) {
-  Held held;
-  held.Attach(StandInObject::Create(name, journal));
-  return held;
-}
-
-void Returns(StandInObject* owner, const std::string& name, IDispatch* object) {
-  owner->On(name, [object](std::vector<VARIANT*>&, VARIANT* result) {
-    *result = ObjectArg(object);
-    object->AddRef();
-    return S_OK;
-  });
-}
-
-void Iterates(StandInObject* collection, std::vector<IDispatch*> elements) {
-  auto position = std::make_shared<std::size_t>(0);
-  auto step = [=](std::vector<VARIANT*>&, VARIANT* result) {
-    if (*position < elements.size()) {
-      *result = ObjectArg(elements[(*position)++]);
-      result->pdispVal->AddRef();
-    }
-    return S_OK;
-  };
-  collection->On("GetFirst", [=](std::vector<VARIANT*>& args, VARIANT* result) {
-    *position = 0;
-    return step(args, result);
-  });
-  collection->On("GetNext", step);
-}
 
 // A word of the vocabulary: short lower-case words, as mail gives them.
 std::string Word(std::uint32_t index) {
@@ -143,23 +117,24 @@ int Run(int runs) {
   std::vector<double> starts, stops;
   for (int run = 0; run < runs; ++run) {
     Journal journal;
-    Held application = Make("Application", &journal), name_space = Make("NameSpace", &journal),
-         roots = Make("Roots", &journal), store = Make("Store", &journal),
-         top = Make("Top", &journal), spam = Make("SpamFilter", &journal);
-    Returns(application.Get(), "Session", name_space.Get());
-    Returns(name_space.Get(), "Folders", roots.Get());
-    Iterates(roots.Get(), {store.Get()});
-    Returns(store.Get(), "Folders", top.Get());
+    Held application = MakeStandIn("Application", &journal),
+         name_space = MakeStandIn("NameSpace", &journal), roots = MakeStandIn("Roots", &journal),
+         store = MakeStandIn("Store", &journal), top = MakeStandIn("Top", &journal),
+         spam = MakeStandIn("SpamFilter", &journal);
+    AnswerObject(application.Get(), "Session", name_space.Get());
+    AnswerObject(name_space.Get(), "Folders", roots.Get());
+    AnswerIteration(roots.Get(), {store.Get()});
+    AnswerObject(store.Get(), "Folders", top.Get());
     top->AddEvents(kDiidFoldersEvents);
     std::vector<Held> folders;
     std::vector<IDispatch*> listed;
     for (int i = 0; i < kFolders; ++i) {
-      Held folder = Make("Folder" + std::to_string(i), &journal);
-      Held items = Make("Items" + std::to_string(i), &journal);
+      Held folder = MakeStandIn("Folder" + std::to_string(i), &journal);
+      Held items = MakeStandIn("Items" + std::to_string(i), &journal);
       folder->SetText("Name", L"Mail " + std::to_wstring(i));
       folder->SetInt("DefaultItemType", 0);
       items->AddEvents(kDiidItemsEvents);
-      Returns(folder.Get(), "Items", items.Get());
+      AnswerObject(folder.Get(), "Items", items.Get());
       folders.push_back(folder);
       folders.push_back(items);
       listed.push_back(folder.Get());
@@ -167,7 +142,7 @@ int Run(int runs) {
     spam->SetText("Name", L"SpamFilter");
     spam->SetInt("DefaultItemType", 0);
     listed.push_back(spam.Get());
-    Iterates(top.Get(), listed);
+    AnswerIteration(top.Get(), listed);
     // No explorer: the toolbar is left out of the measure (it costs COM
     // calls into the host, not work of ours).
 

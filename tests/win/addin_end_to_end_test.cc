@@ -21,60 +21,29 @@ namespace varnox::win {
 namespace {
 
 using Microsoft::WRL::ComPtr;
+using testing::AnswerIteration;
+using testing::AnswerObject;
 using testing::Journal;
+using testing::MakeStandIn;
 using testing::ObjectArg;
+using testing::ObjectResult;
 using testing::StandInMessage;
 using testing::StandInObject;
 using Strings = std::vector<std::string>;
-using Held = ComPtr<StandInObject>;
-
-Held Make(const std::string& name, Journal* journal) {
-  Held held;
-  held.Attach(StandInObject::Create(name, journal));
-  return held;
-}
-
-VARIANT Result(IDispatch* object) {
-  VARIANT v = ObjectArg(object);
-  if (object != nullptr)
-    object->AddRef();
-  return v;
-}
-
-void Returns(StandInObject* owner, const std::string& name, IDispatch* object) {
-  owner->On(name, [object](std::vector<VARIANT*>&, VARIANT* result) {
-    *result = Result(object);
-    return S_OK;
-  });
-}
-
-void Iterates(StandInObject* collection, std::vector<IDispatch*> elements) {
-  auto position = std::make_shared<std::size_t>(0);
-  collection->On("GetFirst", [=](std::vector<VARIANT*>&, VARIANT* result) {
-    *position = 0;
-    if (!elements.empty())
-      *result = Result(elements[(*position)++]);
-    return S_OK;
-  });
-  collection->On("GetNext", [=](std::vector<VARIANT*>&, VARIANT* result) {
-    if (*position < elements.size())
-      *result = Result(elements[(*position)++]);
-    return S_OK;
-  });
-}
+using Held = testing::HeldStandIn;
 
 // One store with an Inbox, a Drafts and a Calendar, an explorer with command
 // bars and an Outlook Bar.
 struct StandInOutlook {
   explicit StandInOutlook(Journal* j) : journal(j) {
-    Returns(application.Get(), "Session", name_space.Get());
-    Returns(application.Get(), "ActiveExplorer", explorer.Get());
-    Returns(name_space.Get(), "Folders", roots.Get());
-    Iterates(roots.Get(), {store.Get()});
-    Returns(store.Get(), "Folders", top.Get());
+    AnswerObject(application.Get(), "Session", name_space.Get());
+    AnswerObject(application.Get(), "ActiveExplorer", explorer.Get());
+    AnswerObject(name_space.Get(), "Folders", roots.Get());
+    AnswerIteration(roots.Get(), {store.Get()});
+    AnswerObject(store.Get(), "Folders", top.Get());
     top->AddEvents(kDiidFoldersEvents);
-    Iterates(top.Get(), {inbox.Get(), drafts.Get(), calendar.Get()});
-    Returns(top.Get(), "Add", spam.Get());
+    AnswerIteration(top.Get(), {inbox.Get(), drafts.Get(), calendar.Get()});
+    AnswerObject(top.Get(), "Add", spam.Get());
     long id = 0;
     for (auto [folder, name, type] :
          {std::tuple{inbox.Get(), L"Inbox", 0}, std::tuple{drafts.Get(), L"dRAFTS", 0},
@@ -86,21 +55,21 @@ struct StandInOutlook {
     }
     spam->SetText("Description", L"");
     bar->SetText("Visible", L"");
-    Returns(inbox.Get(), "Items", inbox_items.Get());
+    AnswerObject(inbox.Get(), "Items", inbox_items.Get());
     inbox_items->AddEvents(kDiidItemsEvents);
-    Returns(spam.Get(), "Items", spam_items.Get());
+    AnswerObject(spam.Get(), "Items", spam_items.Get());
     spam_items->AddEvents(kDiidItemsEvents);
-    Returns(explorer.Get(), "CommandBars", bars.Get());
-    Returns(bars.Get(), "Add", bar.Get());
+    AnswerObject(explorer.Get(), "CommandBars", bars.Get());
+    AnswerObject(bars.Get(), "Add", bar.Get());
     bars->On("Item", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
-    Returns(bar.Get(), "Controls", bar_controls.Get());
+    AnswerObject(bar.Get(), "Controls", bar_controls.Get());
     AddsControls(bar_controls.Get());
-    Returns(explorer.Get(), "Panes", panes.Get());
-    Returns(panes.Get(), "Item", pane.Get());
-    Returns(pane.Get(), "Contents", contents.Get());
-    Returns(contents.Get(), "Groups", groups.Get());
-    Returns(groups.Get(), "Item", group.Get());
-    Returns(group.Get(), "Shortcuts", shortcuts.Get());
+    AnswerObject(explorer.Get(), "Panes", panes.Get());
+    AnswerObject(panes.Get(), "Item", pane.Get());
+    AnswerObject(pane.Get(), "Contents", contents.Get());
+    AnswerObject(contents.Get(), "Groups", groups.Get());
+    AnswerObject(groups.Get(), "Item", group.Get());
+    AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
     shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
   }
 
@@ -108,16 +77,17 @@ struct StandInOutlook {
   void AddsControls(StandInObject* controls) {
     controls->On("Add", [this](std::vector<VARIANT*>& args, VARIANT* result) {
       const bool popup = args[0]->vt == VT_I4 && args[0]->lVal == 10;
-      Held control = Make((popup ? "Popup" : "Button") + std::to_string(made.size() + 1), journal);
+      Held control =
+          MakeStandIn((popup ? "Popup" : "Button") + std::to_string(made.size() + 1), journal);
       for (const char* property : {"Caption", "DescriptionText", "Visible", "Enabled",
                                    "TooltipText", "Tag", "BeginGroup", "Style", "Picture"}) {
         control->SetText(property, L"");
       }
       if (popup) {
         control->Answer(kIidCommandBarPopup);
-        Held inner = Make("PopupControls", journal);
+        Held inner = MakeStandIn("PopupControls", journal);
         AddsControls(inner.Get());
-        Returns(control.Get(), "Controls", inner.Get());
+        AnswerObject(control.Get(), "Controls", inner.Get());
         made.push_back(inner);
       } else {
         control->Answer(kIidCommandBarButton);
@@ -126,22 +96,24 @@ struct StandInOutlook {
         buttons.push_back(control);
       }
       made.push_back(control);
-      *result = Result(control.Get());
+      *result = ObjectResult(control.Get());
       return S_OK;
     });
   }
 
   Journal* journal;
-  Held application = Make("Application", journal), name_space = Make("NameSpace", journal),
-       roots = Make("Roots", journal), store = Make("Store", journal), top = Make("Top", journal),
-       inbox = Make("Inbox", journal), drafts = Make("Drafts", journal),
-       calendar = Make("Calendar", journal), spam = Make("Spam", journal),
-       inbox_items = Make("InboxItems", journal), spam_items = Make("SpamItems", journal),
-       explorer = Make("Explorer", journal), bars = Make("CommandBars", journal),
-       bar = Make("Bar", journal), bar_controls = Make("Controls", journal),
-       panes = Make("Panes", journal), pane = Make("Pane", journal),
-       contents = Make("Contents", journal), groups = Make("Groups", journal),
-       group = Make("Group", journal), shortcuts = Make("Shortcuts", journal);
+  Held application = MakeStandIn("Application", journal),
+       name_space = MakeStandIn("NameSpace", journal), roots = MakeStandIn("Roots", journal),
+       store = MakeStandIn("Store", journal), top = MakeStandIn("Top", journal),
+       inbox = MakeStandIn("Inbox", journal), drafts = MakeStandIn("Drafts", journal),
+       calendar = MakeStandIn("Calendar", journal), spam = MakeStandIn("Spam", journal),
+       inbox_items = MakeStandIn("InboxItems", journal),
+       spam_items = MakeStandIn("SpamItems", journal), explorer = MakeStandIn("Explorer", journal),
+       bars = MakeStandIn("CommandBars", journal), bar = MakeStandIn("Bar", journal),
+       bar_controls = MakeStandIn("Controls", journal), panes = MakeStandIn("Panes", journal),
+       pane = MakeStandIn("Pane", journal), contents = MakeStandIn("Contents", journal),
+       groups = MakeStandIn("Groups", journal), group = MakeStandIn("Group", journal),
+       shortcuts = MakeStandIn("Shortcuts", journal);
   std::vector<Held> made;
   std::vector<Held> buttons;
 };
@@ -206,7 +178,7 @@ TEST_F(AddinEndToEndTest, ConnectsJudgesAndDisconnects) {
   message->properties[host::kPrTransportMessageHeaders] = "From: friend@example.com\r\n";
   message->properties[host::kPrBody] = "see you at lunch tomorrow";
   message->properties[host::kPrNormalizedSubject] = "lunch";
-  Held mail = Make("Mail", &journal);
+  Held mail = MakeStandIn("Mail", &journal);
   mail->Answer(kIidMailItem);
   mail->On("MAPIOBJECT", [&](std::vector<VARIANT*>&, VARIANT* result) {
     result->vt = VT_UNKNOWN;

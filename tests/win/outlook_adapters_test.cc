@@ -20,51 +20,17 @@
 namespace varnox::win {
 namespace {
 
+using testing::AnswerIteration;
+using testing::AnswerObject;
 using testing::Journal;
+using testing::MakeStandIn;
 using testing::ObjectArg;
+using testing::ObjectResult;
 using testing::StandInMessage;
 using testing::StandInObject;
 using Strings = std::vector<std::string>;
 
-// Holds a stand-in object for the test.
-using Held = ComPtr<StandInObject>;
-Held Make(const std::string& name, Journal* journal) {
-  Held held;
-  held.Attach(StandInObject::Create(name, journal));
-  return held;
-}
-
-VARIANT DispatchResult(IDispatch* object) {
-  VARIANT v = ObjectArg(object);
-  if (object != nullptr)
-    object->AddRef();
-  return v;
-}
-
-// Answers member `name` with `object` (a new reference each time).
-void Returns(StandInObject* owner, const std::string& name, IDispatch* object) {
-  owner->On(name, [object](std::vector<VARIANT*>&, VARIANT* result) {
-    *result = DispatchResult(object);
-    return S_OK;
-  });
-}
-
-// Answers GetFirst / GetNext over `elements`, then nothing.
-void Iterates(StandInObject* collection, std::vector<IDispatch*> elements) {
-  auto position = std::make_shared<std::size_t>(0);
-  collection->On("GetFirst", [=](std::vector<VARIANT*>&, VARIANT* result) {
-    *position = 0;
-    if (!elements.empty())
-      *result = DispatchResult(elements[(*position)++]);
-    return S_OK;
-  });
-  collection->On("GetNext", [=](std::vector<VARIANT*>&, VARIANT* result) {
-    if (*position < elements.size())
-      *result = DispatchResult(elements[(*position)++]);
-    return S_OK;
-  });
-}
-
+using Held = testing::HeldStandIn;
 class OutlookAdaptersTest : public ::testing::Test {
  protected:
   OutlookAdaptersTest() : session(std::make_shared<OutlookSession>(sinks, faces)) {}
@@ -76,21 +42,22 @@ class OutlookAdaptersTest : public ::testing::Test {
 };
 
 TEST_F(OutlookAdaptersTest, WalksStoresAndFoldersByName) {
-  Held application = Make("Application", &journal), name_space = Make("NameSpace", &journal),
-       roots = Make("Roots", &journal), store = Make("Store", &journal),
-       top = Make("Top", &journal), inbox = Make("Inbox", &journal),
-       calendar = Make("Calendar", &journal), created = Make("Created", &journal);
-  Returns(application.Get(), "Session", name_space.Get());
-  Returns(name_space.Get(), "Folders", roots.Get());
-  Iterates(roots.Get(), {store.Get()});
-  Returns(store.Get(), "Folders", top.Get());
-  Iterates(top.Get(), {inbox.Get(), calendar.Get()});
+  Held application = MakeStandIn("Application", &journal),
+       name_space = MakeStandIn("NameSpace", &journal), roots = MakeStandIn("Roots", &journal),
+       store = MakeStandIn("Store", &journal), top = MakeStandIn("Top", &journal),
+       inbox = MakeStandIn("Inbox", &journal), calendar = MakeStandIn("Calendar", &journal),
+       created = MakeStandIn("Created", &journal);
+  AnswerObject(application.Get(), "Session", name_space.Get());
+  AnswerObject(name_space.Get(), "Folders", roots.Get());
+  AnswerIteration(roots.Get(), {store.Get()});
+  AnswerObject(store.Get(), "Folders", top.Get());
+  AnswerIteration(top.Get(), {inbox.Get(), calendar.Get()});
   inbox->SetText("Name", L"Bo\u00EEte de r\u00E9ception");
   inbox->SetInt("DefaultItemType", 0);
   calendar->SetText("Name", L"\u263A Calendar");  // not in code page 1252
   calendar->SetInt("DefaultItemType", 1);
   top->On("Add", [&](std::vector<VARIANT*>&, VARIANT* result) {
-    *result = DispatchResult(created.Get());
+    *result = ObjectResult(created.Get());
     return S_OK;
   });
   created->SetText("Description", L"");
@@ -138,7 +105,7 @@ TEST_F(OutlookAdaptersTest, WalksStoresAndFoldersByName) {
 }
 
 TEST_F(OutlookAdaptersTest, FailuresComeBackAsTheHostsStatus) {
-  Held application = Make("Application", &journal), top = Make("Top", &journal);
+  Held application = MakeStandIn("Application", &journal), top = MakeStandIn("Top", &journal);
   application->On("Session", [](std::vector<VARIANT*>&, VARIANT*) { return E_ACCESSDENIED; });
   top->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
   auto app = session->WrapApplication(application.Get());
@@ -155,16 +122,16 @@ TEST_F(OutlookAdaptersTest, FailuresComeBackAsTheHostsStatus) {
 }
 
 TEST_F(OutlookAdaptersTest, BuildsCommandBarsWithTheAutomationArguments) {
-  Held bars = Make("CommandBars", &journal), bar = Make("Bar", &journal),
-       controls = Make("Controls", &journal), button = Make("Button", &journal),
-       popup = Make("Popup", &journal);
-  Returns(bars.Get(), "Add", bar.Get());
-  Returns(bar.Get(), "Controls", controls.Get());
+  Held bars = MakeStandIn("CommandBars", &journal), bar = MakeStandIn("Bar", &journal),
+       controls = MakeStandIn("Controls", &journal), button = MakeStandIn("Button", &journal),
+       popup = MakeStandIn("Popup", &journal);
+  AnswerObject(bars.Get(), "Add", bar.Get());
+  AnswerObject(bar.Get(), "Controls", controls.Get());
   button->Answer(kIidCommandBarButton);
   popup->Answer(kIidCommandBarPopup);
   auto next = std::make_shared<int>(0);
   controls->On("Add", [&, next](std::vector<VARIANT*>&, VARIANT* result) {
-    *result = DispatchResult((*next)++ == 0 ? button.Get() : popup.Get());
+    *result = ObjectResult((*next)++ == 0 ? button.Get() : popup.Get());
     return S_OK;
   });
   for (const char* property : {"Caption", "DescriptionText", "Visible", "Enabled", "TooltipText",
@@ -244,7 +211,7 @@ TEST_F(OutlookAdaptersTest, ButtonClicksReachTheCoreUntilCancelled) {
   std::vector<std::unique_ptr<host::CommandBarButton>> adapters;
   std::vector<host::Cookie> cookies;
   for (int i = 0; i < 10; ++i) {
-    buttons.push_back(Make("Button" + std::to_string(i + 1), &journal));
+    buttons.push_back(MakeStandIn("Button" + std::to_string(i + 1), &journal));
     buttons.back()->Answer(kIidCommandBarButton);
     buttons.back()->AddEvents(kDiidCommandBarButtonEvents);
     auto control = session->WrapControl(DispatchObject(ComPtr<IDispatch>(buttons.back().Get())));
@@ -258,7 +225,7 @@ TEST_F(OutlookAdaptersTest, ButtonClicksReachTheCoreUntilCancelled) {
     cookies.push_back(cookie);
   }
   // An eleventh button has no sink left.
-  Held extra = Make("Extra", &journal);
+  Held extra = MakeStandIn("Extra", &journal);
   extra->Answer(kIidCommandBarButton);
   extra->AddEvents(kDiidCommandBarButtonEvents);
   std::unique_ptr<host::CommandBarButton> extra_button;
@@ -292,8 +259,8 @@ TEST_F(OutlookAdaptersTest, ButtonClicksReachTheCoreUntilCancelled) {
 
 TEST_F(OutlookAdaptersTest, NewItemsAndFoldersReachTheCore) {
   CoreSinks core;
-  Held items = Make("Items", &journal), folders = Make("Folders", &journal),
-       mail = Make("Mail", &journal), added = Make("Added", &journal);
+  Held items = MakeStandIn("Items", &journal), folders = MakeStandIn("Folders", &journal),
+       mail = MakeStandIn("Mail", &journal), added = MakeStandIn("Added", &journal);
   items->AddEvents(kDiidItemsEvents);
   folders->AddEvents(kDiidFoldersEvents);
   mail->Answer(kIidMailItem);
@@ -331,8 +298,8 @@ TEST_F(OutlookAdaptersTest, ConnectionsOfTheAddinsSinksHoldTheAddin) {
   EventSinkSet counted(&addin);
   auto counting_session = std::make_shared<OutlookSession>(counted, faces);
   CoreSinks core;
-  Held button = Make("Button", &journal), folders = Make("Folders", &journal),
-       items = Make("Items", &journal);
+  Held button = MakeStandIn("Button", &journal), folders = MakeStandIn("Folders", &journal),
+       items = MakeStandIn("Items", &journal);
   button->Answer(kIidCommandBarButton);
   button->AddEvents(kDiidCommandBarButtonEvents);
   folders->AddEvents(kDiidFoldersEvents);
@@ -358,7 +325,7 @@ TEST_F(OutlookAdaptersTest, MailItemsReadStampSaveMoveAndMarkRead) {
   message.Attach(StandInMessage::Create());
   message->properties[host::kPrTransportMessageHeaders] = "From: a@x.com\r\nSubject: hi\r\n";
   message->properties[host::kPrBody] = "body \xE9";
-  Held mail = Make("Mail", &journal), spam = Make("Spam", &journal);
+  Held mail = MakeStandIn("Mail", &journal), spam = MakeStandIn("Spam", &journal);
   mail->Answer(kIidMailItem);
   mail->On("MAPIOBJECT", [&](std::vector<VARIANT*>&, VARIANT* result) {
     result->vt = VT_UNKNOWN;
@@ -403,13 +370,13 @@ TEST_F(OutlookAdaptersTest, MailItemsReadStampSaveMoveAndMarkRead) {
 }
 
 TEST_F(OutlookAdaptersTest, ItemsThatAreNotMailYieldNoMailItem) {
-  Held meeting = Make("Meeting", &journal);
+  Held meeting = MakeStandIn("Meeting", &journal);
   auto item = session->WrapItem(DispatchObject(ComPtr<IDispatch>(meeting.Get())));
   std::unique_ptr<host::MailItem> mail;
   EXPECT_EQ(item->QueryMailItem(&mail), kENoInterface);
   EXPECT_EQ(mail, nullptr);
   // A mail item without a MAPI message.
-  Held bare = Make("Bare", &journal);
+  Held bare = MakeStandIn("Bare", &journal);
   bare->Answer(kIidMailItem);
   bare->SetInt("MAPIOBJECT", 0);
   ASSERT_EQ(session->WrapItem(DispatchObject(ComPtr<IDispatch>(bare.Get())))->QueryMailItem(&mail),
@@ -420,21 +387,21 @@ TEST_F(OutlookAdaptersTest, ItemsThatAreNotMailYieldNoMailItem) {
 }
 
 TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
-  Held explorer = Make("Explorer", &journal), selection = Make("Selection", &journal),
-       item = Make("Item", &journal), panes = Make("Panes", &journal),
-       pane = Make("Pane", &journal), contents = Make("Contents", &journal),
-       groups = Make("Groups", &journal), group = Make("Group", &journal),
-       shortcuts = Make("Shortcuts", &journal), spam = Make("Spam", &journal);
-  Returns(explorer.Get(), "Selection", selection.Get());
+  Held explorer = MakeStandIn("Explorer", &journal), selection = MakeStandIn("Selection", &journal),
+       item = MakeStandIn("Item", &journal), panes = MakeStandIn("Panes", &journal),
+       pane = MakeStandIn("Pane", &journal), contents = MakeStandIn("Contents", &journal),
+       groups = MakeStandIn("Groups", &journal), group = MakeStandIn("Group", &journal),
+       shortcuts = MakeStandIn("Shortcuts", &journal), spam = MakeStandIn("Spam", &journal);
+  AnswerObject(explorer.Get(), "Selection", selection.Get());
   selection->SetInt("Class", host::kOlSelection);
   selection->SetInt("Count", 1);
-  Returns(selection.Get(), "Item", item.Get());
-  Returns(explorer.Get(), "Panes", panes.Get());
-  Returns(panes.Get(), "Item", pane.Get());
-  Returns(pane.Get(), "Contents", contents.Get());
-  Returns(contents.Get(), "Groups", groups.Get());
-  Returns(groups.Get(), "Item", group.Get());
-  Returns(group.Get(), "Shortcuts", shortcuts.Get());
+  AnswerObject(selection.Get(), "Item", item.Get());
+  AnswerObject(explorer.Get(), "Panes", panes.Get());
+  AnswerObject(panes.Get(), "Item", pane.Get());
+  AnswerObject(pane.Get(), "Contents", contents.Get());
+  AnswerObject(contents.Get(), "Groups", groups.Get());
+  AnswerObject(groups.Get(), "Item", group.Get());
+  AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
   shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
 
   auto wrapped = session->WrapExplorer(DispatchObject(ComPtr<IDispatch>(explorer.Get())));
@@ -458,15 +425,15 @@ TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
   EXPECT_EQ(journal.Matching("Groups."), Strings{"Groups.Item(1)"});
 
   // A first pane that is not the Outlook Bar: no shortcuts, and a failure.
-  Held other_pane = Make("OtherPane", &journal);
-  Returns(panes.Get(), "Item", other_pane.Get());
+  Held other_pane = MakeStandIn("OtherPane", &journal);
+  AnswerObject(panes.Get(), "Item", other_pane.Get());
   EXPECT_TRUE(Failed(wrapped->OutlookBarShortcuts(&bar)));
   EXPECT_EQ(bar, nullptr);
 }
 
 TEST_F(OutlookAdaptersTest, FoldersCompareByTheHostsIdentity) {
-  Held a = Make("A", &journal), a_again = Make("AAgain", &journal), b = Make("B", &journal),
-       plain = Make("Plain", &journal);
+  Held a = MakeStandIn("A", &journal), a_again = MakeStandIn("AAgain", &journal),
+       b = MakeStandIn("B", &journal), plain = MakeStandIn("Plain", &journal);
   for (auto [held, entry] :
        {std::pair{a.Get(), L"E1"}, std::pair{a_again.Get(), L"E1"}, std::pair{b.Get(), L"E2"}}) {
     held->SetText("EntryID", entry);

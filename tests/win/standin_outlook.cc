@@ -61,6 +61,40 @@ VARIANT ObjectArg(IDispatch* object) {
   return v;
 }
 
+VARIANT ObjectResult(IDispatch* object) {
+  VARIANT v = ObjectArg(object);
+  if (object != nullptr)
+    object->AddRef();
+  return v;
+}
+
+HeldStandIn MakeStandIn(const std::string& name, Journal* journal) {
+  HeldStandIn held;
+  held.Attach(StandInObject::Create(name, journal));
+  return held;
+}
+
+void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* object) {
+  owner->On(member, [object](std::vector<VARIANT*>&, VARIANT* result) {
+    *result = ObjectResult(object);
+    return S_OK;
+  });
+}
+
+void AnswerIteration(StandInObject* collection, std::vector<IDispatch*> elements) {
+  auto position = std::make_shared<std::size_t>(0);
+  auto step = [=](std::vector<VARIANT*>&, VARIANT* result) {
+    if (*position < elements.size())
+      *result = ObjectResult(elements[(*position)++]);
+    return S_OK;
+  };
+  collection->On("GetFirst", [=](std::vector<VARIANT*>& args, VARIANT* result) {
+    *position = 0;
+    return step(args, result);
+  });
+  collection->On("GetNext", step);
+}
+
 // One connection point: the sinks connected, by cookie.
 class StandInObject::Point final : public IConnectionPoint {
  public:

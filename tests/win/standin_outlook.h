@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <ocidl.h>
+#include <wrl/client.h>
 
 #include <functional>
 #include <map>
@@ -96,6 +97,15 @@ std::string Render(const VARIANT& value);
 
 // A variant holding `object` (not AddRef'd: for arguments of Raise).
 VARIANT ObjectArg(IDispatch* object);
+// A variant holding a new reference on `object`: a call's result.
+VARIANT ObjectResult(IDispatch* object);
+
+using HeldStandIn = Microsoft::WRL::ComPtr<StandInObject>;
+HeldStandIn MakeStandIn(const std::string& name, Journal* journal);
+// `member` of `owner` answers `object` (a new reference each time).
+void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* object);
+// GetFirst / GetNext of `collection` answer `elements` in order, then nothing.
+void AnswerIteration(StandInObject* collection, std::vector<IDispatch*> elements);
 
 }  // namespace varnox::win::testing
 
