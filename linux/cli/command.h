@@ -83,6 +83,11 @@ class CommandContext {
   std::unique_ptr<CVNXAddin> addin_;
 };
 
+// "1 message", "2 messages".
+inline std::string Messages(long count) {
+  return std::to_string(count) + (count == 1 ? " message" : " messages");
+}
+
 // Loads the word database and ignore file named in the settings into
 // `filter` and detaches it from them, so that it never writes either:
 // neither at teardown nor when told to save. For commands that only judge or

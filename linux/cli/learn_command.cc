@@ -41,6 +41,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
     std::string error;
     if (!ReadMailFile(arguments.operands[i], &messages[i], &error))
       return context.UserError(TerminalTextFromUtf8(error) + "; nothing was learned");
+    // Only the texts are learned; the file's bytes (attachments and all)
+    // need not wait in memory for the others.
+    std::string().swap(messages[i].raw);
   }
 
   BayesianFilter filter(context.platform());
@@ -54,7 +57,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   if (filter.Save() == 0)
     return context.UserError("the word database could not be saved");
 
-  context.Print("Learned " + std::to_string(learned) + (learned == 1 ? " message" : " messages") +
+  context.Print("Learned " + Messages(static_cast<long>(learned)) +
                 (spam ? " as spam" : " as good mail") + ". The filter knows " +
                 std::to_string(filter.WordCount()) + " words from " +
                 std::to_string(filter.SpamMessages()) + " spam and " +

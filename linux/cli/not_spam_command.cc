@@ -68,8 +68,8 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return context.UserError("there is no top-level folder '" + TerminalTextFromUtf8(to[0]) +
                              "'; the messages were taught but stay where they are");
   if (session.selection_moves() > 0)
-    context.console().Write("Moved " + std::to_string(session.selection_moves()) +
-                            " messages out of SpamFilter.\n");
+    context.console().Write("Moved " + Messages(session.selection_moves()) +
+                            " out of SpamFilter.\n");
   return session.Disconnect();
 }
 

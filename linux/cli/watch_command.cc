@@ -91,7 +91,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   }
   if (const int saved = session.Disconnect(); status == kExitOk)
     status = saved;
-  context.console().Write("Stopped. Judged " + std::to_string(session.judged()) + " messages, " +
+  context.console().Write("Stopped. Judged " + Messages(session.judged()) + ", " +
                           std::to_string(session.moved_to_spam()) + " moved to SpamFilter.\n");
   return status;
 }
