@@ -16,54 +16,15 @@
 #include "settings/info_dialogs.h"
 #include "settings/settings_dialog.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/linux/console_test_support.h"
 
 namespace varnox {
 namespace {
 
+using testing::Drain;
 using testing::FakePlatform;
-
-std::string Drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-    text.append(buffer, static_cast<std::size_t>(n));
-  return text;
-}
-
-struct Pipe {
-  Pipe() {
-    EXPECT_EQ(::pipe(fds), 0);
-    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  }
-  ~Pipe() {
-    ::close(fds[0]);
-    ::close(fds[1]);
-  }
-  int fds[2] = {-1, -1};
-};
-
-// A terminal for the prompts: what a test types into the master side is
-// read from the slave side, which isatty() takes for a terminal.
-struct Terminal {
-  Terminal() {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    EXPECT_GE(master, 0);
-    EXPECT_EQ(::grantpt(master), 0);
-    EXPECT_EQ(::unlockpt(master), 0);
-    slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    EXPECT_GE(slave, 0);
-    ::fcntl(master, F_SETFL, O_NONBLOCK);  // the echo is never read to the end
-  }
-  ~Terminal() {
-    ::close(slave);
-    ::close(master);
-  }
-  void Type(std::string_view lines) {
-    EXPECT_EQ(::write(master, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
-  }
-  int master = -1;
-  int slave = -1;
-};
+using testing::Pipe;
+using testing::Terminal;
 
 class ConsoleDialogRunnerTest : public ::testing::Test {
  protected:

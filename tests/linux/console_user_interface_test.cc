@@ -7,29 +7,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/linux/console_test_support.h"
+
 namespace varnox {
 namespace {
 
-// Reads what is waiting in a non-blocking descriptor.
-std::string Drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-    text.append(buffer, static_cast<std::size_t>(n));
-  return text;
-}
-
-struct Pipe {
-  Pipe() {
-    EXPECT_EQ(::pipe(fds), 0);
-    ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
-  }
-  ~Pipe() {
-    ::close(fds[0]);
-    ::close(fds[1]);
-  }
-  int fds[2] = {-1, -1};
-};
+using testing::Drain;
+using testing::Pipe;
 
 class ConsoleUserInterfaceTest : public ::testing::Test {
  protected:
