@@ -5,14 +5,15 @@
 #   scripts/install-deps.sh [native] [windows] [tools]
 #
 # native:  the Linux build, its tests and benchmarks
-# windows: the mingw-w64 cross build and Wine to run its tests
+# windows: the mingw-w64 cross build and Wine to run its tests (ImageMagick and
+#          fonts draw the add-in's pictures and the dialog screenshots)
 # tools:   clang (fuzzing), ImageMagick and gnuplot (pictures)
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
         libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine64 xvfb xauth
-         googletest)
+         googletest imagemagick fonts-dejavu-core fonts-wine)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)
 
 groups=("$@")
