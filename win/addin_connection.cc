@@ -2,9 +2,9 @@
 
 #include "host/vnx_addin.h"
 #include "platform/clock.h"
-#include "platform/dialog.h"
 #include "platform/file_system.h"
 #include "platform/xml_document.h"
+#include "win/dialogs/win_dialog_runner.h"
 #include "win/module.h"
 #include "win/outlook/outlook_session.h"
 #include "win/win_button_faces.h"
@@ -13,13 +13,6 @@
 
 namespace varnox::win {
 namespace {
-
-// The Win32 dialogs are not part of this module yet: every dialog reports
-// that it could not be shown, which the commands treat as cancelled.
-class UnavailableDialogs final : public DialogRunner {
- public:
-  int RunModal(DialogController&) override { return -1; }
-};
 
 class PortableAddin final : public AddinConnection {
  public:
@@ -37,7 +30,7 @@ class PortableAddin final : public AddinConnection {
   SystemClock clock_;
   WinUserInterface ui_;
   WinButtonFaces faces_{ModuleInstance()};
-  UnavailableDialogs dialogs_;
+  WinDialogRunner dialogs_{ModuleInstance()};  // templates in this module
   Platform platform_{CurrentUserRegistry(), clock_, RealFileSystem(), ui_, faces_, dialogs_,
                      SystemXmlParser()};
   std::shared_ptr<OutlookSession> session_;
