@@ -116,6 +116,43 @@ TEST_F(NotSpamWin, CancelOrEscapeLeavesEachMailInSpamFilterAndStoresNothing) {
   EXPECT_EQ(world.addin->filter.CleanMessages(), 2) << "both were taught all the same";
 }
 
+// --- Moves that fail are said in a message box without owner.
+
+TEST(MarkSpamWin, AFailedMoveIsReportedWithItsStatus) {
+  DialogWorld world;
+  world.Connect();
+  FakeItem& mail = world.inbox.AddMail(Headers("offers@spam.example"), "cheap pills", "offer");
+  world.host.selection = {&mail};
+  world.host.Fail("MailItem.Move", kEAccessDenied);
+  DialogDriver driver([&](DialogDriver& d) {
+    ShownMessage message = d.WaitForMessage(nullptr);
+    EXPECT_EQ(message.text, "Failed to move message to Spam Filter Folder HRESULT = -2147024891");
+    EXPECT_EQ(message.caption, "Varnox");
+    EXPECT_EQ(message.buttons, Ids{IDOK});
+    d.Answer(message, IDOK);
+  });
+  world.Click("Mark Spam");
+  EXPECT_EQ(mail.folder(), &world.inbox);
+}
+
+TEST_F(NotSpamWin, AFailedMoveIsReportedForEachMailAndTheRunGoesOn) {
+  DialogWorld::SetStringSetting(setting::kNotSpamFolderName, "Inbox");
+  world.host.Fail("MailItem.Move", kEAccessDenied);
+  DialogDriver driver([&](DialogDriver& d) {
+    for (int mail = 0; mail < 2; ++mail) {
+      ShownMessage message = d.WaitForMessage(nullptr);
+      EXPECT_EQ(message.text, "Failed to move message HRESULT = -2147024891");
+      EXPECT_EQ(message.caption, "Spam Filter");
+      EXPECT_EQ(message.buttons, Ids{IDOK});
+      d.Answer(message, IDOK);
+    }
+    ExpectLearningComplete(d, "Varnox");
+  });
+  world.Click("Not Spam");
+  EXPECT_EQ(first->folder(), spam);
+  EXPECT_EQ(second->folder(), spam);
+}
+
 // --- Train Filter.
 
 constexpr int kSpamFolders = TrainDialog::kIdSpamFolders;
