@@ -209,7 +209,9 @@ bool DialogDriver::WaitForText(HWND dialog, int id, std::string_view text) {
 }
 
 void DialogDriver::Settle(HWND window) {
-  SendMessageW(window, WM_NULL, 0, 0);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL,
+                      static_cast<UINT>(std::chrono::milliseconds(kPatience).count()), &ignored);
 }
 
 void DialogDriver::Answer(const ShownMessage& message, int button) {
@@ -219,6 +221,10 @@ void DialogDriver::Answer(const ShownMessage& message, int button) {
   PostMessageW(message.window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                reinterpret_cast<LPARAM>(control));
   WaitUntilClosed(message.window);
+  // What the dialog does after its message (the focus it moves) is done
+  // before the script looks again.
+  if (message.owner != nullptr)
+    Settle(message.owner);
 }
 
 void DialogDriver::WaitUntilClosed(HWND window) {

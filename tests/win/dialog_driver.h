@@ -57,7 +57,8 @@ class DialogDriver {
   HWND WaitForDialog(std::string_view caption, HWND owner = nullptr);
   // The next message box owned by `owner` (null: one without owner).
   ShownMessage WaitForMessage(HWND owner);
-  // Presses one of a message box's buttons.
+  // Presses one of a message box's buttons; returns once the box has closed
+  // and its owner has handled what it did next (or shows its next box).
   void Answer(const ShownMessage& message, int button);
   // Waits until `window` has been destroyed.
   void WaitUntilClosed(HWND window);
@@ -66,8 +67,8 @@ class DialogDriver {
   // Waits until control `id` of `dialog` reads `text`; false when it never
   // does.
   bool WaitForText(HWND dialog, int id, std::string_view text);
-  // Returns once the dialogs' thread has handled everything sent to `window`
-  // before (a window message round trip).
+  // Returns once the dialogs' thread is back in a message loop and has
+  // handled what was sent to `window` before (a window message round trip).
   static void Settle(HWND window);
 
   // --- Reading controls.
