@@ -300,7 +300,7 @@ TEST_F(MaildirWatchTest, QueueOverflowRescansAndLosesNothing) {
   Watch(*Folder("Inbox"), &sink);
   const int count = queue_limit + 500;
   for (int i = 0; i < count; ++i)
-    TempMaildir::Deliver(store_.root(), "o" + std::to_string(i), Message(i));
+    TempMaildir::Deliver(store_.root(), std::string("o").append(std::to_string(i)), Message(i));
   Drain();
   EXPECT_EQ(sink.total, count);
   EXPECT_EQ(static_cast<int>(sink.seen.size()), count);
