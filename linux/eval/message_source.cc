@@ -59,21 +59,11 @@ bool ListMessageFiles(const std::string& dir, std::vector<std::string>* files, s
   return AppendFilesOf(root, files, error);
 }
 
-std::string_view WithoutEnvelopeLine(std::string_view raw) {
-  if (!raw.starts_with("From "))
-    return raw;
-  const std::size_t end = raw.find_first_of("\r\n");
-  if (end == std::string_view::npos)
-    return {};
-  const std::size_t line_end = raw.compare(end, 2, "\r\n") == 0 ? 2 : 1;
-  return raw.substr(end + line_end);
-}
-
 bool ReadTextsOfFile(const std::string& path, maildir::MimeTexts* texts) {
   std::string raw;
   if (Failed(maildir::ReadMessageFile(path, maildir::kMaxMessageRead, &raw, nullptr)))
     return false;
-  *texts = maildir::ReadMimeTexts(WithoutEnvelopeLine(raw));
+  *texts = maildir::ReadMimeTexts(raw);
   return true;
 }
 

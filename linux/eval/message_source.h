@@ -21,11 +21,6 @@ namespace varnox::eval {
 // walked. False, with *error saying why, when `dir` cannot be listed.
 bool ListMessageFiles(const std::string& dir, std::vector<std::string>* files, std::string* error);
 
-// `raw` without a leading mbox envelope line ("From sender date"): that
-// line is the mailbox's separator, not a header, and a message saved from a
-// mailbox with it would otherwise read as one without any header.
-std::string_view WithoutEnvelopeLine(std::string_view raw);
-
 // Reads the file at `path` (a regular file, at most the Maildir host's read
 // limit) into the three texts. False when it cannot be read.
 bool ReadTextsOfFile(const std::string& path, maildir::MimeTexts* texts);

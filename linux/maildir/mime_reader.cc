@@ -254,7 +254,7 @@ std::string FieldsForParser(std::string_view raw, const HeaderBlock& block) {
   std::string kept;
   kept.reserve(raw.size() - std::min(raw.size(), block.end) + 1024);
   bool keeping = false;
-  std::size_t at = 0;
+  std::size_t at = block.start;
   while (at < block.end) {
     const std::size_t end = std::min(FindLineEnd(raw, at), block.end);
     const std::size_t next =
@@ -292,11 +292,19 @@ HeaderBlock FindHeaderBlock(std::string_view raw) {
   const std::size_t first_end = FindLineEnd(raw, 0);
   if (first_end != std::string_view::npos)
     block.line_end = LineEndLength(raw, first_end) == 2 ? "\r\n" : raw.substr(first_end, 1);
-  if (!StartsHeaderField(raw.substr(0, std::min(first_end, raw.size())))) {
-    // No header fields at all: the whole file is body.
+  // "From " with a space is no field name ("From:" is the field).
+  if (raw.starts_with("From ")) {
+    block.start = first_end == std::string_view::npos ? raw.size()
+                                                      : first_end + LineEndLength(raw, first_end);
+    block.last_line_ended = first_end != std::string_view::npos;
+  }
+  block.end = block.body_start = block.start;
+  const std::size_t fields_end = std::min(FindLineEnd(raw, block.start), raw.size());
+  if (!StartsHeaderField(raw.substr(block.start, fields_end - block.start))) {
+    // No header fields at all: the rest of the file is body.
     return block;
   }
-  std::size_t at = 0;
+  std::size_t at = block.start;
   while (at < raw.size()) {
     if (IsLineEnd(raw[at])) {  // the empty line
       block.end = at;
@@ -316,7 +324,7 @@ HeaderBlock FindHeaderBlock(std::string_view raw) {
 }
 
 std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBlock& block) {
-  const std::string_view headers = raw.substr(0, block.end);
+  const std::string_view headers = raw.substr(block.start, block.end - block.start);
   bool received = false;
   for (std::size_t at = 0; at < headers.size() && !received;) {
     const std::size_t end = std::min(FindLineEnd(headers, at), headers.size());
@@ -350,9 +358,9 @@ MimeTexts ReadMimeTexts(std::string_view raw) {
   try {
     const HeaderBlock block = FindHeaderBlock(raw);
     texts.headers = TransportHeaders(raw, block);
-    if (block.body_start == 0) {
+    if (!block.has_fields()) {
       // No header fields: the file is text and nothing else.
-      texts.body = WithCrLfLineEnds(ToFilterText(ToUtf8(raw, nullptr)));
+      texts.body = WithCrLfLineEnds(ToFilterText(ToUtf8(raw.substr(block.start), nullptr)));
       return texts;
     }
     // A hostile nesting is read for its header block alone.
@@ -387,7 +395,7 @@ std::string HeaderPrefixWith(std::string_view raw, const HeaderBlock& block,
   if (!appended.empty() && appended.back() != '\n' && appended.back() != '\r')
     prefix += line_end;
   // A file without header fields gets the empty line that ends the new ones.
-  if (block.body_start == 0 && !raw.empty())
+  if (!block.has_fields() && block.start < raw.size())
     prefix += line_end;
   return prefix;
 }

@@ -30,16 +30,24 @@ namespace varnox::maildir {
 // Where the header block of a message file lies. The header block is every
 // line from the start of the file up to the first empty line (or the end of
 // the file); a file whose first line is no header field has an empty block.
+// One leading mbox envelope line ("From sender date", as mail saved from a
+// mailbox file begins) is the mailbox's separator, not part of the message:
+// the block starts after it.
 struct HeaderBlock {
+  // Offset of the first header line: 0, or just past the envelope line.
+  std::size_t start = 0;
   // Offset just past the last header line, its line end included.
   std::size_t end = 0;
-  // Offset of the body: past the empty line; the file's size when none.
+  // Offset of the body: past the empty line; the file's size when none;
+  // `start` when the file has no header field.
   std::size_t body_start = 0;
   // The file's own line end, taken from its first line: "\r\n", "\n" or "\r"
   // ("\n" when the file has no line end at all).
   std::string_view line_end = "\n";
   // False when the last header line ends the file without a line end.
   bool last_line_ended = true;
+
+  bool has_fields() const { return body_start > start; }
 };
 
 HeaderBlock FindHeaderBlock(std::string_view raw);

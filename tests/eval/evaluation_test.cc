@@ -197,22 +197,6 @@ TEST_F(EvaluationTest, ProgressCountsEachPhaseToItsEnd) {
   EXPECT_EQ(seen.back().done, seen.back().total);
 }
 
-TEST(MessageSourceTest, EnvelopeLineIsDropped) {
-  const struct {
-    const char* raw;
-    const char* expected;
-  } cases[] = {
-      {"From a@b  Mon Jun  3 09:00:00 2024\nSubject: x\n\nbody", "Subject: x\n\nbody"},
-      {"From a@b  Mon Jun  3\r\nSubject: x\r\n", "Subject: x\r\n"},
-      {"From a@b\rSubject: x\r", "Subject: x\r"},
-      {"From: a@b\nSubject: x\n", "From: a@b\nSubject: x\n"},  // a header field
-      {"From a@b without a line end", ""},
-      {"Subject: x\n\nFrom here on\n", "Subject: x\n\nFrom here on\n"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(WithoutEnvelopeLine(c.raw), c.expected) << c.raw;
-}
-
 TEST(MessageSourceTest, ListsMaildirsAsTheHostDoes) {
   std::string pattern = (fs::temp_directory_path() / "varnox-list-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr);

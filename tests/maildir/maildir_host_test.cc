@@ -177,7 +177,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "Received: r\r\nX-VNX-RESULT:NotSpam\r\n\r\nbody\r\n"},
         RewriteCase{"cr_only", "Received: r\r\rbody\r", "note", "Received: r\rnote\r\rbody\r"},
         RewriteCase{"headers_only_no_line_end", "Received: r", "a is in BlackList",
-                    "Received: r\na is in BlackList\n"}),
+                    "Received: r\na is in BlackList\n"},
+        RewriteCase{"mbox_envelope_line_stays_first", "From a@b  Mon Jun  3\nReceived: r\n\nbody\n",
+                    "note", "From a@b  Mon Jun  3\nReceived: r\nnote\n\nbody\n"}),
     [](const ::testing::TestParamInfo<RewriteCase>& info) { return std::string(info.param.name); });
 
 TEST_F(MaildirHostTest, RefusesAHeaderWriteThatWouldDropHeaders) {

@@ -164,6 +164,61 @@ TEST(HeaderBlockTest, FindsTheEmptyLineAndTheLineEndConvention) {
   EXPECT_EQ(none.body_start, 0u);
 }
 
+// Mail saved from an mbox file starts with the mailbox's envelope line; it is
+// skipped once, and only when written exactly so ("From " and a space).
+struct EnvelopeCase {
+  const char* name;
+  std::string raw;
+  std::optional<std::string> headers;
+  std::string subject;
+  std::string body;
+};
+
+class EnvelopeTest : public ::testing::TestWithParam<EnvelopeCase> {};
+
+TEST_P(EnvelopeTest, OneLeadingEnvelopeLineIsNoPartOfTheMessage) {
+  const MimeTexts texts = ReadMimeTexts(GetParam().raw);
+  EXPECT_EQ(texts.headers, GetParam().headers);
+  EXPECT_EQ(texts.subject, GetParam().subject);
+  EXPECT_EQ(texts.body, GetParam().body);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EnvelopeTest,
+    ::testing::Values(
+        EnvelopeCase{"lf",
+                     "From a@b  Mon Jun  3 09:00:00 2024\nReceived: x\nSubject: Re: s\n\nbody\n",
+                     "Received: x\r\nSubject: Re: s\r\n", "s", "body\r\n"},
+        EnvelopeCase{"crlf", "From a@b\r\nReceived: x\r\n\r\nbody\r\n", "Received: x\r\n", "",
+                     "body\r\n"},
+        EnvelopeCase{"cr_only", "From a@b\rReceived: x\rSubject: s\r\rbody\r",
+                     "Received: x\r\nSubject: s\r\n", "s", "body\r\n"},
+        EnvelopeCase{"text_without_fields_after_it", "From a@b\nplain words\n", std::nullopt, "",
+                     "plain words\r\n"},
+        EnvelopeCase{"no_line_end", "From a@b without a line end", std::nullopt, "", ""},
+        EnvelopeCase{"only_one_is_skipped", "From a@b\nFrom c@d\nReceived: x\n\nbody\n",
+                     std::nullopt, "", "From c@d\r\nReceived: x\r\n\r\nbody\r\n"},
+        EnvelopeCase{"from_field_is_a_header", "From: a@b\nReceived: x\n\nbody\n",
+                     "From: a@b\r\nReceived: x\r\n", "", "body\r\n"},
+        EnvelopeCase{"lower_case_is_text", "from a@b\nReceived: x\n\nbody\n", std::nullopt, "",
+                     "from a@b\r\nReceived: x\r\n\r\nbody\r\n"}),
+    [](const ::testing::TestParamInfo<EnvelopeCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST(HeaderBlockTest, StartsAfterTheEnvelopeLine) {
+  const HeaderBlock block = FindHeaderBlock("From a@b 2024\r\nA: 1\r\n\r\nbody");
+  EXPECT_EQ(block.start, 15u);
+  EXPECT_EQ(block.end, 21u);
+  EXPECT_EQ(block.body_start, 23u);
+  EXPECT_EQ(block.line_end, "\r\n");
+  EXPECT_TRUE(block.has_fields());
+  const HeaderBlock bare = FindHeaderBlock("From a@b");
+  EXPECT_EQ(bare.start, 8u);
+  EXPECT_FALSE(bare.has_fields());
+  EXPECT_FALSE(bare.last_line_ended);
+}
+
 TEST(FilterTextTest, ConvertsLineEnds) {
   EXPECT_EQ(WithLineEnds("a\r\nb\rc\nd", "\n"), "a\nb\nc\nd");
   EXPECT_EQ(WithCrLfLineEnds("a\n\nb\r"), "a\r\n\r\nb\r\n");
