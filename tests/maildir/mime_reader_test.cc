@@ -5,7 +5,6 @@
 #include <string>
 
 #include "linux/maildir/filter_text.h"
-#include "linux/maildir/html_text.h"
 
 namespace varnox::maildir {
 namespace {
@@ -227,18 +226,6 @@ TEST(FilterTextTest, ConvertsLineEnds) {
 TEST(FilterTextTest, KeepsNulBytesAndMarksMalformedUtf8) {
   EXPECT_EQ(ToFilterText(std::string("a\0\xC3\xA9", 4)), std::string("a\0\xE9", 3));
   EXPECT_EQ(ToFilterText("x\xC3(y"), "x?(y");
-}
-
-TEST(HtmlTextTest, KeepsPreformattedTextAndDropsComments) {
-  EXPECT_EQ(HtmlToText("<pre>a  b\n c</pre><!-- hidden --><p>x</p>"), "a  b\n c\nx");
-}
-
-TEST(HtmlTextTest, DeepNestingUsesTheStripperWithoutExhaustingTheStack) {
-  std::string html;
-  for (int i = 0; i < 200000; ++i)
-    html += "<div>";
-  html += "deep &amp; down<script>no()</script>";
-  EXPECT_EQ(HtmlToText(html), "deep & down");
 }
 
 }  // namespace
