@@ -26,6 +26,11 @@ inline constexpr char kForeignLetter = '\x95';
 
 std::string ToFilterText(std::string_view utf8);
 
+// True only when `utf8` is well-formed and composing (NFC) would leave it
+// unchanged, judged quickly from the blocks its characters belong to; false
+// for some text that is composed already.
+bool IsComposedText(std::string_view utf8);
+
 // The offset of the first CR or LF of `text` at or after `from`, or npos.
 std::size_t FindLineEnd(std::string_view text, std::size_t from);
 

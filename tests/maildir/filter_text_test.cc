@@ -1,0 +1,84 @@
+// Text for the filter: the quick test for composed text against glib's
+// Unicode tables, and the line-end scan against a plain loop.
+#include "linux/maildir/filter_text.h"
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace varnox::maildir {
+namespace {
+
+std::string Utf8Of(gunichar c) {
+  char bytes[8];
+  return std::string(bytes, static_cast<std::size_t>(g_unichar_to_utf8(c, bytes)));
+}
+
+// Every character the quick test takes for composed must be one that
+// composing can never change, in any company: no combining class, its own
+// composition, and never the second part of a canonical decomposition.
+TEST(FilterTextTest, CharactersTakenForComposedAreInertUnderComposition) {
+  std::vector<bool> second(0x110000);
+  gunichar parts[8];
+  for (gunichar x = 0; x < 0x110000; ++x) {
+    if (x >= 0xD800 && x <= 0xDFFF)
+      continue;
+    const gsize n = g_unichar_fully_decompose(x, FALSE, parts, G_N_ELEMENTS(parts));
+    for (gsize i = 1; i < n; ++i)
+      second[parts[i]] = true;
+  }
+  int inert = 0;
+  for (gunichar c = 0x80; c < 0x110000; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF)
+      continue;
+    const std::string text = Utf8Of(c);
+    if (!IsComposedText(text))
+      continue;
+    ++inert;
+    gchar* composed = g_utf8_normalize(text.data(), static_cast<gssize>(text.size()),
+                                       G_NORMALIZE_DEFAULT_COMPOSE);
+    EXPECT_EQ(std::string(composed), text) << std::hex << c;
+    g_free(composed);
+    EXPECT_EQ(g_unichar_combining_class(c), 0) << std::hex << c;
+    EXPECT_FALSE(second[c]) << std::hex << c;
+  }
+  EXPECT_GT(inert, 30000);  // the blocks are in use (38,211 characters)
+}
+
+TEST(FilterTextTest, QuickTestRefusesWhatMayCompose) {
+  EXPECT_TRUE(IsComposedText("plain caf\xC3\xA9 \xE2\x80\x99quoted\xE2\x80\x99 \xE2\x82\xAC"));
+  EXPECT_FALSE(IsComposedText("e\xCC\x81"));                 // e and a combining acute
+  EXPECT_FALSE(IsComposedText("\xE2\x84\xAB"));              // the Angstrom sign, a singleton
+  EXPECT_FALSE(IsComposedText("\xE1\x84\x80\xE1\x85\xA1"));  // Hangul jamo that join
+  EXPECT_FALSE(IsComposedText("caf\xC3"));                   // malformed
+  // And what it refuses is still composed correctly.
+  EXPECT_EQ(ToFilterText("e\xCC\x81t\xC3\xA9 \xE2\x80\x99"), "\xE9t\xE9 \x92");
+}
+
+TEST(FilterTextTest, LineEndScanAgreesWithAPlainLoop) {
+  std::mt19937 random(7);
+  const std::string alphabet = "ab\r\n\x0A\x0D\x8A\x8D\x1A\x2D \xFF";
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 40, 'x');
+    for (char& c : text) {
+      if (random() % 4 == 0)
+        c = alphabet[random() % alphabet.size()];
+    }
+    const std::size_t from = random() % (text.size() + 1);
+    std::size_t expected = std::string::npos;
+    for (std::size_t i = from; i < text.size(); ++i) {
+      if (text[i] == '\r' || text[i] == '\n') {
+        expected = i;
+        break;
+      }
+    }
+    ASSERT_EQ(FindLineEnd(text, from), expected) << round;
+  }
+}
+
+}  // namespace
+}  // namespace varnox::maildir
