@@ -71,6 +71,9 @@ struct MimeTexts {
 };
 
 MimeTexts ReadMimeTexts(std::string_view raw);
+// The same, always by way of the full MIME parser: what ReadMimeTexts'
+// quicker reading of plain messages is tested against.
+MimeTexts ReadMimeTextsThroughParser(std::string_view raw);
 
 // `subject` without one leading reply or forward prefix.
 std::string_view NormalizedSubject(std::string_view subject);
