@@ -307,7 +307,9 @@ class HtmlTextReader {
       } else if (c == '&') {
         CharacterReference();
       } else {
-        const std::size_t end = std::min(in_.find_first_of("<&", at_), in_.size());
+        std::size_t end = at_;
+        while (end < in_.size() && in_[end] != '<' && in_[end] != '&')
+          ++end;
         Characters(in_.substr(at_, end - at_), /*nul_as_replacement=*/false);
         at_ = end;
       }
