@@ -99,6 +99,34 @@ int BayesianCore::LoadDatabase() {
   cleanMessages_ = 0;
   int repaired = 0;
 
+  // A word line's values, as read: repaired and entered into the table.
+  const auto add_word = [&](std::string_view name, WordEntry entry, double probability) {
+    // Counts cannot be negative: the value filter drops minus signs.
+    if (entry.spamCount == 0 && entry.cleanCount == 0)
+      return;
+    entry.probability = ClampProbability(probability);
+    if (entry.lastSeen == 0) {
+      entry.lastSeen = load_time;
+      repaired = 1;
+    }
+    std::size_t first = 0;
+    while (first < name.size() && !CanStartWord(static_cast<unsigned char>(name[first])))
+      ++first;
+    const std::string_view word = name.substr(first);
+    if (word.empty() || word.size() > kMaxStoredWordLength)
+      return;
+    if (first != 0)
+      repaired = 1;
+    auto [stored, inserted] = table_.Insert(word, entry);
+    if (!inserted) {
+      // A second line for the same word.
+      stored->spamCount = AddCounts(stored->spamCount, entry.spamCount);
+      stored->cleanCount = AddCounts(stored->cleanCount, entry.cleanCount);
+      stored->probability = (stored->probability + entry.probability) / 2.0f;
+      stored->lastSeen = std::max(stored->lastSeen, entry.lastSeen);
+    }
+  };
+
   std::string name_scratch;
   std::string value_scratch;
   const std::string_view all(text);
@@ -109,6 +137,16 @@ int BayesianCore::LoadDatabase() {
       end = all.size();
     const std::string_view line = all.substr(start, end - start);
     start = end + 1;
+
+    // Nearly every line is a word line as written by this system.
+    word_database::WrittenWordLine written;
+    if (word_database::ReadWrittenWordLine(line, &written) && written.name != "Spam" &&
+        written.name != "Clean" && written.name != "Version") {
+      add_word(written.name,
+               WordEntry{written.spamCount, written.cleanCount, 0.0f, written.lastSeen},
+               written.probability);
+      continue;
+    }
 
     std::string_view name;
     std::string_view fields[4];
@@ -133,35 +171,11 @@ int BayesianCore::LoadDatabase() {
     } else if (name == "Version") {
       version_ = ToVersion(word_database::ReadRealField(fields[0]));
     } else {
-      WordEntry entry;
-      // Counts cannot be negative: the value filter drops minus signs.
-      entry.spamCount = word_database::ReadIntegerField(fields[0]);
-      entry.cleanCount = word_database::ReadIntegerField(fields[1]);
-      if (entry.spamCount == 0 && entry.cleanCount == 0)
-        continue;
-      entry.probability = ClampProbability(word_database::ReadRealField(fields[2]));
-      entry.lastSeen = word_database::ReadIntegerField(fields[3]);
-      if (entry.lastSeen == 0) {
-        entry.lastSeen = load_time;
-        repaired = 1;
-      }
-      std::size_t first = 0;
-      while (first < name.size() && !CanStartWord(static_cast<unsigned char>(name[first])))
-        ++first;
-      const std::string_view word = name.substr(first);
-      if (word.empty() || word.size() > kMaxStoredWordLength)
-        continue;
-      if (first != 0)
-        repaired = 1;
-
-      auto [stored, inserted] = table_.Insert(word, entry);
-      if (!inserted) {
-        // A second line for the same word.
-        stored->spamCount = AddCounts(stored->spamCount, entry.spamCount);
-        stored->cleanCount = AddCounts(stored->cleanCount, entry.cleanCount);
-        stored->probability = (stored->probability + entry.probability) / 2.0f;
-        stored->lastSeen = std::max(stored->lastSeen, entry.lastSeen);
-      }
+      add_word(name,
+               WordEntry{word_database::ReadIntegerField(fields[0]),
+                         word_database::ReadIntegerField(fields[1]), 0.0f,
+                         word_database::ReadIntegerField(fields[3])},
+               word_database::ReadRealField(fields[2]));
     }
   }
   if (table_.size() < reserved / 2)

@@ -138,6 +138,66 @@ bool SplitWrittenLine(std::string_view line, std::string_view* name, std::string
   return p == end;
 }
 
+namespace {
+
+// At most ten digits from *p, then `stop` (or the end, when `stop` is 0):
+// the number, or false when there are none, more, a larger number than
+// 2147483647, or another byte after them.
+bool ReadWrittenInteger(const char** p, const char* end, char stop, std::int32_t* value) {
+  const char* q = *p;
+  std::uint64_t number = 0;
+  while (q < end && q - *p <= 10 && static_cast<unsigned>(*q - '0') <= 9)
+    number = number * 10 + static_cast<unsigned>(*q++ - '0');
+  const auto digits = q - *p;
+  if (digits == 0 || digits > 10 || number > static_cast<std::uint64_t>(INT32_MAX))
+    return false;
+  if (stop != 0 ? (q == end || *q != stop) : q != end)
+    return false;
+  *value = static_cast<std::int32_t>(number);
+  *p = q + (stop != 0 ? 1 : 0);
+  return true;
+}
+
+}  // namespace
+
+bool ReadWrittenWordLine(std::string_view line, WrittenWordLine* values) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const auto& kinds = ByteKinds();
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  while (p < end && (kinds[static_cast<unsigned char>(*p)] & kName) != 0)
+    ++p;
+  if (p == line.data() || end - p < 3 || p[0] != ' ' || p[1] != '=' || p[2] != ' ')
+    return false;
+  values->name = std::string_view(line.data(), static_cast<std::size_t>(p - line.data()));
+  p += 3;
+  if (!ReadWrittenInteger(&p, end, ',', &values->spamCount) ||
+      !ReadWrittenInteger(&p, end, ',', &values->cleanCount))
+    return false;
+  // The probability: digits, one point, digits; read as ReadRealField does.
+  std::uint64_t digits = 0;
+  int count = 0;
+  int decimals = -1;
+  for (; p < end && *p != ','; ++p) {
+    if (*p == '.' && decimals < 0) {
+      decimals = 0;
+      continue;
+    }
+    const auto digit = static_cast<unsigned>(*p - '0');
+    if (digit > 9 || ++count > 15)
+      return false;
+    digits = digits * 10 + digit;
+    if (decimals >= 0)
+      ++decimals;
+  }
+  if (count == 0 || decimals <= 0 || p == end)
+    return false;
+  values->probability = static_cast<double>(digits) / kPowers[decimals];
+  ++p;
+  return ReadWrittenInteger(&p, end, 0, &values->lastSeen);
+}
+
 bool IsNameByte(unsigned char byte) {
   return (ByteKinds()[byte] & kName) != 0;
 }

@@ -33,6 +33,21 @@ bool SplitLine(std::string_view line, std::string_view* name, std::string_view* 
 // that way.
 bool SplitWrittenLine(std::string_view line, std::string_view* name, std::string_view fields[4]);
 
+// The values of a word line exactly as this system writes it, read in one
+// pass: the same name and numbers as SplitWrittenLine followed by
+// ReadIntegerField and ReadRealField. Stricter than SplitWrittenLine
+// (counts and time of at most ten digits without a point, the probability
+// as digits, one point, digits, at most fifteen digits in all); false for
+// anything else, which then takes the longer way.
+struct WrittenWordLine {
+  std::string_view name;
+  std::int32_t spamCount = 0;
+  std::int32_t cleanCount = 0;
+  double probability = 0;
+  std::int32_t lastSeen = 0;
+};
+bool ReadWrittenWordLine(std::string_view line, WrittenWordLine* values);
+
 // Bytes a name keeps: letters and digits of code page 1252 and "$!'-_,.",
 // exactly the bytes a word from the tokenizer can hold.
 bool IsNameByte(unsigned char byte);
