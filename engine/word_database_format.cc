@@ -140,21 +140,60 @@ bool SplitWrittenLine(std::string_view line, std::string_view* name, std::string
 
 namespace {
 
-// At most ten digits from *p, then `stop` (or the end, when `stop` is 0):
-// the number, or false when there are none, more, a larger number than
-// 2147483647, or another byte after them.
-bool ReadWrittenInteger(const char** p, const char* end, char stop, std::int32_t* value) {
+std::uint64_t Load8(const char* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+// Whether the 8 bytes (little-endian) are all ASCII digits.
+bool AreEightDigits(std::uint64_t bytes) {
+  return ((bytes & 0xF0F0F0F0F0F0F0F0ull) |
+          (((bytes + 0x0606060606060606ull) & 0xF0F0F0F0F0F0F0F0ull) >> 4)) ==
+         0x3333333333333333ull;
+}
+
+// The number written by 8 ASCII digits (little-endian load: first digit in
+// the lowest byte), in three multiplications.
+std::uint64_t EightDigits(std::uint64_t bytes) {
+  bytes -= 0x3030303030303030ull;
+  bytes = bytes * 10 + (bytes >> 8);  // pairs of digits
+  return (((bytes & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+          (((bytes >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+         32;
+}
+
+// Digits from *p up to `stop` (or the end when `stop` is 0), at most
+// `most`: their number and count, or false for none, too many, or another
+// byte. *p is left past `stop`.
+bool ReadDigits(const char** p, const char* end, char stop, int most, std::uint64_t* number,
+                int* count) {
   const char* q = *p;
-  std::uint64_t number = 0;
-  while (q < end && q - *p <= 10 && static_cast<unsigned>(*q - '0') <= 9)
-    number = number * 10 + static_cast<unsigned>(*q++ - '0');
-  const auto digits = q - *p;
-  if (digits == 0 || digits > 10 || number > static_cast<std::uint64_t>(INT32_MAX))
+  std::uint64_t value = 0;
+  if (end - q > 8 && AreEightDigits(Load8(q))) {
+    value = EightDigits(Load8(q));
+    q += 8;
+  }
+  while (q < end && static_cast<unsigned>(*q - '0') <= 9 && q - *p <= most)
+    value = value * 10 + static_cast<unsigned>(*q++ - '0');
+  const auto digits = static_cast<int>(q - *p);
+  if (digits == 0 || digits > most)
     return false;
   if (stop != 0 ? (q == end || *q != stop) : q != end)
     return false;
-  *value = static_cast<std::int32_t>(number);
+  *number = value;
+  *count = digits;
   *p = q + (stop != 0 ? 1 : 0);
+  return true;
+}
+
+bool ReadWrittenInteger(const char** p, const char* end, char stop, std::int32_t* value) {
+  std::uint64_t number = 0;
+  int count = 0;
+  if (!ReadDigits(p, end, stop, 10, &number, &count) ||
+      number > static_cast<std::uint64_t>(INT32_MAX))
+    return false;
+  *value = static_cast<std::int32_t>(number);
   return true;
 }
 
@@ -163,7 +202,7 @@ bool ReadWrittenInteger(const char** p, const char* end, char stop, std::int32_t
 bool ReadWrittenWordLine(std::string_view line, WrittenWordLine* values) {
   static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  const auto& kinds = ByteKinds();
+  static const std::array<unsigned char, 256>& kinds = ByteKinds();
   const char* p = line.data();
   const char* const end = p + line.size();
   while (p < end && (kinds[static_cast<unsigned char>(*p)] & kName) != 0)
@@ -175,26 +214,18 @@ bool ReadWrittenWordLine(std::string_view line, WrittenWordLine* values) {
   if (!ReadWrittenInteger(&p, end, ',', &values->spamCount) ||
       !ReadWrittenInteger(&p, end, ',', &values->cleanCount))
     return false;
-  // The probability: digits, one point, digits; read as ReadRealField does.
-  std::uint64_t digits = 0;
-  int count = 0;
-  int decimals = -1;
-  for (; p < end && *p != ','; ++p) {
-    if (*p == '.' && decimals < 0) {
-      decimals = 0;
-      continue;
-    }
-    const auto digit = static_cast<unsigned>(*p - '0');
-    if (digit > 9 || ++count > 15)
-      return false;
-    digits = digits * 10 + digit;
-    if (decimals >= 0)
-      ++decimals;
-  }
-  if (count == 0 || decimals <= 0 || p == end)
+  // The probability: digits, one point, digits; the value as ReadRealField
+  // computes it (an exact integer divided by an exact power of ten).
+  std::uint64_t whole = 0;
+  std::uint64_t fraction = 0;
+  int whole_digits = 0;
+  int decimals = 0;
+  if (!ReadDigits(&p, end, '.', 15, &whole, &whole_digits) ||
+      !ReadDigits(&p, end, ',', 15 - whole_digits, &fraction, &decimals))
     return false;
-  values->probability = static_cast<double>(digits) / kPowers[decimals];
-  ++p;
+  values->probability =
+      static_cast<double>(whole * static_cast<std::uint64_t>(kPowers[decimals]) + fraction) /
+      kPowers[decimals];
   return ReadWrittenInteger(&p, end, 0, &values->lastSeen);
 }
 
