@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "engine/bayesian_core.h"
+#include "platform/code_page.h"
 #include "tests/engine/engine_test_support.h"
 #include "tests/fakes/fake_platform.h"
 
@@ -70,6 +74,97 @@ TEST_F(TokenizerTest, SplitsAndFiltersWords) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(Tokens(c.text), c.words) << c.text;
+}
+
+// The tokenizer as its rules are written: a copy of the text, a character
+// pass that turns what cannot belong to a word into spaces, then a word pass
+// over the pieces between spaces. The engine's one-pass tokenizer must give
+// the same word map for any text.
+Counts ReferenceTokens(std::string text, const std::set<std::string>& ignored) {
+  bool after_digit = false;
+  bool pending_point = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (code_page::IsAlphaNumeric(byte)) {
+      const bool is_digit = !code_page::IsAlphabetic(byte);
+      if (pending_point && !is_digit)
+        text[i - 1] = ' ';
+      pending_point = false;
+      after_digit = is_digit;
+    } else if (std::string_view("+/=$!'-_").find(text[i]) != std::string_view::npos) {
+    } else if ((text[i] == ',' || text[i] == '.') && after_digit) {
+      after_digit = false;
+      pending_point = true;
+    } else {
+      text[i] = ' ';
+    }
+  }
+  std::map<std::string, int> counts;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t start = text.find_first_not_of(' ', at);
+    if (start == std::string::npos)
+      break;
+    const std::size_t end = std::min(text.find(' ', start), text.size());
+    at = end;
+    const std::string token = text.substr(start, end - start);
+    if (token.size() < 3 || token.size() > 15)
+      continue;
+    const auto last = static_cast<unsigned char>(token.back());
+    if (!code_page::IsAlphaNumeric(last) && last != '!')
+      continue;
+    if (token.find_first_of("+/=") != std::string::npos)
+      continue;
+    std::size_t first = 0;
+    while (first < token.size() &&
+           !code_page::IsAlphaNumeric(static_cast<unsigned char>(token[first])) &&
+           token[first] != '$')
+      ++first;
+    if (first == token.size())
+      continue;
+    std::string word = token.substr(first);
+    for (char& c : word)
+      c = static_cast<char>(code_page::ToLower(static_cast<unsigned char>(c)));
+    if (ignored.count(word) == 0)
+      ++counts[word];
+  }
+  return Counts(counts.begin(), counts.end());
+}
+
+TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesOnRandomText) {
+  core.LoadIgnoreList("/ignore.txt");  // absent: nothing ignored
+  // Every class of byte the rules tell apart, weighted towards words.
+  const std::string pieces[] = {"a",    "Z",    "e",    "x",    "7", "0",    "\xE9",
+                                "\xC9", "\xB2", "\xD7", "\x8A", ".", ",",    "+",
+                                "/",    "=",    "$",    "!",    "'", "-",    "_",
+                                " ",    "\t",   "\r\n", "?",    ":", "\x95", std::string(1, '\0'),
+                                "\xFF", "\xA0"};
+  std::mt19937 random(3);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % 80);
+    for (int i = 0; i < length; ++i) {
+      const std::size_t pick = random() % 3 == 0 ? random() % std::size(pieces) : random() % 7;
+      text += pieces[pick];
+    }
+    ASSERT_EQ(Tokens(text), ReferenceTokens(text, {})) << round << ": " << text;
+  }
+}
+
+TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesOnMailText) {
+  std::set<std::string> ignored;
+  fake.files.files["/ignore.txt"] = "the and\nfor\n";
+  core.LoadIgnoreList("/ignore.txt");
+  for (const std::string& word : core.ignoreList())
+    ignored.insert(word);
+  for (const char* name : {"mail-meeting.txt", "mail-offer.txt", "mail-punctuation.txt"}) {
+    const std::string text = testing::ReadTestFile(name);
+    ASSERT_FALSE(text.empty()) << name;
+    // Every window of the text, so that pieces start and end anywhere.
+    for (std::size_t start = 0; start < text.size(); start += 97)
+      ASSERT_EQ(Tokens(text.substr(start, 700)), ReferenceTokens(text.substr(start, 700), ignored))
+          << name << " at " << start;
+  }
 }
 
 TEST_F(TokenizerTest, EmptyTextLeavesTheMapAlone) {
