@@ -95,6 +95,16 @@ std::string FromDoubtfulUtf8(std::string_view bytes) {
   return HasUtf8Sequence(bytes) ? std::string(bytes) : utf8::FromCodePage1252(bytes);
 }
 
+bool IsWindows1252Name(std::string_view name) {
+  return EqualsIgnoreAsciiCase(name, "iso-8859-1") || EqualsIgnoreAsciiCase(name, "windows-1252") ||
+         EqualsIgnoreAsciiCase(name, "latin1") || EqualsIgnoreAsciiCase(name, "cp1252");
+}
+
+bool IsUtf8Name(std::string_view name) {
+  return name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") ||
+         EqualsIgnoreAsciiCase(name, "us-ascii") || EqualsIgnoreAsciiCase(name, "utf8");
+}
+
 // `bytes` in `charset` as UTF-8. Text in an unknown charset, and text
 // labelled UTF-8 that is not, is taken as Windows-1252, which maps every
 // byte, unless it is damaged UTF-8; undecodable sequences in other charsets
@@ -104,11 +114,9 @@ std::string ToUtf8(std::string_view bytes, const char* charset) {
     return std::string(bytes);
   const std::string_view name = charset ? charset : "";
   const bool valid_utf8 = g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr);
-  if (name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") ||
-      EqualsIgnoreAsciiCase(name, "us-ascii") || EqualsIgnoreAsciiCase(name, "utf8"))
+  if (IsUtf8Name(name))
     return valid_utf8 ? std::string(bytes) : FromDoubtfulUtf8(bytes);
-  if (EqualsIgnoreAsciiCase(name, "iso-8859-1") || EqualsIgnoreAsciiCase(name, "windows-1252") ||
-      EqualsIgnoreAsciiCase(name, "latin1") || EqualsIgnoreAsciiCase(name, "cp1252"))
+  if (IsWindows1252Name(name))
     return utf8::FromCodePage1252(bytes);
   iconv_t cd = g_mime_iconv_open("UTF-8", charset);
   if (cd == reinterpret_cast<iconv_t>(-1))
@@ -137,6 +145,25 @@ std::string ToUtf8(std::string_view bytes, const char* charset) {
   out.append(chunk.data(), chunk.size() - to_left);
   g_mime_iconv_close(cd);
   return out;
+}
+
+// ToFilterText(ToUtf8(bytes, charset)) without the way through UTF-8 where
+// it changes nothing: ASCII, and text read as Windows-1252, every character
+// of which converts back to its own byte (none composes with another; only
+// the no-break space becomes a space).
+std::string FilterTextOf(std::string_view bytes, const char* charset) {
+  if (IsAscii(bytes))
+    return std::string(bytes);
+  const std::string_view name = charset ? charset : "";
+  if (IsWindows1252Name(name) ||
+      (IsUtf8Name(name) &&
+       !g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr) &&
+       !HasUtf8Sequence(bytes))) {
+    std::string text(bytes);
+    std::replace(text.begin(), text.end(), '\xA0', ' ');
+    return text;
+  }
+  return ToFilterText(ToUtf8(bytes, charset));
 }
 
 struct BodyChoice {
@@ -192,8 +219,10 @@ void FindBody(GMimeObject* object, int depth, BodyChoice* choice) {
     choice->html = GMIME_PART(object);
 }
 
-// The part's content, transfer encoding decoded, as UTF-8.
-std::string PartText(GMimePart* part) {
+// The part's content with its transfer encoding decoded, given to `use`
+// with the part's charset (null when it names none).
+template <class Use>
+std::string WithPartContent(GMimePart* part, Use use) {
   GMimeDataWrapper* content = g_mime_part_get_content(part);
   if (content == nullptr)
     return {};
@@ -204,18 +233,21 @@ std::string PartText(GMimePart* part) {
   const std::string_view decoded(reinterpret_cast<const char*>(bytes->data), bytes->len);
   const char* charset = g_mime_content_type_get_parameter(
       g_mime_object_get_content_type(GMIME_OBJECT(part)), "charset");
-  return ToUtf8(decoded, charset);
+  return use(decoded, charset);
 }
 
 std::string BodyText(GMimeMessage* message) {
   BodyChoice choice;
   FindBody(g_mime_message_get_mime_part(message), 0, &choice);
-  std::string utf8;
   if (choice.plain != nullptr)
-    utf8 = PartText(choice.plain);
-  else if (choice.html != nullptr)
-    utf8 = HtmlToText(PartText(choice.html));
-  return WithCrLfLineEnds(ToFilterText(utf8));
+    return WithCrLfLineEnds(WithPartContent(choice.plain, FilterTextOf));
+  if (choice.html != nullptr) {
+    return WithCrLfLineEnds(
+        ToFilterText(WithPartContent(choice.html, [](std::string_view bytes, const char* charset) {
+          return HtmlToText(ToUtf8(bytes, charset));
+        })));
+  }
+  return {};
 }
 
 std::size_t CountMultiparts(std::string_view raw) {
@@ -435,8 +467,7 @@ bool ReadPlainMessage(std::string_view raw, const HeaderBlock& block, MimeTexts*
   if (subject)
     texts->subject = std::string(NormalizedSubject(*subject));
   const std::string_view body = raw.substr(block.body_start);
-  texts->body =
-      WithCrLfLineEnds(ToFilterText(ToUtf8(body, charset.empty() ? nullptr : charset.c_str())));
+  texts->body = WithCrLfLineEnds(FilterTextOf(body, charset.empty() ? nullptr : charset.c_str()));
   return true;
 }
 
@@ -447,7 +478,7 @@ MimeTexts ReadTexts(std::string_view raw, bool quick_way) {
     texts.headers = TransportHeaders(raw, block);
     if (!block.has_fields()) {
       // No header fields: the file is text and nothing else.
-      texts.body = WithCrLfLineEnds(ToFilterText(ToUtf8(raw.substr(block.start), nullptr)));
+      texts.body = WithCrLfLineEnds(FilterTextOf(raw.substr(block.start), nullptr));
       return texts;
     }
     if (quick_way && ReadPlainMessage(raw, block, &texts))
@@ -462,7 +493,7 @@ MimeTexts ReadTexts(std::string_view raw, bool quick_way) {
     GPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
     if (message == nullptr) {
       // Nothing GMime recognises as a message: the text is all there is.
-      texts.body = WithCrLfLineEnds(ToFilterText(ToUtf8(raw.substr(block.body_start), nullptr)));
+      texts.body = WithCrLfLineEnds(FilterTextOf(raw.substr(block.body_start), nullptr));
       return texts;
     }
     if (const char* subject = g_mime_message_get_subject(message.get()))
@@ -544,6 +575,10 @@ std::string_view NormalizedSubject(std::string_view subject) {
 
 MimeTexts ReadMimeTexts(std::string_view raw) {
   return ReadTexts(raw, true);
+}
+
+std::string CharsetFilterText(std::string_view bytes, const char* charset) {
+  return FilterTextOf(bytes, charset);
 }
 
 MimeTexts ReadMimeTextsThroughParser(std::string_view raw) {

@@ -75,6 +75,11 @@ MimeTexts ReadMimeTexts(std::string_view raw);
 // quicker reading of plain messages is tested against.
 MimeTexts ReadMimeTextsThroughParser(std::string_view raw);
 
+// `bytes` labelled with `charset` (null: no label) as text for the filter
+// (filter_text.h), converted as a plain body is: an unknown charset, or
+// UTF-8 that is not, is read as Windows-1252.
+std::string CharsetFilterText(std::string_view bytes, const char* charset);
+
 // `subject` without one leading reply or forward prefix.
 std::string_view NormalizedSubject(std::string_view subject);
 
