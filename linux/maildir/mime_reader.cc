@@ -118,6 +118,7 @@ std::string ToUtf8(std::string_view bytes, const char* charset) {
     return valid_utf8 ? std::string(bytes) : FromDoubtfulUtf8(bytes);
   if (IsWindows1252Name(name))
     return utf8::FromCodePage1252(bytes);
+  ParserOptions();  // GMime's converters need the library set up first
   iconv_t cd = g_mime_iconv_open("UTF-8", charset);
   if (cd == reinterpret_cast<iconv_t>(-1))
     return valid_utf8 ? std::string(bytes) : FromDoubtfulUtf8(bytes);
