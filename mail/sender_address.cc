@@ -32,6 +32,10 @@ int ExtractSenderAddress(std::string_view headers, std::string* address) {
   const std::string_view found = rest.substr(open + 1, end - open - 1);
   if (found.size() > kMaxSenderAddressLength)
     return 0;
+  // A lone CR or LF inside the line would end up in the black-list note we
+  // append to the headers, as a header line the sender wrote.
+  if (found.find_first_of("\r\n") != std::string_view::npos)
+    return 0;
   *address = std::string(found);
   return 1;
 }

@@ -23,7 +23,8 @@ inline constexpr std::size_t kMaxSenderAddressLength = 259;
 // - the address runs from after the first "<" to the first ">" of the rest;
 //   when that ">" comes before the "<", to the end of the line; without a
 //   "<" or without any ">" there is no address;
-// - longer than kMaxSenderAddressLength: no address.
+// - longer than kMaxSenderAddressLength, or holding a CR or LF (a line break
+//   that is not the line's own end): no address.
 // Only the first line of a folded header is read. Linear in the headers'
 // length, whatever their content.
 int ExtractSenderAddress(std::string_view headers, std::string* address);

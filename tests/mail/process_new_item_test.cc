@@ -381,6 +381,20 @@ TEST(Pipeline, ItemsThatAreNotMailOrHaveNoMessageAreLeftAlone) {
 
 // --- Moves.
 
+// A From line with a lone line feed between "<" and ">" put a header line
+// of the sender's making into the black-list note of a listed domain.
+TEST(Pipeline, CraftedFromCannotInjectAHeaderLineThroughTheBlackListNote) {
+  PipelineFixture f;
+  f.SetLists({}, {}, {}, {"@black.example"});
+  const std::string headers = "From: <x\nX-Injected: yes@black.example>\r\n";
+  FakeItem& mail = f.inbox.AddMail(headers, "plain words here", "hello");
+  f.Process(mail);
+  const std::string added = mail.headers().substr(headers.size());
+  EXPECT_EQ(added.find("X-Injected"), std::string::npos) << added;
+  EXPECT_EQ(added.rfind("X-VNX-RESULT:NotSpam", 0), 0u) << "judged by the filter instead";
+  EXPECT_EQ(mail.folder(), &f.inbox);
+}
+
 TEST(Pipeline, FailedMoveIsReportedAndTheBlackListBeepFollowsIt) {
   PipelineFixture f;
   f.SetLists({}, {}, {"sam@example.com"}, {});

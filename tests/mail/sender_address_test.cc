@@ -53,7 +53,13 @@ INSTANTIATE_TEST_SUITE_P(
         SenderCase{"TooLongIsNoAddress", "From: <" + kLong260 + ">\r\n", 0, ""},
         SenderCase{"NulBytesAreText", std::string("From: <a\0b@c.d>\r\n", 17), 1,
                    std::string("a\0b@c.d", 7)},
-        SenderCase{"Empty", "", 0, ""}),
+        SenderCase{"Empty", "", 0, ""},
+        // A lone line break inside the From line would reach the black-list
+        // note as a header line of the sender's making.
+        SenderCase{"LoneLineFeedInAddress", "From: <a\nX-Injected: 1@b.c>\r\n", 0, ""},
+        SenderCase{"LoneCarriageReturnInAddress", "From: <a\rX-Injected: 1@b.c>\r\n", 0, ""},
+        SenderCase{"LoneLineFeedInRestOfLine", "From: x> <a@b.c\nX-Injected: 1\r\n", 0, ""},
+        SenderCase{"LineFeedAfterTheAddressIsHarmless", "From: <a@b.c> x\ny\r\n", 1, "a@b.c"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExtractSenderAddress, ThousandsOfFromLinesTakeTheFirst) {
