@@ -21,6 +21,14 @@ bool CanStartWord(unsigned char byte) {
   return code_page::IsAlphaNumeric(byte) || byte == '$';
 }
 
+// A word spelled like a header line's name would be written back as that
+// header line and change the message counts or the version at the next load.
+// The tokenizer never makes one (its words are lower case); only a damaged
+// line can ("-Spam" loses its "-").
+bool IsHeaderName(std::string_view word) {
+  return word == "Spam" || word == "Clean" || word == "Version";
+}
+
 float ClampProbability(double p) {
   if (p >= 1.0)
     return 1.0f;
@@ -117,6 +125,8 @@ int BayesianCore::LoadDatabase() {
       return;
     if (first != 0)
       repaired = 1;
+    if (IsHeaderName(word))
+      return;  // dropped, and since stripping made it, marked repaired
     auto [stored, inserted] = table_.Insert(word, entry);
     if (!inserted) {
       // A second line for the same word.
@@ -140,8 +150,7 @@ int BayesianCore::LoadDatabase() {
 
     // Nearly every line is a word line as written by this system.
     word_database::WrittenWordLine written;
-    if (word_database::ReadWrittenWordLine(line, &written) && written.name != "Spam" &&
-        written.name != "Clean" && written.name != "Version") {
+    if (word_database::ReadWrittenWordLine(line, &written) && !IsHeaderName(written.name)) {
       add_word(written.name,
                WordEntry{written.spamCount, written.cleanCount, 0.0f, written.lastSeen},
                written.probability);

@@ -353,6 +353,26 @@ TEST_F(WordDatabaseTest, EveryTokenizedWordSurvivesSaveAndLoad) {
   }
 }
 
+// A damaged line whose name lost its leading bytes to spell "Spam" was kept
+// as a word, written back as the header line "Spam = ...", and so replaced
+// the message count at the next load.
+TEST_F(WordDatabaseTest, DamagedWordSpelledLikeAHeaderCannotChangeTheCounts) {
+  WriteFile(std::string(kHeader) + "-Spam = 999,0,0.5,1000\n.Clean = 7,7,0.5,1000\n" +
+            "-Version = 3,0,0.5,1000\nfree = 1,0,0.5,1000\n");
+  ASSERT_EQ(core.LoadDatabase(), 1);
+  EXPECT_EQ(TableEntries(), (Entries{{"free", {1, 0, 0.5f, 1000}}}));
+  EXPECT_EQ(core.saved(), 0) << "the dropped lines are a repair";
+  ASSERT_EQ(core.SaveDatabase(), 1);
+
+  BayesianCore again(fake);
+  again.set_databasePath("/db");
+  ASSERT_EQ(again.LoadDatabase(), 1);
+  EXPECT_EQ(again.spamMessages(), 10);
+  EXPECT_EQ(again.cleanMessages(), 20);
+  EXPECT_FLOAT_EQ(again.version(), 1.01f);
+  EXPECT_EQ(again.wordCount(), 1u);
+}
+
 TEST_F(WordDatabaseTest, UnsortedFileIsWrittenSorted) {
   WriteFile(std::string(kHeader) + "delta = 1,1,0.5,9\nalpha = 1,1,0.5,9\ncharlie = 1,1,0.5,9\n" +
             "bravo = 1,1,0.5,9\n");
