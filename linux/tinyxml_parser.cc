@@ -350,6 +350,11 @@ bool TinyXmlDocument::Print(std::string* bytes) const {
       return false;
     TiXmlPrinter printer;
     document_.Accept(&printer);
+    // Never write what could not be loaded again: an entry of code page 1252
+    // text above 0x7F printed into a document that reads as UTF-8 would make
+    // the whole file unloadable, and with it every entry.
+    if (!IsAcceptableDocument(printer.Str()))
+      return false;
     *bytes = printer.Str();
     return true;
   } catch (...) {

@@ -198,6 +198,35 @@ TEST(TinyXmlParserTest, PrintRefusesWhatXmlCannotCarry) {
   }
 }
 
+// An entry of code page 1252 text above 0x7F added to a document that reads
+// as UTF-8 printed bytes no parse accepts: the whole list was lost at the next
+// load. Such a print is refused now; where bytes are characters it goes on.
+TEST(TinyXmlParserTest, Utf8DocumentIsNeverPrintedUnloadable) {
+  struct Case {
+    const char* document;
+    bool printable;
+  };
+  const Case cases[] = {
+      {"<?xml version=\"1.0\" ?><r/>", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><r/>", false},
+      {"\xEF\xBB\xBF<r/>", false},
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\" ?><r/>", true},
+      {"<r/>", true},
+  };
+  for (const Case& c : cases) {
+    auto document = NewDocument();
+    ASSERT_TRUE(document->Parse(c.document)) << c.document;
+    ASSERT_TRUE(document->Root()->AppendChild("MailID")->SetAttribute("Name", "jos\xE9@a.b"));
+    std::string printed;
+    EXPECT_EQ(document->Print(&printed), c.printable) << c.document;
+    if (c.printable) {
+      auto again = NewDocument();
+      ASSERT_TRUE(again->Parse(printed)) << printed;
+      EXPECT_EQ(NameOfFirst(*again, "MailID"), "jos\xE9@a.b");
+    }
+  }
+}
+
 TEST(TinyXmlParserTest, RemovesOnlyItsOwnChildren) {
   auto document = NewDocument();
   ASSERT_TRUE(document->Parse("<r><MailID Name=\"a\"/><Other><MailID Name=\"b\"/></Other></r>"));
