@@ -291,6 +291,12 @@ void FolderWatcher::OnFolderEvent(Folder& folder, const char* subdir, std::uint3
     return;
   }
   if (mask & (IN_MOVED_FROM | IN_DELETE)) {
+    // An exchange (our own header rewrite) reports the name moved in, then
+    // moved out, while the file stays: it is still there and still known.
+    // Forgotten, the next rescan would add the message again.
+    struct stat st;
+    if ((mask & IN_MOVED_FROM) && lstat(MessagePath(folder.dir, entry).c_str(), &st) == 0)
+      return;
     const auto files = folder.names.find(unique);
     if (files != folder.names.end()) {
       files->second.erase(file);
