@@ -61,7 +61,7 @@ if [ ${#failed[@]} -gt 0 ]; then
     echo "fuzz: $target failed; see $out/logs/$target.log" >&2
     grep -E 'invariant broken|ERROR:|SUMMARY:' "$out/logs/$target.log" | head -5 >&2 || true
   done
-  echo "0 passed, ${#failed[@]} failed"
+  echo "fuzz: $((${#targets[@]} - ${#failed[@]})) passed, ${#failed[@]} failed"
   exit 1
 fi
-echo "${#targets[@]} fuzz targets passed"
+echo "fuzz: ${#targets[@]} passed, 0 failed"

@@ -11,6 +11,16 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
+# The fuzz targets, 30 seconds each, two at a time, where clang can build
+# them (scripts/install-deps.sh tools); docs/proof.md has the long runs.
+if command -v clang++ >/dev/null &&
+   echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' |
+     clang++ -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null; then
+  bash scripts/fuzz.sh 30
+else
+  echo "test.sh: clang with libFuzzer is not installed; the fuzz targets are not run"
+fi
+
 # Windows: VarnoxMail.dll and the test programs, built with mingw-w64 and run
 # under Wine in a throw-away prefix inside build/windows.
 cmake --preset windows
