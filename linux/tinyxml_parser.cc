@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/xml_document.h"
@@ -253,9 +254,13 @@ class TinyXmlDocument final : public XmlDocument {
   void Clear() {
     wrappers_.clear();
     document_.Clear();
+    byte_order_mark_ = false;
   }
 
   TiXmlDocument document_;
+  // A document read with a UTF-8 byte order mark is printed with it again, so
+  // that a rewrite keeps the file's encoding (TinyXML's printer drops it).
+  bool byte_order_mark_ = false;
   std::unordered_map<const TiXmlElement*, std::unique_ptr<TinyXmlElement>> wrappers_;
 };
 
@@ -329,6 +334,7 @@ bool TinyXmlDocument::Parse(std::string_view bytes) {
     Clear();
     if (!IsAcceptableDocument(bytes))
       return false;
+    byte_order_mark_ = bytes.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
     const std::string text = TextForTinyXml(bytes);
     document_.Parse(text.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     if (document_.Error()) {
@@ -350,12 +356,14 @@ bool TinyXmlDocument::Print(std::string* bytes) const {
       return false;
     TiXmlPrinter printer;
     document_.Accept(&printer);
+    std::string printed = byte_order_mark_ ? std::string(kUtf8ByteOrderMark) : std::string();
+    printed += printer.Str();
     // Never write what could not be loaded again: an entry of code page 1252
     // text above 0x7F printed into a document that reads as UTF-8 would make
     // the whole file unloadable, and with it every entry.
-    if (!IsAcceptableDocument(printer.Str()))
+    if (!IsAcceptableDocument(printed))
       return false;
-    *bytes = printer.Str();
+    *bytes = std::move(printed);
     return true;
   } catch (...) {
     return false;

@@ -227,6 +227,26 @@ TEST(TinyXmlParserTest, Utf8DocumentIsNeverPrintedUnloadable) {
   }
 }
 
+// A rewrite keeps the file's byte order mark, and with it the file's
+// encoding: dropped, the UTF-8 entries already there would read back as other
+// characters.
+TEST(TinyXmlParserTest, ByteOrderMarkSurvivesARewrite) {
+  auto document = NewDocument();
+  ASSERT_TRUE(document->Parse("\xEF\xBB\xBF<r><MailID Name=\"jos\xC3\xA9@a.b\"/></r>"));
+  ASSERT_TRUE(document->Root()->AppendChild("MailID")->SetAttribute("Name", "c@d.e"));
+  std::string printed;
+  ASSERT_TRUE(document->Print(&printed));
+  EXPECT_EQ(printed.substr(0, 3), "\xEF\xBB\xBF");
+  auto again = NewDocument();
+  ASSERT_TRUE(again->Parse(printed)) << printed;
+  EXPECT_EQ(NameOfFirst(*again, "MailID"), "jos\xC3\xA9@a.b");
+
+  auto plain = NewDocument();
+  ASSERT_TRUE(plain->Parse("<r/>"));
+  ASSERT_TRUE(plain->Print(&printed));
+  EXPECT_NE(printed.substr(0, 3), "\xEF\xBB\xBF");
+}
+
 TEST(TinyXmlParserTest, RemovesOnlyItsOwnChildren) {
   auto document = NewDocument();
   ASSERT_TRUE(document->Parse("<r><MailID Name=\"a\"/><Other><MailID Name=\"b\"/></Other></r>"));
