@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "tests/win/dialog_driver.h"
 #include "tests/win/dialog_world.h"
 #include "win/dialogs/dialog_centring.h"
+#include "win/win_button_faces.h"
 
 namespace varnox::win::testing {
 namespace {
@@ -245,6 +247,31 @@ INSTANTIATE_TEST_SUITE_P(FacesAndProduct, IconResource,
                                            IconCase{208, 16, 17}, IconCase{209, 16, 17},
                                            IconCase{210, 16, 16}, IconCase{211, 24, 27},
                                            IconCase{212, 16, 16}, IconCase{213, 24, 24}));
+
+// The toolbar's faces as MakeButtonFace draws them from the module: the
+// picture on the button colour, which shows through where the icon's mask
+// says so (every face leaves its corners clear).
+TEST(ButtonFaceResource, EachFaceShowsItsPictureOnTheButtonColour) {
+  WinButtonFaces faces(AddinModule());
+  for (int id : {206, 207, 208, 209, 210, 211, 213}) {
+    std::unique_ptr<ButtonFace> made = faces.MakeButtonFace(id, COLOR_BTNFACE);
+    ASSERT_NE(made, nullptr) << "face " << id;
+    const COLORREF button = GetSysColor(COLOR_BTNFACE);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ previous = SelectObject(memory, static_cast<const WinButtonFace&>(*made).bitmap());
+    EXPECT_EQ(GetPixel(memory, 0, 0), button) << "face " << id << ": clear corner";
+    EXPECT_EQ(GetPixel(memory, 15, 0), button) << "face " << id << ": clear corner";
+    int picture = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        picture += GetPixel(memory, x, y) != button;
+    EXPECT_GT(picture, 64) << "face " << id << " shows a picture";
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+  }
+}
 
 TEST(BannerResource, EachIsA400By70TwentyFourBitBitmap) {
   for (int id : {301, 302, 303, 304}) {
