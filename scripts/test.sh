@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine and runs every test: the Linux build under
-# the address and undefined-behaviour sanitizers, then the Windows cross
-# build with its tests under Wine.
+# the address and undefined-behaviour sanitizers, a short run of each fuzz
+# target, then the Windows cross build with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh native windows
+bash scripts/install-deps.sh native windows tools
 
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-# The fuzz targets, 30 seconds each, two at a time, where clang can build
-# them (scripts/install-deps.sh tools); docs/proof.md has the long runs.
+# The fuzz targets, 30 seconds each, two at a time (clang with libFuzzer
+# comes with the tools group above); docs/proof.md has the long runs.
 if command -v clang++ >/dev/null &&
    echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' |
      clang++ -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null; then
