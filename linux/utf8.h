@@ -29,6 +29,9 @@ std::string ToCodePage1252(std::string_view text, UnmappedCharacter unmapped);
 // True when `text` is well-formed UTF-8 throughout (the empty text is).
 bool IsValid(std::string_view text);
 
+// Appends the UTF-8 form of `character` (at most U+10FFFF) to `out`.
+void AppendUtf8(char32_t character, std::string& out);
+
 }  // namespace varnox::utf8
 
 #endif  // VARNOX_LINUX_UTF8_H_

@@ -2,7 +2,6 @@
 
 #include <glib.h>
 
-#include <array>
 #include <vector>
 
 #include "linux/utf8.h"
@@ -17,12 +16,6 @@ constexpr std::string_view kBase64 =
 int Base64Value(char c) {
   const std::size_t at = kBase64.find(c);
   return at == std::string_view::npos ? -1 : static_cast<int>(at);
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  std::array<char, 6> buffer;
-  const int length = g_unichar_to_utf8(static_cast<gunichar>(c), buffer.data());
-  out.append(buffer.data(), static_cast<std::size_t>(length));
 }
 
 // Decodes the base64 run `run` (between "&" and "-") as UTF-16BE. False when
@@ -54,7 +47,7 @@ bool DecodeRun(std::string_view run, std::string& out) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       return false;
     }
-    AppendUtf8(c, decoded);
+    utf8::AppendUtf8(c, decoded);
   }
   out += decoded;
   return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "linux/maildir/html_entities.h"
+#include "linux/utf8.h"
 
 namespace varnox::maildir {
 namespace {
@@ -41,24 +42,6 @@ bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lower) {
   return text.size() == lower.size() &&
          std::equal(text.begin(), text.end(), lower.begin(),
                     [](char a, char b) { return AsciiLower(a) == b; });
-}
-
-void AppendUtf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 // Characters the parser's input stream takes for damage and reads as
@@ -454,7 +437,7 @@ class HtmlTextReader {
     if (i < text.size() && text[i] == ';')
       ++i;
     decoded->clear();
-    AppendUtf8(NumericReferenceCharacter(value), *decoded);
+    utf8::AppendUtf8(NumericReferenceCharacter(value), *decoded);
     return i;
   }
 
