@@ -189,6 +189,7 @@ int BayesianCore::LoadDatabase() {
   }
   if (table_.size() < reserved / 2)
     table_.shrink_to_fit();  // many lines were not words
+  table_.IndexAppended();    // now rather than at the first lookup
   saved_ = repaired == 0 ? 1 : 0;
   return 1;
 }

@@ -192,6 +192,7 @@ bool WordTable::Less(const Record& a, const Record& b) const {
 }
 
 std::size_t WordTable::Probe(const WordKey& key, bool* found) const {
+  IndexAppended();
   const std::size_t mask = index_.size() - 1;
   for (std::size_t slot = key.hash_ >> shift_;; slot = (slot + 1) & mask) {
     const std::uint32_t held = index_[slot];
@@ -222,6 +223,7 @@ void WordTable::FindMany(const WordKey* keys, std::size_t count, const WordEntry
   // Three passes over a batch: touch the index slots, then the records they
   // name, then compare. Each pass only starts memory reads, so the cache
   // misses of a whole batch overlap instead of following one another.
+  IndexAppended();
   constexpr std::size_t kBatch = 32;
   for (std::size_t first = 0; first < count; first += kBatch) {
     const std::size_t last = std::min(count, first + kBatch);
@@ -253,19 +255,25 @@ void WordTable::CollectKeys(std::vector<std::string_view>* words,
   }
 }
 
-std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntry& entry) {
-  bool found;
-  std::size_t slot = Probe(key, &found);
-  if (found)
-    return {&entries_[PositionIn(index_[slot])].value, false};
+bool WordTable::SortsAfterAll(const WordKey& key) const {
+  if (sorted_ != entries_.size())
+    return false;
+  if (entries_.empty())
+    return true;
+  // The front part is ascending, so its last record is the greatest word.
+  const Record& last = entries_.back();
+  if (!IsLive(last))
+    return false;
+  const std::uint64_t a0 = LoadOrdered(last.key);
+  const std::uint64_t b0 = LoadOrdered(key.bytes_);
+  if (a0 != b0)
+    return a0 < b0;
+  if (last.key[15] <= kInlineMax && key.bytes_[15] <= kInlineMax)
+    return LoadOrdered(last.key + 8) < LoadOrdered(key.bytes_ + 8);
+  return WordOf(last) < key.word();
+}
 
-  if (entries_.size() >= kMaxEntries)
-    throw std::bad_alloc();
-  if (size() + 1 > index_.size() / 4 * 3) {
-    Rehash(IndexSizeFor(size() + 1));
-    slot = Probe(key, &found);
-  }
-
+WordTable::Record WordTable::MakeRecord(const WordKey& key, const WordEntry& entry) {
   Record record;
   std::memcpy(record.key, key.bytes_, sizeof record.key);
   record.value = entry;
@@ -281,15 +289,35 @@ std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntr
     long_words_.append(word);
     std::memcpy(record.key + 8, &offset, sizeof offset);
   }
+  return record;
+}
 
-  // A word that sorts after the last one extends the ordered front part;
-  // anything else goes to the unordered tail.
-  const bool extends_order =
-      sorted_ == entries_.size() &&
-      (entries_.empty() || (IsLive(entries_.back()) && Less(entries_.back(), record)));
-  entries_.push_back(record);
-  if (extends_order)
+std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntry& entry) {
+  if (SortsAfterAll(key)) {
+    // New for certain: appended to the ordered part, indexed later.
+    if (entries_.size() >= kMaxEntries)
+      throw std::bad_alloc();
+    if (size() + 1 > index_.size() / 4 * 3)
+      Rehash(IndexSizeFor(size() + 1));
+    entries_.push_back(MakeRecord(key, entry));
     sorted_ = entries_.size();
+    return {&entries_.back().value, true};
+  }
+
+  bool found;
+  std::size_t slot = Probe(key, &found);
+  if (found)
+    return {&entries_[PositionIn(index_[slot])].value, false};
+
+  if (entries_.size() >= kMaxEntries)
+    throw std::bad_alloc();
+  if (size() + 1 > index_.size() / 4 * 3) {
+    Rehash(IndexSizeFor(size() + 1));
+    slot = Probe(key, &found);
+  }
+  // The word sorts before some word of the table: the unordered tail.
+  entries_.push_back(MakeRecord(key, entry));
+  indexed_ = entries_.size();
   index_[slot] = SlotValue(entries_.size() - 1, key.hash_);
   return {&entries_.back().value, true};
 }
@@ -306,6 +334,7 @@ bool WordTable::Erase(std::string_view word) {
 }
 
 void WordTable::Drop(std::size_t position) {
+  IndexAppended();
   Record& record = entries_[position];
   const std::size_t mask = index_.size() - 1;
   std::size_t slot = HashOf(record) >> shift_;
@@ -349,8 +378,23 @@ void WordTable::Rehash(std::size_t index_size) {
 
 void WordTable::FillIndex() {
   shift_ = 64 - static_cast<unsigned>(std::countr_zero(index_.size()));
+  IndexFrom(0);
+}
+
+void WordTable::IndexAppended() const {
+  if (indexed_ < entries_.size())
+    IndexFrom(indexed_);
+}
+
+void WordTable::IndexFrom(std::size_t first) const {
+  // The slots of the records a little ahead are fetched while this one is
+  // entered: in a large index nearly every slot is a cache miss.
+  constexpr std::size_t kAhead = 16;
   const std::size_t mask = index_.size() - 1;
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
+  const std::size_t count = entries_.size();
+  for (std::size_t i = first; i < count; ++i) {
+    if (i + kAhead < count && IsLive(entries_[i + kAhead]))
+      __builtin_prefetch(&index_[HashOf(entries_[i + kAhead]) >> shift_], 1);
     if (!IsLive(entries_[i]))
       continue;
     const std::uint64_t hash = HashOf(entries_[i]);
@@ -359,6 +403,7 @@ void WordTable::FillIndex() {
       slot = (slot + 1) & mask;
     index_[slot] = SlotValue(i, hash);
   }
+  indexed_ = count;
 }
 
 std::vector<std::uint32_t> WordTable::OrderedPositions() const {

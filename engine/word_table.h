@@ -156,6 +156,12 @@ class WordTable {
   // ordered walks need no sorting. Invalidates entry pointers.
   void Compact();
 
+  // Words inserted in ascending order (a loaded file) are appended without
+  // probing the index, since none of them can be there already; they are
+  // entered into it all at once, here or at the next lookup, so that the
+  // index's cache misses overlap instead of following one another.
+  void IndexAppended() const;
+
   // Bytes of memory reserved by the table (its arrays' capacities).
   std::size_t MemoryBytes() const;
 
@@ -177,10 +183,16 @@ class WordTable {
   bool Matches(const Record& record, const WordKey& key) const;
   bool Less(const Record& a, const Record& b) const;
   bool IsLive(const Record& record) const;
+  // True when `key` sorts after every word of the table, so it is not there.
+  bool SortsAfterAll(const WordKey& key) const;
+  Record MakeRecord(const WordKey& key, const WordEntry& entry);
   // Index slot holding `key`, or the empty slot where it would go.
   std::size_t Probe(const WordKey& key, bool* found) const;
   void Rehash(std::size_t index_size);
   void FillIndex();  // index_ is all empty; enters every live record
+  // Enters the live records at positions [first, entries_.size()) into the
+  // index, which holds none of them and has room for them.
+  void IndexFrom(std::size_t first) const;
   void RemoveFromIndex(std::size_t slot);
   // Erases the record at `position`.
   void Drop(std::size_t position);
@@ -192,8 +204,11 @@ class WordTable {
   std::vector<Record> entries_;
   // Open addressing with linear probing: 0 = empty, else position + 1 in
   // entries_ above 5 bits of the word's hash. Its size is a power of two and
-  // at most 3/4 of it is used.
-  std::vector<std::uint32_t> index_;
+  // at most 3/4 of it is used. Records from position indexed_ on are not
+  // entered yet (IndexAppended); the index changes under const lookups only
+  // to enter them, which the owner's serialisation covers too.
+  mutable std::vector<std::uint32_t> index_;
+  mutable std::size_t indexed_ = 0;
   unsigned shift_ = 0;  // 64 - log2(index_.size()): hash bits that pick a slot
   // Words longer than 15 bytes (or holding a NUL): 32-bit length, then bytes.
   std::string long_words_;
@@ -226,6 +241,7 @@ void WordTable::ForEachUnordered(Fn&& fn) const {
 
 template <class Fn>
 void WordTable::Rewrite(Fn&& fn) {
+  IndexAppended();  // Drop finds records through the index
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     Record& record = entries_[i];
     if (IsLive(record) && !fn(WordOf(record), record.value))

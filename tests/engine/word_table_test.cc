@@ -127,6 +127,78 @@ TEST(WordTableTest, BehavesLikeAnOrderedMap) {
   EXPECT_EQ(Walk(table), Walk(model));
 }
 
+// Words mostly arriving in ascending order, as from a loaded file, take the
+// path that appends without probing the index; mixed with every other
+// operation they must still behave like an ordered map.
+TEST(WordTableTest, AscendingInsertsBehaveLikeAnOrderedMap) {
+  std::mt19937 random(777);
+  WordTable table;
+  Model model;
+  int counter = 0;
+  std::string last;
+  auto next_word = [&] {
+    switch (random() % 10) {
+      case 0:  // a repeat of the last word: must be found, not appended
+        return last;
+      case 1:  // out of order
+        return "a" + std::to_string(random() % 1000);
+      case 2:  // long words go to the side buffer
+        return "m" + std::to_string(1000000 + counter++) + std::string(20, 'z');
+      case 3:  // a NUL makes a word long too
+        return "m" + std::to_string(1000000 + counter++) + std::string(1, '\0');
+      default:
+        return "m" + std::to_string(1000000 + counter++);
+    }
+  };
+  for (int step = 0; step < 20000; ++step) {
+    const std::uint32_t action = random() % 16;
+    if (action < 10) {
+      const std::string word = next_word();
+      last = word;
+      const WordEntry entry{step, 1, 0.25f, step};
+      const auto [stored, inserted] = table.Insert(word, entry);
+      ASSERT_EQ(inserted, model.emplace(word, entry).second) << word;
+      EXPECT_EQ(*stored, model.at(word));
+    } else if (action < 12) {
+      const std::string word = random() % 2 == 0 ? last : "a" + std::to_string(random() % 1000);
+      const WordEntry* found = table.Find(word);
+      const auto it = model.find(word);
+      ASSERT_EQ(found != nullptr, it != model.end()) << word;
+      if (found != nullptr) {
+        EXPECT_EQ(*found, it->second);
+      }
+    } else if (action == 12) {
+      EXPECT_EQ(table.Erase(last), model.erase(last) == 1) << last;
+    } else if (action == 13 && step % 40 == 0) {
+      // Removing a few through Rewrite, which finds them through the index.
+      table.Rewrite([&](std::string_view word, WordEntry&) { return word.size() % 7 != 0; });
+      std::erase_if(model, [](const auto& item) { return item.first.size() % 7 == 0; });
+    } else if (action == 14 && step % 100 == 0) {
+      const WordTable copy = table;  // copied with words not yet indexed
+      ASSERT_EQ(Walk(copy), Walk(model));
+      for (const auto& [word, entry] : model)
+        ASSERT_NE(copy.Find(word), nullptr) << word;
+    } else if (action == 15 && step % 25 == 0) {
+      std::vector<WordKey> keys;
+      for (const auto& [word, entry] : model)
+        keys.emplace_back(word);
+      keys.emplace_back("a-missing-word");
+      std::vector<const WordEntry*> found(keys.size());
+      table.FindMany(keys.data(), keys.size(), found.data());
+      for (std::size_t i = 0; i + 1 < keys.size(); ++i)
+        ASSERT_NE(found[i], nullptr) << keys[i].word();
+      EXPECT_EQ(found.back(), nullptr);
+    }
+    ASSERT_EQ(table.size(), model.size());
+  }
+  EXPECT_EQ(Walk(table), Walk(model));
+  for (const auto& [word, entry] : model) {
+    const WordEntry* found = table.Find(word);
+    ASSERT_NE(found, nullptr) << word;
+    EXPECT_EQ(*found, entry);
+  }
+}
+
 TEST(WordTableTest, FindManyAgreesWithFind) {
   WordTable table;
   for (int i = 0; i < 5000; i += 2)
