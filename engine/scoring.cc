@@ -153,16 +153,25 @@ std::vector<const Candidate*> SelectInOrder(std::vector<const Candidate*> all,
 // hand-set tables break that); returns false then.
 bool SelectByDistance(const std::vector<const Candidate*>& all, std::uint32_t limit,
                       std::vector<const Candidate*>* chosen) {
-  std::vector<double> distances;
-  distances.reserve(all.size());
+  // t from one pass: a min-heap of the `limit` largest distances so far
+  // (with repeats), whose least is t at the end. Once it is full nearly
+  // every word is turned away by one comparison.
+  std::vector<double> largest;
+  largest.reserve(limit);
   for (const Candidate* candidate : all) {
-    if (std::isnan(candidate->distance))
+    const double distance = candidate->distance;
+    if (std::isnan(distance))
       return false;
-    distances.push_back(candidate->distance);
+    if (largest.size() < limit) {
+      largest.push_back(distance);
+      std::push_heap(largest.begin(), largest.end(), std::greater<double>());
+    } else if (distance > largest.front()) {
+      std::pop_heap(largest.begin(), largest.end(), std::greater<double>());
+      largest.back() = distance;
+      std::push_heap(largest.begin(), largest.end(), std::greater<double>());
+    }
   }
-  std::nth_element(distances.begin(), distances.begin() + (limit - 1), distances.end(),
-                   std::greater<double>());
-  const double t = distances[limit - 1];
+  const double t = largest.front();
   if (!(t < 0.5))
     return false;
 

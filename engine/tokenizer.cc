@@ -9,6 +9,7 @@
 // letter becomes a space, which simply ends the piece there.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -90,6 +91,41 @@ std::uint64_t LowerAscii(std::uint64_t bytes) {
 // The first `length` (0..8) bytes of a little-endian word.
 std::uint64_t KeepBytes(std::uint64_t bytes, std::size_t length) {
   return length >= 8 ? bytes : bytes & ((std::uint64_t{1} << (8 * length)) - 1);
+}
+
+// 0x80 in each byte of the 8 that is an ASCII letter, 0 in the others.
+std::uint64_t AsciiLetters(std::uint64_t bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = kOnes * 0x80;
+  // Folded to lower case and to 7 bits, so that no sum below carries into
+  // the next byte; bytes above 0x7F are ruled out afterwards.
+  const std::uint64_t folded = (bytes | (kOnes * 0x20)) & (kOnes * 0x7F);
+  const std::uint64_t at_least_a = (folded + kOnes * (0x80 - 'a')) & kHigh;
+  const std::uint64_t above_z = (folded + kOnes * (0x80 - 'z' - 1)) & kHigh;
+  return at_least_a & ~above_z & ~bytes & kHigh;
+}
+
+// The position of the first byte from `i` on that is not a letter (or
+// `size`). ASCII letters are passed over 8 at a time; a mail's words end
+// after a few letters, so this is mostly one step and one well-predicted
+// branch instead of a mispredicted exit from a byte loop.
+std::size_t SkipLetters(const ByteTables& tables, const unsigned char* bytes, std::size_t i,
+                        std::size_t size) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+  while (true) {
+    while (i + 8 <= size) {
+      const std::uint64_t letters = AsciiLetters(Load64(bytes + i));
+      if (letters != kHigh) {
+        i += static_cast<std::size_t>(std::countr_zero(~letters & kHigh)) / 8;
+        break;
+      }
+      i += 8;
+    }
+    // Letters above 0x7F, and the last few bytes, one at a time.
+    if (i >= size || tables.kind[bytes[i]] != kLetter)
+      return i;
+    ++i;
+  }
 }
 
 // Applies the word-pass rules to one piece and counts the word it gives.
@@ -182,7 +218,18 @@ std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) cons
 
     std::size_t i = 0;
     while (i < size) {
-      switch (tables.kind[bytes[i]]) {
+      const Kind kind = tables.kind[bytes[i]];
+      // Letters and separators are most bytes of mail: they are told apart
+      // by plain branches, which predict far better than the switch's jump.
+      if (kind == kSeparator) {
+        if (piece != kNone) {
+          counter.Count(bytes + piece, i - piece, plain);
+          piece = kNone;
+        }
+        ++i;
+        continue;
+      }
+      switch (kind) {
         case kLetter:
           if (pending_point) {
             // The byte before this letter becomes a space.
@@ -197,9 +244,7 @@ std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) cons
             plain = true;
           }
           // Further letters change nothing.
-          do {
-            ++i;
-          } while (i < size && tables.kind[bytes[i]] == kLetter);
+          i = SkipLetters(tables, bytes, i + 1, size);
           continue;
         case kDigit:
           pending_point = false;

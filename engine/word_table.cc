@@ -48,14 +48,7 @@ std::uint64_t LoadOrdered(const unsigned char* p) {
   return __builtin_bswap64(Load64(p));
 }
 
-std::uint64_t Mix(std::uint64_t lo, std::uint64_t hi) {
-  std::uint64_t h = lo * 0x9E3779B97F4A7C15ull;
-  h ^= std::rotl(hi * 0xC2B2AE3D27D4EB4Full, 31);
-  h ^= h >> 32;
-  h *= 0xD6E8FEB86659FD93ull;
-  h ^= h >> 29;
-  return h;
-}
+using word_table_internal::Mix;
 
 std::uint64_t HashLongWord(std::string_view word) {
   std::uint64_t h = 0xCBF29CE484222325ull ^ word.size();
@@ -102,13 +95,6 @@ WordKey::WordKey(std::string_view word) {
     long_word_ = word;
     hash_ = HashLongWord(word);
   }
-}
-
-WordKey::WordKey(std::uint64_t low, std::uint64_t high, std::size_t length) {
-  high |= static_cast<std::uint64_t>(length) << 56;  // the length is the last byte
-  std::memcpy(bytes_, &low, sizeof low);
-  std::memcpy(bytes_ + 8, &high, sizeof high);
-  hash_ = Mix(low, high);
 }
 
 std::string_view WordKey::word() const {
@@ -191,7 +177,8 @@ bool WordTable::Less(const Record& a, const Record& b) const {
   return WordOf(a) < WordOf(b);
 }
 
-std::size_t WordTable::Probe(const WordKey& key, bool* found) const {
+// Inlined into the lookups: it is the whole cost of most of them.
+[[gnu::always_inline]] inline std::size_t WordTable::Probe(const WordKey& key, bool* found) const {
   IndexAppended();
   const std::size_t mask = index_.size() - 1;
   for (std::size_t slot = key.hash_ >> shift_;; slot = (slot + 1) & mask) {

@@ -14,8 +14,10 @@
 #ifndef VARNOX_ENGINE_WORD_TABLE_H_
 #define VARNOX_ENGINE_WORD_TABLE_H_
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -27,6 +29,19 @@
 #include "engine/word_entry.h"
 
 namespace varnox {
+namespace word_table_internal {
+
+// The hash of a word's 16 key bytes (two little-endian halves).
+inline std::uint64_t Mix(std::uint64_t lo, std::uint64_t hi) {
+  std::uint64_t h = lo * 0x9E3779B97F4A7C15ull;
+  h ^= std::rotl(hi * 0xC2B2AE3D27D4EB4Full, 31);
+  h ^= h >> 32;
+  h *= 0xD6E8FEB86659FD93ull;
+  h ^= h >> 29;
+  return h;
+}
+
+}  // namespace word_table_internal
 
 // A word made ready for lookups in any WordTable: its key bytes and hash are
 // computed once. For a word longer than 15 bytes the key refers to the
@@ -37,7 +52,12 @@ class WordKey {
   // The same for a word of at most 15 bytes without a NUL, given as its
   // bytes in two little-endian halves, zero beyond the word (for the
   // tokenizer, which builds words in registers).
-  WordKey(std::uint64_t low, std::uint64_t high, std::size_t length);
+  WordKey(std::uint64_t low, std::uint64_t high, std::size_t length) {
+    high |= static_cast<std::uint64_t>(length) << 56;  // the length is the last byte
+    std::memcpy(bytes_, &low, sizeof low);
+    std::memcpy(bytes_ + 8, &high, sizeof high);
+    hash_ = word_table_internal::Mix(low, high);
+  }
 
   std::string_view word() const;
   std::uint64_t hash() const { return hash_; }
@@ -169,8 +189,10 @@ class WordTable {
   friend bool operator==(const WordTable& a, const WordTable& b);
 
  private:
-  struct Record {
-    alignas(8) unsigned char key[16];
+  // Aligned to its size, so that a record never straddles two cache lines:
+  // a lookup that reads the key has the counts in the same line.
+  struct alignas(32) Record {
+    unsigned char key[16];
     WordEntry value;
   };
   static_assert(sizeof(Record) == 32);

@@ -151,6 +151,25 @@ TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesOnRandomText) {
   }
 }
 
+// Letter runs are passed over eight bytes at a time: every byte value, at
+// every place of a run longer than eight, must end or continue it exactly as
+// the rules say (the bytes next to 'A'..'Z' and 'a'..'z' above all).
+TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesInsideLongLetterRuns) {
+  core.LoadIgnoreList("/ignore.txt");  // absent: nothing ignored
+  for (const std::string run :
+       {"abcdefghijklmnopqrs", "ZYXWVUTSRQPONMLKJIH", "ab7\xE9xyzQwertyUiop"}) {
+    for (int byte = 1; byte < 256; ++byte) {
+      for (std::size_t at = 0; at < run.size(); ++at) {
+        std::string text = run;
+        text[at] = static_cast<char>(byte);
+        ASSERT_EQ(Tokens(text), ReferenceTokens(text, {})) << byte << " at " << at;
+        const std::string framed = "x " + text + " " + text.substr(0, at);
+        ASSERT_EQ(Tokens(framed), ReferenceTokens(framed, {})) << byte << " at " << at;
+      }
+    }
+  }
+}
+
 TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesOnMailText) {
   std::set<std::string> ignored;
   fake.files.files["/ignore.txt"] = "the and\nfor\n";
