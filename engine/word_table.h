@@ -189,10 +189,8 @@ class WordTable {
   friend bool operator==(const WordTable& a, const WordTable& b);
 
  private:
-  // Aligned to its size, so that a record never straddles two cache lines:
-  // a lookup that reads the key has the counts in the same line.
-  struct alignas(32) Record {
-    unsigned char key[16];
+  struct Record {
+    alignas(8) unsigned char key[16];
     WordEntry value;
   };
   static_assert(sizeof(Record) == 32);
