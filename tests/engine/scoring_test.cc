@@ -297,6 +297,44 @@ TEST_F(ScoringTest, SelectionMatchesTheRuleReadLiterally) {
   }
 }
 
+// Mail-sized messages (hundreds of distinct words, most known, some
+// one-sided or rare, a few ending in "!") against probabilities learned from
+// counts: the selection must still be the one the rule gives step by step.
+TEST_F(ScoringTest, SelectionOfLongMessagesMatchesTheRuleReadLiterally) {
+  std::mt19937 random(99);
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 3000; ++i) {
+    std::string word;
+    for (int n = 3 + static_cast<int>(random() % 9); n > 0; --n)
+      word.push_back(static_cast<char>('a' + random() % 26));
+    vocabulary.push_back(word);
+    if (random() % 5 == 0)
+      continue;  // never learned
+    Put(word, static_cast<std::int32_t>(random() % 30) * static_cast<std::int32_t>(random() % 2),
+        static_cast<std::int32_t>(random() % 30), 0.5f);
+  }
+  core.set_messageCounts(300, 500);
+  core.RecomputeProbabilities();
+  for (int round = 0; round < 40; ++round) {
+    std::string text;
+    for (int n = 100 + static_cast<int>(random() % 1400); n > 0; --n) {
+      // Low indexes far more often, as with real words.
+      const std::size_t pick = static_cast<std::size_t>(random() % 3000) % (1 + random() % 3000);
+      text += vocabulary[pick];
+      text += random() % 25 == 0 ? "!! " : " ";
+    }
+    WordTable words;
+    core.Tokenize(text, words);
+    WordTable selection;
+    core.SelectInteresting(words, selection, BayesianCore::kInterestingCount);
+    std::vector<std::pair<std::string, WordEntry>> actual;
+    for (const auto [word, entry] : selection)
+      actual.emplace_back(std::string(word), entry);
+    ASSERT_EQ(actual, ReferenceSelection(core, words, BayesianCore::kInterestingCount))
+        << "round " << round << ", " << words.size() << " words";
+  }
+}
+
 TEST_F(ScoringTest, ScoringNeverChangesTheTable) {
   Put("cash", 20, 1, 0.9f);
   const WordTable before = core.words();
