@@ -48,6 +48,21 @@ std::uint64_t LoadOrdered(const unsigned char* p) {
   return __builtin_bswap64(Load64(p));
 }
 
+// Byte-wise order of two words given by their 16 key bytes (a record's or a
+// WordKey's). Inline words are settled by the bytes alone; a long word's
+// whole text is asked for (word_a(), word_b()) only when the first 8 bytes
+// tie. std::char_traits<char> compares as unsigned char.
+template <class WordA, class WordB>
+bool KeyLess(const unsigned char* a, const unsigned char* b, WordA word_a, WordB word_b) {
+  const std::uint64_t a0 = LoadOrdered(a);
+  const std::uint64_t b0 = LoadOrdered(b);
+  if (a0 != b0)
+    return a0 < b0;
+  if (a[15] <= kInlineMax && b[15] <= kInlineMax)
+    return LoadOrdered(a + 8) < LoadOrdered(b + 8);
+  return word_a() < word_b();
+}
+
 using word_table_internal::Mix;
 
 std::uint64_t HashLongWord(std::string_view word) {
@@ -104,13 +119,8 @@ std::string_view WordKey::word() const {
 }
 
 bool operator<(const WordKey& a, const WordKey& b) {
-  const std::uint64_t a0 = LoadOrdered(a.bytes_);
-  const std::uint64_t b0 = LoadOrdered(b.bytes_);
-  if (a0 != b0)
-    return a0 < b0;
-  if (a.bytes_[15] <= kInlineMax && b.bytes_[15] <= kInlineMax)
-    return LoadOrdered(a.bytes_ + 8) < LoadOrdered(b.bytes_ + 8);
-  return a.word() < b.word();
+  return KeyLess(
+      a.bytes_, b.bytes_, [&] { return a.word(); }, [&] { return b.word(); });
 }
 
 WordTable::WordTable() {
@@ -167,14 +177,8 @@ bool WordTable::Matches(const Record& record, const WordKey& key) const {
 }
 
 bool WordTable::Less(const Record& a, const Record& b) const {
-  const std::uint64_t a0 = LoadOrdered(a.key);
-  const std::uint64_t b0 = LoadOrdered(b.key);
-  if (a0 != b0)
-    return a0 < b0;
-  if (a.key[15] <= kInlineMax && b.key[15] <= kInlineMax)
-    return LoadOrdered(a.key + 8) < LoadOrdered(b.key + 8);
-  // std::char_traits<char> compares as unsigned char.
-  return WordOf(a) < WordOf(b);
+  return KeyLess(
+      a.key, b.key, [&] { return WordOf(a); }, [&] { return WordOf(b); });
 }
 
 // Inlined into the lookups: it is the whole cost of most of them.
@@ -251,13 +255,8 @@ bool WordTable::SortsAfterAll(const WordKey& key) const {
   const Record& last = entries_.back();
   if (!IsLive(last))
     return false;
-  const std::uint64_t a0 = LoadOrdered(last.key);
-  const std::uint64_t b0 = LoadOrdered(key.bytes_);
-  if (a0 != b0)
-    return a0 < b0;
-  if (last.key[15] <= kInlineMax && key.bytes_[15] <= kInlineMax)
-    return LoadOrdered(last.key + 8) < LoadOrdered(key.bytes_ + 8);
-  return WordOf(last) < key.word();
+  return KeyLess(
+      last.key, key.bytes_, [&] { return WordOf(last); }, [&] { return key.word(); });
 }
 
 WordTable::Record WordTable::MakeRecord(const WordKey& key, const WordEntry& entry) {
