@@ -235,8 +235,9 @@ std::string FormatData(const SettingsFile::Value& value) {
 
 SettingsFile SettingsFile::Parse(std::string_view text) {
   SettingsFile file;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF")
-    text.remove_prefix(3);  // a byte order mark left by an editor
+  file.byte_order_mark_ = text.substr(0, 3) == "\xEF\xBB\xBF";
+  if (file.byte_order_mark_)
+    text.remove_prefix(3);  // left by an editor
   bool in_key = true;       // lines before any section header belong to the key
   while (!text.empty()) {
     const auto end = text.find('\n');
@@ -322,7 +323,7 @@ bool SettingsFile::Set(std::string_view name, RegistryType type, std::string_vie
 }
 
 std::string SettingsFile::Text() const {
-  std::string text;
+  std::string text = byte_order_mark_ ? "\xEF\xBB\xBF" : "";
   for (const Line& line : lines_) {
     text += line.text;
     text.push_back('\n');

@@ -74,6 +74,9 @@ class SettingsFile {
   };
 
   std::vector<Line> lines_;
+  // The file began with a UTF-8 byte order mark (an editor's); it is written
+  // back, so that a rewrite reads exactly as the file it replaces.
+  bool byte_order_mark_ = false;
 };
 
 }  // namespace varnox

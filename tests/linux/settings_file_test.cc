@@ -70,6 +70,24 @@ TEST(SettingsFileTest, EveryOddValueIsWrittenPlainlyAndReadBackExactly) {
   }
 }
 
+// An editor's byte order mark is kept through a rewrite. Dropped, a second
+// mark behind it (or a header line behind it) would read differently next
+// time: the rewrite must read as the file it replaces.
+TEST(SettingsFileTest, RewriteKeepsTheByteOrderMarkAndReadsTheSame) {
+  const std::string texts[] = {
+      "\xEF\xBB\xBF[Software\\Varnox MSOutlook]\n\"BeepAtSpam\"=dword:00000001\n",
+      "\xEF\xBB\xBF\xEF\xBB\xBF[Software\\Varnox MSOutlook]\n\"BeepAtSpam\"=dword:00000001\n",
+      "[Software\\Varnox MSOutlook]\n\"BeepAtSpam\"=dword:00000001\n",
+  };
+  for (const std::string& text : texts) {
+    const SettingsFile file = SettingsFile::Parse(text);
+    EXPECT_EQ(file.Text(), text);
+    const SettingsFile again = SettingsFile::Parse(file.Text());
+    EXPECT_EQ(again.Text(), file.Text());
+    EXPECT_EQ(again.Find("BeepAtSpam") == nullptr, file.Find("BeepAtSpam") == nullptr) << text;
+  }
+}
+
 TEST(SettingsFileTest, ReadsWhatAPersonWrites) {
   const SettingsFile file = SettingsFile::Parse(
       "\xEF\xBB\xBF; written by hand\r\n"
