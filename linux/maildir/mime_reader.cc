@@ -251,15 +251,18 @@ std::string BodyText(GMimeMessage* message) {
   return {};
 }
 
+// Media types are case-insensitive: "MULTIPART/MIXED" nests as deep as
+// "multipart/mixed" in GMime, so every spelling counts. Stops one past the
+// limit; linear in the message's length.
 std::size_t CountMultiparts(std::string_view raw) {
+  constexpr std::string_view kType = "multipart/";
   std::size_t count = 0;
-  for (std::size_t at = 0; count <= kMaxMultiparts; ++count, ++at) {
-    // Content-Type values are case-insensitive; both common spellings count.
-    const std::size_t lower = raw.find("multipart/", at);
-    const std::size_t upper = raw.find("Multipart/", at);
-    at = std::min(lower, upper);
-    if (at == std::string_view::npos)
-      break;
+  for (std::size_t at = raw.find_first_of("mM");
+       at != std::string_view::npos && count <= kMaxMultiparts;
+       at = raw.find_first_of("mM", at + 1)) {
+    if (raw.size() - at >= kType.size() &&
+        g_ascii_strncasecmp(raw.data() + at, kType.data(), kType.size()) == 0)
+      ++count;
   }
   return count;
 }

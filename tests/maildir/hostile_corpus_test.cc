@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "host/folder.h"
 #include "host/item.h"
@@ -152,18 +153,51 @@ TEST(HostileMessagesTest, ThirtyMegabyteBase64AttachmentIsNotBody) {
   EXPECT_EQ(texts.subject, "big");
 }
 
-TEST(HostileMessagesTest, NestingBeyondTheLimitIsReadForItsHeadersOnly) {
-  std::string raw =
-      "Received: by mx\nSubject: abyss\nContent-Type: multipart/mixed; boundary=b0\n\n";
-  constexpr int kDepth = 20000;
-  for (int i = 0; i < kDepth; ++i)
-    raw += "--b" + std::to_string(i) + "\nContent-Type: multipart/mixed; boundary=b" +
+// Media types ignore letter case, so every spelling meets the same limit on
+// the number of multiparts, be they nested deep or side by side.
+struct Nesting {
+  const char* type;
+  int depth;         // multiparts nested in the first one
+  int siblings;      // empty multiparts beside them
+  const char* body;  // "" when the message is read for its headers only
+};
+
+class NestingTest : public ::testing::TestWithParam<Nesting> {};
+
+TEST_P(NestingTest, BeyondTheLimitIsReadForItsHeadersOnly) {
+  const Nesting& n = GetParam();
+  const std::string type = n.type;
+  std::string raw = "Received: by mx\nSubject: abyss\nContent-Type: " + type + "; boundary=b0\n\n";
+  for (int i = 0; i < n.siblings; ++i) {
+    const std::string inner = "s" + std::to_string(i);
+    raw += "--b0\nContent-Type: " + type + "; boundary=" + inner + "\n\n--" + inner + "--\n";
+  }
+  for (int i = 0; i < n.depth; ++i)
+    raw += "--b" + std::to_string(i) + "\nContent-Type: " + type + "; boundary=b" +
            std::to_string(i + 1) + "\n\n";
-  raw += "--b" + std::to_string(kDepth) + "\nContent-Type: text/plain\n\nbottom\n";
+  raw += "--b" + std::to_string(n.depth) + "\nContent-Type: text/plain\n\nbottom\n";
   const MimeTexts texts = ReadAndStampThroughTheHost(raw);
   EXPECT_EQ(texts.subject, "abyss");
-  EXPECT_EQ(texts.body, "");
+  EXPECT_EQ(texts.body, n.body);
 }
+
+INSTANTIATE_TEST_SUITE_P(Spellings, NestingTest, ::testing::ValuesIn([] {
+                           std::vector<Nesting> cases;
+                           for (const char* type : {"multipart/mixed", "Multipart/Mixed",
+                                                    "MULTIPART/MIXED", "mUlTiPaRt/mixed"}) {
+                             cases.push_back({type, 3, 0, "bottom\r\n"});
+                             cases.push_back({type, 0, 999, "bottom\r\n"});
+                             cases.push_back({type, 0, 1000, ""});
+                             cases.push_back({type, 20000, 0, ""});
+                           }
+                           return cases;
+                         }()),
+                         [](const ::testing::TestParamInfo<Nesting>& info) {
+                           const std::string type = info.param.type;
+                           return type.substr(0, type.find('/')) + "_" +
+                                  std::to_string(info.param.depth) + "_" +
+                                  std::to_string(info.param.siblings);
+                         });
 
 TEST(HostileMessagesTest, SymbolicLinkAndFifoInAFolderAreRefused) {
   TempMaildir store;
