@@ -251,21 +251,31 @@ INSTANTIATE_TEST_SUITE_P(
                      .moved = true,
                      .effects = {"Message.SetProp", "Message.SaveChanges", "MailItem.MarkRead",
                                  "MailItem.Move"}},
-        // No angle brackets: no address, empty domain key; only an empty
-        // entry matches it.
-        PipelineCase{.name = "NoBracketsMatchesOnlyAnEmptyEntry",
-                     .headers = "From: sam@example.com\r\n",
+        // No address at all: empty address and domain key; only an empty
+        // entry matches them.
+        PipelineCase{.name = "NoAddressMatchesOnlyAnEmptyEntry",
+                     .headers = "From: Sam\r\n",
                      .black_addresses = {""},
                      .appended = " is in BlackList",
                      .moved = true,
                      .effects = kSpamMove},
-        PipelineCase{.name = "NoBracketsGoesToTheFilter",
+        // A bare address, as a new user tries it first.
+        PipelineCase{.name = "BareAddressIsBlackListed",
                      .headers = "From: sam@example.com\r\n",
                      .black_addresses = {"sam@example.com"},
+                     .appended = "sam@example.com is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{.name = "BareAddressDomainIsBlackListed",
+                     .headers = "from: sam@example.com (Sam)\r\n",
                      .black_domains = {"@example.com"},
-                     .appended = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:50\r\n"
-                                 "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
-                     .effects = kNotSpamWrites},
+                     .appended = "sam@example.com Domain is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{.name = "BareAddressIsWhiteListed",
+                     .headers = "X-Original-From: <sam@spam.example>\r\nFrom: sam@example.com\r\n",
+                     .white_addresses = {"sam@example.com"},
+                     .black_domains = {"@spam.example"}},
         // The filter.
         PipelineCase{.name = "FilterNotSpamNeverBeepsOrMoves",
                      .beep = true,
@@ -455,8 +465,9 @@ TEST(Pipeline, MarkReadFailureDoesNotStopTheMove) {
   EXPECT_TRUE(f.fakes.ui.messages.empty());
 }
 
-// Not Spam moves a message back into a watched folder; it is judged again,
-// the new stamp follows the old one, and spam goes back to the spam folder.
+// A message moved back into a watched folder by anything but Not Spam (a
+// mail program, the user's own drag) is judged again, the new stamp follows
+// the old one, and spam goes back to the spam folder.
 TEST(Pipeline, MessageMovedBackIsJudgedAgainAndStampedAfterTheOldStamp) {
   PipelineFixture f;
   f.fakes.registry.SetDword(setting::kBeepAtSpam, 1);
