@@ -4,6 +4,7 @@
 #define VARNOX_HOST_ITEM_H_
 
 #include <memory>
+#include <string>
 
 #include "host/events.h"
 #include "platform/hresult.h"
@@ -33,6 +34,11 @@ class MailItem {
   virtual HResult Move(Folder& destination) = 0;
   // Marks the message read (UnRead = false) and keeps that change.
   virtual HResult MarkRead() = 0;
+  // The host's identity of the item where it is now (Outlook's EntryID, the
+  // Maildir unique name); after a successful Move, that of the moved item,
+  // which the item-added event of its new folder names the same way. A
+  // failure status when the host gives none.
+  virtual HResult Identity(std::string* identity) = 0;
 };
 
 class Items {

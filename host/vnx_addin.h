@@ -34,6 +34,7 @@
 #include "host/item.h"
 #include "host/module_lock.h"
 #include "lists/sender_list.h"
+#include "mail/not_spam_moves.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 
@@ -177,6 +178,8 @@ class CVNXAddin {
   std::vector<FolderAddedSubscription> folderAddedSinks;
   // One per watched folder, in the order they were made.
   std::list<std::unique_ptr<FolderItemsSink>> folderSinks;
+  // Mail that Not Spam moved, not to be judged again when it arrives.
+  NotSpamMoves notSpamMoves;
   SenderList whiteList;
   SenderList blackList;
   BayesianFilter filter;

@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "host/vnx_addin.h"
 #include "mail/folder_pickers.h"
@@ -105,6 +107,19 @@ std::unique_ptr<host::Folder> ChooseDestination(CVNXAddin& addin) {
   return FindTopFolder(addin, name);
 }
 
+// Moves good mail to `destination` and remembers it, so that its arrival
+// there is not judged again.
+void MoveOutOfSpam(CVNXAddin& addin, host::MailItem& mail, host::Folder& destination) {
+  const HResult hr = mail.Move(destination);
+  if (Failed(hr)) {
+    addin.platform.ui.ShowMessage(NotSpamMoveFailedText(hr), kNotSpamMoveFailedCaption, kMbOk);
+    return;
+  }
+  std::string identity;
+  if (Succeeded(mail.Identity(&identity)))
+    addin.notSpamMoves.Remember(std::move(identity));
+}
+
 void MarkSelectionAsGoodMail(CVNXAddin& addin, int& taught, bool& handled) {
   std::unique_ptr<host::Explorer> explorer = ActiveExplorer(addin);
   if (explorer == nullptr)
@@ -125,11 +140,8 @@ void MarkSelectionAsGoodMail(CVNXAddin& addin, int& taught, bool& handled) {
       continue;
     if (Teach(addin, *mail, kGoodMail, LearnOrRelearn))
       ++taught;
-    if (destination != nullptr) {
-      const HResult hr = mail->Move(*destination);
-      if (Failed(hr))
-        addin.platform.ui.ShowMessage(NotSpamMoveFailedText(hr), kNotSpamMoveFailedCaption, kMbOk);
-    }
+    if (destination != nullptr)
+      MoveOutOfSpam(addin, *mail, *destination);
     handled = true;
   }
 }

@@ -46,9 +46,21 @@ std::string BlackListNote(CVNXAddin& addin, const Sender& sender) {
                                           : kListedDomainNote);
 }
 
+// An item that Not Spam moved here. The host is asked for the item's
+// identity only while some move awaits its arrival.
+bool IsNotSpamArrival(CVNXAddin& addin, host::MailItem& mail) {
+  if (addin.notSpamMoves.empty())
+    return false;
+  std::string identity;
+  return Succeeded(mail.Identity(&identity)) && addin.notSpamMoves.TakeArrival(identity);
+}
+
 void Judge(CVNXAddin& addin, host::Item& item) {
   std::unique_ptr<host::MailItem> mail;
   if (Failed(item.QueryMailItem(&mail)) || mail == nullptr)
+    return;
+  // The user's own correction arriving: it keeps its stamps and its place.
+  if (IsNotSpamArrival(addin, *mail))
     return;
   std::unique_ptr<host::Message> message;
   if (Failed(mail->MapiMessage(&message)) || message == nullptr)

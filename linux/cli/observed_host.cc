@@ -77,6 +77,7 @@ class ObservedMailItem final : public host::MailItem {
     return hr;
   }
   HResult MarkRead() override { return inner_->MarkRead(); }
+  HResult Identity(std::string* identity) override { return inner_->Identity(identity); }
 
  private:
   std::unique_ptr<host::MailItem> inner_;

@@ -246,6 +246,15 @@ class MaildirMailItem final : public host::MailItem {
     return hr;
   }
 
+  // The unique name: kept by moves and by flag changes alike.
+  HResult Identity(std::string* identity) override {
+    const std::optional<MessageEntry> entry = where_->Resolve();
+    if (!entry)
+      return kMapiENotFound;
+    *identity = std::string(UniqueName(entry->name));
+    return kSOk;
+  }
+
  private:
   std::shared_ptr<ItemLocation> where_;
 };

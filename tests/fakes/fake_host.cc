@@ -427,6 +427,12 @@ class MailItemRef final : public host::MailItem, Reference {
     }
     return hr;
   }
+  HResult Identity(std::string* identity) override {
+    HResult hr = state_->Enter("MailItem.Identity", &item_, item_.label(), "");
+    if (Succeeded(hr))
+      *identity = item_.identity();
+    return hr;
+  }
 
  private:
   FakeItem& item_;

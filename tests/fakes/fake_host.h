@@ -128,6 +128,11 @@ class FakeItem {
 
   FakeFolder* folder() const { return folder_; }  // where the item is now
   int id() const { return id_; }
+  // The host's identity of the item (MailItem.Identity). Like an EntryID it
+  // changes with every move, so only the moved item's own identity names it.
+  std::string identity() const {
+    return "entry " + std::to_string(id_) + "." + std::to_string(moves);
+  }
   const std::string& label() const { return label_; }
   int references() const { return references_; }
 

@@ -253,13 +253,42 @@ TEST_F(MarkCommandsTest, NotSpamReportsEachFailedMoveAndGoesOn) {
   EXPECT_EQ(stuck.folder(), spam);
 }
 
-// Good mail moved back into a watched folder is judged again there.
-TEST_F(MarkCommandsTest, MailMovedBackToTheInboxIsJudgedAgain) {
+// The user's correction holds: mail that Not Spam moved into a watched folder
+// is not judged again when it arrives there, and keeps its stamps. Another
+// arrival of the same mail later is judged as any other.
+TEST_F(MarkCommandsTest, MailNotSpamMovedIsNotJudgedAgainOnArrival) {
+  world.host.current_folder = spam;
+  world.fakes.registry.SetString(setting::kNotSpamFolderName, "Inbox");
+  const std::string stamped = kSam + "X-VNX-RESULT:Spam\r\nX-VNX-SCORE:99\r\nX-VNX-TOP-WORDS:\r\n";
+  FakeItem& mail = spam->AddMail(stamped, "cheap pills for you", "offer");
+  FakeItem& other = Mail(*spam);
+  world.host.selection = {&mail, &other};
+  OnNotSpam(*addin);
+  ASSERT_EQ(mail.folder(), &world.inbox);
+  EXPECT_EQ(addin->notSpamMoves.size(), 2u);
+
+  EXPECT_EQ(world.host.DeliverPendingEvents(), 2);
+  EXPECT_EQ(mail.folder(), &world.inbox);
+  EXPECT_EQ(mail.headers(), stamped) << "no second verdict";
+  EXPECT_EQ(mail.property_writes, 0);
+  EXPECT_EQ(other.headers(), kSam);
+  EXPECT_TRUE(addin->notSpamMoves.empty()) << "each arrival takes its move back";
+
+  world.host.FireItemAdd(mail);
+  EXPECT_NE(mail.headers().find("X-VNX-SCORE:", stamped.size()), std::string::npos)
+      << mail.headers();
+}
+
+// Without the host's identity of the moved item, its arrival is judged as
+// before: nothing is skipped on a guess.
+TEST_F(MarkCommandsTest, NotSpamMoveWithoutIdentityIsJudgedOnArrival) {
   world.host.current_folder = spam;
   world.fakes.registry.SetString(setting::kNotSpamFolderName, "Inbox");
   FakeItem& mail = Mail(*spam);
   world.host.selection = {&mail};
+  world.host.Fail("MailItem.Identity");
   OnNotSpam(*addin);
+  EXPECT_TRUE(addin->notSpamMoves.empty());
   EXPECT_EQ(world.host.DeliverPendingEvents(), 1);
   EXPECT_NE(mail.headers().find("X-VNX-RESULT:"), std::string::npos) << mail.headers();
 }

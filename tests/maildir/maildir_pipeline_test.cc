@@ -165,5 +165,42 @@ TEST(MaildirAddinTest, ConnectedAddinJudgesNewMailInWatchedFoldersOnly) {
   EXPECT_EQ(Count(TempMaildir::Read(store.root() + "/new/6.a.host"), "X-VNX-RESULT"), 0u);
 }
 
+// Not Spam from the toolbar while the add-in watches: the message goes back
+// to the Inbox and stays there with the one stamp it had.
+TEST(MaildirAddinTest, NotSpamCorrectionIsNotUndoneByTheWatcher) {
+  testing::FakePlatform fakes;
+  fakes.registry.CreateKey();
+  fakes.registry.SetString(setting::kWordFilePath, "words.txt");
+  fakes.registry.SetString(setting::kIgnoreFilePath, "ignore.txt");
+  fakes.registry.SetString(setting::kNotSpamFolderName, "Inbox");
+  const Platform platform = fakes.platform();
+  TempMaildir store;
+  maildir::MaildirHost host;
+  ASSERT_EQ(host.AddStore(store.root()), kSOk);
+  const auto drain = [&] {
+    for (int quiet = 0; quiet < 3;)
+      quiet = host.Poll(30) == 0 ? quiet + 1 : 0;
+  };
+  CVNXAddin addin(platform);
+  ASSERT_EQ(addin.OnConnection(host.ApplicationRef()), kSOk);
+  const std::string spam_dir = store.root() + "/.SpamFilter";
+  TempMaildir::Deliver(
+      store.root(), "1.n.host",
+      testing::TransportMessage("Ivan <ivan@example.ru>", "=?utf-8?B?0L/RgNC40LLQtdGC?=", "x\n"));
+  drain();
+  ASSERT_EQ(TempMaildir::Names(spam_dir, "new"), std::vector<std::string>{"1.n.host"});
+
+  ASSERT_EQ(host.SetSelection({spam_dir + "/new/1.n.host"}), kSOk);
+  EXPECT_EQ(host.ClickButton("Not Spam"), 1);
+  drain();
+
+  EXPECT_TRUE(TempMaildir::Names(spam_dir, "new").empty());
+  ASSERT_EQ(TempMaildir::Names(store.root(), "new"), std::vector<std::string>{"1.n.host"});
+  EXPECT_EQ(Count(TempMaildir::Read(store.root() + "/new/1.n.host"), "X-VNX-RESULT:"), 1u);
+  EXPECT_TRUE(addin.notSpamMoves.empty());
+  EXPECT_EQ(addin.filter.CleanMessages(), 1);
+  ASSERT_EQ(addin.OnDisconnection(), kSOk);
+}
+
 }  // namespace
 }  // namespace varnox

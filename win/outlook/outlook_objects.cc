@@ -136,8 +136,15 @@ class OutlookMailItem final : public host::MailItem, public Adapter {
       return kEInvalidArg;
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Object(folder->object().get()));
-    Variant moved;  // the item in its new folder, released at once
-    return object_.Call(L"Move", std::move(arguments), &moved);
+    Variant result;  // the item in its new folder, released at once
+    const HResult hr = object_.Call(L"Move", std::move(arguments), &result);
+    // A move may give the item a new EntryID: the moved item's is the one
+    // its new folder's ItemAdd will show.
+    moved_identity_.clear();
+    DispatchObject moved;
+    if (Succeeded(hr) && Succeeded(ObjectOf(result, &moved)) && moved)
+      moved.GetText(L"EntryID", &moved_identity_);
+    return hr;
   }
   HResult MarkRead() override {
     HResult hr = object_.Put(L"UnRead", Variant::Bool(false));
@@ -145,6 +152,16 @@ class OutlookMailItem final : public host::MailItem, public Adapter {
       return hr;
     return object_.Call(L"Save", {});
   }
+  HResult Identity(std::string* identity) override {
+    if (!moved_identity_.empty()) {
+      *identity = moved_identity_;
+      return kSOk;
+    }
+    return object_.GetText(L"EntryID", identity);
+  }
+
+ private:
+  std::string moved_identity_;  // the EntryID after the last Move, when known
 };
 
 class OutlookItem final : public host::Item, public Adapter {
