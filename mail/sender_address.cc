@@ -137,22 +137,26 @@ bool UnfoldedValue(std::string_view headers, std::size_t from, std::string* valu
 
 // The other forms mail uses, read from the whole unfolded field: "<addr>"
 // after a display name that may be quoted or folded, and a bare "addr",
-// alone or with a "(comment)". Empty when none fits.
+// alone or with a "(comment)". Empty when none fits. The address holds no
+// space or tab, so it never spans a fold: it is always a piece of one line
+// of the headers as they stand.
 std::string_view AddressOfUnfolded(std::string_view value, std::string* bare) {
   QuotingScanner scanner(value, true);
   for (std::size_t i = 0; i < value.size();) {
     const std::size_t past = scanner.Skip(i);
     if (past != i) {
-      // A quoted display name makes the field no bare address.
-      if (value[i] == '"')
-        bare->push_back('"');
+      // A quoted display name makes the field no bare address; a comment
+      // separates words as a space does.
+      bare->push_back(value[i] == '"' ? '"' : ' ');
       i = past;
       continue;
     }
     if (value[i] == '<') {
       const std::size_t close = value.find('>', i + 1);
-      return close == kNone ? std::string_view()
-                            : TrimWhitespace(value.substr(i + 1, close - i - 1));
+      if (close == kNone)
+        return {};
+      const std::string_view inner = TrimWhitespace(value.substr(i + 1, close - i - 1));
+      return inner.find_first_of(" \t") == kNone ? inner : std::string_view();
     }
     bare->push_back(value[i]);
     ++i;

@@ -25,8 +25,9 @@ inline constexpr std::size_t kMaxSenderAddressLength = 259;
 //   brackets inside a quoted display name do not count.
 // When the first line holds no such pair, the whole unfolded field is read:
 // the first "<" outside quoted strings and comments up to the next ">"
-// (spaces around the address dropped), else a bare address alone in the
-// field, with or without a comment ("ann@example.org (Ann)").
+// (spaces around the address dropped; none may stand inside it), else a
+// bare address alone in the field, with or without a comment
+// ("ann@example.org (Ann)"). Either way the address is a piece of one line.
 // An address longer than kMaxSenderAddressLength, or holding a CR or LF (a
 // line break that is not the field's own end), is no address. Linear in the
 // headers' length, whatever their content.
