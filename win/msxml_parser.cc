@@ -5,7 +5,9 @@
 // UTF-8); a document with neither is code page 1252, one byte one character,
 // as this system writes its files and as the Linux shell reads them. Values
 // reach the core in code page 1252. Print writes code page 1252 under a
-// declaration that says so.
+// declaration that says so, or UTF-8 when the document holds a character
+// that 1252 cannot (from a UTF-8 file, or a reference such as "&#x142;"),
+// so that no untouched entry or comment is changed by a rewrite.
 //
 // Refusals are made here rather than left to MSXML options, because not every
 // MSXML honours them (Wine's ignores ProhibitDTD): any document type
@@ -51,6 +53,7 @@ constexpr wchar_t kDocumentProgId[] = L"Msxml2.DOMDocument.6.0";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kPrintedDeclaration =
     "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n";
+constexpr std::string_view kUtf8Declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -161,7 +164,12 @@ class MsxmlDocument final : public XmlDocument {
         ++end;
       text.erase(0, end);
     }
-    *bytes = std::string(kPrintedDeclaration) + win::NarrowTo1252(text);
+    // A document holding characters that 1252 has no byte for is written
+    // in UTF-8, so that a change to one entry loses nothing elsewhere.
+    if (win::FitsIn1252(text))
+      *bytes = std::string(kPrintedDeclaration) + win::NarrowTo1252(text);
+    else
+      *bytes = std::string(kUtf8Declaration) + win::NarrowToUtf8(text);
     return true;
   }
 

@@ -44,6 +44,31 @@ std::string NarrowTo1252(std::wstring_view text) {
   return narrow;
 }
 
+bool FitsIn1252(std::wstring_view text) {
+  if (text.empty())
+    return true;
+  BOOL used_default = FALSE;
+  const int needed =
+      WideCharToMultiByte(kCodePage1252, WC_NO_BEST_FIT_CHARS, text.data(),
+                          ClampedLength(text.size()), nullptr, 0, nullptr, &used_default);
+  return needed > 0 && !used_default;
+}
+
+std::string NarrowToUtf8(std::wstring_view text) {
+  if (text.empty())
+    return {};
+  const int length = ClampedLength(text.size());
+  const int needed =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0)
+    return {};
+  std::string narrow(static_cast<std::size_t>(needed), '\0');
+  const int written =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), needed, nullptr, nullptr);
+  narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+  return narrow;
+}
+
 OwnedBstr::OwnedBstr(std::string_view text_1252) : OwnedBstr(WidenFrom1252(text_1252)) {}
 
 OwnedBstr::OwnedBstr(std::wstring_view text)

@@ -15,6 +15,11 @@ namespace varnox::win {
 std::wstring WidenFrom1252(std::string_view text);
 // Characters that 1252 cannot show become '?'.
 std::string NarrowTo1252(std::wstring_view text);
+// Whether every character of `text` has its own byte in 1252 (no '?', no
+// look-alike put in its place).
+bool FitsIn1252(std::wstring_view text);
+// The text in UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string NarrowToUtf8(std::wstring_view text);
 
 // A BSTR owned for its scope (SysFreeString on destruction).
 class OwnedBstr {

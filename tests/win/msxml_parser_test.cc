@@ -190,6 +190,25 @@ TEST(MsxmlParserTest, ValuesSurviveAPrintAndAParse) {
   }
 }
 
+// A code page 1252 file may name any character by reference; a rewrite
+// keeps it (in UTF-8, since 1252 has no byte for it).
+TEST(MsxmlParserTest, ReferenceBeyond1252SurvivesARewriteOfAFileWithoutDeclaration) {
+  auto document = NewDocument();
+  ASSERT_TRUE(document->Parse("<r><MailID Name=\"&#x142;ukasz@\xE9.pl\"/></r>"));
+  ASSERT_TRUE(document->Root()->AppendChild("MailID")->SetAttribute("Name", "b@x.com"));
+  std::string printed;
+  ASSERT_TRUE(document->Print(&printed));
+  EXPECT_EQ(printed.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u) << printed;
+  EXPECT_NE(printed.find("\"\xC5\x82ukasz@\xC3\xA9.pl\""), std::string::npos) << printed;
+  auto again = NewDocument();
+  ASSERT_TRUE(again->Parse(printed)) << printed;
+  const auto addresses = again->Root()->ChildElements("MailID");
+  ASSERT_EQ(addresses.size(), 2u) << printed;
+  std::string added;
+  EXPECT_TRUE(addresses[1]->GetAttribute("Name", &added));
+  EXPECT_EQ(added, "b@x.com");
+}
+
 TEST(MsxmlParserTest, PrintRefusesWhatXmlCannotCarry) {
   const std::string values[] = {std::string("a\x01"), std::string("a\0b", 3), "\x1F"};
   for (const std::string& value : values) {
