@@ -369,6 +369,40 @@ TEST_F(OutlookAdaptersTest, MailItemsReadStampSaveMoveAndMarkRead) {
                      "Mail.Move(<Spam>)"}));
 }
 
+// A move may give the item a new EntryID; the moved item's is the one its
+// new folder's ItemAdd will show, so that is the identity after the move.
+TEST_F(OutlookAdaptersTest, MovedMailIsNamedByTheMovedItemsEntryId) {
+  Held mail = MakeStandIn("Mail", &journal), moved = MakeStandIn("Moved", &journal),
+       inbox = MakeStandIn("Inbox", &journal);
+  mail->Answer(kIidMailItem);
+  mail->SetText("EntryID", L"00000000AA01");
+  moved->SetText("EntryID", L"00000000BB02");
+  auto fail_move = std::make_shared<bool>(false);
+  mail->On("Move", [&, fail_move](std::vector<VARIANT*>&, VARIANT* result) {
+    if (*fail_move)
+      return DISP_E_EXCEPTION;
+    result->vt = VT_DISPATCH;
+    result->pdispVal = moved.Get();
+    moved->AddRef();
+    return S_OK;
+  });
+  auto item = session->WrapItem(DispatchObject(ComPtr<IDispatch>(mail.Get())));
+  std::unique_ptr<host::MailItem> as_mail;
+  ASSERT_EQ(item->QueryMailItem(&as_mail), kSOk);
+  auto folder = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(inbox.Get())));
+
+  std::string identity;
+  ASSERT_EQ(as_mail->Identity(&identity), kSOk);
+  EXPECT_EQ(identity, "00000000AA01");
+  ASSERT_EQ(as_mail->Move(*folder), kSOk);
+  ASSERT_EQ(as_mail->Identity(&identity), kSOk);
+  EXPECT_EQ(identity, "00000000BB02");
+  *fail_move = true;
+  EXPECT_TRUE(Failed(as_mail->Move(*folder)));
+  ASSERT_EQ(as_mail->Identity(&identity), kSOk);
+  EXPECT_EQ(identity, "00000000AA01") << "no moved item: the item's own";
+}
+
 TEST_F(OutlookAdaptersTest, ItemsThatAreNotMailYieldNoMailItem) {
   Held meeting = MakeStandIn("Meeting", &journal);
   auto item = session->WrapItem(DispatchObject(ComPtr<IDispatch>(meeting.Get())));
