@@ -1,5 +1,7 @@
 #include "mail/sender_address.h"
 
+#include "platform/code_page.h"
+
 namespace varnox {
 namespace {
 
@@ -12,26 +14,12 @@ bool IsFoldingWhitespace(char c) {
   return c == ' ' || c == '\t';
 }
 
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithFromTag(std::string_view line) {
-  if (line.size() < kFromTag.size())
-    return false;
-  for (std::size_t i = 0; i < kFromTag.size(); ++i) {
-    if (AsciiLower(line[i]) != AsciiLower(kFromTag[i]))
-      return false;
-  }
-  return true;
-}
-
 // The start of the message's own From field: the first line that begins
 // with "From:" in any letter case. "X-Original-From:", "Resent-From:" and a
 // "From:" inside another field's text are not the sender.
 std::size_t FindFromField(std::string_view headers) {
   for (std::size_t at = 0; at < headers.size();) {
-    if (StartsWithFromTag(headers.substr(at)))
+    if (code_page::EqualsIgnoreCase(headers.substr(at, kFromTag.size()), kFromTag))
       return at;
     const std::size_t line_feed = headers.find('\n', at);
     if (line_feed == kNone)
