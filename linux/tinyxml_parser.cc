@@ -40,16 +40,36 @@ struct StructureCheck {
   int depth = 0;
   bool has_declaration = false;
   std::string declared_encoding;  // empty when the declaration names none
+  // A value or text names a character above U+00FF: the bytes are read as
+  // ISO-8859-1, so only a character reference can.
+  bool wide_reference = false;
 };
+
+// Expat hands out UTF-8: a lead byte of C4 or more starts U+0100 and above.
+bool HoldsWideCharacter(std::string_view text) {
+  for (unsigned char c : text) {
+    if (c >= 0xC4)
+      return true;
+  }
+  return false;
+}
 
 void Refuse(StructureCheck* check) {
   XML_StopParser(check->parser, XML_FALSE);
 }
 
-void XMLCALL OnStartElement(void* data, const XML_Char* /*name*/, const XML_Char** /*atts*/) {
+void XMLCALL OnStartElement(void* data, const XML_Char* /*name*/, const XML_Char** atts) {
   auto* check = static_cast<StructureCheck*>(data);
   if (++check->depth > kMaxXmlDepth)
     Refuse(check);
+  for (; *atts != nullptr; atts += 2)
+    check->wide_reference = check->wide_reference || HoldsWideCharacter(atts[1]);
+}
+
+void XMLCALL OnCharacterData(void* data, const XML_Char* text, int length) {
+  auto* check = static_cast<StructureCheck*>(data);
+  check->wide_reference = check->wide_reference || HoldsWideCharacter(std::string_view(
+                                                       text, static_cast<std::size_t>(length)));
 }
 
 void XMLCALL OnEndElement(void* data, const XML_Char* /*name*/) {
@@ -134,7 +154,10 @@ void XMLCALL OnProcessingInstruction(void* data, const XML_Char* target, const X
 // bytes are read as ISO-8859-1 whatever they declare, so that every byte is a
 // character and code page 1252 text passes whatever the declaration says:
 // only the structure is judged here; TinyXML does the decoding.
-bool IsAcceptableDocument(std::string_view bytes) {
+// `*unprintable`, when given, is set when a rewrite would change the
+// document: TinyXML, reading one byte per character, makes a reference to a
+// character above U+00FF ("&#x142;") its low byte ("B"), and would write it.
+bool IsAcceptableDocument(std::string_view bytes, bool* unprintable = nullptr) {
   const bool has_byte_order_mark = bytes.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
   if (has_byte_order_mark)
     bytes.remove_prefix(kUtf8ByteOrderMark.size());
@@ -148,6 +171,7 @@ bool IsAcceptableDocument(std::string_view bytes) {
   XML_SetStartDoctypeDeclHandler(check.parser, OnDoctype);
   XML_SetProcessingInstructionHandler(check.parser, OnProcessingInstruction);
   XML_SetXmlDeclHandler(check.parser, OnXmlDeclaration);
+  XML_SetCharacterDataHandler(check.parser, OnCharacterData);
   bool ok = true;
   do {
     std::string_view piece = bytes.substr(0, kExpatChunkBytes);
@@ -156,7 +180,10 @@ bool IsAcceptableDocument(std::string_view bytes) {
                    bytes.empty() ? XML_TRUE : XML_FALSE) == XML_STATUS_OK;
   } while (ok && !bytes.empty());
   XML_ParserFree(check.parser);
-  return ok && (!TinyXmlReadsAsUtf8(has_byte_order_mark, check) || HasWholeUtf8Sequences(document));
+  const bool utf8 = TinyXmlReadsAsUtf8(has_byte_order_mark, check);
+  if (unprintable != nullptr)
+    *unprintable = !utf8 && check.wide_reference;
+  return ok && (!utf8 || HasWholeUtf8Sequences(document));
 }
 
 // The text TinyXML is given: line ends turned into "\n" as TinyXML does when
@@ -255,12 +282,16 @@ class TinyXmlDocument final : public XmlDocument {
     wrappers_.clear();
     document_.Clear();
     byte_order_mark_ = false;
+    unprintable_ = false;
   }
 
   TiXmlDocument document_;
   // A document read with a UTF-8 byte order mark is printed with it again, so
   // that a rewrite keeps the file's encoding (TinyXML's printer drops it).
   bool byte_order_mark_ = false;
+  // Read with a reference that TinyXML cannot hold (see IsAcceptableDocument):
+  // every rewrite is refused, so the file keeps its characters.
+  bool unprintable_ = false;
   std::unordered_map<const TiXmlElement*, std::unique_ptr<TinyXmlElement>> wrappers_;
 };
 
@@ -332,7 +363,7 @@ XmlElement* TinyXmlDocument::Wrap(TiXmlElement* element) {
 bool TinyXmlDocument::Parse(std::string_view bytes) {
   try {
     Clear();
-    if (!IsAcceptableDocument(bytes))
+    if (!IsAcceptableDocument(bytes, &unprintable_))
       return false;
     byte_order_mark_ = bytes.substr(0, kUtf8ByteOrderMark.size()) == kUtf8ByteOrderMark;
     const std::string text = TextForTinyXml(bytes);
@@ -349,6 +380,8 @@ bool TinyXmlDocument::Parse(std::string_view bytes) {
 }
 
 bool TinyXmlDocument::Print(std::string* bytes) const {
+  if (unprintable_)
+    return false;
   try {
     UnprintableFinder finder;
     document_.Accept(&finder);

@@ -227,6 +227,34 @@ TEST(TinyXmlParserTest, Utf8DocumentIsNeverPrintedUnloadable) {
   }
 }
 
+// Reading one byte per character, TinyXML makes "&#x142;" the byte "B" and
+// would write that byte back: in such a file every rewrite is refused, so
+// the file keeps its characters. References up to U+00FF, references in
+// comments, and files that read as UTF-8 are rewritten as before.
+TEST(TinyXmlParserTest, WideReferenceInAFileReadByteWiseRefusesEveryRewrite) {
+  struct Case {
+    const char* document;
+    bool printable;
+  };
+  const Case cases[] = {
+      {"<r><MailID Name=\"&#x142;ukasz@a.pl\"/></r>", false},
+      {"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r><MailID>&#322;</MailID></r>", false},
+      {"<r><MailID Name=\"&#xFF;&#256;\"/></r>", false},
+      {"<r><!-- &#x142; --><MailID Name=\"&#xFF;&#xE9;\"/></r>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><MailID Name=\"&#x142;\"/></r>", true},
+  };
+  for (const Case& c : cases) {
+    auto document = NewDocument();
+    ASSERT_TRUE(document->Parse(c.document)) << c.document;
+    ASSERT_TRUE(document->Root()->AppendChild("MailID")->SetAttribute("Name", "b@c.d"));
+    std::string printed = "untouched";
+    EXPECT_EQ(document->Print(&printed), c.printable) << c.document;
+    if (!c.printable) {
+      EXPECT_EQ(printed, "untouched");
+    }
+  }
+}
+
 // A rewrite keeps the file's byte order mark, and with it the file's
 // encoding: dropped, the UTF-8 entries already there would read back as other
 // characters.
