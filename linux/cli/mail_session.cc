@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "mail/spam_move.h"
+
 namespace varnox::cli {
 namespace {
 
@@ -83,6 +85,12 @@ class ListReloader {
   FileStamp black_, white_;
 };
 
+// Whether the pipeline, having saved this, moves the message to SpamFilter
+// next: every verdict but NotSpam, and the black list's note.
+bool MovesToSpam(const ObservedItem& item) {
+  return !item.appended.empty() && !item.appended.starts_with("X-VNX-RESULT:NotSpam");
+}
+
 std::string Line(const ObservedItem& item, const std::string& verdict) {
   std::string line = TerminalText(item.folder) + ": \"" + TerminalText(item.subject.value_or("")) +
                      "\" " + TerminalText(verdict);
@@ -93,10 +101,24 @@ std::string Line(const ObservedItem& item, const std::string& verdict) {
 
 }  // namespace
 
-MailSession::MailSession(CommandContext& context, bool quiet) : context_(context) {
+MailSession::MailSession(CommandContext& context, bool quiet) : context_(context), quiet_(quiet) {
   auto lists = std::make_shared<ListReloader>(context.Addin());
-  observers_->before = [lists] { lists->ReloadChanged(); };
-  observers_->after = [tally = tally_, quiet, &context](const ObservedItem& item) {
+  // The observers are cleared by the destructor: `this` outlives every call.
+  observers_->before = [this, lists] {
+    lists->ReloadChanged();
+    const maildir::MessageIdentity* message = host_.Delivering();
+    handling_ = message != nullptr ? std::optional(*message) : std::nullopt;
+  };
+  observers_->saved = [this](const ObservedItem& item) {
+    if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr;
+        journal != nullptr && MovesToSpam(item)) {
+      journal->RecordMovePending(handling_->unique, JournalNow());
+    }
+  };
+  observers_->after = [this, tally = tally_, quiet, &context](const ObservedItem& item) {
+    if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr)
+      journal->RecordHandled(handling_->unique, JournalNow());
+    handling_.reset();
     const std::optional<std::string> verdict = VerdictOf(item);
     if (!verdict)
       return;
@@ -145,6 +167,7 @@ int MailSession::AddStores(std::vector<std::string> stores) {
     if (Failed(hr))
       return context_.UserError(TerminalTextFromUtf8(store) + " is named twice");
   }
+  OpenJournals();
   return kExitOk;
 }
 
@@ -161,7 +184,103 @@ int MailSession::AddStoresOf(const std::vector<std::string>& message_files) {
     if (host_.AddStore(store) == kEInvalidArg)
       return context_.UserError(TerminalTextFromUtf8(store) + " is not a Maildir");
   }
+  OpenJournals();
   return kExitOk;
+}
+
+void MailSession::OpenJournals() {
+  const std::string folder = context_.paths().data_folder + "/journal";
+  for (const std::string& store : host_.stores()) {
+    if (journals_.contains(store))
+      continue;
+    WatchJournal::Opened how = WatchJournal::Opened::kNew;
+    auto journal = WatchJournal::Open(context_.files(), folder, store, &how);
+    if (journal == nullptr) {
+      context_.console().Write("varnox: warning: cannot keep the journal of " +
+                               TerminalTextFromUtf8(store) + " in " + TerminalTextFromUtf8(folder) +
+                               "; at start, mail in new/ without a verdict is judged\n");
+    } else if (how == WatchJournal::Opened::kDamaged) {
+      context_.console().Write("varnox: warning: the journal " +
+                               TerminalTextFromUtf8(journal->path()) + " of " +
+                               TerminalTextFromUtf8(store) +
+                               " was damaged and starts afresh; at start, mail in new/ without a "
+                               "verdict is judged\n");
+    }
+    journals_[store] = std::move(journal);
+  }
+  host_.SetCatchUpPolicy(
+      [this](const maildir::CatchUpCandidate& candidate) { return ChooseForCatchUp(candidate); });
+}
+
+WatchJournal* MailSession::JournalOf(const std::string& store) {
+  const auto it = journals_.find(store);
+  return it != journals_.end() ? it->second.get() : nullptr;
+}
+
+bool MailSession::ChooseForCatchUp(const maildir::CatchUpCandidate& candidate) {
+  WatchJournal* journal = JournalOf(candidate.identity.store);
+  if (journal == nullptr)
+    return maildir::IsUnstampedInNew(candidate);
+  const std::optional<WatchJournal::State> state = journal->StateOf(candidate.identity.unique);
+  if (state == WatchJournal::State::kMovePending)
+    unfinished_moves_.push_back(candidate.path);
+  if (state)
+    return false;
+  if (const std::optional<JournalTime> mark = journal->watermark())
+    return candidate.modified_ns >= *mark - kCatchUpSlack;
+  // The first start: what was there before is passed over, but for mail in
+  // new/ without a verdict. Recent mail passed over is noted, since the
+  // next start looks back a little before the watermark.
+  if (maildir::IsUnstampedInNew(candidate))
+    return true;
+  if (candidate.modified_ns >= started_ - kCatchUpSlack)
+    journal->RecordHandled(candidate.identity.unique, JournalNow());
+  return false;
+}
+
+void MailSession::CatchUp() {
+  host_.CatchUp();
+  for (const std::string& path : unfinished_moves_)
+    FinishMove(path);
+  unfinished_moves_.clear();
+  // A move left undone whose message is no longer in a watched folder was
+  // finished by someone else.
+  for (auto& [store, journal] : journals_) {
+    for (const std::string& unique : journal ? journal->PendingMoves() : std::vector<std::string>{})
+      journal->RecordHandled(unique, JournalNow());
+  }
+  RecordWatermarks(false);
+}
+
+void MailSession::FinishMove(const std::string& path) {
+  CVNXAddin& addin = context_.Addin();
+  std::unique_ptr<host::Explorer> explorer;
+  std::unique_ptr<host::Selection> selection;
+  std::unique_ptr<host::Item> item;
+  std::unique_ptr<host::MailItem> mail;
+  if (Failed(host_.SetSelection({path})) || addin.application == nullptr ||
+      Failed(addin.application->ActiveExplorer(&explorer)) || explorer == nullptr ||
+      Failed(explorer->GetSelection(&selection)) || selection == nullptr ||
+      Failed(selection->GetItem(1, &item)) || item == nullptr ||
+      Failed(item->QueryMailItem(&mail)) || mail == nullptr)
+    return;
+  const bool moved = Succeeded(MoveToSpamFolder(addin, *mail, "Spam Filter"));
+  host_.SetSelection({});
+  tally_->moved += moved ? 1 : 0;
+  if (quiet_)
+    return;
+  context_.Print(TerminalTextFromUtf8(path) +
+                 (moved ? " -> SpamFilter (its move was left undone at the last stop)\n"
+                        : " could not be moved to SpamFilter\n"));
+  std::fflush(stdout);
+}
+
+void MailSession::RecordWatermarks(bool only_large) {
+  const JournalTime now = JournalNow();
+  for (auto& [store, journal] : journals_) {
+    if (journal != nullptr && (!only_large || journal->large()))
+      journal->RecordWatermark(now);
+  }
 }
 
 int MailSession::Connect() {

@@ -9,12 +9,15 @@
 #ifndef VARNOX_LINUX_CLI_MAIL_SESSION_H_
 #define VARNOX_LINUX_CLI_MAIL_SESSION_H_
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "linux/cli/command.h"
 #include "linux/cli/observed_host.h"
+#include "linux/cli/watch_journal.h"
 #include "linux/maildir/maildir_host.h"
 
 namespace varnox::cli {
@@ -37,8 +40,14 @@ class MailSession {
   // For a toolbar command on message files: their stores, connected, the
   // files selected in the explorer.
   int ConnectAndSelect(const std::vector<std::string>& message_files);
-  // Mail that arrived while nothing watched (see MaildirHost::CatchUp).
-  void CatchUp() { host_.CatchUp(); }
+  // Mail that arrived while nothing watched (see MaildirHost::CatchUp),
+  // chosen by the stores' journals (docs/watch-journal.md); then the moves
+  // to SpamFilter that a stopped watch left undone are finished, and the
+  // journals' watermarks written.
+  void CatchUp();
+  // Writes the journals' watermarks: `watch` does it at an idle moment when
+  // a journal has grown large (`only_large`), and at its stop.
+  void RecordWatermarks(bool only_large);
   // Delivers events until none has come for a short while: the moves the
   // command made reach the pipeline. A negative status when watching failed.
   int DeliverPending();
@@ -67,6 +76,11 @@ class MailSession {
   ItemObservers& observers() { return *observers_; }
 
  private:
+  void OpenJournals();
+  WatchJournal* JournalOf(const std::string& store);
+  bool ChooseForCatchUp(const maildir::CatchUpCandidate& candidate);
+  void FinishMove(const std::string& path);
+
   struct Tally {
     int judged = 0;
     int moved = 0;
@@ -74,10 +88,18 @@ class MailSession {
   };
 
   CommandContext& context_;
+  bool quiet_;
   maildir::MaildirHost host_;
   std::shared_ptr<Tally> tally_ = std::make_shared<Tally>();
   std::shared_ptr<ItemObservers> observers_ = std::make_shared<ItemObservers>();
   bool connected_ = false;
+  // The journal of each store, null when it cannot be kept.
+  std::map<std::string, std::unique_ptr<WatchJournal>> journals_;
+  // The message whose ItemAdd is being handled, as the host named it.
+  std::optional<maildir::MessageIdentity> handling_;
+  // Messages found by the catch-up with a move to SpamFilter left undone.
+  std::vector<std::string> unfinished_moves_;
+  JournalTime started_ = JournalNow();
 };
 
 }  // namespace varnox::cli

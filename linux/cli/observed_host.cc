@@ -26,10 +26,17 @@ const host::Folder& Unwrap(const host::Folder& folder);
 host::Folder& Unwrap(host::Folder& folder);
 std::unique_ptr<host::Folder> Wrap(std::unique_ptr<host::Folder> folder, const SharedPtr& shared);
 
+// What the wrappers of one item tell: its moves and its saved headers.
+struct ItemHooks {
+  std::function<void(HResult)> on_move;
+  std::function<void()> on_saved;
+};
+
 class ObservedMessage final : public host::Message {
  public:
-  ObservedMessage(std::unique_ptr<host::Message> inner, std::shared_ptr<ObservedItem> record)
-      : inner_(std::move(inner)), record_(std::move(record)) {}
+  ObservedMessage(std::unique_ptr<host::Message> inner, std::shared_ptr<ObservedItem> record,
+                  std::function<void()> on_saved)
+      : inner_(std::move(inner)), record_(std::move(record)), on_saved_(std::move(on_saved)) {}
   HResult GetStringProperty(std::uint32_t tag, std::string* value) override {
     const HResult hr = inner_->GetStringProperty(tag, value);
     if (Succeeded(hr) && tag == host::kPrNormalizedSubject)
@@ -49,31 +56,37 @@ class ObservedMessage final : public host::Message {
     }
     return hr;
   }
-  HResult SaveChanges(std::uint32_t flags) override { return inner_->SaveChanges(flags); }
+  HResult SaveChanges(std::uint32_t flags) override {
+    const HResult hr = inner_->SaveChanges(flags);
+    if (Succeeded(hr) && on_saved_)
+      on_saved_();
+    return hr;
+  }
 
  private:
   std::unique_ptr<host::Message> inner_;
   std::shared_ptr<ObservedItem> record_;
+  std::function<void()> on_saved_;
   std::string headers_read_;
 };
 
 class ObservedMailItem final : public host::MailItem {
  public:
-  // `on_move`, when set, is told of every move.
+  // The hooks, where set, are told of every move and save.
   ObservedMailItem(std::unique_ptr<host::MailItem> inner, std::shared_ptr<ObservedItem> record,
-                   std::function<void(HResult)> on_move = nullptr)
-      : inner_(std::move(inner)), record_(std::move(record)), on_move_(std::move(on_move)) {}
+                   ItemHooks hooks = {})
+      : inner_(std::move(inner)), record_(std::move(record)), hooks_(std::move(hooks)) {}
   HResult MapiMessage(std::unique_ptr<host::Message>* message) override {
     const HResult hr = inner_->MapiMessage(message);
     if (*message != nullptr)
-      *message = std::make_unique<ObservedMessage>(std::move(*message), record_);
+      *message = std::make_unique<ObservedMessage>(std::move(*message), record_, hooks_.on_saved);
     return hr;
   }
   HResult Move(host::Folder& destination) override {
     const HResult hr = inner_->Move(Unwrap(destination));
     record_->move_status = hr;
-    if (on_move_)
-      on_move_(hr);
+    if (hooks_.on_move)
+      hooks_.on_move(hr);
     return hr;
   }
   HResult MarkRead() override { return inner_->MarkRead(); }
@@ -82,25 +95,25 @@ class ObservedMailItem final : public host::MailItem {
  private:
   std::unique_ptr<host::MailItem> inner_;
   std::shared_ptr<ObservedItem> record_;
-  std::function<void(HResult)> on_move_;
+  ItemHooks hooks_;
 };
 
 class ObservedItemRef final : public host::Item {
  public:
   ObservedItemRef(std::unique_ptr<host::Item> inner, std::shared_ptr<ObservedItem> record,
-                  std::function<void(HResult)> on_move = nullptr)
-      : inner_(std::move(inner)), record_(std::move(record)), on_move_(std::move(on_move)) {}
+                  ItemHooks hooks = {})
+      : inner_(std::move(inner)), record_(std::move(record)), hooks_(std::move(hooks)) {}
   HResult QueryMailItem(std::unique_ptr<host::MailItem>* mail) override {
     const HResult hr = inner_->QueryMailItem(mail);
     if (*mail != nullptr)
-      *mail = std::make_unique<ObservedMailItem>(std::move(*mail), record_, on_move_);
+      *mail = std::make_unique<ObservedMailItem>(std::move(*mail), record_, hooks_);
     return hr;
   }
 
  private:
   std::unique_ptr<host::Item> inner_;
   std::shared_ptr<ObservedItem> record_;
-  std::function<void(HResult)> on_move_;
+  ItemHooks hooks_;
 };
 
 // Stands between the host and one of the add-in's folder watchers.
@@ -118,7 +131,14 @@ class ItemsSinkWrapper final : public host::ItemsEventSink {
       shared->observers->before();
     auto record = std::make_shared<ObservedItem>();
     record->folder = folder_;
-    inner_->OnItemAdd(std::make_unique<ObservedItemRef>(std::move(item), record));
+    ItemHooks hooks;
+    if (shared != nullptr && shared->observers->saved) {
+      hooks.on_saved = [observers = shared->observers, record] {
+        if (observers->saved)
+          observers->saved(*record);
+      };
+    }
+    inner_->OnItemAdd(std::make_unique<ObservedItemRef>(std::move(item), record, hooks));
     if (shared != nullptr && shared->observers->after)
       shared->observers->after(*record);
   }
@@ -283,11 +303,13 @@ class ObservedSelection final : public host::Selection {
     const HResult hr = inner_->GetItem(index, item);
     if (*item != nullptr) {
       const SharedPtr shared = shared_;
+      ItemHooks hooks;
+      hooks.on_move = [shared](HResult status) {
+        if (shared->observers->selection_moved)
+          shared->observers->selection_moved(status);
+      };
       *item = std::make_unique<ObservedItemRef>(std::move(*item), std::make_shared<ObservedItem>(),
-                                                [shared](HResult status) {
-                                                  if (shared->observers->selection_moved)
-                                                    shared->observers->selection_moved(status);
-                                                });
+                                                std::move(hooks));
     }
     return hr;
   }

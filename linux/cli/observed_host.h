@@ -36,9 +36,12 @@ struct ObservedItem {
 using ItemObserver = std::function<void(const ObservedItem&)>;
 
 struct ItemObservers {
-  // Called before each ItemAdd handler of the add-in runs, and after it.
+  // Called before each ItemAdd handler of the add-in runs, and after it;
+  // `saved` when the handler saved what it appended to the item's headers
+  // (before any move).
   std::function<void()> before;
   ItemObserver after;
+  ItemObserver saved;
   // A selected item (the explorer's selection) was moved, with the status.
   std::function<void(HResult)> selection_moved;
   // A walk over a folder's items began (`total` items in the folder), and

@@ -24,9 +24,13 @@ constexpr std::string_view kHelp =
     "\n"
     "At start it finds or makes the folder .SpamFilter, watches the Inbox and\n"
     "every top-level folder but SpamFilter, Drafts, Outbox and Trash (and any\n"
-    "folder made later), and judges the mail in new/ that arrived while nothing\n"
-    "watched. Each message judged gets its verdict in its headers\n"
-    "(X-VNX-RESULT, X-VNX-SCORE, X-VNX-TOP-WORDS); spam is moved to SpamFilter.\n"
+    "folder made later), and judges the mail in new/ and cur/ that arrived while\n"
+    "it was stopped: what it did is kept in a journal per store in the data\n"
+    "folder, so nothing is judged or learned twice, and a move to SpamFilter\n"
+    "that a killed watch left undone is finished. The first start judges only\n"
+    "the mail in new/ without a verdict. Each message judged gets its verdict in\n"
+    "its headers (X-VNX-RESULT, X-VNX-SCORE, X-VNX-TOP-WORDS); spam is moved to\n"
+    "SpamFilter.\n"
     "Senders on the white list are left alone; senders on the black list go to\n"
     "SpamFilter without being judged. Changes to the lists made meanwhile (with\n"
     "varnox blacklist / whitelist) count from the next message on; so do the\n"
@@ -83,14 +87,19 @@ int Run(CommandContext& context, const Arguments& arguments) {
 
   int status = kExitOk;
   while (g_stop_signal == 0) {
-    if (const int result = session.Poll(kTickMs); result < 0) {
+    const int result = session.Poll(kTickMs);
+    if (result < 0) {
       status = context.InternalError("watching the folders failed (status " +
                                      std::to_string(result) + ")");
       break;
     }
+    if (result == 0)
+      session.RecordWatermarks(/*only_large=*/true);
   }
   if (const int saved = session.Disconnect(); status == kExitOk)
     status = saved;
+  if (status == kExitOk)
+    session.RecordWatermarks(/*only_large=*/false);
   context.console().Write("Stopped. Judged " + Messages(session.judged()) + ", " +
                           std::to_string(session.moved_to_spam()) + " moved to SpamFilter.\n");
   return status;

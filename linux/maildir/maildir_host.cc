@@ -40,6 +40,7 @@ int DeliverItemAdd(HostState& state, const std::string& dir, const MessageEntry&
   ItemLocation where{dir, entry};
   if (!where.Resolve())
     return 0;
+  state.delivering = MessageIdentity{MailFolderAt(dir).root, std::string(UniqueName(entry.name))};
   int delivered = 0;
   for (const HostState::ItemSink& sink : ItemSinksOf(state, dir)) {
     if (!StillSubscribed(state, sink.cookie))
@@ -47,21 +48,27 @@ int DeliverItemAdd(HostState& state, const std::string& dir, const MessageEntry&
     sink.sink->OnItemAdd(MakeItem(std::make_shared<ItemLocation>(where)));
     ++delivered;
   }
+  state.delivering.reset();
   return delivered;
 }
 
-// The folder's unstamped messages in new/ that the watcher knew when it
-// started (later arrivals reach the add-in as events).
+// The folder's messages that the watcher knew when it started (later
+// arrivals reach the add-in as events) and that the policy chooses.
 int CatchUpFolder(HostState& state, const std::string& dir) {
+  const std::string store = MailFolderAt(dir).root;
   int delivered = 0;
-  for (const MessageEntry& entry : ListMessages(dir, "new")) {
-    if (!state.watcher.IsKnown(dir, std::string(UniqueName(entry.name))))
+  for (const MessageEntry& entry : ListMessages(dir)) {
+    CatchUpCandidate candidate{{store, std::string(UniqueName(entry.name))},
+                               MessagePath(dir, entry),
+                               entry.subdir == "new"};
+    struct stat st;
+    if (!state.watcher.IsKnown(dir, candidate.identity.unique) ||
+        lstat(candidate.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       continue;
-    std::string headers;
-    if (Failed(ReadHeaderBlock(MessagePath(dir, entry), kCatchUpHeaderLimit, &headers)) ||
-        headers.find(kVerdictHeader) != std::string::npos)
-      continue;
-    delivered += DeliverItemAdd(state, dir, entry);
+    candidate.modified_ns =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    if (state.catch_up_policy(candidate))
+      delivered += DeliverItemAdd(state, dir, entry);
   }
   return delivered;
 }
@@ -111,6 +118,13 @@ std::vector<std::shared_ptr<ToolbarControl>> Buttons(const HostState& state) {
 }
 
 }  // namespace
+
+bool IsUnstampedInNew(const CatchUpCandidate& candidate) {
+  std::string headers;
+  return candidate.in_new &&
+         Succeeded(ReadHeaderBlock(candidate.path, kCatchUpHeaderLimit, &headers)) &&
+         headers.find(kVerdictHeader) == std::string::npos;
+}
 
 MaildirHost::MaildirHost() : state_(std::make_shared<HostState>()) {}
 
@@ -163,6 +177,14 @@ int MaildirHost::CatchUp() {
       delivered += CatchUpFolder(*state_, dir);
   }
   return delivered;
+}
+
+void MaildirHost::SetCatchUpPolicy(CatchUpPolicy policy) {
+  state_->catch_up_policy = policy ? std::move(policy) : IsUnstampedInNew;
+}
+
+const MessageIdentity* MaildirHost::Delivering() const {
+  return state_->delivering ? &*state_->delivering : nullptr;
 }
 
 HResult MaildirHost::SetSelection(const std::vector<std::string>& message_paths,

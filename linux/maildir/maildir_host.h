@@ -23,6 +23,8 @@
 #define VARNOX_LINUX_MAILDIR_MAILDIR_HOST_H_
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +36,26 @@
 namespace varnox::maildir {
 
 struct HostState;
+
+// A message as the host knows it: the store it lies in and its unique name
+// (the file name up to ":"), which stays when flags or folders change.
+struct MessageIdentity {
+  std::string store;
+  std::string unique;
+};
+
+// A message that the start-up catch-up looks at.
+struct CatchUpCandidate {
+  MessageIdentity identity;
+  std::string path;              // the file as it is named now
+  bool in_new = false;           // in new/ (else in cur/)
+  std::int64_t modified_ns = 0;  // its contents' last change, ns since the epoch
+};
+// Whether the catch-up raises ItemAdd for a message.
+using CatchUpPolicy = std::function<bool(const CatchUpCandidate&)>;
+// The policy when nothing else is known: a message in new/ whose header
+// block carries no "X-VNX-RESULT" stamp.
+bool IsUnstampedInNew(const CatchUpCandidate& candidate);
 
 class MaildirHost {
  public:
@@ -61,12 +83,16 @@ class MaildirHost {
   // status when watching failed, else kSOk.
   HResult RunUntil(const std::atomic<bool>& stop, int tick_ms = 200);
   // Mail that arrived while nothing watched: raises ItemAdd, once, for each
-  // message in the new/ of a folder with an ItemAdd subscription whose
-  // header block carries no "X-VNX-RESULT" stamp. Run it after the add-in
-  // subscribed (after OnConnection); a folder is caught up once, later
-  // calls pass over it. Folders announced by FolderAdd and then subscribed
-  // to are caught up as they are announced. Gives the number delivered.
+  // message in the new/ and cur/ of a folder with an ItemAdd subscription
+  // that the catch-up policy chooses (by default IsUnstampedInNew). Run it
+  // after the add-in subscribed (after OnConnection); a folder is caught up
+  // once, later calls pass over it. Folders announced by FolderAdd and then
+  // subscribed to are caught up as they are announced. Gives the number
+  // delivered.
   int CatchUp();
+  void SetCatchUpPolicy(CatchUpPolicy policy);
+  // While an ItemAdd is being delivered, the message it names; else null.
+  const MessageIdentity* Delivering() const;
 
   // --- The command line's explorer.
   // The selection: message files, each in the new/ or cur/ of a Maildir

@@ -18,6 +18,7 @@
 #include "host/item.h"
 #include "linux/maildir/folder_watcher.h"
 #include "linux/maildir/maildir_folder.h"
+#include "linux/maildir/maildir_host.h"
 
 namespace varnox::maildir {
 
@@ -89,8 +90,11 @@ struct HostState {
   };
   std::vector<ItemSink> item_sinks;
   std::vector<FolderSink> folder_sinks;
-  // Folders whose unstamped new mail was delivered once already.
+  // Folders caught up already, the policy that chooses what is delivered,
+  // and the message whose ItemAdd is being delivered.
   std::set<std::string> caught_up;
+  CatchUpPolicy catch_up_policy = IsUnstampedInNew;
+  std::optional<MessageIdentity> delivering;
 
   // The command line's explorer: the selected message files and the
   // folder being viewed.

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "linux/cli/watch_journal.h"
 #include "linux/maildir/mime_reader.h"
+#include "platform/file_system.h"
 #include "tests/linux/varnox_command_fixture.h"
 
 namespace varnox {
@@ -202,6 +204,98 @@ TEST_F(VarnoxWatchTest, WithoutStoresTheHomeMaildirIsMadeAndWatched) {
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.err.find("Made the empty Maildir " + maildir.string()), std::string::npos)
       << run.err;
+}
+
+// What watch did is kept in a journal per store, which the next start reads.
+class VarnoxWatchJournalTest : public VarnoxWatchTest {
+ protected:
+  fs::path JournalFile() const {
+    return cli::WatchJournal::PathFor(Data("journal").string(), fs::canonical(maildir).string());
+  }
+  // Starts watch and waits until its catch-up is over (its watermark written).
+  void StartAndCatchUp(std::vector<std::string> extra = {}) {
+    const std::size_t marks = Count(Slurp(JournalFile()), "\nW ");
+    StartWatch(std::move(extra));
+    ASSERT_TRUE(WaitFor([&] { return Count(Slurp(JournalFile()), "\nW ") > marks; }));
+  }
+  // One start and stop with an empty Maildir: the journal has a watermark.
+  void WatchOnce() {
+    StartAndCatchUp();
+    ASSERT_EQ(Stop().status, 0);
+  }
+};
+
+TEST_F(VarnoxWatchJournalTest, MailAClientMovedToCurWhileStoppedIsJudged) {
+  WatchOnce();
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "Read early", "seen by a client\n"));
+  fs::rename(maildir / "new/1.host", maildir / "cur/1.host:2,S");
+  StartAndCatchUp();
+  const Outcome run = Stop();
+  EXPECT_NE(run.out.find("Inbox: \"Read early\" NotSpam"), std::string::npos) << run.out;
+  EXPECT_EQ(Count(Slurp(maildir / "cur/1.host:2,S"), "X-VNX-RESULT:"), 1u);
+}
+
+TEST_F(VarnoxWatchJournalTest, AWhiteListedMessageIsLearnedOnceOverRestarts) {
+  ASSERT_EQ(Varnox({"settings", "set", "LearnFromWhiteListed", "on"}).status, 0);
+  ASSERT_EQ(Varnox({"whitelist", "add", "ann@example.org"}).status, 0);
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "Hello", "from a friend\n"));
+  for (int start = 0; start < 3; ++start) {
+    StartAndCatchUp();
+    ASSERT_EQ(Stop().status, 0);
+    EXPECT_NE(Varnox({"stats"}).out.find("Good messages   1\n"), std::string::npos)
+        << "after start " << start;
+  }
+  EXPECT_EQ(Slurp(maildir / "new/1.host"),
+            Mail("Ann <ann@example.org>", "Hello", "from a friend\n"));
+}
+
+TEST_F(VarnoxWatchJournalTest, AForgedVerdictOnMailDeliveredWhileStoppedIsNoShield) {
+  WatchOnce();
+  Deliver(maildir, "1.host",
+          "Received: by mx\nX-VNX-RESULT:NotSpam\nSubject: " + std::string(kForeignSubject) +
+              "\n\nhello\n");
+  StartAndCatchUp();
+  const Outcome run = Stop();
+  EXPECT_NE(run.out.find("Non English Spam -> SpamFilter"), std::string::npos) << run.out;
+  EXPECT_EQ(Names(Spam() / "new"), std::vector<std::string>{"1.host"});
+}
+
+TEST_F(VarnoxWatchJournalTest, AMoveLeftUndoneByAKilledWatchIsFinishedAtStart) {
+  WatchOnce();
+  // Killed after the stamp, before the move: the journal holds the promise.
+  const std::string stamped =
+      "Received: by mx\nSubject: Pills\n"
+      "X-VNX-RESULT:Spam\nX-VNX-SCORE:99\nX-VNX-TOP-WORDS:\n\ncheap\n";
+  Deliver(maildir, "1.host", stamped);
+  {
+    cli::WatchJournal::Opened how;
+    auto journal = cli::WatchJournal::Open(RealFileSystem(), Data("journal").string(),
+                                           fs::canonical(maildir).string(), &how);
+    ASSERT_NE(journal, nullptr);
+    ASSERT_EQ(how, cli::WatchJournal::Opened::kRead);
+    journal->RecordMovePending("1.host", cli::JournalNow());
+  }
+  StartAndCatchUp();
+  const Outcome run = Stop();
+  EXPECT_NE(run.out.find("1.host -> SpamFilter (its move was left undone at the last stop)"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(Names(Spam() / "new"), std::vector<std::string>{"1.host"});
+  EXPECT_EQ(Slurp(Spam() / "new/1.host"), stamped) << "moved as it was, not judged again";
+  EXPECT_TRUE(Names(maildir / "new").empty());
+}
+
+TEST_F(VarnoxWatchJournalTest, ADamagedJournalIsRebuiltWithAWarning) {
+  WatchOnce();
+  std::ofstream(JournalFile(), std::ios::binary | std::ios::app) << "D not-a-time x\n";
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "After", "words\n"));
+  StartWatch();
+  ASSERT_TRUE(Printed(1)) << BackgroundOutput();
+  const Outcome run = Stop();
+  EXPECT_NE(run.err.find("was damaged and starts afresh"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("Inbox: \"After\" NotSpam"), std::string::npos)
+      << "as at a first start: unstamped mail in new/ is judged";
+  EXPECT_EQ(Slurp(JournalFile()).find("not-a-time"), std::string::npos);
 }
 
 using VarnoxToolbarCommandsTest = VarnoxWatchTest;

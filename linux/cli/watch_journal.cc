@@ -1,0 +1,259 @@
+#include "linux/cli/watch_journal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <ctime>
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kMagic = "varnox watch journal 1 ";
+// A journal this large was not written by us (the retention keeps it far
+// smaller): it is not read.
+constexpr off_t kMaxJournalBytes = 64 << 20;
+
+constexpr char kWatermark = 'W';
+constexpr char kHandled = 'D';
+constexpr char kMovePending = 'S';
+
+bool IsPlain(unsigned char c) {
+  return c > 0x20 && c < 0x7F && c != '%';
+}
+
+// A name with every byte that is not plain printable ASCII written %XX, so
+// that a record is one line of space-separated fields whatever the name.
+std::string Escaped(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsPlain(byte)) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+bool Unescaped(std::string_view text, std::string* out) {
+  out->clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      if (!IsPlain(static_cast<unsigned char>(text[i])))
+        return false;
+      *out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size())
+      return false;
+    const int high = HexValue(text[i + 1]);
+    const int low = HexValue(text[i + 2]);
+    if (high < 0 || low < 0)
+      return false;
+    *out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return !out->empty();
+}
+
+bool ParseTime(std::string_view text, JournalTime* time) {
+  if (text.empty() || text.size() > 19)
+    return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *time);
+  return error == std::errc() && end == text.data() + text.size() && *time >= 0;
+}
+
+// FNV-1a: the store's path made into a short, fixed file name.
+std::uint64_t Fingerprint(std::string_view text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : text) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+std::string Record(char kind, JournalTime time, std::string_view unique) {
+  std::string line(1, kind);
+  line += ' ';
+  line += std::to_string(time);
+  if (!unique.empty()) {
+    line += ' ';
+    line += Escaped(unique);
+  }
+  return line + "\n";
+}
+
+}  // namespace
+
+std::string WatchJournal::PathFor(const std::string& journal_folder, const std::string& store) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string name;
+  for (std::uint64_t hash = Fingerprint(store), i = 0; i < 16; ++i, hash >>= 4)
+    name += kHex[hash & 15];
+  return journal_folder + "/" + name + ".journal";
+}
+
+std::unique_ptr<WatchJournal> WatchJournal::Open(FileSystem& files,
+                                                 const std::string& journal_folder,
+                                                 const std::string& store, Opened* how) {
+  if (::mkdir(journal_folder.c_str(), 0700) != 0 && errno != EEXIST)
+    return nullptr;
+  std::unique_ptr<WatchJournal> journal(
+      new WatchJournal(files, PathFor(journal_folder, store), store));
+  struct stat st;
+  if (::lstat(journal->path_.c_str(), &st) != 0) {
+    if (errno != ENOENT)
+      return nullptr;
+    *how = Opened::kNew;
+    return journal->Rewrite() ? std::move(journal) : nullptr;
+  }
+  std::string text;
+  if (S_ISREG(st.st_mode) && st.st_size <= kMaxJournalBytes &&
+      files.ReadWholeFile(journal->path_, &text) && journal->Parse(text)) {
+    *how = Opened::kRead;
+    journal->bytes_ = text.size();
+    return journal;
+  }
+  *how = Opened::kDamaged;
+  journal->watermark_.reset();
+  journal->entries_.clear();
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+    return nullptr;  // a folder or a device in its place is not ours to replace
+  return journal->Rewrite() ? std::move(journal) : nullptr;
+}
+
+std::string WatchJournal::Header() const {
+  return std::string(kMagic) + Escaped(store_) + "\n";
+}
+
+bool WatchJournal::Parse(std::string_view text) {
+  watermark_.reset();
+  entries_.clear();
+  const std::string header = Header();
+  if (!text.starts_with(header))
+    return false;
+  text.remove_prefix(header.size());
+  std::string unique;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    if (end == std::string_view::npos)
+      return false;  // a torn last line
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    if (line.size() < 3 || line[1] != ' ')
+      return false;
+    const char kind = line[0];
+    line.remove_prefix(2);
+    const std::size_t space = line.find(' ');
+    JournalTime time = 0;
+    if (!ParseTime(line.substr(0, space), &time))
+      return false;
+    if (kind == kWatermark) {
+      if (space != std::string_view::npos)
+        return false;
+      watermark_ = time;
+      continue;
+    }
+    if ((kind != kHandled && kind != kMovePending) || space == std::string_view::npos ||
+        !Unescaped(line.substr(space + 1), &unique)) {
+      return false;
+    }
+    entries_[unique] = {kind == kHandled ? State::kHandled : State::kMovePending, time};
+  }
+  return true;
+}
+
+std::optional<WatchJournal::State> WatchJournal::StateOf(std::string_view unique) const {
+  const auto it = entries_.find(unique);
+  if (it == entries_.end())
+    return std::nullopt;
+  return it->second.state;
+}
+
+std::vector<std::string> WatchJournal::PendingMoves() const {
+  std::vector<std::string> pending;
+  for (const auto& [unique, entry] : entries_) {
+    if (entry.state == State::kMovePending)
+      pending.push_back(unique);
+  }
+  return pending;
+}
+
+bool WatchJournal::RecordHandled(std::string_view unique, JournalTime now) {
+  entries_[std::string(unique)] = {State::kHandled, now};
+  return Append(kHandled, unique, now);
+}
+
+bool WatchJournal::RecordMovePending(std::string_view unique, JournalTime now) {
+  entries_[std::string(unique)] = {State::kMovePending, now};
+  return Append(kMovePending, unique, now);
+}
+
+bool WatchJournal::RecordWatermark(JournalTime now, bool force_compact) {
+  watermark_ = now;
+  if (force_compact || bytes_ > kJournalCompactBytes)
+    return Rewrite();
+  return Append(kWatermark, {}, now);
+}
+
+std::string WatchJournal::CompactText() const {
+  std::string text = Header();
+  if (watermark_)
+    text += Record(kWatermark, *watermark_, {});
+  for (const auto& [unique, entry] : entries_) {
+    const bool recent = !watermark_ || entry.time >= *watermark_ - kJournalRetention;
+    if (entry.state == State::kMovePending)
+      text += Record(kMovePending, entry.time, unique);
+    else if (recent)
+      text += Record(kHandled, entry.time, unique);
+  }
+  return text;
+}
+
+bool WatchJournal::Rewrite() {
+  const std::string text = CompactText();
+  if (!files_.ReplaceWholeFile(path_, text))
+    return false;
+  Parse(text);  // what was dropped is forgotten in memory too
+  bytes_ = text.size();
+  return true;
+}
+
+bool WatchJournal::Append(char kind, std::string_view unique, JournalTime now) {
+  const std::string line = Record(kind, now, unique);
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0)
+    return false;
+  // One write per record: a process killed meanwhile leaves the line whole
+  // or absent.
+  const ssize_t written = ::write(fd, line.data(), line.size());
+  const bool ok = written == static_cast<ssize_t>(line.size());
+  ::close(fd);
+  if (ok)
+    bytes_ += line.size();
+  return ok;
+}
+
+JournalTime JournalNow() {
+  timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<JournalTime>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace varnox::cli

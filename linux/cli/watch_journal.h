@@ -1,0 +1,110 @@
+// What the new-mail pipeline did to the messages of one Maildir store, kept
+// in the data folder so that the next `varnox watch` knows it at start: which
+// messages were judged (whatever the verdict, a white-listed sender's too),
+// which were stamped as spam but not yet moved, and up to when every arrival
+// had been seen (the watermark). A message is named by its Maildir unique
+// name, which survives the flag changes and folder moves that rename its
+// file. The format is in docs/watch-journal.md.
+//
+// Records are appended, one line each in one write, so a killed process
+// leaves whole lines; the file is rewritten atomically (shortened to what
+// matters) when a watermark is written and it has grown past a limit. One
+// process writes at a time (the word database's lock is held by every
+// command that runs the pipeline).
+#ifndef VARNOX_LINUX_CLI_WATCH_JOURNAL_H_
+#define VARNOX_LINUX_CLI_WATCH_JOURNAL_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace varnox::cli {
+
+// Nanoseconds since the epoch, as file times are kept.
+using JournalTime = std::int64_t;
+
+// A message that arrived up to this long before the watermark is still
+// looked at by the start-up catch-up (file times come from a coarser clock
+// than ours, and a message may arrive while the watermark is written).
+inline constexpr JournalTime kCatchUpSlack = 60'000'000'000;
+// How long a record stays when the file is shortened: well beyond the
+// slack, so that every message the catch-up looks at is still named.
+inline constexpr JournalTime kJournalRetention = 3'600'000'000'000;
+// The size above which writing a watermark shortens the file.
+inline constexpr std::size_t kJournalCompactBytes = 256 * 1024;
+
+class WatchJournal {
+ public:
+  enum class State {
+    kHandled,      // judged or left alone: done with
+    kMovePending,  // stamped as spam; the move to SpamFilter may not have happened
+  };
+  enum class Opened {
+    kNew,      // there was no journal: one was started
+    kRead,     // read as it was
+    kDamaged,  // not a journal of this store, or damaged: started afresh
+  };
+
+  // The journal of `store` (a canonical store root) in `journal_folder`,
+  // made (0700) when missing. Null when it cannot be read or made.
+  static std::unique_ptr<WatchJournal> Open(FileSystem& files, const std::string& journal_folder,
+                                            const std::string& store, Opened* how);
+  // The journal file of `store` in `journal_folder`.
+  static std::string PathFor(const std::string& journal_folder, const std::string& store);
+
+  const std::string& path() const { return path_; }
+  // The time up to which every arrival was seen; nullopt before the first
+  // watch wrote one.
+  std::optional<JournalTime> watermark() const { return watermark_; }
+  // The last record of the message; nullopt when none is kept.
+  std::optional<State> StateOf(std::string_view unique) const;
+  // Whether the file has grown past kJournalCompactBytes.
+  bool large() const { return bytes_ > kJournalCompactBytes; }
+  // The messages whose last record is kMovePending.
+  std::vector<std::string> PendingMoves() const;
+
+  // Each appends one record; false when the file could not be written (the
+  // record is kept in memory all the same).
+  bool RecordHandled(std::string_view unique, JournalTime now);
+  bool RecordMovePending(std::string_view unique, JournalTime now);
+  // The watermark; the file is then shortened when it is above
+  // kJournalCompactBytes (or `force_compact`): only the watermark, the
+  // pending moves and the records of the last kJournalRetention are kept.
+  bool RecordWatermark(JournalTime now, bool force_compact = false);
+
+  // Parses a journal's text for `store`; false when it is damaged.
+  bool Parse(std::string_view text);
+  // The text of the shortened journal.
+  std::string CompactText() const;
+
+ private:
+  struct Entry {
+    State state;
+    JournalTime time;
+  };
+  WatchJournal(FileSystem& files, std::string path, std::string store)
+      : files_(files), path_(std::move(path)), store_(std::move(store)) {}
+  bool Append(char kind, std::string_view unique, JournalTime now);
+  bool Rewrite();
+  std::string Header() const;
+
+  FileSystem& files_;
+  std::string path_;
+  std::string store_;
+  std::optional<JournalTime> watermark_;
+  std::map<std::string, Entry, std::less<>> entries_;
+  std::size_t bytes_ = 0;  // the file's size as written by us
+};
+
+// The current time, for the journal.
+JournalTime JournalNow();
+
+}  // namespace varnox::cli
+
+#endif  // VARNOX_LINUX_CLI_WATCH_JOURNAL_H_
