@@ -81,7 +81,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return status;
 
   BayesianFilter filter(context.platform());
-  LoadWithoutSaving(filter);
+  LoadWithoutSaving(context.platform(), filter);
   if (stamp)
     return Stamp(context, filter, arguments.operands.empty() ? "-" : arguments.operands[0]);
   int status = kExitOk;

@@ -73,10 +73,31 @@ CVNXAddin& CommandContext::Addin() {
   return *addin_;
 }
 
-void LoadWithoutSaving(BayesianFilter& filter) {
-  filter.Initialize();
+void LoadWithoutSaving(const Platform& platform, BayesianFilter& filter) {
+  const SettingsStore settings(platform.registry);
+  std::string word_file, ignore_file;
+  if (settings.WordFilePath(&word_file) && !platform.files.Exists(word_file)) {
+    // Nothing learned yet: Initialize would lay down an empty database.
+    if (settings.IgnoreFilePath(&ignore_file))
+      filter.core().LoadIgnoreList(ignore_file);
+  } else {
+    filter.Initialize();
+  }
   filter.core().set_databasePath("");
   filter.core().set_ignorePath("");
+}
+
+std::string ListFileProblem(SenderList& list) {
+  const std::string path = list.FilePath();
+  const std::string what = list.kind() == ListKind::Black ? "black list" : "white list";
+  if (path.empty())
+    return "the settings name no " + what + " file";
+  if (list.Load())
+    return {};
+  if (!RealFileSystem().Exists(path))
+    return "there is no " + what + " file " + path + " (`varnox init` lays down missing files)";
+  return "the " + what + " file " + path +
+         " cannot be read or is not a list file (see docs/list-files.md)";
 }
 
 bool Arguments::Has(std::string_view option) const {

@@ -90,9 +90,14 @@ inline std::string Messages(long count) {
 
 // Loads the word database and ignore file named in the settings into
 // `filter` and detaches it from them, so that it never writes either:
-// neither at teardown nor when told to save. For commands that only judge or
-// count, which must leave the files of a running `varnox watch` alone.
-void LoadWithoutSaving(BayesianFilter& filter);
+// neither at teardown nor when told to save, nor an empty word database
+// where there is none. For commands that only judge or count, which must
+// leave the files of a running `varnox watch` alone.
+void LoadWithoutSaving(const Platform& platform, BayesianFilter& filter);
+
+// Why `list` cannot be read from its file (missing, unreadable, not a list),
+// in UTF-8; empty when it was read (and memory holds the file again).
+std::string ListFileProblem(SenderList& list);
 
 // A subcommand's arguments split into options ("-x", "--name", before any
 // "--"), options with their values ("--name VALUE"), and operands

@@ -83,6 +83,25 @@ std::unique_ptr<DatabaseLock> DatabaseLock::Take(const std::string& word_file,
   return std::unique_ptr<DatabaseLock>(new DatabaseLock(fd));
 }
 
+std::unique_ptr<DatabaseLock> DatabaseLock::Wait(const std::string& data_file, std::string* error) {
+  const std::string path = LockFilePath(data_file);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    *error = "cannot use the lock file " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  int status;
+  do {
+    status = ::flock(fd, LOCK_EX);
+  } while (status != 0 && errno == EINTR);
+  if (status != 0) {
+    *error = "cannot lock " + path + ": " + std::strerror(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<DatabaseLock>(new DatabaseLock(fd));
+}
+
 DatabaseLock::~DatabaseLock() {
   ::close(fd_);  // releases the lock
 }

@@ -29,6 +29,12 @@ class DatabaseLock {
   static std::unique_ptr<DatabaseLock> Take(const std::string& word_file, std::string_view command,
                                             std::string* refusal);
 
+  // Waits for the lock of the data file `data_file` (DATAFILE.lock): a list
+  // file's read-change-write by the list commands, which are short and
+  // queue up rather than refuse. Null when the lock file cannot be used,
+  // with *error saying why.
+  static std::unique_ptr<DatabaseLock> Wait(const std::string& data_file, std::string* error);
+
   ~DatabaseLock();
   DatabaseLock(const DatabaseLock&) = delete;
   DatabaseLock& operator=(const DatabaseLock&) = delete;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "linux/cli/command.h"
+#include "linux/cli/database_lock.h"
 #include "linux/utf8.h"
 #include "lists/list_dialog.h"
 #include "platform/code_page.h"
@@ -24,8 +25,7 @@ constexpr std::string_view kBlackHelp =
     "The black list: mail from a listed sender is moved to SpamFilter without\n"
     "being judged, with a note in its headers (learned as spam when the setting\n"
     "LearnFromBlackListed is on). An entry is a mail address (joe@example.com)\n"
-    "or a domain, written with its \"@\" (@example.com): a domain entry without\n"
-    "the \"@\" never matches.\n";
+    "or a domain, written with its \"@\" (@example.com).\n";
 
 constexpr std::string_view kWhiteHelp =
     "Usage: varnox whitelist [list] [--address | --domain]\n"
@@ -37,7 +37,7 @@ constexpr std::string_view kWhiteHelp =
     "(learned as good mail when the setting LearnFromWhiteListed is on). The\n"
     "white list is asked first, so a sender on both lists is white-listed. An\n"
     "entry is a mail address (joe@example.com) or a domain, written with its\n"
-    "\"@\" (@example.com): a domain entry without the \"@\" never matches.\n";
+    "\"@\" (@example.com).\n";
 
 constexpr std::string_view kCommonHelp =
     "\n"
@@ -48,13 +48,16 @@ constexpr std::string_view kCommonHelp =
     "  remove   removes each ENTRY, after asking (--yes answers yes)\n"
     "\n"
     "  --address  the entries are mail addresses\n"
-    "  --domain   the entries are domains\n"
+    "  --domain   the entries are domains; a new one is stored with its \"@\"\n"
+    "             (--domain example.com adds @example.com)\n"
     "Without either, an entry that starts with \"@\" is a domain and any other\n"
     "holding an \"@\" an address; update and remove look for the entry among\n"
     "both. Entries are kept as typed. Changes are written to the list file at\n"
     "once; a running varnox watch sees them before it judges the next message.\n"
+    "Two changes at once wait for each other, so neither is lost.\n"
     "\n"
-    "Exit status 1 when any entry was refused or not found.\n";
+    "Exit status 1 when any entry was refused or not found, or when the list\n"
+    "file cannot be read (then nothing is changed).\n";
 
 std::string BlackHelp() {
   return std::string(kBlackHelp) + std::string(kCommonHelp);
@@ -95,6 +98,14 @@ bool EntryText(const std::string& typed, std::string* entry, std::string* error)
   return false;
 }
 
+// A domain entry matches only with its "@" (@example.com): one given without
+// it is stored with it.
+std::string WithDomainSign(int type, std::string entry) {
+  if (type == ListDialog::kTypeDomain && !entry.empty() && entry.front() != '@')
+    entry.insert(entry.begin(), '@');
+  return entry;
+}
+
 // The type of a new entry: the one asked for, else read from its form.
 int TypeOfNewEntry(const Arguments& arguments, std::string_view entry) {
   const std::vector<int> types = TypesAsked(arguments);
@@ -110,6 +121,20 @@ class ListRun {
   ListRun(CommandContext& context, ListKind kind)
       : context_(context),
         list_(kind == ListKind::Black ? context.Addin().blackList : context.Addin().whiteList) {}
+
+  // For a change: waits until no other command changes the list file, so
+  // that a read-change-write is never undone by another one. Then reads the
+  // file; kExitOk, or what is wrong with it said.
+  int Open(bool changing) {
+    std::string error;
+    if (changing && !list_.FilePath().empty()) {
+      lock_ = DatabaseLock::Wait(list_.FilePath(), &error);
+      if (lock_ == nullptr)
+        return context_.UserError(error + "; nothing was changed");
+    }
+    error = ListFileProblem(list_);
+    return error.empty() ? kExitOk : context_.UserError(error + "; nothing was changed");
+  }
 
   // Runs the dialog once with `answer`; true when it reported a change that
   // reached the file. Memory then holds the file again, as in the client.
@@ -164,6 +189,7 @@ class ListRun {
 
   CommandContext& context_;
   SenderList& list_;
+  std::unique_ptr<DatabaseLock> lock_;
 };
 
 int ListEntries(CommandContext& context, ListRun& run, const Arguments& arguments) {
@@ -208,7 +234,7 @@ int AddEntry(CommandContext& context, ListRun& run, const Arguments& arguments,
   }
   const bool added = run.RunDialog([&](ConsoleDialogView& view) {
     view.SelectCombo(ListDialog::kIdTypeBox, type);
-    view.Type(ListDialog::kIdItemText, entry);
+    view.Type(ListDialog::kIdItemText, WithDomainSign(type, entry));
     view.Click(kIdOkButton);
   });
   return added ? kExitOk : kExitUserError;  // the dialog said why
@@ -240,7 +266,7 @@ int UpdateEntry(CommandContext& context, ListRun& run, const Arguments& argument
   const bool updated = run.RunDialog([&](ConsoleDialogView& view) {
     view.SelectCombo(ListDialog::kIdTypeBox, type);
     view.DoubleClickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, old_entry));
-    view.Type(ListDialog::kIdItemText, new_entry);
+    view.Type(ListDialog::kIdItemText, WithDomainSign(type, new_entry));
     view.Click(kIdOkButton);
   });
   return updated ? kExitOk : kExitUserError;
@@ -263,6 +289,8 @@ int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
     return status;
 
   ListRun run(context, kind);
+  if (int status = run.Open(action != "list"); status != kExitOk)
+    return status;
   if (action == "add") {
     return ForEachEntry(context, rest, action, [&](const std::string& entry) {
       return AddEntry(context, run, arguments, entry);

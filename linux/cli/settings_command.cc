@@ -152,7 +152,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   if (operands.empty() && context.console().CanAsk())
     return Prompt(context);
   if (operands.empty()) {
-    LoadWithoutSaving(context.Addin().filter);
+    LoadWithoutSaving(context.platform(), context.Addin().filter);
     return Show(context);
   }
   const std::string& action = operands[0];
@@ -161,11 +161,11 @@ int Run(CommandContext& context, const Arguments& arguments) {
   // Show and set change nothing but the settings: the filter is loaded
   // only to count its words, and never saved.
   if (action == "show" && operands.size() == 1) {
-    LoadWithoutSaving(context.Addin().filter);
+    LoadWithoutSaving(context.platform(), context.Addin().filter);
     return Show(context);
   }
   if (action == "set") {
-    LoadWithoutSaving(context.Addin().filter);
+    LoadWithoutSaving(context.platform(), context.Addin().filter);
     return Set(context, std::span(operands).subspan(1));
   }
   return context.UserError("unknown settings action '" + TerminalTextFromUtf8(action) +

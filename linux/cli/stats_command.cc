@@ -44,7 +44,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   std::string path;
   context.Addin().settings.WordFilePath(&path);
   BayesianFilter& filter = context.Addin().filter;
-  LoadWithoutSaving(filter);
+  LoadWithoutSaving(context.platform(), filter);
 
   std::string text = Row("Word database", TerminalText(path) + " (" + FileSize(path) + ")");
   text += Row("Words", std::to_string(filter.WordCount()));

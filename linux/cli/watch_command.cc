@@ -71,6 +71,11 @@ void InstallSignalHandlers() {
 int Run(CommandContext& context, const Arguments& arguments) {
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
+  for (SenderList* list : {&context.Addin().blackList, &context.Addin().whiteList}) {
+    if (const std::string problem = ListFileProblem(*list); !problem.empty())
+      context.console().Write("varnox: warning: " + TerminalTextFromUtf8(problem) +
+                              "; it counts as empty until it can be read\n");
+  }
   MailSession session(context, arguments.Has("--quiet") || arguments.Has("-q"));
   if (int status = session.AddStores(arguments.operands); status != kExitOk)
     return status;

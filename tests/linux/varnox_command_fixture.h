@@ -64,6 +64,20 @@ class VarnoxCommandTest : public ::testing::Test {
     return run;
   }
 
+  // Runs varnox once for each of `runs`, all at the same time, to their end.
+  std::vector<Outcome> VarnoxTogether(std::vector<std::vector<std::string>> runs) {
+    std::vector<pid_t> pids;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+      pids.push_back(Spawn(std::move(runs[i]), "together" + std::to_string(i)));
+    std::vector<Outcome> outcomes(pids.size());
+    for (std::size_t i = 0; i < pids.size(); ++i) {
+      if (pids[i] > 0)
+        outcomes[i].status = Wait(pids[i]);
+      Collect("together" + std::to_string(i), &outcomes[i]);
+    }
+    return outcomes;
+  }
+
   // Starts varnox with `args` in the background (one at a time).
   pid_t Start(std::vector<std::string> args) {
     background_ = Spawn(std::move(args), "background");

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -290,6 +291,61 @@ TEST_F(VarnoxListsAndSettingsTest, ListEntriesGoThroughTheListDialogsRules) {
   EXPECT_NE(Slurp(Data("blacklist.xml")).find("caf\xE9@x.example"), std::string::npos);
 }
 
+TEST_F(VarnoxListsAndSettingsTest, AListFileThatCannotBeReadIsSaidAndLeftAlone) {
+  const struct {
+    const char* name;
+    const char* contents;  // null: no file
+    const char* says;
+  } kFiles[] = {
+      {"missing", nullptr, "there is no black list file"},
+      {"not XML", "this is not a list", "cannot be read or is not a list file"},
+      {"cut short", "<BlackList><Address>a@b</Addr", "cannot be read or is not a list file"},
+  };
+  for (const auto& file : kFiles) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"blacklist"},
+          {"blacklist", "add", "joe@spam.example"},
+          {"--yes", "blacklist", "remove", "joe@spam.example"}}) {
+      fs::remove(Data("blacklist.xml"));
+      if (file.contents != nullptr)
+        std::ofstream(Data("blacklist.xml"), std::ios::binary) << file.contents;
+      const Outcome run = Varnox(args);
+      EXPECT_EQ(run.status, 1) << file.name << " " << args.back();
+      EXPECT_NE(run.err.find(file.says), std::string::npos) << file.name << ": " << run.err;
+      EXPECT_EQ(run.err.find("could not be written"), std::string::npos) << run.err;
+      EXPECT_EQ(run.out, "") << file.name;
+      EXPECT_EQ(fs::exists(Data("blacklist.xml")), file.contents != nullptr);
+      if (file.contents != nullptr) {
+        EXPECT_EQ(Slurp(Data("blacklist.xml")), file.contents) << file.name;
+      }
+    }
+  }
+}
+
+TEST_F(VarnoxListsAndSettingsTest, ADomainGivenWithoutItsSignIsStoredWithIt) {
+  Outcome run = Varnox({"blacklist", "add", "--domain", "cheapmeds.example"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = Varnox({"blacklist", "add", "--domain", "@CheapMeds.example"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("This Domain Already Exists"), std::string::npos) << run.err;
+  run = Varnox({"blacklist", "update", "--domain", "@cheapmeds.example", "pills.example"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Varnox({"blacklist", "list", "--domain"}).out, "@pills.example\n");
+}
+
+TEST_F(VarnoxListsAndSettingsTest, ChangesMadeAtOnceAreAllKept) {
+  std::vector<std::vector<std::string>> runs;
+  for (int i = 0; i < 10; ++i)
+    runs.push_back({"blacklist", "add", "sender" + std::to_string(i) + "@spam.example"});
+  for (const Outcome& run : VarnoxTogether(runs))
+    EXPECT_EQ(run.status, 0) << run.err;
+  const std::string listed = Varnox({"blacklist", "list", "--address"}).out;
+  for (int i = 0; i < 10; ++i)
+    EXPECT_NE(listed.find("sender" + std::to_string(i) + "@spam.example\n"), std::string::npos)
+        << listed;
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 10) << listed;
+}
+
 TEST_F(VarnoxListsAndSettingsTest, SettingsAreShownAndSetThroughTheSettingsDialog) {
   Outcome run = Varnox({"settings", "set", "beepatspam", "on", "AskNotSpamFolder", "off"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -367,6 +423,18 @@ TEST_F(VarnoxListsAndSettingsTest, JudgingAndCountingWriteNothing) {
   EXPECT_EQ(Slurp(Data("words.db")), words);
   EXPECT_EQ(fs::last_write_time(Data("words.db")), stamp);
   EXPECT_EQ(Slurp(Data("ignore.txt")), "zeta\nalpha\n");
+}
+
+TEST_F(VarnoxListsAndSettingsTest, BeforeAnythingIsLearnedReadingMakesNoWordDatabase) {
+  fs::create_directory(home / "mail");
+  const std::string message = (home / "mail/m").string();
+  std::ofstream(message) << "Subject\nsome words\n";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"classify", message}, {"stats"}, {"settings"}}) {
+    EXPECT_EQ(Varnox(args).status, 0) << args[0];
+    EXPECT_FALSE(fs::exists(Data("words.db"))) << args[0];
+  }
+  EXPECT_NE(Varnox({"stats"}).out.find("(missing)\nWords           0\n"), std::string::npos);
 }
 
 TEST_F(VarnoxListsAndSettingsTest, ASecondOwnerOfTheDatabaseIsToldWhoHoldsIt) {
