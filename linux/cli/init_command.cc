@@ -26,10 +26,12 @@ constexpr std::string_view kHelp =
     "(empty sender lists). New files can be read by you only.\n"
     "\n"
     "Without --force, nothing is written when the settings file, the ignore file\n"
-    "or a list exists already; init says which. With --force they are replaced\n"
-    "by new, empty ones. An existing word database is always kept.\n"
+    "or a list exists already; init says which. With --force, the settings file\n"
+    "is written anew (every setting back to its default: the repair of a damaged\n"
+    "one) and the missing data files are laid down; the ignore file, the lists\n"
+    "and the word database that exist are kept as they are.\n"
     "\n"
-    "  --force   replace existing settings, ignore file and lists\n";
+    "  --force   write a new settings file; keep every existing data file\n";
 
 struct FileToLay {
   std::string what;
@@ -126,6 +128,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
   }
   std::string report;
   for (const FileToLay& file : files) {
+    // The user's data is never replaced: only the settings file is, when
+    // --force asks for it.
+    if (&file != &files.back() && context.files().Exists(file.path)) {
+      report += "Kept " + file.path + " (" + file.what + ")\n";
+      continue;
+    }
     if (!context.files().ReplaceWholeFile(file.path, file.contents))
       return context.UserError("cannot write " + file.path);
     report += "Wrote " + file.path + " (" + file.what + ")\n";

@@ -80,7 +80,7 @@ TEST_F(VarnoxCommandTest, InitLaysDownSettingsAndEmptyFiles) {
   EXPECT_EQ(path, Data("whitelist.xml").string());
 }
 
-TEST_F(VarnoxCommandTest, InitRefusesToReplaceWithoutForce) {
+TEST_F(VarnoxCommandTest, InitReplacesNothingWithoutForceAndNoDataWithIt) {
   ASSERT_EQ(Varnox({"init"}).status, 0);
   std::ofstream(Data("blacklist.xml")) << "<BlackList><Entry/></BlackList>";
   std::ofstream(Data("words.db")) << "learned";
@@ -93,10 +93,18 @@ TEST_F(VarnoxCommandTest, InitRefusesToReplaceWithoutForce) {
   EXPECT_EQ(Slurp(Data("blacklist.xml")), "<BlackList><Entry/></BlackList>");
   EXPECT_EQ(Slurp(Settings()), settings);
 
+  // --force repairs the settings and keeps the user's data.
+  std::ofstream(Settings(), std::ios::trunc) << "damaged \x01\x02";
+  fs::remove(Data("whitelist.xml"));
   run = Varnox({"init", "--force"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Slurp(Data("blacklist.xml")), "<BlackList />\n");
+  EXPECT_EQ(Slurp(Settings()), settings) << "written anew";
+  EXPECT_EQ(Slurp(Data("blacklist.xml")), "<BlackList><Entry/></BlackList>");
+  EXPECT_EQ(Slurp(Data("whitelist.xml")), "<WhiteList />\n") << "the missing one laid down";
   EXPECT_EQ(Slurp(Data("words.db")), "learned") << "the word database is kept";
+  EXPECT_NE(run.out.find("Kept " + Data("blacklist.xml").string() + " (black list)"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("Kept the word database"), std::string::npos) << run.out;
 }
 
