@@ -21,8 +21,8 @@ constexpr std::string_view kHelp =
     "varnox watch reads them. A file without header lines is all body. To teach\n"
     "whole Maildir folders, see varnox train.\n"
     "\n"
-    "Every FILE is read before anything is learned: when one cannot be read,\n"
-    "nothing is learned. Learning a message twice counts it twice.\n"
+    "Every FILE is read before anything is learned: when one cannot be read or\n"
+    "is empty, nothing is learned. Learning a message twice counts it twice.\n"
     "\n"
     "  --spam   the files are spam\n"
     "  --good   the files are good mail\n";
@@ -41,6 +41,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
     std::string error;
     if (!ReadMailFile(arguments.operands[i], &messages[i], &error))
       return context.UserError(TerminalTextFromUtf8(error) + "; nothing was learned");
+    // Learning nothing would still count a message and tilt the filter.
+    if (messages[i].raw.find_first_not_of(" \t\r\n") == std::string::npos) {
+      const std::string& name = arguments.operands[i];
+      return context.UserError((name == "-" ? "the standard input" : TerminalTextFromUtf8(name)) +
+                               " is empty; nothing was learned");
+    }
     // Only the texts are learned; the file's bytes (attachments and all)
     // need not wait in memory for the others.
     std::string().swap(messages[i].raw);

@@ -1,15 +1,24 @@
 // varnox train: Train Filter on the folders of a Maildir store, as in the
 // mail client, with a progress line on a terminal.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "linux/cli/mail_session.h"
+#include "linux/maildir/folder_name.h"
+#include "linux/maildir/maildir_folder.h"
 #include "linux/utf8.h"
 #include "mail/folder_pickers.h"
 #include "mail/training.h"
+#include "platform/code_page.h"
 
 namespace varnox::cli {
 namespace {
@@ -24,8 +33,8 @@ constexpr std::string_view kHelp =
     "in the mail client: the good-mail folders first, then the spam folders.\n"
     "Only the messages directly in a folder count (new/ and cur/), not its\n"
     "sub-folders; messages without transport headers (sent mail, drafts) teach\n"
-    "nothing; a message taught before (X-VNX-LEARN) is corrected rather than\n"
-    "counted twice. The word database is saved at the end.\n"
+    "nothing. Training the same messages twice counts them twice: to start\n"
+    "afresh, give --empty. The word database is saved at the end.\n"
     "\n"
     "  --spam FOLDER   a folder that holds spam (\"Inbox\" is the store's root)\n"
     "  --good FOLDER   a folder that holds good mail\n"
@@ -34,8 +43,13 @@ constexpr std::string_view kHelp =
     "Folder names are the top-level folders as varnox shows them (letter case\n"
     "does not matter). On a terminal, train without options asks for the\n"
     "folders by number. A progress line shows messages done, the folder's total\n"
-    "and the rate. Refused while another Varnox command, such as varnox watch,\n"
-    "holds the word database.\n";
+    "and the rate; at the end, how many were learned and which could not be\n"
+    "read. Refused while another Varnox command, such as varnox watch, holds\n"
+    "the word database, and when one folder is named both as spam and as good\n"
+    "mail.\n"
+    "\n"
+    "Exit status 1 when a folder or a message could not be read (what could be\n"
+    "read is learned and saved all the same).\n";
 
 // Follows the item walks of training: a progress line on a terminal,
 // redrawn at most ten times a second, and a summary line per folder.
@@ -113,6 +127,74 @@ ConsoleDialogRunner::Answer Tick(std::vector<std::string> names,
   };
 }
 
+// The messages of the folders a training walked, looked at again: which
+// could not be read, so that none is passed over in silence.
+struct FolderCheck {
+  long messages = 0;
+  std::vector<std::string> unreadable_messages;
+  std::vector<std::string> unreadable_folders;  // why, for each
+};
+
+// The directory of the store's top-level folder shown as `name`.
+std::optional<std::string> TopFolderDirectory(const std::string& store, const std::string& name) {
+  if (code_page::EqualsIgnoreCase(name, maildir::kInboxName))
+    return store;
+  for (const std::string& base : maildir::ListFolderDirectories(store)) {
+    if (base.find('.', 1) == std::string::npos &&
+        code_page::EqualsIgnoreCase(maildir::DisplayFolderName(base.substr(1)), name))
+      return store + "/" + base;
+  }
+  return std::nullopt;
+}
+
+bool CanRead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat st;
+  const bool ok = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (fd >= 0)
+    ::close(fd);
+  return ok;
+}
+
+void CheckFolder(const std::string& dir, FolderCheck* check) {
+  for (const char* sub : {"new", "cur"}) {
+    const std::string path = dir + "/" + sub;
+    DIR* listing = ::opendir(path.c_str());
+    if (listing == nullptr) {
+      check->unreadable_folders.push_back(path + ": " + std::strerror(errno));
+      continue;
+    }
+    ::closedir(listing);
+    for (const maildir::MessageEntry& entry : maildir::ListMessages(dir, sub)) {
+      ++check->messages;
+      if (const std::string file = maildir::MessagePath(dir, entry); !CanRead(file))
+        check->unreadable_messages.push_back(file);
+    }
+  }
+}
+
+// "4 of 5 learned, 1 unreadable: PATH", the folders that could not be read;
+// kExitOk when everything could be read.
+int Report(CommandContext& context, long learned, const FolderCheck& check) {
+  std::string text = std::to_string(learned) + " of " + std::to_string(check.messages) + " learned";
+  const std::size_t unreadable = check.unreadable_messages.size();
+  if (unreadable == 1)
+    text += ", 1 unreadable: " + TerminalTextFromUtf8(check.unreadable_messages[0]);
+  if (unreadable > 1) {
+    text += ", " + std::to_string(unreadable) + " unreadable:";
+    for (const std::string& path : check.unreadable_messages)
+      text += "\n  " + TerminalTextFromUtf8(path);
+  }
+  context.console().Write(text + "\n");
+  for (const std::string& folder : check.unreadable_folders)
+    context.UserError("cannot read the folder " + TerminalTextFromUtf8(folder));
+  return unreadable == 0 && check.unreadable_folders.empty() ? kExitOk : kExitUserError;
+}
+
+long MessagesKnown(const BayesianFilter& filter) {
+  return static_cast<long>(filter.SpamMessages()) + static_cast<long>(filter.CleanMessages());
+}
+
 std::vector<std::string> InCodePage(const std::vector<std::string>& names) {
   std::vector<std::string> converted;
   for (const std::string& name : names)
@@ -131,6 +213,13 @@ int Run(CommandContext& context, const Arguments& arguments) {
         "varnox train --help)");
   if (arguments.operands.size() > 1)
     return context.UserError("train works on one store at a time");
+  for (const std::string& name : spam) {
+    for (const std::string& other : good) {
+      if (code_page::EqualsIgnoreCase(name, other))
+        return context.UserError("'" + TerminalText(name) +
+                                 "' is named both as spam and as good mail; nothing was learned");
+    }
+  }
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
   MailSession session(context, /*quiet=*/true);
@@ -156,7 +245,13 @@ int Run(CommandContext& context, const Arguments& arguments) {
     });
   }
   Progress progress(context.console());
+  // Counted when the first walk starts: after "Empty Database First".
+  long known_before = -1;
+  std::vector<std::string> walked;
   session.observers().walk_started = [&](const std::string& folder, int total) {
+    if (known_before < 0)
+      known_before = MessagesKnown(context.Addin().filter);
+    walked.push_back(folder);
     progress.Started(folder, total);
   };
   session.observers().walk_step = [&] { progress.Step(); };
@@ -175,7 +270,16 @@ int Run(CommandContext& context, const Arguments& arguments) {
       text += " '" + TerminalText(name) + "'";
     return context.UserError(text);
   }
-  return session.Disconnect();
+  FolderCheck check;
+  for (const std::string& folder : walked) {
+    if (const auto dir = TopFolderDirectory(session.host().stores().front(), folder))
+      CheckFolder(*dir, &check);
+  }
+  const int saved = session.Disconnect();
+  if (walked.empty())
+    return saved;
+  const int read = Report(context, MessagesKnown(context.Addin().filter) - known_before, check);
+  return saved != kExitOk ? saved : read;
 }
 
 }  // namespace

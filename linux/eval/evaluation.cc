@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <filesystem>
+#include <map>
 #include <memory>
 
 #include "engine/message_info.h"
@@ -57,10 +59,28 @@ class PhaseClock {
   double cpu_;
 };
 
+// A folder given both as spam and as good mail (however it is written),
+// or empty: its messages would teach and test both ways at once.
+std::string FolderOfBothKinds(const std::vector<Source>& sources) {
+  std::map<std::string, MailKind> seen;
+  for (const Source& source : sources) {
+    std::error_code failed;
+    const std::string key = std::filesystem::weakly_canonical(source.dir, failed).string();
+    const auto [it, added] = seen.emplace(failed ? source.dir : key, source.kind);
+    if (!added && it->second != source.kind)
+      return source.dir;
+  }
+  return {};
+}
+
 // Good folders first, then spam folders, each in the order given: the order
 // in which Train Filter teaches them.
 bool ListSources(const EvalOptions& options, EvalResults* results,
                  std::vector<ListedMessage>* messages, std::string* error) {
+  if (const std::string both = FolderOfBothKinds(options.sources); !both.empty()) {
+    *error = both + " is given both as spam and as good mail";
+    return false;
+  }
   for (MailKind kind : {MailKind::kGood, MailKind::kSpam}) {
     for (const Source& source : options.sources) {
       if (source.kind != kind)
@@ -118,6 +138,12 @@ class Evaluation {
     std::vector<ListedMessage> messages;
     if (!ListSources(options_, results_, &messages, error))
       return false;
+    if (options_.split.judgeAllFolds &&
+        static_cast<std::size_t>(options_.split.folds) > messages.size()) {
+      *error = "--folds " + std::to_string(options_.split.folds) + " is more than the " +
+               std::to_string(messages.size()) + " messages in the folders";
+      return false;
+    }
     const int rounds = options_.split.Rounds();
     const bool anything_to_judge =
         std::any_of(messages.begin(), messages.end(), [&](const ListedMessage& m) {

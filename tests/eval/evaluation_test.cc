@@ -178,6 +178,35 @@ TEST_F(EvaluationTest, RefusesWhatCannotBeEvaluated) {
   single.split = Split::Folds(2);
   EXPECT_TRUE(RunEvaluation(single, {}, &results, &error)) << error;
   EXPECT_EQ(results.good.judged + results.spam.judged, 2u);
+  // But not more folds than messages: some would judge nothing.
+  single.split = Split::Folds(3);
+  EXPECT_FALSE(RunEvaluation(single, {}, &results, &error));
+  EXPECT_NE(error.find("--folds 3 is more than the 2 messages"), std::string::npos) << error;
+}
+
+TEST_F(EvaluationTest, RefusesAFolderGivenAsSpamAndAsGoodMail) {
+  const struct {
+    const char* name;
+    std::string spam, good;
+  } kCases[] = {
+      {"the same", (root / "good").string(), (root / "good").string()},
+      {"written otherwise", (root / "good").string(), (root / "spam/../good/").string()},
+  };
+  for (const auto& c : kCases) {
+    EvalOptions options = Options(Split::EvenOdd());
+    options.sources = {{c.spam, MailKind::kSpam}, {c.good, MailKind::kGood}};
+    EvalResults results;
+    std::string error;
+    EXPECT_FALSE(RunEvaluation(options, {}, &results, &error)) << c.name;
+    EXPECT_NE(error.find("is given both as spam and as good mail"), std::string::npos)
+        << c.name << ": " << error;
+  }
+  // The same folder twice on one side is only listed twice.
+  EvalOptions twice = Options(Split::EvenOdd());
+  twice.sources.push_back({(root / "good").string(), MailKind::kGood});
+  EvalResults results;
+  std::string error;
+  EXPECT_TRUE(RunEvaluation(twice, {}, &results, &error)) << error;
 }
 
 TEST_F(EvaluationTest, ProgressCountsEachPhaseToItsEnd) {

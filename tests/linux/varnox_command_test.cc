@@ -202,6 +202,8 @@ TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
       {{"learn", "--spam"}, "needs the files"},
       {{"learn", "--good", message, (home / "absent").string()}, "nothing was learned"},
       {{"learn", "--good", (home / "mail").string()}, "is not a file"},
+      {{"learn", "--spam", message, Message("empty", "")}, "empty is empty; nothing was learned"},
+      {{"learn", "--good", Message("blank", " \r\n\n")}, "is empty; nothing was learned"},
       {{"classify"}, "needs the files"},
   };
   for (const Case& c : cases) {

@@ -4,6 +4,7 @@
 // the files and at what the program printed.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -390,6 +391,44 @@ TEST_F(VarnoxToolbarCommandsTest, TrainLearnsTheFoldersNamed) {
   run = Varnox({"train", "--empty", maildir.string()});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(Varnox({"stats"}).out.find("Words           0\n"), std::string::npos);
+}
+
+TEST_F(VarnoxToolbarCommandsTest, TrainSaysWhatItCouldNotRead) {
+  const fs::path junk = maildir / ".Junk";
+  for (const char* sub : {"cur", "new", "tmp"})
+    fs::create_directories(junk / sub);
+  for (int i = 0; i < 4; ++i)
+    Deliver(junk, "s" + std::to_string(i), Mail("S <s@spam.example>", "Pills", "cheap pills\n"));
+  // A link is never followed into a message: it cannot be read as one.
+  fs::create_symlink(junk / "new/s0", junk / "cur/link:2,S");
+  Outcome run = Varnox({"train", "--spam", "Junk", maildir.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("4 of 5 learned, 1 unreadable: " + (junk / "cur/link:2,S").string()),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(Varnox({"stats"}).out.find("Spam messages   4\n"), std::string::npos)
+      << "what could be read is saved";
+
+  fs::remove(junk / "cur/link:2,S");
+  run = Varnox({"train", "--good", "Inbox", "--spam", "Junk", maildir.string()});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("4 of 4 learned\n"), std::string::npos) << run.err;
+
+  run = Varnox({"train", "--spam", "junk", "--good", "JUNK", maildir.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("'junk' is named both as spam and as good mail"), std::string::npos)
+      << run.err;
+
+  if (::geteuid() != 0) {  // root reads anyway
+    fs::permissions(junk / "cur", fs::perms::none);
+    run = Varnox({"train", "--spam", "Junk", maildir.string()});
+    fs::permissions(junk / "cur", fs::perms::owner_all);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("cannot read the folder " + (junk / "cur").string()), std::string::npos)
+        << run.err;
+  }
+  EXPECT_NE(Varnox({"train", "--help"}).out.find("Training the same messages twice counts them"),
+            std::string::npos);
 }
 
 TEST_F(VarnoxToolbarCommandsTest, HeadersShowsTheTransportHeaders) {
