@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
+#include "linux/maildir/maildir_folder.h"
 #include "mail/spam_move.h"
 
 namespace varnox::cli {
@@ -335,6 +338,27 @@ int MailSession::Disconnect() {
   // (a failure has been shown as "Cannot save database").
   return addin.filter.Save() != 0 ? kExitOk
                                   : context_.UserError("the word database could not be saved");
+}
+
+int CheckMaildirMessages(CommandContext& context, const std::vector<std::string>& files,
+                         std::string_view learn_instead) {
+  for (const std::string& file : files) {
+    const std::string subdir = maildir::ParentDirectory(file);
+    const std::string name = maildir::BaseName(subdir);
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) {
+      return context.UserError("cannot read " + TerminalTextFromUtf8(file) + ": " +
+                               std::strerror(errno));
+    }
+    if (!S_ISREG(st.st_mode) || (name != "new" && name != "cur") ||
+        !maildir::IsMaildir(maildir::ParentDirectory(subdir))) {
+      return context.UserError(TerminalTextFromUtf8(file) +
+                               " is not a message in the new/ or cur/ folder of a Maildir; to "
+                               "teach the filter a message kept elsewhere, use `" +
+                               std::string(learn_instead) + "`");
+    }
+  }
+  return kExitOk;
 }
 
 }  // namespace varnox::cli

@@ -102,6 +102,13 @@ class MailSession {
   JournalTime started_ = JournalNow();
 };
 
+// For the toolbar's commands on message files: kExitOk when each file is a
+// message in the new/ or cur/ of a Maildir folder; otherwise says which is
+// not, and that `learn_instead` (for example "varnox learn --spam FILE")
+// teaches a message kept anywhere else.
+int CheckMaildirMessages(CommandContext& context, const std::vector<std::string>& files,
+                         std::string_view learn_instead);
+
 }  // namespace varnox::cli
 
 #endif  // VARNOX_LINUX_CLI_MAIL_SESSION_H_

@@ -34,7 +34,7 @@ constexpr std::string_view kOptions =
     "database and the lists under $XDG_DATA_HOME/varnox/ (~/.local/share/varnox/).\n"
     "\n"
     "Exit status: 0 done, 1 a usage error or a refusal (explained on standard\n"
-    "error), 2 an internal error.\n";
+    "error), 2 an internal error; 3 from classify --spam-status for spam.\n";
 
 bool IsHelp(std::string_view arg) {
   return arg == "--help" || arg == "-h";

@@ -22,6 +22,9 @@ constexpr std::string_view kHelp =
 int Run(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.empty())
     return context.UserError("mark-spam needs the message files (see varnox mark-spam --help)");
+  if (int status = CheckMaildirMessages(context, arguments.operands, "varnox learn --spam FILE");
+      status != kExitOk)
+    return status;
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
   MailSession session(context, /*quiet=*/false);

@@ -36,6 +36,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return context.UserError("give --to once");
   if (arguments.Has("--remember") && to.empty())
     return context.UserError("--remember keeps the folder given with --to");
+  if (int status = CheckMaildirMessages(context, arguments.operands, "varnox learn --good FILE");
+      status != kExitOk)
+    return status;
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
   MailSession session(context, /*quiet=*/false);

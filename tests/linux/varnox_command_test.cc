@@ -183,10 +183,9 @@ TEST_F(VarnoxLearningTest, LearnsAndThenJudges) {
   // The scores are the engine's business; the verdicts and the layout are ours.
   EXPECT_NE(run.out.find(pills + ": Spam, score "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\n    cheap 99 click 99 "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(meeting + ": Clean, score "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(foreign + ": Spam, non-English characters\n"), std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find(empty + ": Clean, score 0\n    (no words)\n"), std::string::npos)
+  EXPECT_NE(run.out.find(meeting + ": NotSpam, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(foreign + ": Non English Spam\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(empty + ": NotSpam, score 0\n    (no words)\n"), std::string::npos)
       << run.out;
 }
 
@@ -204,7 +203,6 @@ TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
       {{"learn", "--good", (home / "mail").string()}, "is not a file"},
       {{"learn", "--spam", message, Message("empty", "")}, "empty is empty; nothing was learned"},
       {{"learn", "--good", Message("blank", " \r\n\n")}, "is empty; nothing was learned"},
-      {{"classify"}, "needs the files"},
   };
   for (const Case& c : cases) {
     const Outcome run = Varnox(c.args);
@@ -216,7 +214,50 @@ TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
   Outcome run = Varnox({"classify", (home / "absent").string(), message});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("cannot read"), std::string::npos) << run.err;
-  EXPECT_NE(run.out.find(message + ": Clean"), std::string::npos) << "the others are judged";
+  EXPECT_NE(run.out.find(message + ": NotSpam"), std::string::npos) << "the others are judged";
+}
+
+TEST_F(VarnoxLearningTest, ClassifyServesADeliveryAgent) {
+  std::vector<std::string> spam = {"learn", "--spam"};
+  for (int i = 0; i < 6; ++i)
+    spam.push_back(Message("spam" + std::to_string(i), "Pills\nBuy cheap viagra pills now\n"));
+  ASSERT_EQ(Varnox(spam).status, 0);
+  const std::string pills = "Received: by mx\nSubject: Pills\n\ncheap viagra pills\n";
+  const std::string lunch = "Received: by mx\nSubject: Lunch\n\nnoon at the usual place\n";
+  const struct {
+    std::string input;
+    std::vector<std::string> args;
+    int status;
+    const char* prints;
+  } kCases[] = {
+      {pills, {"classify"}, 0, "-: Spam, score "},
+      {pills, {"classify", "--spam-status"}, 3, "-: Spam, score "},
+      {lunch, {"classify", "--spam-status"}, 0, "-: NotSpam, score "},
+      {pills, {"classify", "--stamp", "--spam-status"}, 3, "X-VNX-RESULT:Spam\n"},
+      {lunch, {"classify", "--stamp", "--spam-status"}, 0, "X-VNX-RESULT:NotSpam\n"},
+  };
+  for (const auto& c : kCases) {
+    input = c.input;
+    const Outcome run = Varnox(c.args);
+    EXPECT_EQ(run.status, c.status) << c.prints << run.err;
+    EXPECT_NE(run.out.find(c.prints), std::string::npos) << c.prints << ": " << run.out;
+  }
+  EXPECT_EQ(Varnox({"classify", "--spam-status", Message("l", lunch), Message("p", pills)}).status,
+            3)
+      << "one spam among them";
+
+  // A message that cannot be judged goes on as it came.
+  fs::remove(Settings());
+  input = pills;
+  Outcome run = Varnox({"classify", "--stamp"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, pills);
+  EXPECT_NE(run.err.find("passed on unchanged"), std::string::npos) << run.err;
+  const std::string large = "Subject: big\n\n" + std::string((64u << 20) + 10, 'x');
+  input = large;
+  run = Varnox({"classify", "--stamp"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out == large) << run.out.size() << " bytes of " << large.size();
 }
 
 TEST_F(VarnoxLearningTest, SettingsWithoutAWordDatabaseAreAnError) {

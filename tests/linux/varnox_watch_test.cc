@@ -313,9 +313,20 @@ TEST_F(VarnoxToolbarCommandsTest, MarkSpamTeachesAndMovesWhatCanBeTaught) {
       << "no transport headers: neither taught nor moved";
   EXPECT_NE(Varnox({"stats"}).out.find("Spam messages   1\n"), std::string::npos);
 
-  const Outcome bad = Varnox({"mark-spam", (home / "nowhere").string()});
+  Outcome bad = Varnox({"mark-spam", (home / "nowhere").string()});
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.err.find("cannot read"), std::string::npos) << bad.err;
+  std::ofstream(home / "saved.eml") << Mail("Ann <ann@example.org>", "Offer", "pills\n");
+  for (const auto& [command, learn] : {std::pair{"mark-spam", "varnox learn --spam FILE"},
+                                       std::pair{"not-spam", "varnox learn --good FILE"}}) {
+    bad = Varnox({command, (home / "saved.eml").string()});
+    EXPECT_EQ(bad.status, 1) << command;
+    EXPECT_NE(bad.err.find("is not a message in the new/ or cur/ folder of a Maildir; to teach "
+                           "the filter a message kept elsewhere, use `" +
+                           std::string(learn) + "`"),
+              std::string::npos)
+        << bad.err;
+  }
 }
 
 TEST_F(VarnoxToolbarCommandsTest, NotSpamBringsMailBackToTheInboxWhereItStays) {
