@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "linux/console_texts.h"
 #include "mail/folder_pickers.h"
 #include "mail/training.h"
 #include "platform/code_page.h"
@@ -66,11 +67,12 @@ std::string Numbered(const std::vector<std::string>& names) {
   return text;
 }
 
-// "Select Outlook Folder": one folder by its number, then the box.
+// "Select Outlook Folder", on the console "Select Maildir Folder": one folder
+// by its number, then the box.
 void PickOneFolder(ConsoleDialogView& view) {
   ConsoleUserInterface& console = view.console();
   const std::vector<std::string> names = view.ComboEntries(kSelectFolderList);
-  console.Write("Select Outlook Folder\n" + Numbered(names));
+  console.Write(std::string(ConsoleText("Select Outlook Folder")) + "\n" + Numbered(names));
   for (int tries = 0; tries < kMaxTries && !view.ended(); ++tries) {
     std::string answer;
     if (!console.Ask("Folder number (Enter cancels): ", &answer) || answer.empty())
@@ -214,7 +216,7 @@ int ConsoleDialogRunner::Unplayed() const {
 std::string_view ConsoleDialogRunner::Caption(int template_id) {
   switch (template_id) {
     case dialog_id::kSelectFolder:
-      return "Select Outlook Folder";
+      return ConsoleText("Select Outlook Folder");
     case dialog_id::kTrain:
       return "Train Bayesian Filter";
     case dialog_id::kSelectFolders:
@@ -251,7 +253,7 @@ ConsoleDialogRunner::Answer ConsoleDialogRunner::ConsoleFace(int template_id) {
     const int id =
         template_id == dialog_id::kAbout ? AboutDialog::kIdNotice : MailHeaderDialog::kIdHeaderText;
     return [this, id](ConsoleDialogView& view) {
-      std::string text = TerminalText(view.ControlText(id, std::string::npos));
+      std::string text = TerminalText(ConsoleText(view.ControlText(id, std::string::npos)));
       if (!text.empty() && text.back() != '\n')
         text.push_back('\n');
       Print(text);

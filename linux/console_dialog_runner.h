@@ -57,7 +57,7 @@ class ConsoleDialogRunner final : public DialogRunner {
 
   int RunModal(DialogController& controller) override;
 
-  // The dialog's title as the console names it ("Select Outlook Folder").
+  // The dialog's title as the console names it ("Select Maildir Folder").
   static std::string_view Caption(int template_id);
 
  private:

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "linux/console_texts.h"
 #include "linux/utf8.h"
 #include "platform/code_page.h"
 
@@ -135,8 +136,8 @@ bool ConsoleUserInterface::ReadAnswer(std::string* answer) {
 
 int ConsoleUserInterface::ShowMessage(std::string_view text, std::string_view caption,
                                       std::uint32_t flags) {
-  std::string shown = caption.empty() ? "" : TerminalText(caption) + ": ";
-  shown += TerminalText(text);
+  std::string shown = caption.empty() ? "" : TerminalText(ConsoleText(caption)) + ": ";
+  shown += TerminalText(ConsoleText(text));
   while (!shown.empty() && shown.back() == '\n')
     shown.pop_back();
 

@@ -85,9 +85,10 @@ int Run(CommandContext& context, const Arguments& arguments) {
   std::string stores;
   for (const std::string& store : session.host().stores())
     stores += " " + store;
+  const std::size_t folders = context.Addin().folderSinks.size();
   context.console().Write("Watching" + TerminalTextFromUtf8(stores) + " (" +
-                          std::to_string(context.Addin().folderSinks.size()) +
-                          " folders); Ctrl-C stops.\n");
+                          std::to_string(folders) + (folders == 1 ? " folder" : " folders") +
+                          "); Ctrl-C stops.\n");
   session.CatchUp();
 
   int status = kExitOk;

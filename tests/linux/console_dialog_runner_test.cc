@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/bayesian_filter.h"
+#include "linux/console_texts.h"
 #include "lists/list_dialog.h"
 #include "lists/sender_list.h"
 #include "mail/folder_pickers.h"
@@ -84,7 +85,7 @@ TEST_F(ConsoleDialogRunnerTest, WithNobodyToAskADialogIsClosedUnansweredAndSaysS
 
   SelectFolderDialog picker(settings);
   EXPECT_EQ(runner.RunModal(picker), kIdCancelButton);
-  EXPECT_NE(Said().find("Select Outlook Folder: not shown"), std::string::npos);
+  EXPECT_NE(Said().find("Select Maildir Folder: not shown"), std::string::npos);
 }
 
 TEST_F(ConsoleDialogRunnerTest, InformationDialogsPrintWhatTheyShow) {
@@ -92,7 +93,7 @@ TEST_F(ConsoleDialogRunnerTest, InformationDialogsPrintWhatTheyShow) {
   ConsoleDialogRunner runner(console, printed.fds[1]);
   AboutDialog about;
   EXPECT_EQ(runner.RunModal(about), kIdCancelButton);
-  EXPECT_EQ(Printed(), std::string(AboutDialog::kNotice) + "\n");
+  EXPECT_EQ(Printed(), std::string(ConsoleText(AboutDialog::kNotice)) + "\n");
 
   // Headers as stored (1252, CR LF) come out as UTF-8 lines, with control
   // characters made harmless.

@@ -546,6 +546,10 @@ TEST_F(VarnoxListsAndSettingsTest, InformationCommands) {
   Outcome run = Varnox({"about"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("Varnox v1.2\n\n", 0), 0u) << run.out;
+  EXPECT_NE(run.out.find("Help: varnox --help and varnox help; support: varnox support."),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("Settings menu"), std::string::npos) << run.out;
   run = Varnox({"help", "stats"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.rfind("Usage: varnox stats", 0), 0u) << run.out;

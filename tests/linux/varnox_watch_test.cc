@@ -186,6 +186,39 @@ TEST_F(VarnoxWatchTest, WhileWatchRunsOthersMayNotChangeTheDatabase) {
       << "the lock goes with the process";
 }
 
+TEST_F(VarnoxWatchTest, ItSpeaksOfVarnoxAndMaildirFolders) {
+  StartWatch();
+  ASSERT_TRUE(
+      WaitFor([&] { return Slurp(home / "background.err").find("Ctrl-C") != std::string::npos; }));
+  Outcome run = Stop();
+  EXPECT_NE(run.err.find("(1 folder); Ctrl-C stops."), std::string::npos) << run.err;
+
+  // A plain file where the spam folder goes.
+  fs::remove_all(Spam());
+  std::ofstream(Spam()) << "not a folder";
+  run = Varnox({"watch", maildir.string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Varnox: cannot make the folder SpamFilter (.SpamFilter in the first "
+                         "store)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("OUTLOOK"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("MAPI"), std::string::npos) << run.err;
+}
+
+TEST_F(VarnoxWatchTest, AListFileThatCannotBeReadIsWarnedAboutAtStart) {
+  std::ofstream(Data("whitelist.xml"), std::ios::trunc) << "<WhiteList><Address>";
+  StartWatch();
+  ASSERT_TRUE(
+      WaitFor([&] { return Slurp(home / "background.err").find("Ctrl-C") != std::string::npos; }));
+  const Outcome run = Stop();
+  EXPECT_NE(run.err.find("varnox: warning: the white list file " + Data("whitelist.xml").string() +
+                         " cannot be read or is not a list file"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("black list"), std::string::npos) << run.err;
+}
+
 TEST_F(VarnoxWatchTest, StoresThatAreNoMaildirAreRefused) {
   fs::create_directory(home / "plain");
   Outcome run = Varnox({"watch", (home / "plain").string()});
@@ -343,7 +376,7 @@ TEST_F(VarnoxToolbarCommandsTest, NotSpamBringsMailBackToTheInboxWhereItStays) {
   args.insert(args.end(), messages.begin(), messages.end());
   Outcome run = Varnox(args);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("Select Outlook Folder: not shown"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("Select Maildir Folder: not shown"), std::string::npos) << run.err;
   EXPECT_EQ(Names(Spam() / "new"), (std::vector<std::string>{"1.host", "2.host"}));
 
   args = {"not-spam", "--to", "inbox", "--remember"};
