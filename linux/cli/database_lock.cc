@@ -48,6 +48,24 @@ void WriteHolder(int fd, std::string_view command) {
   [[maybe_unused]] const ssize_t written = ::pwrite(fd, line.data(), line.size(), 0);
 }
 
+// The lock file, made (0600) when missing; -1, with *error, when it cannot
+// be used.
+int OpenLockFile(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0)
+    *error = "cannot use the lock file " + path + ": " + std::strerror(errno);
+  return fd;
+}
+
+// flock(2), again when a signal interrupts it: 0, or the error.
+int LockFile(int fd, int operation) {
+  while (::flock(fd, operation) != 0) {
+    if (errno != EINTR)
+      return errno;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::string DatabaseLock::LockFilePath(const std::string& word_file) {
@@ -57,17 +75,10 @@ std::string DatabaseLock::LockFilePath(const std::string& word_file) {
 std::unique_ptr<DatabaseLock> DatabaseLock::Take(const std::string& word_file,
                                                  std::string_view command, std::string* refusal) {
   const std::string path = LockFilePath(word_file);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
-    *refusal = "cannot use the lock file " + path + ": " + std::strerror(errno);
+  const int fd = OpenLockFile(path, refusal);
+  if (fd < 0)
     return nullptr;
-  }
-  int status;
-  do {
-    status = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (status != 0 && errno == EINTR);
-  if (status != 0) {
-    const int error = errno;
+  if (const int error = LockFile(fd, LOCK_EX | LOCK_NB); error != 0) {
     if (error == EWOULDBLOCK) {
       *refusal = "the word database " + word_file + " is in use by " +
                  DescribeHolder(ReadHolder(fd)) +
@@ -85,17 +96,11 @@ std::unique_ptr<DatabaseLock> DatabaseLock::Take(const std::string& word_file,
 
 std::unique_ptr<DatabaseLock> DatabaseLock::Wait(const std::string& data_file, std::string* error) {
   const std::string path = LockFilePath(data_file);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
-    *error = "cannot use the lock file " + path + ": " + std::strerror(errno);
+  const int fd = OpenLockFile(path, error);
+  if (fd < 0)
     return nullptr;
-  }
-  int status;
-  do {
-    status = ::flock(fd, LOCK_EX);
-  } while (status != 0 && errno == EINTR);
-  if (status != 0) {
-    *error = "cannot lock " + path + ": " + std::strerror(errno);
+  if (const int failure = LockFile(fd, LOCK_EX); failure != 0) {
+    *error = "cannot lock " + path + ": " + std::strerror(failure);
     ::close(fd);
     return nullptr;
   }
