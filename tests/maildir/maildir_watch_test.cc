@@ -266,6 +266,40 @@ TEST_F(MaildirWatchTest, CatchUpDeliversUnstampedNewMailOnce) {
   EXPECT_EQ(sink.seen, (std::map<int, int>{{1, 1}}));
 }
 
+TEST_F(MaildirWatchTest, ACatchUpPolicyChoosesAmongNewAndCurAndTheItemIsNamedWhileDelivered) {
+  TempMaildir::Deliver(store_.root(), "a", Message(1));
+  TempMaildir::Deliver(store_.root(), "b", Message(2, "X-VNX-RESULT:NotSpam\n"));
+  TempMaildir::PutInCur(store_.root(), "c:2,S", Message(3));
+  std::vector<std::string> offered;
+  std::string canonical_root;
+  host_.SetCatchUpPolicy([&](const maildir::CatchUpCandidate& candidate) {
+    offered.push_back(candidate.identity.unique + (candidate.in_new ? " new" : " cur"));
+    canonical_root = candidate.identity.store;
+    EXPECT_GT(candidate.modified_ns, 0);
+    EXPECT_EQ(candidate.path.substr(candidate.path.size() - candidate.identity.unique.size() -
+                                    (candidate.in_new ? 0 : 4)),
+              candidate.identity.unique + (candidate.in_new ? "" : ":2,S"));
+    return !candidate.in_new;  // only what a mail program took to cur/
+  });
+  RecordingItemSink sink;
+  std::vector<std::string> named;
+  sink.on_add = [&](host::Item&) {
+    const maildir::MessageIdentity* identity = host_.Delivering();
+    named.push_back(identity == nullptr ? "none" : identity->store + " " + identity->unique);
+  };
+  Watch(*Folder("Inbox"), &sink);
+  EXPECT_EQ(host_.CatchUp(), 1);
+  EXPECT_EQ(offered, (std::vector<std::string>{"a new", "b new", "c cur"}));
+  EXPECT_EQ(sink.seen, (std::map<int, int>{{3, 1}}));
+  EXPECT_EQ(named, std::vector<std::string>{canonical_root + " c"});
+  EXPECT_EQ(host_.Delivering(), nullptr) << "only while delivered";
+
+  // Live arrivals are named too.
+  TempMaildir::Deliver(store_.root(), "d", Message(4));
+  EXPECT_EQ(Drain(), 1);
+  EXPECT_EQ(named.back(), canonical_root + " d");
+}
+
 TEST_F(MaildirWatchTest, UnsubscribedFolderGetsNothing) {
   RecordingItemSink sink;
   std::unique_ptr<host::Items> items;
