@@ -18,33 +18,53 @@ std::string JoinText(const std::string& subject, const std::string& body) {
   return text;
 }
 
-// " %s %d" of each selected word with its percentage, then "\r\n".
+// " %s %d" of a word with its probability as a percentage, computed in
+// single precision like the classic score, clamped to 0..100.
+void AppendTopWord(std::string_view word, float probability, std::string* text) {
+  float percent = probability * 100.0f;
+  if (!(percent >= 0.0f))
+    percent = 0.0f;
+  if (percent > 100.0f)
+    percent = 100.0f;
+  text->push_back(' ');
+  text->append(word);
+  text->push_back(' ');
+  text->append(std::to_string(static_cast<int>(percent)));
+}
+
+// The top-words text: each selected word with its percentage, then "\r\n".
 std::string FormatTopWords(const std::vector<SelectedWord>& selected) {
   std::string text;
   if (selected.empty())
     return text;
-  for (const SelectedWord& word : selected) {
-    // The percentage is computed in single precision like the score.
-    float percent = word.entry.probability * 100.0f;
-    if (!(percent >= 0.0f))
-      percent = 0.0f;
-    if (percent > 100.0f)
-      percent = 100.0f;
-    text.push_back(' ');
-    text.append(word.word);
-    text.push_back(' ');
-    text.append(std::to_string(static_cast<int>(percent)));
-  }
+  for (const SelectedWord& word : selected)
+    AppendTopWord(word.word, word.entry.probability, &text);
   text.append("\r\n");
   return text;
 }
 
+std::string FormatTopWords(const std::vector<Clue>& clues) {
+  std::string text;
+  if (clues.empty())
+    return text;
+  for (const Clue& clue : clues)
+    AppendTopWord(clue.token, static_cast<float>(clue.probability), &text);
+  text.append("\r\n");
+  return text;
+}
+
+Side SideOf(int asSpam) {
+  return asSpam != 0 ? Side::kSpam : Side::kClean;
+}
+
 }  // namespace
 
-BayesianFilter::BayesianFilter(const Platform& platform) : platform_(platform), core_(platform_) {}
+BayesianFilter::BayesianFilter(const Platform& platform)
+    : platform_(platform), core_(platform_), judge_(platform_) {}
 
 BayesianFilter::~BayesianFilter() {
   try {
+    SaveCompanion();
     core_.SaveDatabase();
     core_.SaveIgnoreList();
   } catch (...) {
@@ -61,6 +81,8 @@ int BayesianFilter::Initialize() {
       core_.set_databasePath(path);
       if (core_.LoadDatabase() == 0 && core_.CreateDatabaseFile() == 1)
         core_.LoadDatabase();
+      judge_.set_path(SecondJudge::CompanionPath(path));
+      judge_.Load();  // a missing file is made by the first save
     }
     std::string ignore_path;
     if (settings.IgnoreFilePath(&ignore_path)) {
@@ -99,6 +121,28 @@ bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
   }
 }
 
+bool BayesianFilter::SecondJudgeDecides() const {
+  if (judgeChoice_ != JudgeChoice::kSetting)
+    return judgeChoice_ == JudgeChoice::kSecond && judge_.Ready();
+  return judge_.Ready() && SettingsStore(platform_.registry).SecondJudge() != 0;
+}
+
+int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo& info) {
+  WordTable words;
+  WordTable extra;
+  core_.Tokenize(JoinText(info.subject, body), words);
+  SecondJudge::ExtraTokens(info.headers, info.subject, body, &extra);
+  std::lock_guard<std::recursive_mutex> hold(core_.lock());
+  const JudgeVerdict verdict = judge_.Judge(words, extra);
+  info.score = verdict.score;
+  info.isSpam = verdict.spam ? 1 : 0;
+  info.scored = 1;
+  info.verdictText = verdict.spam ? "Spam" : "Clean";
+  info.topWords = FormatTopWords(verdict.top);  // before the tokens go
+  info.words = std::move(words);
+  return verdict.spam ? 1 : 0;
+}
+
 int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   if (HasNonEnglishRun(info.subject) || HasNonEnglishRun(body)) {
     info.nonEnglish = 1;
@@ -106,6 +150,8 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   }
   info.nonEnglish = 0;
   try {
+    if (SecondJudgeDecides())
+      return ClassifyWithSecondJudge(body, info);
     WordTable words;
     std::vector<SelectedWord> selected;
     std::int32_t score = 0;
@@ -124,29 +170,53 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   }
 }
 
-int BayesianFilter::Learn(std::string body, std::string subject, int asSpam) {
+int BayesianFilter::Learn(std::string body, std::string subject, int asSpam,
+                          std::string_view headers) {
   try {
     WordTable words;
     core_.Tokenize(JoinText(subject, body), words);
+    WordTable extra;
+    SecondJudge::ExtraTokens(headers, subject, body, &extra);
+    {
+      std::lock_guard<std::recursive_mutex> hold(core_.lock());
+      judge_.Learn(words, extra, SideOf(asSpam), core_.Now());
+    }
     return core_.LearnWords(words, asSpam != 0 ? 100 : 0);
   } catch (const std::bad_alloc&) {
     return 0;
   }
 }
 
-int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam) {
+int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
+                            std::string_view headers) {
   try {
     WordTable words;
     if (core_.Tokenize(JoinText(subject, body), words) == 0)
       return 0;
-    return core_.Retrain(words, asSpam != 0 ? Side::kSpam : Side::kClean);
+    {
+      WordTable extra;
+      SecondJudge::ExtraTokens(headers, subject, body, &extra);
+      std::lock_guard<std::recursive_mutex> hold(core_.lock());
+      judge_.Move(words, extra, SideOf(asSpam), core_.Now());
+    }
+    return core_.Retrain(words, SideOf(asSpam));
   } catch (const std::bad_alloc&) {
     return 0;
   }
 }
 
+void BayesianFilter::SaveCompanion() {
+  const std::int32_t now = core_.Now();
+  const bool aging_due =
+      static_cast<std::int64_t>(now) - core_.lastAgingTime() > BayesianCore::kAgingInterval;
+  std::lock_guard<std::recursive_mutex> hold(core_.lock());
+  judge_.Save(aging_due, now);
+}
+
 int BayesianFilter::Empty() {
   core_.ClearWords();
+  judge_.ClearTokens();
+  SaveCompanion();
   return core_.SaveDatabase();
 }
 
@@ -155,6 +225,7 @@ std::size_t BayesianFilter::WordCount() const {
 }
 
 int BayesianFilter::Save() {
+  SaveCompanion();
   return core_.SaveDatabase();
 }
 

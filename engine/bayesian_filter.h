@@ -20,6 +20,7 @@
 
 #include "engine/bayesian_core.h"
 #include "engine/message_info.h"
+#include "engine/second_judge.h"
 #include "platform/platform.h"
 
 namespace varnox {
@@ -37,34 +38,54 @@ class BayesianFilter {
   // a database file that does not exist is created with the header lines
   // only. Always 1.
   int Initialize();
-  // Judges `info.subject` and `body`; fills `info`. 1 spam, 0 clean. A run of
-  // three bytes above 0x7F in the subject or in the body makes the message
-  // spam at once (info.nonEnglish = 1, nothing else in `info` written).
+  // Judges `info.subject` and `body` (and `info.headers`, which only the
+  // second judge reads); fills `info`. 1 spam, 0 clean. A run of three bytes
+  // above 0x7F in the subject or in the body makes the message spam at once
+  // (info.nonEnglish = 1, nothing else in `info` written). The setting
+  // SecondJudge chooses the judge; until the second judge has learned spam
+  // and good mail, the classic one decides.
   int Classify(std::string body, MessageInfo& info);
-  // Learns the message on the spam side (asSpam non-zero) or the clean side.
+  // Learns the message on the spam side (asSpam non-zero) or the clean side,
+  // for both judges (`headers`, the transport headers, only for the second).
   // 1 when learned.
-  int Learn(std::string body, std::string subject, int asSpam);
+  int Learn(std::string body, std::string subject, int asSpam, std::string_view headers = {});
   // Moves a message learned before to the side `asSpam` names and learns it
-  // again until the filter agrees. The number of extra passes, 0 to 25.
-  int Relearn(std::string body, std::string subject, int asSpam);
+  // again until the filter agrees. The number of extra passes, 0 to 25. The
+  // second judge moves its tokens once.
+  int Relearn(std::string body, std::string subject, int asSpam, std::string_view headers = {});
   // Removes every word (the message counts stay) and saves. The `saved` flag
   // after the save.
   int Empty();
   std::size_t WordCount() const;
-  // Saves the word database now; the `saved` flag.
+  // Saves the word database (and the second judge's companion file) now;
+  // the `saved` flag.
   int Save();
   std::int32_t SpamMessages() const { return core_.spamMessages(); }
   std::int32_t CleanMessages() const { return core_.cleanMessages(); }
 
   BayesianCore& core() { return core_; }
   const BayesianCore& core() const { return core_; }
+  SecondJudge& secondJudge() { return judge_; }
+  const SecondJudge& secondJudge() const { return judge_; }
+
+  // Which judge decides: the setting SecondJudge, unless overridden (the
+  // evaluation compares both on the same filter settings).
+  enum class JudgeChoice { kSetting, kClassic, kSecond };
+  void set_judgeChoice(JudgeChoice choice) { judgeChoice_ = choice; }
 
   // Three consecutive bytes above 0x7F.
   static bool HasNonEnglishRun(std::string_view text);
 
  private:
+  bool SecondJudgeDecides() const;
+  int ClassifyWithSecondJudge(const std::string& body, MessageInfo& info);
+  // The companion file first: the core's save moves the aging clock on.
+  void SaveCompanion();
+
   Platform platform_;
   BayesianCore core_;
+  SecondJudge judge_;
+  JudgeChoice judgeChoice_ = JudgeChoice::kSetting;
 };
 
 }  // namespace varnox

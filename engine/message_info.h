@@ -22,6 +22,9 @@ struct MessageInfo {
   std::int32_t scored = 0;      // 1 once the words were scored
   std::int32_t nonEnglish = 0;  // 1 when the non-English rule decided
   WordTable words;              // the message's word map
+  // The transport headers, set by the caller when it has them; only the
+  // second judge reads them.
+  std::string headers;
 };
 
 }  // namespace varnox

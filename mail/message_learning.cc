@@ -19,19 +19,20 @@ int LearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
       return 0;
     if (!ReadMessageTexts(message, {MessageText::kBody, MessageText::kSubject}, &texts))
       return 0;
-    addin.filter.Learn(std::move(*texts.body), std::move(*texts.subject), spam);
+    addin.filter.Learn(std::move(*texts.body), std::move(*texts.subject), spam, *texts.headers);
     return 1;
   } catch (const std::exception&) {
     return 0;
   }
 }
 
-int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
+int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam,
+                       std::string_view headers) {
   try {
     MessageTexts texts;
     if (!ReadMessageTexts(message, {MessageText::kBody, MessageText::kSubject}, &texts))
       return 0;
-    addin.filter.Relearn(std::move(*texts.body), std::move(*texts.subject), spam);
+    addin.filter.Relearn(std::move(*texts.body), std::move(*texts.subject), spam, headers);
     return 1;
   } catch (const std::exception&) {
     return 0;
@@ -39,15 +40,18 @@ int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
 }
 
 int LearnOrRelearn(CVNXAddin& addin, host::Message& message, int spam) {
-  std::string mark;
-  int marked = 0;
+  // The mark search's one read of the headers, kept for the second judge.
+  std::string headers;
+  bool marked = false;
   try {
-    marked = FindLearnMark(message, &mark, false);
+    marked = FindLearnMark(message, &headers, true) == 1 &&
+             (headers.find(kLearnMarkSpam) != std::string::npos ||
+              headers.find(kLearnMarkNotSpam) != std::string::npos);
   } catch (const std::exception&) {
     return 0;
   }
-  return marked == 1 ? RelearnFromMessage(addin, message, spam)
-                     : LearnFromMessage(addin, message, spam);
+  return marked ? RelearnFromMessage(addin, message, spam, headers)
+                : LearnFromMessage(addin, message, spam);
 }
 
 }  // namespace varnox

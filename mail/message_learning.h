@@ -4,6 +4,8 @@
 #ifndef VARNOX_MAIL_MESSAGE_LEARNING_H_
 #define VARNOX_MAIL_MESSAGE_LEARNING_H_
 
+#include <string_view>
+
 #include "host/message.h"
 
 namespace varnox {
@@ -17,8 +19,10 @@ class CVNXAddin;
 int LearnFromMessage(CVNXAddin& addin, host::Message& message, int spam);
 
 // Moves an earlier lesson to the side `spam` names and retrains. Reads body
-// and subject only (no headers needed); 0 when either cannot be read, else 1.
-int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam);
+// and subject only (the second judge's header tokens move when the caller
+// gives the headers it read); 0 when either cannot be read, else 1.
+int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam,
+                       std::string_view headers = {});
 
 // RelearnFromMessage when the headers carry a learning mark, else
 // LearnFromMessage; gives the result of the one that ran.

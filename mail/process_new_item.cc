@@ -87,14 +87,14 @@ void Judge(CVNXAddin& addin, host::Item& item) {
 
   if (IsWhiteListed(addin, sender)) {
     if (addin.settings.LearnFromWhiteListed() != 0)
-      addin.filter.Learn(std::move(body), std::move(subject), 0);
+      addin.filter.Learn(std::move(body), std::move(subject), 0, headers);
     return;
   }
 
   if (IsBlackListed(addin, sender)) {
     const std::string note = BlackListNote(addin, sender);
     if (addin.settings.LearnFromBlackListed() != 0)
-      addin.filter.Learn(std::move(body), std::move(subject), 1);
+      addin.filter.Learn(std::move(body), std::move(subject), 1, headers);
     AppendToTransportHeaders(*message, headers, note);
     MoveToSpamFolder(addin, *mail, kSpamFilterCaption);
     BeepIfAsked(addin);
@@ -103,6 +103,7 @@ void Judge(CVNXAddin& addin, host::Item& item) {
 
   MessageInfo info;
   info.subject = std::move(subject);
+  info.headers = headers;
   if (addin.filter.Classify(std::move(body), info) != 0) {
     BeepIfAsked(addin);
     AppendToTransportHeaders(*message, headers, FilterStamp(1, info));

@@ -32,6 +32,8 @@ inline constexpr char kWordFilePath[] = "WordFilePath";
 inline constexpr char kIgnoreFilePath[] = "IgnoreFilePath";
 inline constexpr char kBlackListPath[] = "BlackListPath";
 inline constexpr char kWhiteListPath[] = "WhiteListPath";
+// Non-zero: the second judge decides instead of the classic one.
+inline constexpr char kSecondJudge[] = "SecondJudge";
 }  // namespace setting
 
 class SettingsStore {
@@ -75,6 +77,7 @@ class SettingsStore {
   std::uint32_t LearnFromNotSpam() const { return ReadDword(setting::kLearnFromNotSpam); }
   std::uint32_t LearnFromBlackListed() const { return ReadDword(setting::kLearnFromBlackListed); }
   std::uint32_t LearnFromWhiteListed() const { return ReadDword(setting::kLearnFromWhiteListed); }
+  std::uint32_t SecondJudge() const { return ReadDword(setting::kSecondJudge); }
   bool NotSpamFolderName(std::string* name) const {
     return ReadStringSetting(setting::kNotSpamFolderName, name);
   }
@@ -112,6 +115,7 @@ class SettingsStore {
   std::int32_t SetLearnFromWhiteListed(std::uint32_t v) {
     return WriteDword(setting::kLearnFromWhiteListed, v);
   }
+  std::int32_t SetSecondJudge(std::uint32_t v) { return WriteDword(setting::kSecondJudge, v); }
   std::int32_t SetNotSpamFolderName(std::string_view name) {
     return WriteString(setting::kNotSpamFolderName, name);
   }

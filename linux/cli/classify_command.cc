@@ -76,6 +76,7 @@ std::string Verdict(const std::string& file, int spam, const MessageInfo& info) 
 
 int Judge(BayesianFilter& filter, MailFile& mail, MessageInfo* info) {
   info->subject = std::move(mail.texts.subject);
+  info->headers = mail.texts.headers.value_or(std::string());
   return filter.Classify(std::move(mail.texts.body), *info);
 }
 

@@ -13,18 +13,20 @@
 #include "linux/eval/eval_report.h"
 #include "linux/eval/evaluation.h"
 #include "linux/eval/gnuplot.h"
+#include "settings/settings_store.h"
 
 namespace varnox::cli {
 namespace {
 
-constexpr std::string_view kOptions[] = {"--spam", "--good", "--folds", "--split", "--report"};
+constexpr std::string_view kOptions[] = {"--spam",   "--good",   "--folds",
+                                          "--split",  "--report", "--judge"};
 
 // More folds than this only repeats the training for nothing.
 constexpr int kMaxFolds = 1000;
 
 constexpr std::string_view kHelp =
     "Usage: varnox eval --spam DIR... --good DIR... [--folds K | --split even-odd]\n"
-    "                   [--report DIR]\n"
+    "                   [--report DIR] [--judge classic|second]\n"
     "\n"
     "Measures how well the filter tells spam from good mail on your own folders,\n"
     "and how fast, without touching your word database or your messages. A fresh\n"
@@ -43,6 +45,10 @@ constexpr std::string_view kHelp =
     "                    results for programs, and scores.png, a picture of the\n"
     "                    scores of good mail and of spam with the threshold, drawn\n"
     "                    by gnuplot (Debian package gnuplot-nox)\n"
+    "  --judge classic|second\n"
+    "                    the judge that decides: the classic one, or the second\n"
+    "                    judge (setting SecondJudge); by default the one your\n"
+    "                    settings choose\n"
     "\n"
     "A folder is a Maildir (its new/ and cur/) or a directory of message files\n"
     "(RFC 822, as saved by mail programs; a leading mbox \"From \" line is\n"
@@ -61,6 +67,7 @@ constexpr std::string_view kHelp =
 struct EvalRequest {
   eval::EvalOptions options;
   std::optional<std::string> report_dir;
+  std::optional<bool> second_judge;
 };
 
 bool ParseFolds(const std::string& text, int* folds) {
@@ -73,21 +80,23 @@ bool ParseFolds(const std::string& text, int* folds) {
 // everything was understood; otherwise what is wrong.
 std::string ParseRequest(const Arguments& arguments, EvalRequest* request) {
   const auto& given = arguments.in_order;
-  std::optional<eval::MailKind> group;
+  // The kind of the folders that follow --spam or --good (none: neither).
+  enum class Group { kNone, kSpam, kGood } group = Group::kNone;
   bool split_given = false;
   for (std::size_t i = 0; i < given.size(); ++i) {
     const std::string& text = given[i].text;
     if (!given[i].option) {
-      if (!group)
+      if (group == Group::kNone)
         return "'" + text + "' follows neither --spam nor --good";
-      request->options.sources.push_back({text, *group});
+      request->options.sources.push_back(
+          {text, group == Group::kSpam ? eval::MailKind::kSpam : eval::MailKind::kGood});
       continue;
     }
     if (text == "--spam" || text == "--good") {
-      group = text == "--spam" ? eval::MailKind::kSpam : eval::MailKind::kGood;
+      group = text == "--spam" ? Group::kSpam : Group::kGood;
       continue;
     }
-    group.reset();
+    group = Group::kNone;
     if (i + 1 == given.size() || given[i + 1].option)
       return text + " needs a value";
     const std::string& value = given[++i].text;
@@ -95,6 +104,14 @@ std::string ParseRequest(const Arguments& arguments, EvalRequest* request) {
       if (request->report_dir)
         return "--report is given twice";
       request->report_dir = value;
+      continue;
+    }
+    if (text == "--judge") {
+      if (request->second_judge)
+        return "--judge is given twice";
+      if (value != "classic" && value != "second")
+        return "--judge is classic or second, not '" + value + "'";
+      request->second_judge = value == "second";
       continue;
     }
     if (split_given)
@@ -160,6 +177,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
   EvalRequest request;
   if (std::string problem = ParseRequest(arguments, &request); !problem.empty())
     return context.UserError(problem + " (see varnox eval --help)");
+
+  request.options.secondJudge =
+      request.second_judge.value_or(SettingsStore(context.platform().registry).SecondJudge() != 0);
 
   std::string gnuplot;
   if (request.report_dir) {

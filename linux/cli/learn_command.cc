@@ -56,8 +56,8 @@ int Run(CommandContext& context, const Arguments& arguments) {
   filter.Initialize();
   std::size_t learned = 0;
   for (MailFile& message : messages) {
-    learned +=
-        filter.Learn(std::move(message.texts.body), std::move(message.texts.subject), spam ? 1 : 0);
+    learned += filter.Learn(std::move(message.texts.body), std::move(message.texts.subject),
+                            spam ? 1 : 0, message.texts.headers.value_or(std::string()));
   }
   // A failed save has been shown by the engine ("Cannot save database").
   if (filter.Save() == 0)

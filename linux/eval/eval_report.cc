@@ -55,6 +55,10 @@ const char* ReasonName(NotJudged reason) {
   return "";
 }
 
+const char* JudgeName(const EvalResults& results) {
+  return results.secondJudge ? "second" : "classic";
+}
+
 std::string SplitText(const Split& split) {
   if (!split.judgeAllFolds)
     return "even-odd (in each folder, messages at even positions train and those at odd "
@@ -183,6 +187,7 @@ bool WriteFile(const std::filesystem::path& path, const std::string& contents, s
 
 std::string SummaryText(const EvalResults& results) {
   std::string text = "Split: " + SplitText(results.split) + "\n";
+  text += std::string("Judge: ") + JudgeName(results) + "\n";
   for (const SourceSummary& source : results.sources) {
     text += "  " + std::string(KindName(source.kind)) + Pad(std::to_string(source.messages), 8) +
             " messages in " + source.dir + "\n";
@@ -224,6 +229,8 @@ std::string SummaryJson(const EvalResults& results) {
   json.Integer(results.split.folds);
   json.Key("threshold");
   json.Integer(BayesianCore::kSpamThreshold);
+  json.Key("judge");
+  json.String(JudgeName(results));
 
   json.Key("sources");
   json.BeginArray();
@@ -312,7 +319,7 @@ std::string PlotScript(const EvalResults& results) {
   const std::string title =
       (results.split.judgeAllFolds ? std::to_string(results.split.folds) + "-fold"
                                    : std::string("even-odd")) +
-      " evaluation: " + std::to_string(results.good.judged) + " good, " +
+      " evaluation, " + JudgeName(results) + " judge: " + std::to_string(results.good.judged) + " good, " +
       std::to_string(results.spam.judged) + " spam messages judged";
   // Counts on a log scale: nearly every message scores 0 or 100, and the
   // few in between are what matters. Empty scores are left out (NaN), since

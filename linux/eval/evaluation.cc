@@ -125,6 +125,7 @@ bool JudgeLikePipeline(BayesianFilter& filter, host::Message& message, MessageIn
     return false;
   }
   info->subject = std::move(*texts.subject);
+  info->headers = std::move(*texts.headers);
   *spam = filter.Classify(std::move(*texts.body), *info);
   return true;
 }
@@ -169,6 +170,8 @@ class Evaluation {
     // files: it starts empty and can save nowhere.
     IsolatedPlatform isolated;
     auto addin = std::make_unique<CVNXAddin>(isolated.platform());
+    addin->filter.set_judgeChoice(options_.secondJudge ? BayesianFilter::JudgeChoice::kSecond
+                                                       : BayesianFilter::JudgeChoice::kClassic);
     Train(*addin, train, round);
     results_->wordsPerRound.push_back(addin->filter.WordCount());
     Judge(addin->filter, judge, round);
@@ -272,6 +275,7 @@ bool RunEvaluation(const EvalOptions& options, const ProgressFunction& progress,
                    EvalResults* results, std::string* error) {
   *results = EvalResults{};
   results->split = options.split;
+  results->secondJudge = options.secondJudge;
   try {
     if (!Evaluation(options, progress, results).Run(error))
       return false;

@@ -53,6 +53,8 @@ struct EvalOptions {
   // processor, 0 none (each message is read when the filter wants it). The
   // results do not depend on it; the speed does.
   int readers = -1;
+  // The judge that decides: the second judge, or the classic one.
+  bool secondJudge = false;
 };
 
 enum class Phase { kTraining, kJudging };
@@ -118,6 +120,7 @@ struct SourceSummary {
 
 struct EvalResults {
   Split split;
+  bool secondJudge = false;
   std::vector<SourceSummary> sources;
 
   // Training, over all rounds (with K folds each message is learned K - 1

@@ -1,0 +1,235 @@
+// How the second judge's parameters were chosen: cross-validation inside a
+// training set only. The messages of the training set (by default the even
+// positions of each folder, the half that `varnox eval --split even-odd`
+// trains on) are dealt into inner folds; each inner fold is judged by counts
+// learned from the others, for every combination of the parameters below,
+// and for each combination the best cutoff is found. The combination and
+// cutoff with the lowest cost (10 x false positives + false negatives) win.
+// The messages the evaluation judges are never read.
+//
+//   build/release/bench/judge_tune [--outer-folds K --outer-fold F]
+//                                  [--inner-folds 5] DATA_DIR
+//
+// DATA_DIR holds easy-ham-1, easy-ham-2, hard-ham-1, spam-1 and spam-2
+// (bench/corpus.sh unpacks them into build/corpus/package/data). With
+// --outer-folds K --outer-fold F the training set is every message whose
+// position i in its folder has i mod K != F (the training set of round F of
+// `varnox eval --folds K`), to see whether each round would choose the same.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/bayesian_core.h"
+#include "engine/second_judge.h"
+#include "linux/eval/isolated_platform.h"
+#include "linux/eval/message_source.h"
+
+namespace varnox::eval {
+namespace {
+
+struct Folder {
+  const char* name;
+  bool spam;
+};
+constexpr Folder kFolders[] = {{"easy-ham-1", false},
+                               {"easy-ham-2", false},
+                               {"hard-ham-1", false},
+                               {"spam-1", true},
+                               {"spam-2", true}};
+
+struct Message {
+  std::vector<std::uint32_t> tokens;
+  bool spam;
+  int innerFold;
+};
+
+struct Options {
+  std::string data;
+  int outerFolds = 2;
+  int outerFold = 1;  // judged by the evaluation; never read here
+  int innerFolds = 5;
+};
+
+// Tokens of every training message, as ids.
+std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_count) {
+  IsolatedPlatform isolated;
+  BayesianCore core(isolated.platform());
+  std::unordered_map<std::string, std::uint32_t> ids;
+  std::vector<Message> messages;
+  for (const Folder& folder : kFolders) {
+    std::vector<std::string> files;
+    std::string error;
+    if (!ListMessageFiles(options.data + "/" + folder.name, &files, &error)) {
+      std::fprintf(stderr, "judge_tune: %s\n", error.c_str());
+      std::exit(1);
+    }
+    int taken = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      if (static_cast<int>(i % static_cast<std::size_t>(options.outerFolds)) == options.outerFold)
+        continue;
+      maildir::MimeTexts texts;
+      // As training does: a message without transport headers teaches nothing.
+      if (!ReadTextsOfFile(files[i], &texts) || !texts.headers)
+        continue;
+      WordTable words, extra;
+      core.Tokenize(texts.subject + "\n\n" + texts.body, words);
+      SecondJudge::ExtraTokens(*texts.headers, texts.subject, texts.body, &extra);
+      Message message{{}, folder.spam, taken++ % options.innerFolds};
+      for (const WordTable* table : {&words, &extra}) {
+        table->ForEachUnordered([&](std::string_view token, const WordEntry&) {
+          auto [at, inserted] =
+              ids.emplace(std::string(token), static_cast<std::uint32_t>(ids.size()));
+          message.tokens.push_back(at->second);
+        });
+      }
+      messages.push_back(std::move(message));
+    }
+  }
+  *token_count = ids.size();
+  return messages;
+}
+
+// For each message judged in its inner fold: the counts of its tokens
+// learned from the other inner folds, and the message counts.
+struct Judged {
+  std::vector<std::pair<std::int32_t, std::int32_t>> counts;
+  std::int32_t ns, nc;
+  bool spam;
+};
+
+std::vector<Judged> InnerCounts(const std::vector<Message>& messages, std::size_t tokens,
+                                int inner_folds) {
+  std::vector<Judged> judged;
+  for (int fold = 0; fold < inner_folds; ++fold) {
+    std::vector<std::int32_t> spam(tokens), good(tokens);
+    std::int32_t ns = 0, nc = 0;
+    for (const Message& m : messages) {
+      if (m.innerFold == fold)
+        continue;
+      for (std::uint32_t id : m.tokens)
+        ++(m.spam ? spam : good)[id];
+      ++(m.spam ? ns : nc);
+    }
+    for (const Message& m : messages) {
+      if (m.innerFold != fold)
+        continue;
+      Judged j{{}, ns, nc, m.spam};
+      for (std::uint32_t id : m.tokens) {
+        if (spam[id] + good[id] > 0)
+          j.counts.emplace_back(spam[id], good[id]);
+      }
+      judged.push_back(std::move(j));
+    }
+  }
+  return judged;
+}
+
+double Indicator(const Judged& j, const JudgeParameters& p) {
+  std::vector<double> clues;
+  for (auto [s, c] : j.counts) {
+    const double f = SecondJudge::TokenProbability(s, c, j.ns, j.nc, p);
+    if (std::fabs(f - 0.5) >= p.minDeviation)
+      clues.push_back(f);
+  }
+  if (clues.size() > p.maxClues) {
+    std::nth_element(clues.begin(), clues.begin() + static_cast<std::ptrdiff_t>(p.maxClues),
+                     clues.end(), [](double a, double b) {
+                       return std::fabs(a - 0.5) > std::fabs(b - 0.5);
+                     });
+    clues.resize(p.maxClues);
+  }
+  return SecondJudge::Combine(clues);
+}
+
+struct Outcome {
+  JudgeParameters parameters;
+  int fp = 0, fn = 0;
+  double cost = 1e18;
+};
+
+// The cutoff of least cost for one parameter combination; on a tie the
+// middle of the run of equally good cutoffs, which leaves the most room on
+// both sides.
+Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
+  std::vector<double> good, spam;
+  for (const Judged& j : judged)
+    (j.spam ? spam : good).push_back(Indicator(j, p));
+  Outcome best;
+  std::vector<double> tied;
+  for (int step = 50; step <= 999; ++step) {
+    const double cutoff = step / 1000.0;
+    const int fp = static_cast<int>(
+        std::count_if(good.begin(), good.end(), [&](double i) { return i > cutoff; }));
+    const int fn = static_cast<int>(
+        std::count_if(spam.begin(), spam.end(), [&](double i) { return !(i > cutoff); }));
+    const double cost = 10.0 * fp + fn;
+    if (cost < best.cost) {
+      best = {p, fp, fn, cost};
+      tied.clear();
+    }
+    if (cost == best.cost)
+      tied.push_back(cutoff);
+  }
+  best.parameters.cutoff = tied[tied.size() / 2];
+  return best;
+}
+
+int Run(const Options& options) {
+  std::size_t tokens = 0;
+  const std::vector<Message> messages = ReadTrainingSet(options, &tokens);
+  const std::vector<Judged> judged = InnerCounts(messages, tokens, options.innerFolds);
+  std::printf("training set: %zu messages, %zu tokens, %d inner folds\n", messages.size(), tokens,
+              options.innerFolds);
+  std::vector<Outcome> outcomes;
+  for (double strength : {0.1, 0.25, 0.45, 1.0})
+    for (double unknown : {0.4, 0.45, 0.5})
+      for (double deviation : {0.0, 0.1, 0.2, 0.3, 0.4})
+        for (std::size_t clues : {std::size_t{15}, std::size_t{50}, std::size_t{150},
+                                  std::size_t{100000}}) {
+          JudgeParameters p;
+          p.strength = strength;
+          p.unknown = unknown;
+          p.minDeviation = deviation;
+          p.maxClues = clues;
+          outcomes.push_back(BestCutoff(judged, p));
+        }
+  std::stable_sort(outcomes.begin(), outcomes.end(),
+                   [](const Outcome& a, const Outcome& b) { return a.cost < b.cost; });
+  std::printf("strength unknown min-deviation max-clues cutoff | FP FN cost\n");
+  for (std::size_t i = 0; i < std::min<std::size_t>(15, outcomes.size()); ++i) {
+    const Outcome& o = outcomes[i];
+    std::printf("%.2f %.2f %.2f %zu %.3f | %d %d %.0f\n", o.parameters.strength,
+                o.parameters.unknown, o.parameters.minDeviation, o.parameters.maxClues,
+                o.parameters.cutoff, o.fp, o.fn, o.cost);
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace varnox::eval
+
+int main(int argc, char** argv) {
+  varnox::eval::Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 < argc && arg == "--outer-folds")
+      options.outerFolds = std::atoi(argv[++i]);
+    else if (i + 1 < argc && arg == "--outer-fold")
+      options.outerFold = std::atoi(argv[++i]);
+    else if (i + 1 < argc && arg == "--inner-folds")
+      options.innerFolds = std::atoi(argv[++i]);
+    else
+      options.data = arg;
+  }
+  if (options.data.empty() || options.outerFolds < 2 || options.innerFolds < 2 ||
+      options.outerFold < 0 || options.outerFold >= options.outerFolds) {
+    std::fprintf(stderr,
+                 "usage: judge_tune [--outer-folds K --outer-fold F] [--inner-folds N] DATA_DIR\n");
+    return 1;
+  }
+  return varnox::eval::Run(options);
+}

@@ -1,0 +1,248 @@
+#include "engine/judge_tokens.h"
+
+#include <string>
+
+namespace varnox::judge_tokens {
+namespace {
+
+unsigned char Lower(unsigned char byte) {
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+bool IsAsciiAlnum(unsigned char byte) {
+  return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
+         (byte >= 'A' && byte <= 'Z');
+}
+
+bool IsHostByte(unsigned char byte) {
+  return IsAsciiAlnum(byte) || byte == '.' || byte == '-';
+}
+
+bool IsSpace(unsigned char byte) {
+  return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+}
+
+// Collects tokens under the message-wide limit.
+class Sink {
+ public:
+  explicit Sink(WordTable* tokens) : tokens_(tokens) {}
+
+  // prefix + text, lower-cased; dropped when empty, too long or holding a
+  // byte that could break a header line or the companion file.
+  void Add(std::string_view prefix, std::string_view text) {
+    if (text.empty() || added_ >= kMaxTokens || prefix.size() + text.size() > kMaxTokenLength)
+      return;
+    std::string token(prefix);
+    for (unsigned char byte : text) {
+      if (byte <= 0x20 || byte == 0x7F)
+        return;
+      token.push_back(static_cast<char>(Lower(byte)));
+    }
+    auto [entry, inserted] = tokens_->Insert(token, WordEntry{1, 1, 0.5f, 0});
+    (void)entry;
+    if (inserted)
+      ++added_;
+  }
+
+ private:
+  WordTable* tokens_;
+  std::size_t added_ = 0;
+};
+
+// Runs of ASCII letters and digits (with "'" inside), two bytes or more.
+void AddWords(std::string_view prefix, std::string_view text, Sink& sink) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && !IsAsciiAlnum(static_cast<unsigned char>(text[i])))
+      ++i;
+    const std::size_t start = i;
+    while (i < text.size() &&
+           (IsAsciiAlnum(static_cast<unsigned char>(text[i])) || text[i] == '\''))
+      ++i;
+    if (i - start >= 2)
+      sink.Add(prefix, text.substr(start, i - start));
+  }
+}
+
+// The address in angle brackets, else the first word holding "@".
+std::string_view SenderAddress(std::string_view value) {
+  const std::size_t open = value.find('<');
+  if (open != std::string_view::npos) {
+    const std::size_t close = value.find('>', open + 1);
+    if (close != std::string_view::npos)
+      return value.substr(open + 1, close - open - 1);
+  }
+  std::size_t i = 0;
+  while (i < value.size()) {
+    while (i < value.size() && IsSpace(static_cast<unsigned char>(value[i])))
+      ++i;
+    const std::size_t start = i;
+    while (i < value.size() && !IsSpace(static_cast<unsigned char>(value[i])))
+      ++i;
+    const std::string_view word = value.substr(start, i - start);
+    if (word.find('@') != std::string_view::npos)
+      return word;
+  }
+  return {};
+}
+
+void AddSender(std::string_view value, Sink& sink) {
+  const std::string_view address = SenderAddress(value);
+  const std::size_t at = address.rfind('@');
+  if (at == std::string_view::npos) {
+    sink.Add("from:", "(no address)");
+    return;
+  }
+  sink.Add("from:", address);
+  sink.Add("from:", address.substr(at));  // "@domain"
+  AddWords("from:name:", value.substr(0, value.find('<')), sink);
+}
+
+// The last two labels of a host ("b.c" of "a.b.c"), or empty when it has
+// fewer than three.
+std::string_view LastTwoLabels(std::string_view host) {
+  const std::size_t last = host.rfind('.');
+  if (last == std::string_view::npos || last == 0)
+    return {};
+  const std::size_t before = host.rfind('.', last - 1);
+  return before == std::string_view::npos ? std::string_view() : host.substr(before + 1);
+}
+
+bool IsAddress(std::string_view host) {
+  for (unsigned char byte : host) {
+    if (!(byte == '.' || (byte >= '0' && byte <= '9')))
+      return false;
+  }
+  return true;
+}
+
+// Hosts (runs of letters, digits, "." and "-" with a dot inside) and
+// numeric addresses with their first three parts.
+void AddHosts(std::string_view prefix, std::string_view text, Sink& sink) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && !IsHostByte(static_cast<unsigned char>(text[i])))
+      ++i;
+    const std::size_t start = i;
+    while (i < text.size() && IsHostByte(static_cast<unsigned char>(text[i])))
+      ++i;
+    std::string_view host = text.substr(start, i - start);
+    while (!host.empty() && (host.back() == '.' || host.back() == '-'))
+      host.remove_suffix(1);
+    if (host.find('.') == std::string_view::npos || host.front() == '.')
+      continue;
+    sink.Add(prefix, host);
+    if (IsAddress(host)) {
+      const std::size_t last = host.rfind('.');
+      sink.Add(prefix, host.substr(0, last));
+    } else {
+      sink.Add(prefix, LastTwoLabels(host));
+    }
+  }
+}
+
+// Each ";"-separated part of the value, without spaces and quotes; a
+// boundary is different in every message and is left out.
+void AddContentType(std::string_view value, Sink& sink) {
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    std::size_t end = value.find(';', start);
+    if (end == std::string_view::npos)
+      end = value.size();
+    std::string part;
+    for (char byte : value.substr(start, end - start)) {
+      if (!IsSpace(static_cast<unsigned char>(byte)) && byte != '"')
+        part.push_back(static_cast<char>(Lower(static_cast<unsigned char>(byte))));
+    }
+    if (part.rfind("boundary=", 0) != 0)
+      sink.Add("ct:", part);
+    start = end + 1;
+  }
+}
+
+bool NameIs(std::string_view name, std::string_view wanted) {
+  if (name.size() != wanted.size())
+    return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (Lower(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(wanted[i]))
+      return false;
+  }
+  return true;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && NameIs(text.substr(text.size() - tail.size()), tail);
+}
+
+void AddField(std::string_view name, std::string_view value, Sink& sink) {
+  if (NameIs(name, "from"))
+    AddSender(value, sink);
+  else if (NameIs(name, "received"))
+    AddHosts("rcvd:", value, sink);
+  else if (NameIs(name, "content-type"))
+    AddContentType(value, sink);
+  else if (NameIs(name, "x-mailer") || NameIs(name, "user-agent"))
+    AddWords("xm:", value, sink);
+}
+
+}  // namespace
+
+void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTable* tokens) {
+  Sink sink(tokens);
+  AddWords("subj:", subject, sink);
+  // One field at a time: a line that starts with a space or tab continues
+  // the field before it.
+  std::string value;
+  std::string_view name;
+  bool open = false;
+  std::size_t start = 0;
+  while (start < headers.size()) {
+    std::size_t end = headers.find('\n', start);
+    if (end == std::string_view::npos)
+      end = headers.size();
+    std::string_view line = headers.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r')
+      line.remove_suffix(1);
+    if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+      if (open && value.size() < 4096)
+        value.append(" ").append(line.substr(0, 4096));
+      continue;
+    }
+    if (open)
+      AddField(name, value, sink);
+    open = false;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+      continue;
+    name = line.substr(0, colon);
+    value.assign(line.substr(colon + 1, 4096));
+    open = true;
+  }
+  if (open)
+    AddField(name, value, sink);
+}
+
+void AddLinkTokens(std::string_view body, WordTable* tokens) {
+  Sink sink(tokens);
+  std::size_t at = 0;
+  while ((at = body.find("://", at)) != std::string_view::npos) {
+    const std::size_t host_start = at + 3;
+    at = host_start;
+    const std::string_view before = body.substr(0, host_start - 3);
+    if (!EndsWithNoCase(before, "http") && !EndsWithNoCase(before, "https"))
+      continue;
+    std::size_t end = host_start;
+    while (end < body.size() && IsHostByte(static_cast<unsigned char>(body[end])))
+      ++end;
+    std::string_view host = body.substr(host_start, end - host_start);
+    while (!host.empty() && host.back() == '.')
+      host.remove_suffix(1);
+    if (host.empty())
+      continue;
+    sink.Add("url:", host);
+    sink.Add("url:", LastTwoLabels(host));
+  }
+}
+
+}  // namespace varnox::judge_tokens

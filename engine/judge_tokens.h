@@ -1,0 +1,33 @@
+// Tokens of the second judge that the classic tokenizer does not make: words
+// of the subject, the sender's address and domain, the hosts and addresses
+// of the Received lines, the Content-Type parameters, the words of X-Mailer
+// and User-Agent, and the hosts of links in the body. Each is learned as a
+// word of its own, marked by a prefix ("from:", "subj:", "rcvd:", "ct:",
+// "xm:", "url:") so that it never meets a body word.
+//
+// Headers are the transport headers as the host gives them (lines ended by
+// CR LF or LF, folded lines continued by a space or tab). Every byte is
+// untrusted: tokens hold only bytes above 0x20 (0x7F excepted), ASCII letters
+// lower-cased, at most kMaxTokenLength bytes, at most kMaxTokens of them a call.
+#ifndef VARNOX_ENGINE_JUDGE_TOKENS_H_
+#define VARNOX_ENGINE_JUDGE_TOKENS_H_
+
+#include <cstddef>
+#include <string_view>
+
+#include "engine/word_table.h"
+
+namespace varnox::judge_tokens {
+
+inline constexpr std::size_t kMaxTokenLength = 64;
+inline constexpr std::size_t kMaxTokens = 400;
+
+// Adds the header tokens and the subject's tokens to `tokens` (counts 1).
+void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTable* tokens);
+// Adds "url:" tokens for the host of each http:// or https:// link in `body`
+// and for its last two labels.
+void AddLinkTokens(std::string_view body, WordTable* tokens);
+
+}  // namespace varnox::judge_tokens
+
+#endif  // VARNOX_ENGINE_JUDGE_TOKENS_H_

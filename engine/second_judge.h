@@ -1,0 +1,135 @@
+// SecondJudge: the opt-in judge beside the classic one. It keeps a table of
+// its own (in how many spam and good messages each token appeared) and judges
+// every token of a message that tells anything, not only fifteen of them:
+//
+//   per token   p = (s / NS) / (s / NS + c / NC), from the token's spam and
+//               good message counts s, c and the message counts NS, NC;
+//               f = (strength * unknown + n * p) / (strength + n), n = s + c,
+//               so a rarely seen token stays near `unknown`.
+//   message     the tokens with |f - 0.5| >= minDeviation (at most maxClues,
+//               the farthest first) are combined by Fisher's method: S and H
+//               are the chi-square probabilities of -2 sum ln(1 - f) and
+//               -2 sum ln f with 2k degrees of freedom; the indicator is
+//               (1 + S - H) / 2, spam above `cutoff`.
+//
+// Tokens: the classic tokenizer's words of the subject and the body, and
+// tokens of their own kind from the subject, the sender's address and
+// domain, the Received hosts and addresses, Content-Type, X-Mailer and
+// User-Agent, and the hosts of links in the body (judge_tokens.h).
+//
+// The table lives in a companion file beside the word database (format:
+// docs/word-database.md), which the classic judge never reads. It is learned
+// whichever judge decides, so switching judges loses nothing and the second
+// one is ready at once.
+//
+// Not thread-safe: BayesianFilter holds the core's lock around every call.
+#ifndef VARNOX_ENGINE_SECOND_JUDGE_H_
+#define VARNOX_ENGINE_SECOND_JUDGE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/bayesian_core.h"  // Side, aging constants
+#include "engine/word_table.h"
+#include "platform/platform.h"
+
+namespace varnox {
+
+// Fixed in code; chosen by cross-validation inside training data only
+// (bench/judge_tune.cc, docs/eval.md).
+struct JudgeParameters {
+  double strength = 0.45;
+  double unknown = 0.5;
+  double minDeviation = 0.1;
+  double cutoff = 0.9;
+  std::size_t maxClues = 150;
+};
+
+// One token's weight in a verdict.
+struct Clue {
+  std::string_view token;  // refers to the message's token table
+  double probability;      // f, 0..1
+};
+
+struct JudgeVerdict {
+  double indicator = 0.5;  // Fisher's combined indicator, 0..1
+  std::int32_t score = 0;  // 0..100; above 90 exactly when spam
+  bool spam = false;
+  std::vector<Clue> top;  // at most 15 deciding tokens, in byte-wise order
+};
+
+// How many messages each token appeared in, per side, and when it was last
+// learned (WordEntry's spamCount, cleanCount, lastSeen; probability unused).
+class SecondJudge {
+ public:
+  static constexpr std::size_t kTopWords = 15;
+
+  // `platform` (files, clock) must outlive the judge.
+  explicit SecondJudge(const Platform& platform) : platform_(platform) {}
+
+  // --- Tokens, learning, judging ---------------------------------------------
+
+  // A message's tokens are the classic tokenizer's word map of its subject
+  // and body (`words`) and the tokens only this judge uses (`extra`, made
+  // here); the two never share a token, as every extra token holds ":".
+  // Each token counts once, however often it occurs.
+  static void ExtraTokens(std::string_view headers, std::string_view subject,
+                          std::string_view body, WordTable* extra);
+  void Learn(const WordTable& words, const WordTable& extra, Side side, std::int32_t now);
+  // A message learned before on the other side: its tokens leave that side
+  // (never below 0) and join `target`.
+  void Move(const WordTable& words, const WordTable& extra, Side target, std::int32_t now);
+  JudgeVerdict Judge(const WordTable& words, const WordTable& extra,
+                     const JudgeParameters& parameters = {}) const;
+  // The judge can tell anything once it has learned spam and good mail.
+  bool Ready() const { return spamMessages_ > 0 && cleanMessages_ > 0; }
+
+  // f of a token seen in s spam and c good messages of NS and NC.
+  static double TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns, std::int32_t nc,
+                                 const JudgeParameters& parameters);
+  // Fisher's indicator of the clues' probabilities (0.5 with none).
+  static double Combine(const std::vector<double>& probabilities);
+  // Score 0..100 of an indicator: [0, cutoff] maps onto 0..90 and
+  // (cutoff, 1] onto 91..100.
+  static std::int32_t ScoreOf(double indicator, double cutoff);
+
+  // --- Companion file -------------------------------------------------------
+
+  // Path of the companion file of a word database.
+  static std::string CompanionPath(const std::string& databasePath) {
+    return databasePath + ".second";
+  }
+  void set_path(std::string path) { path_ = std::move(path); }
+  const std::string& path() const { return path_; }
+  // 1 when the file was read (the table and counts are replaced); 0 when the
+  // path is empty or the file cannot be read. A file that exists but cannot
+  // be read is never overwritten afterwards.
+  int Load();
+  // Replaces the file whole (masked, written beside, renamed). With
+  // `agingDue`, every token not learned for more than ten days first loses
+  // one from each count, and goes at 0 and 0. 1 when written, 0 when not
+  // (empty path, unreadable file kept, write failed); on failure the table
+  // stays as it was.
+  int Save(bool agingDue, std::int32_t now);
+  // Forgets every token (the message counts stay, as the classic Empty).
+  void ClearTokens() { table_.clear(); }
+
+  const WordTable& table() const { return table_; }
+  std::int32_t spamMessages() const { return spamMessages_; }
+  std::int32_t cleanMessages() const { return cleanMessages_; }
+
+ private:
+  Platform platform_;
+  WordTable table_;
+  std::int32_t spamMessages_ = 0;
+  std::int32_t cleanMessages_ = 0;
+  std::string path_;
+  bool unreadable_ = false;
+};
+
+}  // namespace varnox
+
+#endif  // VARNOX_ENGINE_SECOND_JUDGE_H_
