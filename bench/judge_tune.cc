@@ -148,6 +148,9 @@ double Indicator(const Judged& j, const JudgeParameters& p) {
   return SecondJudge::Combine(clues);
 }
 
+// What a false positive costs, in false negatives.
+double kFalsePositiveCost = 10.0;
+
 struct Outcome {
   JudgeParameters parameters;
   int fp = 0, fn = 0;
@@ -169,7 +172,7 @@ Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
         std::count_if(good.begin(), good.end(), [&](double i) { return i > cutoff; }));
     const int fn = static_cast<int>(
         std::count_if(spam.begin(), spam.end(), [&](double i) { return !(i > cutoff); }));
-    const double cost = 10.0 * fp + fn;
+    const double cost = kFalsePositiveCost * fp + fn;
     if (cost < best.cost) {
       best = {p, fp, fn, cost};
       tied.clear();
@@ -256,6 +259,8 @@ int main(int argc, char** argv) {
       options.outerFold = std::atoi(argv[++i]);
     else if (i + 1 < argc && arg == "--tokens")
       return varnox::eval::PrintTokens(argv[i + 1]);
+    else if (i + 1 < argc && arg == "--fp-cost")
+      varnox::eval::kFalsePositiveCost = std::atof(argv[++i]);
     else if (i + 1 < argc && arg == "--inner-folds")
       options.innerFolds = std::atoi(argv[++i]);
     else
