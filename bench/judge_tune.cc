@@ -140,9 +140,8 @@ double Indicator(const Judged& j, const JudgeParameters& p) {
   }
   if (clues.size() > p.maxClues) {
     std::nth_element(clues.begin(), clues.begin() + static_cast<std::ptrdiff_t>(p.maxClues),
-                     clues.end(), [](double a, double b) {
-                       return std::fabs(a - 0.5) > std::fabs(b - 0.5);
-                     });
+                     clues.end(),
+                     [](double a, double b) { return std::fabs(a - 0.5) > std::fabs(b - 0.5); });
     clues.resize(p.maxClues);
   }
   return SecondJudge::Combine(clues);
@@ -212,29 +211,28 @@ int Run(const Options& options) {
               options.innerFolds);
   std::vector<Outcome> outcomes;
   for (double weight : {1.0, 1.5, 2.0, 3.0})
-  for (double strength : {0.03, 0.1, 0.25, 0.45, 1.0})
-    for (double unknown : {0.4, 0.45, 0.5})
-      for (double deviation : {0.0, 0.2, 0.3, 0.4, 0.45})
-        for (std::size_t clues : {std::size_t{10}, std::size_t{15}, std::size_t{20},
-                                  std::size_t{30}, std::size_t{50}, std::size_t{150},
-                                  std::size_t{100000}}) {
-          JudgeParameters p;
-          p.goodWeight = weight;
-          p.strength = strength;
-          p.unknown = unknown;
-          p.minDeviation = deviation;
-          p.maxClues = clues;
-          outcomes.push_back(BestCutoff(judged, p));
-        }
+    for (double strength : {0.03, 0.1, 0.25, 0.45, 1.0})
+      for (double unknown : {0.4, 0.45, 0.5})
+        for (double deviation : {0.0, 0.2, 0.3, 0.4, 0.45})
+          for (std::size_t clues :
+               {std::size_t{10}, std::size_t{15}, std::size_t{20}, std::size_t{30}, std::size_t{50},
+                std::size_t{150}, std::size_t{100000}}) {
+            JudgeParameters p;
+            p.goodWeight = weight;
+            p.strength = strength;
+            p.unknown = unknown;
+            p.minDeviation = deviation;
+            p.maxClues = clues;
+            outcomes.push_back(BestCutoff(judged, p));
+          }
   std::stable_sort(outcomes.begin(), outcomes.end(),
                    [](const Outcome& a, const Outcome& b) { return a.cost < b.cost; });
   std::printf("good-weight strength unknown min-deviation max-clues cutoff | FP FN cost\n");
   for (std::size_t i = 0; i < std::min<std::size_t>(15, outcomes.size()); ++i) {
     const Outcome& o = outcomes[i];
     std::printf("%.1f %.2f %.2f %.2f %zu %.3f | %d %d %.0f\n", o.parameters.goodWeight,
-                o.parameters.strength,
-                o.parameters.unknown, o.parameters.minDeviation, o.parameters.maxClues,
-                o.parameters.cutoff, o.fp, o.fn, o.cost);
+                o.parameters.strength, o.parameters.unknown, o.parameters.minDeviation,
+                o.parameters.maxClues, o.parameters.cutoff, o.fp, o.fn, o.cost);
   }
   if (std::getenv("VNX_WRONG") != nullptr) {
     for (const Judged& j : judged) {

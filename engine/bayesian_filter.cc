@@ -121,10 +121,20 @@ bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
   }
 }
 
-bool BayesianFilter::SecondJudgeDecides() const {
+bool BayesianFilter::SecondJudgeChosen() const {
   if (judgeChoice_ != JudgeChoice::kSetting)
-    return judgeChoice_ == JudgeChoice::kSecond && judge_.Ready();
-  return judge_.Ready() && SettingsStore(platform_.registry).SecondJudge() != 0;
+    return judgeChoice_ == JudgeChoice::kSecond;
+  return SettingsStore(platform_.registry).SecondJudge() != 0;
+}
+
+bool BayesianFilter::SecondJudgeDecides() {
+  if (!SecondJudgeChosen())
+    return false;
+  if (!judge_.Ready()) {
+    std::lock_guard<std::recursive_mutex> hold(core_.lock());
+    judge_.StartFrom(core_);
+  }
+  return judge_.Ready();
 }
 
 int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo& info) {
@@ -206,6 +216,9 @@ int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
 }
 
 void BayesianFilter::SaveCompanion() {
+  // Until the second judge is first chosen, nothing new appears on disk.
+  if (!judge_.onDisk() && !SecondJudgeChosen())
+    return;
   const std::int32_t now = core_.Now();
   const bool aging_due =
       static_cast<std::int64_t>(now) - core_.lastAgingTime() > BayesianCore::kAgingInterval;

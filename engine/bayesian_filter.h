@@ -42,8 +42,8 @@ class BayesianFilter {
   // second judge reads); fills `info`. 1 spam, 0 clean. A run of three bytes
   // above 0x7F in the subject or in the body makes the message spam at once
   // (info.nonEnglish = 1, nothing else in `info` written). The setting
-  // SecondJudge chooses the judge; until the second judge has learned spam
-  // and good mail, the classic one decides.
+  // SecondJudge chooses the judge; until either judge has learned spam and
+  // good mail, the classic one decides.
   int Classify(std::string body, MessageInfo& info);
   // Learns the message on the spam side (asSpam non-zero) or the clean side,
   // for both judges (`headers`, the transport headers, only for the second).
@@ -77,7 +77,8 @@ class BayesianFilter {
   static bool HasNonEnglishRun(std::string_view text);
 
  private:
-  bool SecondJudgeDecides() const;
+  bool SecondJudgeChosen() const;
+  bool SecondJudgeDecides();
   int ClassifyWithSecondJudge(const std::string& body, MessageInfo& info);
   // The companion file first: the core's save moves the aging clock on.
   void SaveCompanion();

@@ -124,6 +124,20 @@ void SecondJudge::Move(const WordTable& words, const WordTable& extra, Side targ
     --from;
 }
 
+void SecondJudge::StartFrom(const BayesianCore& core) {
+  if (Ready() || core.spamMessages() <= 0 || core.cleanMessages() <= 0)
+    return;
+  core.words().ForEachUnordered([&](std::string_view word, const WordEntry& classic) {
+    WordEntry& entry = *table_.Insert(word, WordEntry{0, 0, 0.5f, classic.lastSeen}).first;
+    entry.spamCount =
+        AddCounts(entry.spamCount, std::clamp(classic.spamCount, 0, core.spamMessages()));
+    entry.cleanCount =
+        AddCounts(entry.cleanCount, std::clamp(classic.cleanCount, 0, core.cleanMessages()));
+  });
+  spamMessages_ = AddCounts(spamMessages_, core.spamMessages());
+  cleanMessages_ = AddCounts(cleanMessages_, core.cleanMessages());
+}
+
 double SecondJudge::TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns,
                                      std::int32_t nc, const JudgeParameters& parameters) {
   const double spam_rate = static_cast<double>(std::max(s, 0)) / std::max(ns, 1);
@@ -131,8 +145,7 @@ double SecondJudge::TokenProbability(std::int32_t s, std::int32_t c, std::int32_
       parameters.goodWeight * static_cast<double>(std::max(c, 0)) / std::max(nc, 1);
   const double n = static_cast<double>(std::max(s, 0)) + std::max(c, 0);
   const double p = spam_rate + good_rate > 0 ? spam_rate / (spam_rate + good_rate) : 0.5;
-  const double f =
-      (parameters.strength * parameters.unknown + n * p) / (parameters.strength + n);
+  const double f = (parameters.strength * parameters.unknown + n * p) / (parameters.strength + n);
   // A token seen on one side only, with no strength, would be 0 or 1 and
   // decide alone; keep it just inside.
   return std::clamp(f, 1e-6, 1.0 - 1e-6);
@@ -164,7 +177,7 @@ std::int32_t SecondJudge::ScoreOf(double indicator, double cutoff) {
 }
 
 JudgeVerdict SecondJudge::Judge(const WordTable& words, const WordTable& extra,
-                               const JudgeParameters& parameters) const {
+                                const JudgeParameters& parameters) const {
   std::vector<Clue> clues;
   ForEachToken(words, extra, [&](std::string_view token) {
     const WordEntry* entry = table_.Find(token);
@@ -205,9 +218,11 @@ int SecondJudge::Load() {
   std::string text;
   if (!platform_.files.ReadWholeFile(path_, &text)) {
     unreadable_ = platform_.files.Exists(path_);
+    onDisk_ = unreadable_;
     return 0;
   }
   unreadable_ = false;
+  onDisk_ = true;
   word_database::MaskBytes(text.data(), text.size());
   const std::string_view all(text);
   if (all.substr(0, kFormatLine.size()) != kFormatLine) {
@@ -228,8 +243,8 @@ int SecondJudge::Load() {
     std::string_view token;
     WordEntry entry;
     if (ReadCountLine(line, "Spam", &spamMessages_) ||
-        ReadCountLine(line, "Clean", &cleanMessages_) ||
-        !ReadTokenLine(line, &token, &entry) || (entry.spamCount == 0 && entry.cleanCount == 0))
+        ReadCountLine(line, "Clean", &cleanMessages_) || !ReadTokenLine(line, &token, &entry) ||
+        (entry.spamCount == 0 && entry.cleanCount == 0))
       continue;  // damaged lines are skipped
     if (entry.lastSeen == 0)
       entry.lastSeen = load_time;
@@ -286,6 +301,7 @@ int SecondJudge::Save(bool agingDue, std::int32_t now) {
     return 0;
   }
   table_.Rewrite([&](std::string_view, WordEntry& entry) { return after_save(entry); });
+  onDisk_ = true;
   return 1;
 }
 

@@ -20,8 +20,9 @@
 //
 // The table lives in a companion file beside the word database (format:
 // docs/word-database.md), which the classic judge never reads. It is learned
-// whichever judge decides, so switching judges loses nothing and the second
-// one is ready at once.
+// whichever judge decides; the file is made when the second judge is first
+// switched on and kept from then on, so switching back and forth loses
+// nothing, and a user who never switches it on finds no new file.
 //
 // Not thread-safe: BayesianFilter holds the core's lock around every call.
 #ifndef VARNOX_ENGINE_SECOND_JUDGE_H_
@@ -78,14 +79,20 @@ class SecondJudge {
   // and body (`words`) and the tokens only this judge uses (`extra`, made
   // here); the two never share a token, as every extra token holds ":".
   // Each token counts once, however often it occurs.
-  static void ExtraTokens(std::string_view headers, std::string_view subject,
-                          std::string_view body, WordTable* extra);
+  static void ExtraTokens(std::string_view headers, std::string_view subject, std::string_view body,
+                          WordTable* extra);
   void Learn(const WordTable& words, const WordTable& extra, Side side, std::int32_t now);
   // A message learned before on the other side: its tokens leave that side
   // (never below 0) and join `target`.
   void Move(const WordTable& words, const WordTable& extra, Side target, std::int32_t now);
   JudgeVerdict Judge(const WordTable& words, const WordTable& extra,
                      const JudgeParameters& parameters = {}) const;
+  // A judge switched on for the first time over a word database learned
+  // before it existed starts from the classic counts: each word's
+  // occurrences, at most the side's message count, stand in for the
+  // messages it appeared in. Only when this judge has not learned both
+  // sides itself; a no-op otherwise.
+  void StartFrom(const BayesianCore& core);
   // The judge can tell anything once it has learned spam and good mail.
   bool Ready() const { return spamMessages_ > 0 && cleanMessages_ > 0; }
 
@@ -105,6 +112,8 @@ class SecondJudge {
     return databasePath + ".second";
   }
   void set_path(std::string path) { path_ = std::move(path); }
+  // True once the file was read or written (or exists but is unreadable).
+  bool onDisk() const { return onDisk_; }
   const std::string& path() const { return path_; }
   // 1 when the file was read (the table and counts are replaced); 0 when the
   // path is empty or the file cannot be read. A file that exists but cannot
@@ -130,6 +139,7 @@ class SecondJudge {
   std::int32_t cleanMessages_ = 0;
   std::string path_;
   bool unreadable_ = false;
+  bool onDisk_ = false;
 };
 
 }  // namespace varnox

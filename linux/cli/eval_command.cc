@@ -18,8 +18,8 @@
 namespace varnox::cli {
 namespace {
 
-constexpr std::string_view kOptions[] = {"--spam",   "--good",   "--folds",
-                                          "--split",  "--report", "--judge"};
+constexpr std::string_view kOptions[] = {"--spam",  "--good",   "--folds",
+                                         "--split", "--report", "--judge"};
 
 // More folds than this only repeats the training for nothing.
 constexpr int kMaxFolds = 1000;

@@ -319,8 +319,8 @@ std::string PlotScript(const EvalResults& results) {
   const std::string title =
       (results.split.judgeAllFolds ? std::to_string(results.split.folds) + "-fold"
                                    : std::string("even-odd")) +
-      " evaluation, " + JudgeName(results) + " judge: " + std::to_string(results.good.judged) + " good, " +
-      std::to_string(results.spam.judged) + " spam messages judged";
+      " evaluation, " + JudgeName(results) + " judge: " + std::to_string(results.good.judged) +
+      " good, " + std::to_string(results.spam.judged) + " spam messages judged";
   // Counts on a log scale: nearly every message scores 0 or 100, and the
   // few in between are what matters. Empty scores are left out (NaN), since
   // a log scale has no 0. The bars of a score stand side by side.
