@@ -90,7 +90,7 @@ void AddSender(std::string_view value, Sink& sink) {
   const std::string_view address = SenderAddress(value);
   const std::size_t at = address.rfind('@');
   if (at == std::string_view::npos) {
-    sink.Add("from:", "(no address)");
+    sink.Add("from:", "(none)");
     return;
   }
   sink.Add("from:", address);

@@ -1,6 +1,7 @@
 // varnox settings: the Settings dialog from the command line. Every change
 // goes through the dialog's controller: it reads the settings when it opens
 // and writes all of them on OK.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "linux/cli/command.h"
 #include "platform/code_page.h"
 #include "settings/settings_dialog.h"
+#include "settings/settings_store.h"
 
 namespace varnox::cli {
 namespace {
@@ -37,11 +39,18 @@ constexpr std::string_view kHelp =
     "  LearnFromNotSpam        the same for not-spam\n"
     "  LearnFromBlackListed    mail from black-listed senders is learned as spam\n"
     "  LearnFromWhiteListed    mail from white-listed senders is learned as good\n"
+    "  SecondJudge             the second judge decides instead of the classic one\n"
+    "                          (it also reads the sender, Received hosts and links;\n"
+    "                          see varnox eval --judge)\n"
     "\n"
     "A running varnox watch uses a changed setting from the next message on.\n"
     "Emptying the database and the prompt (which offers it) need the word\n"
     "database to themselves: they are refused while another Varnox command,\n"
     "such as varnox watch, holds it.\n";
+
+// A setting with no box in the Settings dialog, set and shown here directly.
+constexpr std::string_view kSecondJudgeCaption =
+    "the second judge decides instead of the classic one";
 
 const ConsoleSettingsBox* FindBox(std::string_view name) {
   for (const ConsoleSettingsBox& box : ConsoleSettingsBoxes()) {
@@ -70,6 +79,10 @@ int Show(CommandContext& context) {
     }
     text += TerminalText(view.ControlText(SettingsDialog::kIdWordCount, std::string::npos)) + "\n";
   });
+  std::string name(setting::kSecondJudge);
+  name.resize(24, ' ');
+  text += "  " + name + (context.Addin().settings.SecondJudge() != 0 ? "on   " : "off  ") +
+          std::string(kSecondJudgeCaption) + "\n";
   context.Print(TerminalTextFromUtf8(text));
   return kExitOk;
 }
@@ -78,7 +91,15 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
   if (pairs.empty() || pairs.size() % 2 != 0)
     return context.UserError("set needs NAME on|off pairs (see varnox settings --help)");
   std::vector<std::pair<const ConsoleSettingsBox*, bool>> changes;
+  std::optional<bool> second_judge;
   for (std::size_t i = 0; i < pairs.size(); i += 2) {
+    if (code_page::EqualsIgnoreCase(setting::kSecondJudge, pairs[i])) {
+      if (pairs[i + 1] != "on" && pairs[i + 1] != "off")
+        return context.UserError(std::string("say on or off for ") + setting::kSecondJudge +
+                                 ", not '" + TerminalTextFromUtf8(pairs[i + 1]) + "'");
+      second_judge = pairs[i + 1] == "on";
+      continue;
+    }
     const ConsoleSettingsBox* box = FindBox(pairs[i]);
     if (box == nullptr)
       return context.UserError("there is no setting '" + TerminalTextFromUtf8(pairs[i]) +
@@ -88,22 +109,29 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
                                TerminalTextFromUtf8(pairs[i + 1]) + "'");
     changes.emplace_back(box, pairs[i + 1] == "on");
   }
-  const int result = RunDialog(context, [&](ConsoleDialogView& view) {
-    for (const auto& [box, on] : changes)
-      view.Tick(box->id, on);
-    view.Click(kIdOkButton);
-  });
-  if (result != kIdOkButton)
-    return context.InternalError("the settings dialog did not save");
-
-  // The dialog does not report a write that failed; ask the settings.
   std::vector<std::string> failed;
-  RunDialog(context, [&](ConsoleDialogView& view) {
-    for (const auto& [box, on] : changes) {
-      if (view.IsChecked(box->id) != on)
-        failed.emplace_back(box->name);
-    }
-  });
+  if (second_judge) {
+    SettingsStore& settings = context.Addin().settings;
+    settings.SetSecondJudge(*second_judge ? 1 : 0);
+    if ((settings.SecondJudge() != 0) != *second_judge)
+      failed.emplace_back(setting::kSecondJudge);
+  }
+  if (!changes.empty()) {
+    const int result = RunDialog(context, [&](ConsoleDialogView& view) {
+      for (const auto& [box, on] : changes)
+        view.Tick(box->id, on);
+      view.Click(kIdOkButton);
+    });
+    if (result != kIdOkButton)
+      return context.InternalError("the settings dialog did not save");
+    // The dialog does not report a write that failed; ask the settings.
+    RunDialog(context, [&](ConsoleDialogView& view) {
+      for (const auto& [box, on] : changes) {
+        if (view.IsChecked(box->id) != on)
+          failed.emplace_back(box->name);
+      }
+    });
+  }
   if (!failed.empty()) {
     std::string names;
     for (const std::string& name : failed)

@@ -92,6 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fakes.registry.SetDword(setting::kLearnFromBlackListed, (switches >> 1) & 1);
   fakes.registry.SetDword(setting::kBeepAtSpam, (switches >> 2) & 1);
   fakes.registry.SetDword(setting::kMarkReadBeforeMoving, (switches >> 3) & 1);
+  const bool second_judge = ((switches >> 4) & 1) != 0;
+  fakes.registry.SetDword(setting::kSecondJudge, second_judge ? 1 : 0);
   fakes.files.files["white.xml"] = ListFile("friend@white.example", "@white.example");
   fakes.files.files["black.xml"] = ListFile("spammer@black.example", "@black.example");
 
@@ -115,6 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   {
     CVNXAddin addin(fakes);
     addin.spamFolder = host.FolderRef(spam);
+    if (second_judge) {
+      // Teach both sides, the input's own headers and texts as spam, so that
+      // the second judge decides and its tokens from them reach the stamp.
+      addin.filter.Learn(body, subject, 1, headers);
+      addin.filter.Learn("meeting notes for the review", "Review", 0, "From: <a@b.example>\r\n");
+    }
     const int references = host.LiveReferences();
     ProcessNewItem(addin, *host.ItemRef(mail));
     VARNOX_FUZZ_CHECK(host.LiveReferences() == references);

@@ -189,6 +189,42 @@ TEST_F(VarnoxLearningTest, LearnsAndThenJudges) {
       << run.out;
 }
 
+TEST_F(VarnoxLearningTest, TheSecondJudgeIsSwitchedOnAndOffBySettingsSet) {
+  Outcome run = Varnox({"settings", "set", "secondjudge", "on"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("SecondJudge             on "), std::string::npos) << run.out;
+  EXPECT_NE(Varnox({"settings", "set", "SecondJudge", "1"}).err.find("say on or off"),
+            std::string::npos);
+
+  std::vector<std::string> spam = {"learn", "--spam"}, good = {"learn", "--good"};
+  for (int i = 0; i < 4; ++i) {
+    spam.push_back(Message("spam" + std::to_string(i),
+                           "From: Offers <deals@pills.example>\nSubject: Cheap pills\n\n"
+                           "Buy cheap pills at http://shop.pills.example now\n"));
+    good.push_back(Message("good" + std::to_string(i),
+                           "From: Anna <anna@work.example>\nSubject: Project\n\n"
+                           "The project meeting moves to Friday\n"));
+  }
+  ASSERT_EQ(Varnox(spam).status, 0);
+  ASSERT_EQ(Varnox(good).status, 0);
+  EXPECT_TRUE(fs::exists(Data("words.db.second")));
+
+  const std::string test = Message("t1",
+                                   "From: Offers <deals@pills.example>\nSubject: Hello\n\n"
+                                   "see http://shop.pills.example\n");
+  run = Varnox({"classify", test});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(test + ": Spam, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("from:@pills.example 9"), std::string::npos) << run.out;
+
+  run = Varnox({"settings", "set", "SecondJudge", "off", "BeepAtSpam", "on"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("SecondJudge             off "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("BeepAtSpam              on "), std::string::npos) << run.out;
+  run = Varnox({"classify", test});
+  EXPECT_EQ(run.out.find("from:"), std::string::npos) << "the classic judge: " << run.out;
+}
+
 TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
   const std::string message = Message("m", "Subject\nBody words here\n");
   struct Case {

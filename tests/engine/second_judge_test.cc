@@ -1,0 +1,369 @@
+#include "engine/second_judge.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/bayesian_filter.h"
+#include "engine/judge_tokens.h"
+#include "settings/settings_store.h"
+#include "tests/engine/engine_test_support.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace varnox {
+namespace {
+
+using testing::FakePlatform;
+using testing::Masked;
+using testing::Unmasked;
+
+constexpr char kDatabase[] = "/words.db";
+constexpr char kCompanion[] = "/words.db.second";
+
+constexpr char kSpamHeaders[] =
+    "Received: from relay.cheap-pills.example (relay.cheap-pills.example [203.0.113.7])\r\n"
+    "\tby mx.home.example\r\n"
+    "From: \"Best Offer\" <offers@cheap-pills.example>\r\n"
+    "Content-Type: text/html; charset=\"windows-1252\"\r\n"
+    "X-Mailer: BulkBlaster 3\r\n";
+constexpr char kGoodHeaders[] =
+    "Received: from mail.friends.example (mail.friends.example [198.51.100.4])\r\n"
+    "\tby mx.home.example\r\n"
+    "From: Anna <anna@friends.example>\r\n"
+    "Content-Type: text/plain; charset=us-ascii\r\n";
+
+std::vector<std::string> TokensOf(const WordTable& table) {
+  std::vector<std::string> tokens;
+  for (const auto [token, entry] : table)
+    tokens.emplace_back(token);
+  return tokens;
+}
+
+bool Has(const WordTable& table, const std::string& token) {
+  return table.Contains(token);
+}
+
+// --- Tokens -------------------------------------------------------------------
+
+TEST(JudgeTokensTest, HeaderFieldsGiveTheirOwnTokens) {
+  WordTable tokens;
+  judge_tokens::AddHeaderTokens(kSpamHeaders, "Cheap PILLS", &tokens);
+  for (const char* expected :
+       {"from:offers@cheap-pills.example", "from:@cheap-pills.example", "from:name:best",
+        "rcvd:relay.cheap-pills.example", "rcvd:cheap-pills.example", "rcvd:203.0.113.7",
+        "rcvd:203.0.113", "rcvd:mx.home.example",  // the folded line belongs to Received
+        "ct:text/html", "ct:charset=windows-1252", "xm:bulkblaster", "subj:cheap", "subj:pills"}) {
+    EXPECT_TRUE(Has(tokens, expected)) << expected;
+  }
+}
+
+TEST(JudgeTokensTest, SenderWithoutAddressAndBoundaryAreHandled) {
+  WordTable tokens;
+  judge_tokens::AddHeaderTokens(
+      "From: nobody\nContent-Type: multipart/mixed; boundary=\"xyz123\"\n", "", &tokens);
+  EXPECT_TRUE(Has(tokens, "from:(none)"));
+  EXPECT_TRUE(Has(tokens, "ct:multipart/mixed"));
+  EXPECT_EQ(tokens.size(), 2u) << "a boundary differs in every message";
+}
+
+TEST(JudgeTokensTest, LinkHostsOfHttpAndHttpsOnly) {
+  WordTable tokens;
+  judge_tokens::AddLinkTokens(
+      "see HTTP://Shop.Pills.Example/buy and https://b.c.example. or ftp://files.example/x "
+      "and ://nohost",
+      &tokens);
+  EXPECT_EQ(TokensOf(tokens),
+            (std::vector<std::string>{"url:b.c.example", "url:c.example", "url:pills.example",
+                                      "url:shop.pills.example"}));
+}
+
+TEST(JudgeTokensTest, HostileBytesNeverReachAToken) {
+  std::string headers =
+      "From: <a\x01"
+      "b@x\x7F.example>\r\nReceived: from ";
+  headers += std::string(100, 'h') + ".example\r\nX-Mailer: ";
+  for (int i = 0; i < 5000; ++i)
+    headers += "w" + std::to_string(i) + " ";
+  headers += "\r\nFrom: <bare\rcr@x.example>\r\n";
+  WordTable tokens;
+  judge_tokens::AddHeaderTokens(headers, "", &tokens);
+  EXPECT_LE(tokens.size(), judge_tokens::kMaxTokens);
+  for (const std::string& token : TokensOf(tokens)) {
+    EXPECT_LE(token.size(), judge_tokens::kMaxTokenLength);
+    for (unsigned char byte : token)
+      EXPECT_TRUE(byte > 0x20 && byte != 0x7F) << token;
+  }
+}
+
+// --- The judge's arithmetic ---------------------------------------------------
+
+TEST(SecondJudgeTest, CombineIsSymmetricAndNeutralWithoutClues) {
+  EXPECT_DOUBLE_EQ(SecondJudge::Combine({}), 0.5);
+  const std::vector<double> spammy = {0.99, 0.95, 0.9, 0.2};
+  const std::vector<double> mirrored = {0.01, 0.05, 0.1, 0.8};
+  EXPECT_NEAR(SecondJudge::Combine(spammy) + SecondJudge::Combine(mirrored), 1.0, 1e-12);
+  EXPECT_GT(SecondJudge::Combine(spammy), 0.9);
+  // Thousands of extreme clues neither overflow nor lose the answer.
+  EXPECT_NEAR(SecondJudge::Combine(std::vector<double>(5000, 1e-6)), 0.0, 1e-9);
+  EXPECT_NEAR(SecondJudge::Combine(std::vector<double>(5000, 1.0 - 1e-6)), 1.0, 1e-9);
+}
+
+TEST(SecondJudgeTest, TokenProbabilityStaysNearUnknownWhenRare) {
+  JudgeParameters p;
+  p.goodWeight = 1;
+  p.strength = 1;
+  p.unknown = 0.5;
+  EXPECT_DOUBLE_EQ(SecondJudge::TokenProbability(0, 0, 10, 10, p), 0.5);
+  EXPECT_DOUBLE_EQ(SecondJudge::TokenProbability(1, 0, 10, 10, p), 0.75);  // (0.5 + 1) / 2
+  EXPECT_GT(SecondJudge::TokenProbability(100, 0, 100, 100, p), 0.99);
+  EXPECT_LT(SecondJudge::TokenProbability(0, 100, 100, 100, p), 0.01);
+  p.goodWeight = 3;  // good mail weighs more: an even token leans good
+  EXPECT_DOUBLE_EQ(SecondJudge::TokenProbability(5, 5, 10, 10, p), (0.5 + 10 * 0.25) / 11);
+}
+
+TEST(SecondJudgeTest, ScoreAbove90ExactlyWhenAboveTheCutoff) {
+  struct Case {
+    double indicator;
+    std::int32_t score;
+  };
+  const Case cases[] = {{0.0, 0}, {0.25, 45}, {0.5, 90}, {0.5000001, 91}, {0.95, 100}, {1.0, 100}};
+  for (const Case& c : cases)
+    EXPECT_EQ(SecondJudge::ScoreOf(c.indicator, 0.5), c.score) << c.indicator;
+}
+
+// --- Through the filter -------------------------------------------------------
+
+class SecondJudgeFilterTest : public ::testing::Test {
+ protected:
+  SecondJudgeFilterTest() {
+    fake.registry.CreateKey();
+    fake.registry.SetString(setting::kWordFilePath, kDatabase);
+  }
+
+  BayesianFilter& Started() {
+    filter.reset();  // saves the one before
+    filter = std::make_unique<BayesianFilter>(fake);
+    filter->Initialize();
+    return *filter;
+  }
+
+  void Teach(BayesianFilter& f, int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+      f.Learn("cheap pills offer now buy viagra online pharmacy", "Cheap pills", 1, kSpamHeaders);
+      f.Learn("meeting notes for the project review tomorrow lunch", "Project review", 0,
+              kGoodHeaders);
+    }
+  }
+
+  void SwitchOn(bool on) { fake.registry.SetDword(setting::kSecondJudge, on ? 1 : 0); }
+
+  FakePlatform fake;
+  std::unique_ptr<BayesianFilter> filter;
+};
+
+TEST_F(SecondJudgeFilterTest, DefaultSettingWritesNoCompanionAndTheSameDatabase) {
+  Teach(Started(), 3);
+  filter->Save();
+  const std::string with_headers = fake.files.files.at(kDatabase);
+  EXPECT_EQ(fake.files.files.count(kCompanion), 0u);
+
+  // The same lessons without headers give the same word database bytes.
+  FakePlatform other;
+  other.registry.CreateKey();
+  other.registry.SetString(setting::kWordFilePath, kDatabase);
+  {
+    BayesianFilter plain(other);
+    plain.Initialize();
+    for (int i = 0; i < 3; ++i) {
+      plain.Learn("cheap pills offer now buy viagra online pharmacy", "Cheap pills", 1);
+      plain.Learn("meeting notes for the project review tomorrow lunch", "Project review", 0);
+    }
+    plain.Save();
+  }
+  EXPECT_EQ(other.files.files.at(kDatabase), with_headers);
+}
+
+TEST_F(SecondJudgeFilterTest, SecondJudgeDecidesWithTheSameStamps) {
+  SwitchOn(true);
+  Teach(Started(), 5);
+  MessageInfo info;
+  info.subject = "Cheap pills";
+  info.headers = kSpamHeaders;
+  EXPECT_EQ(filter->Classify("buy viagra online", info), 1);
+  EXPECT_GT(info.score, 90);
+  EXPECT_LE(info.score, 100);
+  EXPECT_EQ(info.verdictText, "Spam");
+  EXPECT_NE(info.topWords.find(" from:@cheap-pills.example 9"), std::string::npos) << info.topWords;
+  ASSERT_GE(info.topWords.size(), 2u);
+  EXPECT_EQ(info.topWords.substr(info.topWords.size() - 2), "\r\n");
+
+  MessageInfo good;
+  good.subject = "Project review";
+  good.headers = kGoodHeaders;
+  EXPECT_EQ(filter->Classify("notes for the meeting", good), 0);
+  EXPECT_LE(good.score, 90);
+  EXPECT_EQ(good.verdictText, "Clean");
+
+  MessageInfo foreign;
+  foreign.subject = "\xE4\xBD\xA0\xE5\xA5\xBD";
+  EXPECT_EQ(filter->Classify("meeting", foreign), 1);
+  EXPECT_EQ(foreign.nonEnglish, 1) << "the non-English rule still comes first";
+}
+
+TEST_F(SecondJudgeFilterTest, SwitchingBackAndForthKeepsEveryLesson) {
+  // The setting changes between runs, as `varnox settings set` does.
+  SwitchOn(true);
+  Teach(Started(), 2);
+  filter.reset();
+  SwitchOn(false);
+  Teach(Started(), 3);  // learned while off, saved because the file exists
+  filter.reset();
+  SwitchOn(true);
+  const SecondJudge& judge = Started().secondJudge();
+  EXPECT_EQ(judge.spamMessages(), 5);
+  EXPECT_EQ(judge.cleanMessages(), 5);
+  const WordEntry* sender = judge.table().Find("from:@cheap-pills.example");
+  ASSERT_NE(sender, nullptr);
+  EXPECT_EQ(sender->spamCount, 5);
+  EXPECT_EQ(filter->SpamMessages(), 5) << "the classic counts are there too";
+}
+
+TEST_F(SecondJudgeFilterTest, SwitchedOnOverAnOlderDatabaseItStartsFromTheClassicCounts) {
+  Teach(Started(), 4);  // never switched on: no companion
+  SwitchOn(true);
+  MessageInfo info;
+  info.subject = "Cheap pills";
+  EXPECT_EQ(Started().Classify("buy viagra online pharmacy", info), 1);
+  const WordEntry* word = filter->secondJudge().table().Find("viagra");
+  ASSERT_NE(word, nullptr);
+  EXPECT_EQ(word->spamCount, 4);
+  EXPECT_EQ(word->cleanCount, 0);
+}
+
+TEST_F(SecondJudgeFilterTest, RelearnMovesTheTokensOnceAndNeverBelowZero) {
+  SwitchOn(true);
+  BayesianFilter& f = Started();
+  f.Learn("cheap pills", "offer", 1, kSpamHeaders);
+  f.Relearn("cheap pills", "offer", 0, kSpamHeaders);
+  f.Relearn("cheap pills", "offer", 0, kSpamHeaders);
+  const WordEntry* sender = f.secondJudge().table().Find("from:@cheap-pills.example");
+  ASSERT_NE(sender, nullptr);
+  EXPECT_EQ(sender->spamCount, 0);
+  EXPECT_EQ(sender->cleanCount, 2);
+  EXPECT_EQ(f.secondJudge().spamMessages(), 0);
+  EXPECT_EQ(f.secondJudge().cleanMessages(), 2);
+}
+
+TEST_F(SecondJudgeFilterTest, EmptyForgetsTheTokensToo) {
+  SwitchOn(true);
+  Teach(Started(), 2);
+  filter->Empty();
+  EXPECT_EQ(filter->secondJudge().table().size(), 0u);
+  Started();
+  EXPECT_EQ(filter->secondJudge().table().size(), 0u);
+  EXPECT_EQ(filter->secondJudge().spamMessages(), 2) << "message counts stay, as classic";
+}
+
+// --- Companion file -----------------------------------------------------------
+
+class CompanionFileTest : public ::testing::Test {
+ protected:
+  SecondJudge Judge() {
+    SecondJudge judge(fake);
+    judge.set_path(kCompanion);
+    return judge;
+  }
+  FakePlatform fake;
+};
+
+TEST_F(CompanionFileTest, SavedMaskedAndReadBack) {
+  SecondJudge judge = Judge();
+  WordTable words, extra;
+  words.Insert("offer");
+  extra.Insert("from:@x.example");
+  judge.Learn(words, extra, Side::kSpam, 1'700'000'000);
+  judge.Learn(words, WordTable(), Side::kClean, 1'700'000'100);
+  ASSERT_EQ(judge.Save(false, 1'700'000'200), 1);
+  EXPECT_EQ(Unmasked(fake.files.files.at(kCompanion)),
+            "Varnox second judge = 1\nSpam = 1\nClean = 1\n"
+            "1 0 1700000000 from:@x.example\n1 1 1700000100 offer\n");
+  SecondJudge read = Judge();
+  ASSERT_EQ(read.Load(), 1);
+  EXPECT_TRUE(read.table() == judge.table());
+  EXPECT_EQ(read.spamMessages(), 1);
+  EXPECT_EQ(read.cleanMessages(), 1);
+}
+
+TEST_F(CompanionFileTest, DamagedLinesAreSkipped) {
+  fake.files.files[kCompanion] = Masked(
+      "Varnox second judge = 1\nSpam = 3\nClean = x\n"
+      "2 1 5 good\n-1 2 5 negative\n1 1 tab\there\n0 0 5 zero\n1 2\n"
+      "1 1 5 " +
+      std::string(300, 'a') + "\n4 0 0 timeless\n1 0 5 good");
+  SecondJudge judge = Judge();
+  ASSERT_EQ(judge.Load(), 1);
+  EXPECT_EQ(TokensOf(judge.table()), (std::vector<std::string>{"good", "timeless"}));
+  EXPECT_EQ(judge.table().Find("good")->spamCount, 3) << "two lines of one token add up";
+  EXPECT_EQ(judge.table().Find("timeless")->lastSeen, 1'700'000'000) << "load time";
+  EXPECT_EQ(judge.spamMessages(), 3);
+  EXPECT_EQ(judge.cleanMessages(), 0);
+}
+
+TEST_F(CompanionFileTest, AFileThatIsNotOursOrUnreadableIsNeverOverwritten) {
+  fake.files.files[kCompanion] = "plain text, not masked";
+  SecondJudge judge = Judge();
+  EXPECT_EQ(judge.Load(), 0);
+  EXPECT_EQ(judge.Save(false, 1), 0);
+  EXPECT_EQ(fake.files.files.at(kCompanion), "plain text, not masked");
+
+  fake.files.unreadable.push_back(kCompanion);
+  SecondJudge locked = Judge();
+  EXPECT_EQ(locked.Load(), 0);
+  EXPECT_TRUE(locked.onDisk());
+  EXPECT_EQ(locked.Save(false, 1), 0);
+  EXPECT_EQ(fake.files.replace_calls, 0);
+}
+
+TEST_F(CompanionFileTest, FailedWriteKeepsTableAndOldFile) {
+  SecondJudge judge = Judge();
+  WordTable words;
+  words.Insert("old");
+  judge.Learn(words, WordTable(), Side::kSpam, 1);
+  fake.files.files[kCompanion] = "before";
+  fake.files.fail_all_writes = true;
+  EXPECT_EQ(judge.Save(true, 2'000'000'000), 0);
+  EXPECT_EQ(fake.files.files.at(kCompanion), "before");
+  ASSERT_NE(judge.table().Find("old"), nullptr) << "aging is applied only once on disk";
+}
+
+TEST_F(CompanionFileTest, AgingTakesOneFromTokensUnseenForTenDays) {
+  SecondJudge judge = Judge();
+  const std::int32_t now = 1'700'000'000;
+  const std::int32_t old = now - static_cast<std::int32_t>(BayesianCore::kAgingAge) - 1;
+  WordTable once, twice;
+  once.Insert("once");
+  twice.Insert("twice");
+  judge.Learn(once, WordTable(), Side::kSpam, old);
+  judge.Learn(twice, WordTable(), Side::kSpam, old);
+  judge.Learn(twice, WordTable(), Side::kSpam, old);
+  judge.Learn(twice, WordTable(), Side::kClean, old);
+  judge.Learn(WordTable(), WordTable(), Side::kSpam, now);
+  WordTable recent;
+  recent.Insert("recent");
+  judge.Learn(recent, WordTable(), Side::kClean, now);
+
+  ASSERT_EQ(judge.Save(false, now), 1);
+  EXPECT_EQ(judge.table().size(), 3u) << "no aging when it is not due";
+  ASSERT_EQ(judge.Save(true, now), 1);
+  EXPECT_EQ(judge.table().Find("once"), nullptr) << "1 and 0 become 0 and 0: it goes";
+  ASSERT_NE(judge.table().Find("twice"), nullptr);
+  EXPECT_EQ(judge.table().Find("twice")->spamCount, 1);
+  EXPECT_EQ(judge.table().Find("twice")->cleanCount, 0);
+  ASSERT_NE(judge.table().Find("recent"), nullptr);
+  EXPECT_EQ(judge.table().Find("recent")->cleanCount, 1);
+  EXPECT_EQ(judge.table().size(), 2u);
+}
+
+}  // namespace
+}  // namespace varnox
