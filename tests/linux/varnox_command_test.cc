@@ -215,14 +215,14 @@ TEST_F(VarnoxLearningTest, TheSecondJudgeIsSwitchedOnAndOffBySettingsSet) {
   run = Varnox({"classify", test});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find(test + ": Spam, score "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("from:@pills.example 9"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" url:shop.pills.example 9"), std::string::npos) << run.out;
 
   run = Varnox({"settings", "set", "SecondJudge", "off", "BeepAtSpam", "on"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("SecondJudge             off "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("BeepAtSpam              on "), std::string::npos) << run.out;
   run = Varnox({"classify", test});
-  EXPECT_EQ(run.out.find("from:"), std::string::npos) << "the classic judge: " << run.out;
+  EXPECT_EQ(run.out.find("url:"), std::string::npos) << "the classic judge: " << run.out;
 }
 
 TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
