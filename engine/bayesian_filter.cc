@@ -127,13 +127,19 @@ bool BayesianFilter::SecondJudgeChosen() const {
   return SettingsStore(platform_.registry).SecondJudge() != 0;
 }
 
+bool BayesianFilter::SecondJudgeLearns() {
+  if (!judge_.onDisk() && !SecondJudgeChosen())
+    return false;
+  std::lock_guard<std::recursive_mutex> hold(core_.lock());
+  judge_.StartFrom(core_);
+  return true;
+}
+
 bool BayesianFilter::SecondJudgeDecides() {
   if (!SecondJudgeChosen())
     return false;
-  if (!judge_.Ready()) {
-    std::lock_guard<std::recursive_mutex> hold(core_.lock());
-    judge_.StartFrom(core_);
-  }
+  std::lock_guard<std::recursive_mutex> hold(core_.lock());
+  judge_.StartFrom(core_);
   return judge_.Ready();
 }
 
@@ -185,9 +191,9 @@ int BayesianFilter::Learn(std::string body, std::string subject, int asSpam,
   try {
     WordTable words;
     core_.Tokenize(JoinText(subject, body), words);
-    WordTable extra;
-    SecondJudge::ExtraTokens(headers, subject, body, &extra);
-    {
+    if (SecondJudgeLearns()) {
+      WordTable extra;
+      SecondJudge::ExtraTokens(headers, subject, body, &extra);
       std::lock_guard<std::recursive_mutex> hold(core_.lock());
       judge_.Learn(words, extra, SideOf(asSpam), core_.Now());
     }
@@ -203,7 +209,7 @@ int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
     WordTable words;
     if (core_.Tokenize(JoinText(subject, body), words) == 0)
       return 0;
-    {
+    if (SecondJudgeLearns()) {
       WordTable extra;
       SecondJudge::ExtraTokens(headers, subject, body, &extra);
       std::lock_guard<std::recursive_mutex> hold(core_.lock());
@@ -217,7 +223,7 @@ int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
 
 void BayesianFilter::SaveCompanion() {
   // Until the second judge is first chosen, nothing new appears on disk.
-  if (!judge_.onDisk() && !SecondJudgeChosen())
+  if (!judge_.onDisk() && !judge_.Ready() && !SecondJudgeChosen())
     return;
   const std::int32_t now = core_.Now();
   const bool aging_due =

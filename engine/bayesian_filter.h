@@ -78,6 +78,10 @@ class BayesianFilter {
 
  private:
   bool SecondJudgeChosen() const;
+  // The second judge learns once it was chosen (its file exists, or the
+  // setting is on): a user who never chose it pays nothing for it. Chosen
+  // over a database learned before, it starts from the classic counts.
+  bool SecondJudgeLearns();
   bool SecondJudgeDecides();
   int ClassifyWithSecondJudge(const std::string& body, MessageInfo& info);
   // The companion file first: the core's save moves the aging clock on.

@@ -125,7 +125,8 @@ void SecondJudge::Move(const WordTable& words, const WordTable& extra, Side targ
 }
 
 void SecondJudge::StartFrom(const BayesianCore& core) {
-  if (Ready() || core.spamMessages() <= 0 || core.cleanMessages() <= 0)
+  if (spamMessages_ != 0 || cleanMessages_ != 0 || core.spamMessages() <= 0 ||
+      core.cleanMessages() <= 0)
     return;
   core.words().ForEachUnordered([&](std::string_view word, const WordEntry& classic) {
     WordEntry& entry = *table_.Insert(word, WordEntry{0, 0, 0.5f, classic.lastSeen}).first;
@@ -190,13 +191,18 @@ JudgeVerdict SecondJudge::Judge(const WordTable& words, const WordTable& extra,
   });
   // The farthest from 0.5 first; equally far ones in word order, so the
   // verdict never depends on the table's layout.
-  std::sort(clues.begin(), clues.end(), [](const Clue& a, const Clue& b) {
+  const auto farther = [](const Clue& a, const Clue& b) {
     const double da = std::fabs(a.probability - 0.5);
     const double db = std::fabs(b.probability - 0.5);
     return da != db ? da > db : a.token < b.token;
-  });
-  if (clues.size() > parameters.maxClues)
+  };
+  if (clues.size() > parameters.maxClues) {
+    std::nth_element(clues.begin(),
+                     clues.begin() + static_cast<std::ptrdiff_t>(parameters.maxClues), clues.end(),
+                     farther);
     clues.resize(parameters.maxClues);
+  }
+  std::sort(clues.begin(), clues.end(), farther);
   std::vector<double> probabilities;
   probabilities.reserve(clues.size());
   for (const Clue& clue : clues)

@@ -19,10 +19,11 @@
 // User-Agent, and the hosts of links in the body (judge_tokens.h).
 //
 // The table lives in a companion file beside the word database (format:
-// docs/word-database.md), which the classic judge never reads. It is learned
-// whichever judge decides; the file is made when the second judge is first
-// switched on and kept from then on, so switching back and forth loses
-// nothing, and a user who never switches it on finds no new file.
+// docs/word-database.md), which the classic judge never reads. Once the
+// second judge was chosen, it learns whichever judge decides and its file is
+// kept, so switching back and forth loses nothing; chosen for the first time,
+// it starts from the classic counts. A user who never chooses it finds no
+// new file and pays nothing for it.
 //
 // Not thread-safe: BayesianFilter holds the core's lock around every call.
 #ifndef VARNOX_ENGINE_SECOND_JUDGE_H_
@@ -90,8 +91,8 @@ class SecondJudge {
   // A judge switched on for the first time over a word database learned
   // before it existed starts from the classic counts: each word's
   // occurrences, at most the side's message count, stand in for the
-  // messages it appeared in. Only when this judge has not learned both
-  // sides itself; a no-op otherwise.
+  // messages it appeared in. Only when this judge has learned nothing
+  // itself; a no-op otherwise.
   void StartFrom(const BayesianCore& core);
   // The judge can tell anything once it has learned spam and good mail.
   bool Ready() const { return spamMessages_ > 0 && cleanMessages_ > 0; }
