@@ -17,6 +17,12 @@ extern const GUID kLibidVarnoxMail;  // VARNOXMAILLib 1.0
 inline constexpr WORD kTypeLibMajor = 1;
 inline constexpr WORD kTypeLibMinor = 0;
 inline constexpr LCID kTypeLibLocale = 0x409;
+// The type library describes this build's own pointer size.
+#ifdef _WIN64
+inline constexpr SYSKIND kTypeLibSysKind = SYS_WIN64;
+#else
+inline constexpr SYSKIND kTypeLibSysKind = SYS_WIN32;
+#endif
 
 // The host's.
 extern const IID kIidIdtExtensibility2;        // _IDTExtensibility2

@@ -46,11 +46,7 @@ std::wstring ModulePathWide() {
   }
 }
 
-std::string ModulePath() {
-  return NarrowTo1252(ModulePathWide());
-}
-
-HResult LoadRegistrationScript(const std::string& module_path, RegistrarScript* script) {
+HResult LoadRegistrationScript(const std::string& module_path_utf8, RegistrarScript* script) {
   HRSRC resource = FindResourceW(g_instance, MAKEINTRESOURCEW(kRegistryScriptId), L"REGISTRY");
   if (resource == nullptr)
     return HRESULT_FROM_WIN32(GetLastError());
@@ -58,9 +54,12 @@ HResult LoadRegistrationScript(const std::string& module_path, RegistrarScript* 
   const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
   if (data == nullptr)
     return HRESULT_FROM_WIN32(GetLastError());
-  const std::string_view text(static_cast<const char*>(data), SizeofResource(g_instance, resource));
+  // The script is code page 1252; it is carried out in UTF-8, the module
+  // path's own.
+  const std::string text = NarrowToUtf8(WidenFrom1252(
+      std::string_view(static_cast<const char*>(data), SizeofResource(g_instance, resource))));
   std::string error;
-  if (!script->Parse(text, {{"MODULE", module_path}}, &error))
+  if (!script->Parse(text, {{"MODULE", module_path_utf8}}, &error))
     return kScriptSyntaxError;
   return kSOk;
 }
@@ -86,7 +85,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 // the module's path. Stops at the first failure.
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   varnox::win::RegistrarScript script;
-  HRESULT hr = varnox::win::LoadRegistrationScript(varnox::win::ModulePath(), &script);
+  HRESULT hr = varnox::win::LoadRegistrationScript(
+      varnox::win::NarrowToUtf8(varnox::win::ModulePathWide()), &script);
   if (FAILED(hr))
     return hr;
   varnox::win::WinRegistrarTarget registry;
@@ -103,7 +103,8 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 // Removes the script's keys, then the type library's registration.
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   varnox::win::RegistrarScript script;
-  HRESULT hr = varnox::win::LoadRegistrationScript(varnox::win::ModulePath(), &script);
+  HRESULT hr = varnox::win::LoadRegistrationScript(
+      varnox::win::NarrowToUtf8(varnox::win::ModulePathWide()), &script);
   if (FAILED(hr))
     return hr;
   varnox::win::WinRegistrarTarget registry;
@@ -119,7 +120,7 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   }
   SysFreeString(registered);
   return UnRegisterTypeLib(kLibidVarnoxMail, varnox::win::kTypeLibMajor, varnox::win::kTypeLibMinor,
-                           varnox::win::kTypeLibLocale, SYS_WIN64);
+                           varnox::win::kTypeLibLocale, varnox::win::kTypeLibSysKind);
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {

@@ -16,11 +16,11 @@ namespace varnox::win {
 HINSTANCE ModuleInstance();
 // The module file's full path as the system reports it.
 std::wstring ModulePathWide();
-std::string ModulePath();  // code page 1252
 
-// The "REGISTRY" 101 resource parsed with %MODULE% standing for `module_path`.
-// kScriptSyntaxError when it does not parse, a failure when it is missing.
-HResult LoadRegistrationScript(const std::string& module_path, RegistrarScript* script);
+// The "REGISTRY" 101 resource parsed, in UTF-8, with %MODULE% standing for
+// `module_path_utf8`. kScriptSyntaxError when it does not parse, a failure
+// when it is missing.
+HResult LoadRegistrationScript(const std::string& module_path_utf8, RegistrarScript* script);
 
 }  // namespace varnox::win
 

@@ -18,7 +18,10 @@ std::string NarrowTo1252(std::wstring_view text);
 // Whether every character of `text` has its own byte in 1252 (no '?', no
 // look-alike put in its place).
 bool FitsIn1252(std::wstring_view text);
-// The text in UTF-8; an unpaired surrogate becomes U+FFFD.
+// UTF-8, for text that must hold any character (file paths of the user's
+// folders, which 1252 cannot always show). Invalid UTF-8 and an unpaired
+// surrogate become U+FFFD.
+std::wstring WidenFromUtf8(std::string_view text);
 std::string NarrowToUtf8(std::wstring_view text);
 
 // A BSTR owned for its scope (SysFreeString on destruction).

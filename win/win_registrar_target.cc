@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win/wide_text.h"
+
 namespace varnox::win {
 namespace {
 
@@ -27,7 +29,7 @@ HResult FromWin32(LONG error) {
 class OpenKey {
  public:
   OpenKey(RegistryRoot root, const std::string& path, REGSAM access) {
-    status_ = RegOpenKeyExA(RootKey(root), path.c_str(), 0, access, &key_);
+    status_ = RegOpenKeyExW(RootKey(root), WidenFromUtf8(path).c_str(), 0, access, &key_);
   }
   ~OpenKey() {
     if (status_ == ERROR_SUCCESS)
@@ -43,12 +45,22 @@ class OpenKey {
   LONG status_;
 };
 
+// Null for the key's default value.
+class ValueName {
+ public:
+  explicit ValueName(const std::string& name) : name_(WidenFromUtf8(name)) {}
+  const wchar_t* get() const { return name_.empty() ? nullptr : name_.c_str(); }
+
+ private:
+  std::wstring name_;
+};
+
 HResult SetValue(RegistryRoot root, const std::string& path, const std::string& name, DWORD type,
                  const void* data, DWORD size) {
   OpenKey key(root, path, KEY_SET_VALUE);
   if (key.status() != ERROR_SUCCESS)
     return FromWin32(key.status());
-  return FromWin32(RegSetValueExA(key.get(), name.empty() ? nullptr : name.c_str(), 0, type,
+  return FromWin32(RegSetValueExW(key.get(), ValueName(name).get(), 0, type,
                                   static_cast<const BYTE*>(data), size));
 }
 
@@ -56,8 +68,8 @@ HResult SetValue(RegistryRoot root, const std::string& path, const std::string& 
 
 HResult WinRegistrarTarget::CreateKey(RegistryRoot root, const std::string& path) {
   HKEY key = nullptr;
-  LONG status = RegCreateKeyExA(RootKey(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  LONG status = RegCreateKeyExW(RootKey(root), WidenFromUtf8(path).c_str(), 0, nullptr,
+                                REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   if (status == ERROR_SUCCESS)
     RegCloseKey(key);
   return FromWin32(status);
@@ -71,27 +83,30 @@ bool WinRegistrarTarget::HasSubkeys(RegistryRoot root, const std::string& path) 
   OpenKey key(root, path, KEY_READ);
   DWORD subkeys = 0;
   return key.status() == ERROR_SUCCESS &&
-         RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+         RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
                           nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
          subkeys > 0;
 }
 
 HResult WinRegistrarTarget::DeleteKey(RegistryRoot root, const std::string& path) {
-  return FromWin32(RegDeleteKeyA(RootKey(root), path.c_str()));
+  return FromWin32(RegDeleteKeyW(RootKey(root), WidenFromUtf8(path).c_str()));
 }
 
 HResult WinRegistrarTarget::DeleteTree(RegistryRoot root, const std::string& path) {
-  LONG status = RegDeleteTreeA(RootKey(root), path.c_str());
+  const std::wstring wide_path = WidenFromUtf8(path);
+  LONG status = RegDeleteTreeW(RootKey(root), wide_path.c_str());
   if (status != ERROR_SUCCESS)
     return FromWin32(status);
-  // RegDeleteTreeA empties the key but may leave the key itself.
-  status = RegDeleteKeyA(RootKey(root), path.c_str());
+  // RegDeleteTreeW empties the key but may leave the key itself.
+  status = RegDeleteKeyW(RootKey(root), wide_path.c_str());
   return status == ERROR_FILE_NOT_FOUND ? kSOk : FromWin32(status);
 }
 
 HResult WinRegistrarTarget::SetString(RegistryRoot root, const std::string& path,
                                       const std::string& name, const std::string& text) {
-  return SetValue(root, path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  const std::wstring wide = WidenFromUtf8(text);
+  return SetValue(root, path, name, REG_SZ, wide.c_str(),
+                  static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 HResult WinRegistrarTarget::SetDword(RegistryRoot root, const std::string& path,
@@ -105,7 +120,7 @@ HResult WinRegistrarTarget::DeleteValue(RegistryRoot root, const std::string& pa
   OpenKey key(root, path, KEY_SET_VALUE);
   if (key.status() != ERROR_SUCCESS)
     return FromWin32(key.status());
-  return FromWin32(RegDeleteValueA(key.get(), name.empty() ? nullptr : name.c_str()));
+  return FromWin32(RegDeleteValueW(key.get(), ValueName(name).get()));
 }
 
 }  // namespace varnox::win

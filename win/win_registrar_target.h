@@ -7,7 +7,8 @@
 namespace varnox::win {
 
 // Keys are opened in the process's own registry view and closed within each
-// call. Text is code page 1252 (the ANSI calls).
+// call. Names and text are UTF-8 (written through the wide calls), so a
+// module path holding any character is written as the system reports it.
 class WinRegistrarTarget final : public RegistrarTarget {
  public:
   HResult CreateKey(RegistryRoot root, const std::string& path) override;

@@ -32,13 +32,17 @@ struct ToolbarOnlyOutlook {
     AnswerObject(application.Get(), "Session", name_space.Get());
     AnswerObject(name_space.Get(), "Folders", stores.Get());
     AnswerIteration(stores.Get(), {});
-    AnswerObject(application.Get(), "ActiveExplorer", explorer.Get());
+    AnswerObject(application.Get(), "ActiveExplorer", explorer.Get(), Access::kMethod);
     // The commands on mail ask for the selection; it fails here, so they
     // stop there without a word, and the journal shows that they ran.
-    explorer->On("Selection", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
+    explorer->On(
+        "Selection", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; },
+        Access::kPropertyGet);
     AnswerObject(explorer.Get(), "CommandBars", bars.Get());
-    AnswerObject(bars.Get(), "Add", bar.Get());
-    bars->On("Item", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
+    AnswerObject(bars.Get(), "Add", bar.Get(), Access::kMethod);
+    bars->On(
+        "Item", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; },
+        Access::kPropertyGet);
     bar->SetText("Visible", L"");
     AnswerObject(bar.Get(), "Controls", controls.Get());
     controls->On("Add", [this](std::vector<VARIANT*>&, VARIANT* result) {

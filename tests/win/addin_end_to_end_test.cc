@@ -21,6 +21,7 @@ namespace varnox::win {
 namespace {
 
 using Microsoft::WRL::ComPtr;
+using testing::Access;
 using testing::AnswerIteration;
 using testing::AnswerObject;
 using testing::Journal;
@@ -37,13 +38,13 @@ using Held = testing::HeldStandIn;
 struct StandInOutlook {
   explicit StandInOutlook(Journal* j) : journal(j) {
     AnswerObject(application.Get(), "Session", name_space.Get());
-    AnswerObject(application.Get(), "ActiveExplorer", explorer.Get());
+    AnswerObject(application.Get(), "ActiveExplorer", explorer.Get(), Access::kMethod);
     AnswerObject(name_space.Get(), "Folders", roots.Get());
     AnswerIteration(roots.Get(), {store.Get()});
     AnswerObject(store.Get(), "Folders", top.Get());
     top->AddEvents(kDiidFoldersEvents);
     AnswerIteration(top.Get(), {inbox.Get(), drafts.Get(), calendar.Get()});
-    AnswerObject(top.Get(), "Add", spam.Get());
+    AnswerObject(top.Get(), "Add", spam.Get(), Access::kMethod);
     long id = 0;
     for (auto [folder, name, type] :
          {std::tuple{inbox.Get(), L"Inbox", 0}, std::tuple{drafts.Get(), L"dRAFTS", 0},
@@ -60,15 +61,17 @@ struct StandInOutlook {
     AnswerObject(spam.Get(), "Items", spam_items.Get());
     spam_items->AddEvents(kDiidItemsEvents);
     AnswerObject(explorer.Get(), "CommandBars", bars.Get());
-    AnswerObject(bars.Get(), "Add", bar.Get());
-    bars->On("Item", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
+    AnswerObject(bars.Get(), "Add", bar.Get(), Access::kMethod);
+    bars->On(
+        "Item", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; },
+        Access::kPropertyGet);
     AnswerObject(bar.Get(), "Controls", bar_controls.Get());
     AddsControls(bar_controls.Get());
     AnswerObject(explorer.Get(), "Panes", panes.Get());
-    AnswerObject(panes.Get(), "Item", pane.Get());
+    AnswerObject(panes.Get(), "Item", pane.Get(), Access::kMethod);
     AnswerObject(pane.Get(), "Contents", contents.Get());
     AnswerObject(contents.Get(), "Groups", groups.Get());
-    AnswerObject(groups.Get(), "Item", group.Get());
+    AnswerObject(groups.Get(), "Item", group.Get(), Access::kMethod);
     AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
     shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
   }
@@ -180,12 +183,15 @@ TEST_F(AddinEndToEndTest, ConnectsJudgesAndDisconnects) {
   message->properties[host::kPrNormalizedSubject] = "lunch";
   Held mail = MakeStandIn("Mail", &journal);
   mail->Answer(kIidMailItem);
-  mail->On("MAPIOBJECT", [&](std::vector<VARIANT*>&, VARIANT* result) {
-    result->vt = VT_UNKNOWN;
-    result->punkVal = static_cast<IMessage*>(message.Get());
-    message->AddRef();
-    return S_OK;
-  });
+  mail->On(
+      "MAPIOBJECT",
+      [&](std::vector<VARIANT*>&, VARIANT* result) {
+        result->vt = VT_UNKNOWN;
+        result->punkVal = static_cast<IMessage*>(message.Get());
+        message->AddRef();
+        return S_OK;
+      },
+      Access::kPropertyGet);
   mail->On("Move", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
   outlook.inbox_items->Raise(kDiidItemsEvents, 0xF001, {ObjectArg(mail.Get())});
   const std::string& headers = message->properties[host::kPrTransportMessageHeaders];

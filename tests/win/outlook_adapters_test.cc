@@ -20,6 +20,7 @@
 namespace varnox::win {
 namespace {
 
+using testing::Access;
 using testing::AnswerIteration;
 using testing::AnswerObject;
 using testing::Journal;
@@ -106,7 +107,9 @@ TEST_F(OutlookAdaptersTest, WalksStoresAndFoldersByName) {
 
 TEST_F(OutlookAdaptersTest, FailuresComeBackAsTheHostsStatus) {
   Held application = MakeStandIn("Application", &journal), top = MakeStandIn("Top", &journal);
-  application->On("Session", [](std::vector<VARIANT*>&, VARIANT*) { return E_ACCESSDENIED; });
+  application->On(
+      "Session", [](std::vector<VARIANT*>&, VARIANT*) { return E_ACCESSDENIED; },
+      Access::kPropertyGet);
   top->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return DISP_E_EXCEPTION; });
   auto app = session->WrapApplication(application.Get());
   std::unique_ptr<host::NameSpace> ns;
@@ -125,7 +128,7 @@ TEST_F(OutlookAdaptersTest, BuildsCommandBarsWithTheAutomationArguments) {
   Held bars = MakeStandIn("CommandBars", &journal), bar = MakeStandIn("Bar", &journal),
        controls = MakeStandIn("Controls", &journal), button = MakeStandIn("Button", &journal),
        popup = MakeStandIn("Popup", &journal);
-  AnswerObject(bars.Get(), "Add", bar.Get());
+  AnswerObject(bars.Get(), "Add", bar.Get(), Access::kMethod);
   AnswerObject(bar.Get(), "Controls", controls.Get());
   button->Answer(kIidCommandBarButton);
   popup->Answer(kIidCommandBarPopup);
@@ -187,6 +190,40 @@ TEST_F(OutlookAdaptersTest, BuildsCommandBarsWithTheAutomationArguments) {
             (Strings{"Popup.Caption = 'Settings'", "Popup.DescriptionText = ''",
                      "Popup.BeginGroup = true"}));
   EXPECT_EQ(journal.Matching("Bar."), (Strings{"Bar.Controls", "Bar.Visible = true"}));
+}
+
+TEST_F(OutlookAdaptersTest, FindsALeftoverBarByReadingItsItemProperty) {
+  Held bars = MakeStandIn("CommandBars", &journal), bar = MakeStandIn("Bar", &journal);
+  bars->On(
+      "Item",
+      [&](std::vector<VARIANT*>& args, VARIANT* result) {
+        if (args.size() != 1 || args[0]->vt != VT_BSTR ||
+            std::wstring(args[0]->bstrVal) != L"Varnox")
+          return DISP_E_EXCEPTION;
+        *result = ObjectResult(bar.Get());
+        return S_OK;
+      },
+      Access::kPropertyGet);
+  bar->On("Delete", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
+  auto command_bars = session->WrapCommandBars(DispatchObject(ComPtr<IDispatch>(bars.Get())));
+
+  std::unique_ptr<host::CommandBar> found;
+  ASSERT_EQ(command_bars->FindBar("Varnox", &found), kSOk);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->Delete(), kSOk);
+  EXPECT_TRUE(Failed(command_bars->FindBar("Other", &found)));
+  EXPECT_EQ(found, nullptr);
+  // Office answers Item only as a read; asked as a method it finds nothing.
+  std::vector<Variant> name;
+  name.push_back(Variant::Text("Varnox"));
+  DispatchObject as_method;
+  EXPECT_EQ(DispatchObject(ComPtr<IDispatch>(bars.Get()))
+                .CallForObject(L"Item", std::move(name), &as_method),
+            static_cast<HResult>(DISP_E_MEMBERNOTFOUND));
+
+  EXPECT_EQ(journal.calls,
+            (Strings{"CommandBars.Item['Varnox']", "Bar.Delete()", "CommandBars.Item['Other']",
+                     "CommandBars.Item refused as a method call"}));
 }
 
 // Sinks of the core that record what reaches them.
@@ -327,12 +364,15 @@ TEST_F(OutlookAdaptersTest, MailItemsReadStampSaveMoveAndMarkRead) {
   message->properties[host::kPrBody] = "body \xE9";
   Held mail = MakeStandIn("Mail", &journal), spam = MakeStandIn("Spam", &journal);
   mail->Answer(kIidMailItem);
-  mail->On("MAPIOBJECT", [&](std::vector<VARIANT*>&, VARIANT* result) {
-    result->vt = VT_UNKNOWN;
-    result->punkVal = static_cast<IMessage*>(message.Get());
-    message->AddRef();
-    return S_OK;
-  });
+  mail->On(
+      "MAPIOBJECT",
+      [&](std::vector<VARIANT*>&, VARIANT* result) {
+        result->vt = VT_UNKNOWN;
+        result->punkVal = static_cast<IMessage*>(message.Get());
+        message->AddRef();
+        return S_OK;
+      },
+      Access::kPropertyGet);
   auto fail_move = std::make_shared<bool>(false);
   mail->On("Move", [fail_move](std::vector<VARIANT*>&, VARIANT*) {
     return *fail_move ? DISP_E_EXCEPTION : S_OK;
@@ -429,12 +469,12 @@ TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
   AnswerObject(explorer.Get(), "Selection", selection.Get());
   selection->SetInt("Class", host::kOlSelection);
   selection->SetInt("Count", 1);
-  AnswerObject(selection.Get(), "Item", item.Get());
+  AnswerObject(selection.Get(), "Item", item.Get(), Access::kMethod);
   AnswerObject(explorer.Get(), "Panes", panes.Get());
-  AnswerObject(panes.Get(), "Item", pane.Get());
+  AnswerObject(panes.Get(), "Item", pane.Get(), Access::kMethod);
   AnswerObject(pane.Get(), "Contents", contents.Get());
   AnswerObject(contents.Get(), "Groups", groups.Get());
-  AnswerObject(groups.Get(), "Item", group.Get());
+  AnswerObject(groups.Get(), "Item", group.Get(), Access::kMethod);
   AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
   shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
 
@@ -460,7 +500,7 @@ TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
 
   // A first pane that is not the Outlook Bar: no shortcuts, and a failure.
   Held other_pane = MakeStandIn("OtherPane", &journal);
-  AnswerObject(panes.Get(), "Item", other_pane.Get());
+  AnswerObject(panes.Get(), "Item", other_pane.Get(), Access::kMethod);
   EXPECT_TRUE(Failed(wrapped->OutlookBarShortcuts(&bar)));
   EXPECT_EQ(bar, nullptr);
 }

@@ -23,12 +23,12 @@ constexpr char kAddins[] = "Software\\Microsoft\\Office\\Outlook\\Addins";
 constexpr char kAddinKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins\\VarnoxMail.VNXAddin";
 
 // Runs regsvr32 silently; its exit code, or -1 when it could not be run.
-int Regsvr32(const std::string& arguments) {
-  std::string command = "regsvr32.exe /s " + arguments;
-  STARTUPINFOA startup{};
+int Regsvr32(const std::wstring& arguments) {
+  std::wstring command = L"regsvr32.exe /s " + arguments;
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
     return -1;
   }
@@ -58,6 +58,19 @@ std::optional<std::string> ReadString(HKEY root, const std::string& path, const 
   return std::string(buffer);
 }
 
+// A path as written, every character kept (the default value for `name`
+// null).
+std::optional<std::wstring> ReadPath(HKEY root, const std::string& path, const wchar_t* name) {
+  wchar_t buffer[2048];
+  DWORD size = sizeof buffer;
+  const std::wstring wide_path(path.begin(), path.end());  // ASCII key names
+  if (RegGetValueW(root, wide_path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(buffer);
+}
+
 std::optional<DWORD> ReadDword(HKEY root, const std::string& path, const char* name) {
   DWORD value = 0;
   DWORD size = sizeof value;
@@ -68,31 +81,46 @@ std::optional<DWORD> ReadDword(HKEY root, const std::string& path, const char* n
   return value;
 }
 
-std::string FullPath(const std::string& path) {
-  char buffer[MAX_PATH * 4];
-  DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+std::wstring FullPath(const std::string& path) {
+  wchar_t buffer[MAX_PATH * 4];
+  const std::wstring wide(path.begin(), path.end());  // the build folder is ASCII
+  DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, buffer, nullptr);
+  return length > 0 && length < MAX_PATH * 4 ? std::wstring(buffer, length) : wide;
 }
 
 // Paths as registered may carry the long-path prefix "\\?\".
-bool SamePath(std::string registered, const std::string& expected) {
-  if (registered.rfind("\\\\?\\", 0) == 0)
+bool SamePath(std::wstring registered, const std::wstring& expected) {
+  if (registered.rfind(L"\\\\?\\", 0) == 0)
     registered.erase(0, 4);
-  return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, registered.c_str(), -1, expected.c_str(),
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, registered.c_str(), -1, expected.c_str(),
                         -1) == CSTR_EQUAL;
 }
 
-class RegistrationTest : public ::testing::TestWithParam<bool> {
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The type library's key for this build's pointer size.
+#ifdef _WIN64
+constexpr char kTypeLibKind[] = "win64";
+#else
+constexpr char kTypeLibKind[] = "win32";
+#endif
+
+// Where the module is registered from: the build folder (empty), or a copy
+// in a temporary folder of this name (a user's name holds characters that
+// code page 1252 cannot show, or a quote that the script must double).
+class RegistrationTest : public ::testing::TestWithParam<const wchar_t*> {
  protected:
   void SetUp() override {
-    if (GetParam()) {
-      // A copy of the module in a folder whose name holds a single quote.
-      char temp[MAX_PATH];
-      ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-      folder_ = std::string(temp) + "Varnox O'Brien " + std::to_string(GetCurrentProcessId());
-      CreateDirectoryA(folder_.c_str(), nullptr);
-      module_ = folder_ + "\\VarnoxMail.dll";
-      ASSERT_TRUE(CopyFileA(testing::AddinDllPath().c_str(), module_.c_str(), FALSE));
+    if (*GetParam() != L'\0') {
+      wchar_t temp[MAX_PATH];
+      ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+      folder_ = std::wstring(temp) + GetParam() + L" " + std::to_wstring(GetCurrentProcessId());
+      CreateDirectoryW(folder_.c_str(), nullptr);
+      module_ = folder_ + L"\\VarnoxMail.dll";
+      ASSERT_TRUE(CopyFileW(FullPath(testing::AddinDllPath()).c_str(), module_.c_str(), FALSE));
     } else {
       module_ = FullPath(testing::AddinDllPath());
     }
@@ -101,18 +129,18 @@ class RegistrationTest : public ::testing::TestWithParam<bool> {
   void TearDown() override {
     CleanUp();
     if (!folder_.empty()) {
-      DeleteFileA(module_.c_str());
-      RemoveDirectoryA(folder_.c_str());
+      DeleteFileW(module_.c_str());
+      RemoveDirectoryW(folder_.c_str());
     }
   }
   void CleanUp() {
-    Regsvr32("/u \"" + module_ + "\"");
+    Regsvr32(L"/u \"" + module_ + L"\"");
     RegDeleteTreeA(HKEY_CURRENT_USER, (std::string(kAddins) + "\\Other.Addin").c_str());
   }
-  std::string Quoted() const { return "\"" + module_ + "\""; }
+  std::wstring Quoted() const { return L"\"" + module_ + L"\""; }
 
-  std::string folder_;
-  std::string module_;
+  std::wstring folder_;
+  std::wstring module_;
 };
 
 TEST_P(RegistrationTest, WritesTheTableAndTakesItAwayAgain) {
@@ -150,13 +178,11 @@ TEST_P(RegistrationTest, WritesTheTableAndTakesItAwayAgain) {
         << row.key << " " << (row.name ? row.name : "(default)");
   }
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, cls + "\\Programmable"));
-  std::optional<std::string> server =
-      ReadString(HKEY_CLASSES_ROOT, cls + "\\InprocServer32", nullptr);
+  std::optional<std::wstring> server =
+      ReadPath(HKEY_CLASSES_ROOT, cls + "\\InprocServer32", nullptr);
   ASSERT_TRUE(server.has_value());
-  EXPECT_TRUE(SamePath(*server, module_)) << *server << " vs " << module_;
-  if (GetParam()) {
-    EXPECT_NE(server->find("O'Brien"), std::string::npos) << "the quote kept, single: " << *server;
-  }
+  EXPECT_TRUE(SamePath(*server, module_)) << "the server path is not the module's";
+  EXPECT_TRUE(FileExists(*server)) << "the registered server file does not exist";
   const struct {
     const char* name;
     DWORD value;
@@ -165,10 +191,11 @@ TEST_P(RegistrationTest, WritesTheTableAndTakesItAwayAgain) {
     EXPECT_EQ(ReadDword(HKEY_CURRENT_USER, kAddinKey, d.name), d.value) << d.name;
 
   // The type library, registered under the module's path.
-  std::optional<std::string> library = ReadString(
-      HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid + "\\1.0\\409\\win64", nullptr);
+  std::optional<std::wstring> library =
+      ReadPath(HKEY_CLASSES_ROOT, std::string("TypeLib\\") + kLibid + "\\1.0\\409\\" + kTypeLibKind,
+               nullptr);
   ASSERT_TRUE(library.has_value());
-  EXPECT_TRUE(SamePath(*library, module_)) << *library;
+  EXPECT_TRUE(SamePath(*library, module_));
 
   // The host finds the class by its ProgID.
   CLSID clsid;
@@ -186,7 +213,7 @@ TEST_P(RegistrationTest, WritesTheTableAndTakesItAwayAgain) {
   addin.Reset();
   CoFreeUnusedLibraries();
 
-  ASSERT_EQ(Regsvr32("/u " + Quoted()), 0);
+  ASSERT_EQ(Regsvr32(L"/u " + Quoted()), 0);
   for (const std::string& gone :
        {cls, std::string("VarnoxMail.VNXAddin.1"), std::string("VarnoxMail.VNXAddin"),
         std::string("TypeLib\\") + kLibid}) {
@@ -201,16 +228,23 @@ TEST_P(RegistrationTest, WritesTheTableAndTakesItAwayAgain) {
 TEST_P(RegistrationTest, LastAddinTakesTheEmptyListWithIt) {
   ASSERT_EQ(Regsvr32(Quoted()), 0);
   ASSERT_EQ(Regsvr32(Quoted()), 0) << "registering again is fine";
-  ASSERT_EQ(Regsvr32("/u " + Quoted()), 0);
+  ASSERT_EQ(Regsvr32(L"/u " + Quoted()), 0);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAddins));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\Outlook"));
-  EXPECT_EQ(Regsvr32("/u " + Quoted()), 0) << "unregistering what is gone is fine";
+  EXPECT_EQ(Regsvr32(L"/u " + Quoted()), 0) << "unregistering what is gone is fine";
 }
 
-INSTANTIATE_TEST_SUITE_P(ModulePaths, RegistrationTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "PathWithQuote" : "BuildPath";
-                         });
+std::string ModulePathName(const ::testing::TestParamInfo<const wchar_t*>& info) {
+  static const char* const kNames[] = {"BuildPath", "PathWithQuote", "CyrillicPath",
+                                       "PathWithAccents"};
+  return kNames[info.index];
+}
+
+INSTANTIATE_TEST_SUITE_P(ModulePaths, RegistrationTest,
+                         ::testing::Values(L"", L"Varnox O'Brien",
+                                           L"Varnox \u0414\u043c\u0438\u0442\u0440\u0438\u0439",
+                                           L"Varnox Zo\u00eb \u00d3 Briain"),
+                         ModulePathName);
 
 }  // namespace
 }  // namespace varnox::win

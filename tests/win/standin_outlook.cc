@@ -74,11 +74,15 @@ HeldStandIn MakeStandIn(const std::string& name, Journal* journal) {
   return held;
 }
 
-void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* object) {
-  owner->On(member, [object](std::vector<VARIANT*>&, VARIANT* result) {
-    *result = ObjectResult(object);
-    return S_OK;
-  });
+void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* object,
+                  Access access) {
+  owner->On(
+      member,
+      [object](std::vector<VARIANT*>&, VARIANT* result) {
+        *result = ObjectResult(object);
+        return S_OK;
+      },
+      access);
 }
 
 void AnswerIteration(StandInObject* collection, std::vector<IDispatch*> elements) {
@@ -176,9 +180,10 @@ DISPID StandInObject::IdOf(const std::string& member) {
   return static_cast<DISPID>(it - members_.begin() + 1);
 }
 
-void StandInObject::On(const std::string& member, Handler handler) {
+void StandInObject::On(const std::string& member, Handler handler, Access access) {
   IdOf(member);
   handlers_[member] = std::move(handler);
+  accesses_[member] = access;
 }
 
 void StandInObject::SetProperty(const std::string& member, const VARIANT& value) {
@@ -323,8 +328,25 @@ HRESULT StandInObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p
     SetProperty(member, *args[0]);
     return S_OK;
   }
-  const bool method = (flags & DISPATCH_METHOD) != 0;
-  journal_->calls.push_back(name_ + "." + member + (method ? "(" + rendered + ")" : ""));
+  // Members set as properties are read; handlers say what they are.
+  auto declared = accesses_.find(member);
+  const Access access = declared != accesses_.end() ? declared->second : Access::kPropertyGet;
+  if (access == Access::kMethod && (flags & DISPATCH_METHOD) == 0) {
+    journal_->calls.push_back(name_ + "." + member + " refused as a property read");
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  if (access == Access::kPropertyGet && (flags & DISPATCH_PROPERTYGET) == 0) {
+    journal_->calls.push_back(name_ + "." + member + " refused as a method call");
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  // A method call shows its arguments in parentheses, an indexed read in
+  // brackets.
+  std::string shown = name_ + "." + member;
+  if (access == Access::kMethod)
+    shown += "(" + rendered + ")";
+  else if (!args.empty())
+    shown += "[" + rendered + "]";
+  journal_->calls.push_back(shown);
   if (result != nullptr)
     VariantInit(result);
   auto handler = handlers_.find(member);

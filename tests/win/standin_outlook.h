@@ -6,7 +6,11 @@
 //
 // A property put must arrive as DISPATCH_PROPERTYPUT with the one named
 // argument DISPID_PROPERTYPUT, as automation requires; anything else is
-// refused with DISP_E_PARAMNOTOPTIONAL and journaled as refused.
+// refused with DISP_E_PARAMNOTOPTIONAL and journaled as refused. Like an
+// Invoke checked against a type library, a method answers only calls that
+// carry DISPATCH_METHOD and a property only reads that carry
+// DISPATCH_PROPERTYGET; the other is refused with DISP_E_MEMBERNOTFOUND
+// ("Bars.Item refused as a method call").
 #ifndef VARNOX_TESTS_WIN_STANDIN_OUTLOOK_H_
 #define VARNOX_TESTS_WIN_STANDIN_OUTLOOK_H_
 
@@ -33,6 +37,9 @@ struct Journal {
   std::vector<std::string> Matching(const std::string& prefix) const;
 };
 
+// How the host's object model declares a member.
+enum class Access { kMethod, kPropertyGet };
+
 class StandInObject final : public IDispatch, public IConnectionPointContainer {
  public:
   // Arguments in their natural order (first argument first).
@@ -42,8 +49,9 @@ class StandInObject final : public IDispatch, public IConnectionPointContainer {
   static StandInObject* Create(std::string name, Journal* journal);
 
   const std::string& name() const { return name_; }
-  // A method or property read answered by `handler`.
-  void On(const std::string& member, Handler handler);
+  // A method, or a property read (an indexed one may take arguments),
+  // answered by `handler`.
+  void On(const std::string& member, Handler handler, Access access = Access::kMethod);
   // A property whose reads give `value` (copied) and whose puts replace it.
   void SetProperty(const std::string& member, const VARIANT& value);
   void SetText(const std::string& member, const std::wstring& text);
@@ -87,6 +95,7 @@ class StandInObject final : public IDispatch, public IConnectionPointContainer {
   ULONG references_ = 1;
   std::vector<std::string> members_;  // DISPID = index + 1
   std::map<std::string, Handler> handlers_;
+  std::map<std::string, Access> accesses_;  // of the members with handlers
   std::map<std::string, VARIANT> properties_;
   std::vector<IID> extra_;
   std::vector<Point*> points_;
@@ -103,7 +112,8 @@ VARIANT ObjectResult(IDispatch* object);
 using HeldStandIn = Microsoft::WRL::ComPtr<StandInObject>;
 HeldStandIn MakeStandIn(const std::string& name, Journal* journal);
 // `member` of `owner` answers `object` (a new reference each time).
-void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* object);
+void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* object,
+                  Access access = Access::kPropertyGet);
 // GetFirst / GetNext of `collection` answer `elements` in order, then nothing.
 void AnswerIteration(StandInObject* collection, std::vector<IDispatch*> elements);
 

@@ -80,8 +80,13 @@ HResult ObjectOf(Variant& value, DispatchObject* object) {
 }
 
 HResult DispatchObject::GetObjectProperty(const wchar_t* member, DispatchObject* object) const {
+  return GetObjectProperty(member, {}, object);
+}
+
+HResult DispatchObject::GetObjectProperty(const wchar_t* member, std::vector<Variant> arguments,
+                                          DispatchObject* object) const {
   Variant result;
-  HResult hr = Get(member, &result);
+  HResult hr = Invoke(member, DISPATCH_PROPERTYGET, arguments, &result);
   if (Failed(hr)) {
     *object = DispatchObject();
     return hr;

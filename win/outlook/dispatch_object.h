@@ -41,6 +41,11 @@ class DispatchObject {
   // A property read or a call whose result is an object. Success with a null
   // *object means the host answered "nothing" (the end of an iteration).
   HResult GetObjectProperty(const wchar_t* member, DispatchObject* object) const;
+  // The same for a property that takes arguments (CommandBars.Item(name)):
+  // still a read, which a host checking against its type library refuses to
+  // answer as a method call.
+  HResult GetObjectProperty(const wchar_t* member, std::vector<Variant> arguments,
+                            DispatchObject* object) const;
   HResult CallForObject(const wchar_t* member, std::vector<Variant> arguments,
                         DispatchObject* object) const;
   HResult GetText(const wchar_t* member, std::string* text) const;

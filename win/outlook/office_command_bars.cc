@@ -226,13 +226,14 @@ class CommandBarsAdapter final : public host::CommandBars {
     return kSOk;
   }
 
-  // CommandBars.Item(name): the host raises an error when there is none.
+  // CommandBars.Item(name), a property read in Office: the host raises an
+  // error when there is no such bar.
   HResult FindBar(std::string_view name, std::unique_ptr<host::CommandBar>* bar) override {
     bar->reset();
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Text(name));
     DispatchObject result;
-    HResult hr = object_.CallForObject(L"Item", std::move(arguments), &result);
+    HResult hr = object_.GetObjectProperty(L"Item", std::move(arguments), &result);
     if (Failed(hr))
       return hr;
     if (!result)
