@@ -53,7 +53,7 @@ class SilentInterface final : public UserInterface {
  public:
   int ShowMessage(std::string_view, std::string_view, std::uint32_t) override { return kIdOk; }
   void Beep(std::uint32_t) override {}
-  void OpenWebPage(std::string_view) override {}
+  void OpenPage(std::string_view) override {}
 };
 
 class NoDialogs final : public DialogRunner {

@@ -1,29 +1,5 @@
-# Cross build for 64-bit Windows with Debian's mingw-w64 (posix threads).
-#
-# Everything is linked statically (-static), so the DLL and the test programs
-# need no mingw runtime DLL at run time, on Windows or under Wine. Test
-# programs run through the Wine wrapper that win/CMakeLists.txt writes into
-# the build folder (a throw-away prefix of its own, see cmake/wine-run.sh.in).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows (64-bit Outlook) with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(VARNOX_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VARNOX_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VARNOX_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${VARNOX_MINGW_TRIPLE}-windres)
-set(VARNOX_WIDL ${VARNOX_MINGW_TRIPLE}-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VARNOX_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-
-# Windows 7 API level: everything the add-in calls exists there.
-add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+set(VARNOX_WIDL_BITS --win64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -70,6 +70,19 @@ std::string_view TrimSpaces(std::string_view text) {
   return text;
 }
 
+// The folder of the running program; "." when it cannot be told.
+std::string ProgramFolder() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
+    return ".";
+  path.resize(static_cast<std::size_t>(length));
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  return path.substr(0, slash == 0 ? 1 : slash);
+}
+
 }  // namespace
 
 std::string TerminalText(std::string_view text) {
@@ -193,25 +206,32 @@ void ConsoleUserInterface::Beep(std::uint32_t) {
     Write("\a");
 }
 
-void ConsoleUserInterface::OpenWebPage(std::string_view url) {
-  // An address that starts with '-' would be taken as an option.
+void ConsoleUserInterface::OpenPage(std::string_view page) {
+  const std::string folder =
+      options_.pages_folder.empty() ? ProgramFolder() : options_.pages_folder;
+  // No path handed to the opener starts with '-' (it would be taken for an
+  // option).
+  std::string path = folder + "/" + utf8::FromCodePage1252(page);
+  if (path.front() != '/')
+    path = "./" + path;
+  if (page.empty() || ::access(path.c_str(), R_OK) != 0) {
+    Write("The page " + TerminalTextFromUtf8(path) +
+          " is not installed: reinstall Varnox, or read docs/ in its sources.\n");
+    return;
+  }
   bool opened = false;
-  if (!url.empty() && url.front() != '-') {
-    const std::string address = utf8::FromCodePage1252(url);
-    std::vector<char*> argv = {options_.web_opener.data(), const_cast<char*>(address.c_str()),
-                               nullptr};
-    pid_t pid;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0) {
-      int status = 0;
-      pid_t waited;
-      do {
-        waited = ::waitpid(pid, &status, 0);
-      } while (waited < 0 && errno == EINTR);
-      opened = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
+  std::vector<char*> argv = {options_.web_opener.data(), path.data(), nullptr};
+  pid_t pid;
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    pid_t waited;
+    do {
+      waited = ::waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    opened = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   }
   if (!opened)
-    Write("Open this address in your web browser: " + TerminalText(url) + "\n");
+    Write("Open this page in your web browser: " + TerminalTextFromUtf8(path) + "\n");
 }
 
 }  // namespace varnox

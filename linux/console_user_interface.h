@@ -27,6 +27,9 @@ struct ConsoleOptions {
   int output_fd = 2;  // where messages, questions and the bell go (standard error)
   bool answer_yes = false;
   std::string web_opener = "xdg-open";  // looked up on PATH
+  // Where the installed pages (help.html, support.html) lie, in UTF-8; empty
+  // for the running program's own folder, where the build puts them.
+  std::string pages_folder;
 };
 
 class ConsoleUserInterface final : public UserInterface {
@@ -35,7 +38,9 @@ class ConsoleUserInterface final : public UserInterface {
 
   int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t flags) override;
   void Beep(std::uint32_t type) override;
-  void OpenWebPage(std::string_view url) override;
+  // Opens the page with the web opener; prints its path when it cannot be
+  // opened, and says so when it is not installed.
+  void OpenPage(std::string_view page) override;
 
   void set_answer_yes(bool yes) { options_.answer_yes = yes; }
 

@@ -36,9 +36,11 @@ class UserInterface {
   // MessageBeep; the result is of no interest to anyone.
   virtual void Beep(std::uint32_t type) = 0;
 
-  // Asks the shell to "open" a web address, maximised, with no owner window.
-  // The outcome is not examined.
-  virtual void OpenWebPage(std::string_view url) = 0;
+  // Asks the shell to "open" `page` (a file name: "help.html"), one of the
+  // pages installed with the program, in the user's browser: maximised, with
+  // no owner window. Where the pages lie is the shell's to know. The outcome
+  // is not examined.
+  virtual void OpenPage(std::string_view page) = 0;
 };
 
 }  // namespace varnox

@@ -4,16 +4,19 @@
 #
 #   scripts/install-deps.sh [native] [windows] [tools]
 #
-# native:  the Linux build, its tests and benchmarks
-# windows: the mingw-w64 cross build and Wine to run its tests (ImageMagick and
-#          fonts draw the add-in's pictures and the dialog screenshots)
+# native:  the Linux build, its tests and benchmarks (cmark makes the Help and
+#          Support pages)
+# windows: the mingw-w64 cross builds (64-bit and 32-bit) and Wine to run
+#          their tests, 32-bit Wine from Debian's i386 architecture (added
+#          here when missing); NSIS makes the setup program; ImageMagick and
+#          fonts draw the add-in's pictures and the dialog screenshots
 # tools:   clang (fuzzing), ImageMagick and gnuplot (pictures)
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev)
-windows=(g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine64 xvfb xauth
-         googletest imagemagick fonts-dejavu-core fonts-wine)
+        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev cmark)
+windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine
+         wine64 wine32:i386 nsis xvfb xauth googletest imagemagick fonts-dejavu-core fonts-wine)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)
 
 groups=("$@")
@@ -44,5 +47,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# Packages of the i386 architecture (32-bit Wine) need it enabled first.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' &&
+   ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

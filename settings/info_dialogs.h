@@ -10,11 +10,11 @@
 
 namespace varnox {
 
-// Pages opened in the user's browser by Help and Support: the project's own
-// docs/help.md and docs/support.md where the documentation is published.
-// This is the one place that names them.
-inline constexpr std::string_view kHelpPageUrl = "https://varnox.invalid/docs/help.md";
-inline constexpr std::string_view kSupportPageUrl = "https://varnox.invalid/docs/support.md";
+// Pages opened in the user's browser by Help and Support: made from the
+// project's docs/help.md and docs/support.md when the program is built, and
+// installed with it. This is the one place that names them.
+inline constexpr std::string_view kHelpPage = "help.html";
+inline constexpr std::string_view kSupportPage = "support.html";
 
 // Shows one message's transport headers, read-only, as stored (lines end in
 // CR LF). An empty text is shown as an empty box: the dialog opens anyway.

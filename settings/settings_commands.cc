@@ -83,11 +83,11 @@ void OnAbout(CVNXAddin& addin) {
 }
 
 void OnHelp(CVNXAddin& addin) {
-  addin.platform.ui.OpenWebPage(kHelpPageUrl);
+  addin.platform.ui.OpenPage(kHelpPage);
 }
 
 void OnSupport(CVNXAddin& addin) {
-  addin.platform.ui.OpenWebPage(kSupportPageUrl);
+  addin.platform.ui.OpenPage(kSupportPage);
 }
 
 }  // namespace varnox

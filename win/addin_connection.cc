@@ -28,7 +28,7 @@ class PortableAddin final : public AddinConnection {
   // Declared before the add-in, destroyed after it: its teardown (the word
   // database save, cancelling what is still subscribed) uses them all.
   SystemClock clock_;
-  WinUserInterface ui_;
+  WinUserInterface ui_{FolderOf(ModulePathWide())};  // the pages lie beside the module
   WinButtonFaces faces_{ModuleInstance()};
   WinDialogRunner dialogs_{ModuleInstance()};  // templates in this module
   Platform platform_{CurrentUserRegistry(), clock_, RealFileSystem(), ui_, faces_, dialogs_,

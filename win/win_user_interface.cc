@@ -6,7 +6,25 @@
 
 #include <string>
 
+#include "win/wide_text.h"
+
 namespace varnox {
+namespace {
+
+void ShellOpen(const std::wstring& path) {
+  ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+}
+
+}  // namespace
+
+WinUserInterface::WinUserInterface(std::wstring pages_folder, PageOpener opener)
+    : pages_folder_(std::move(pages_folder)),
+      opener_(opener ? std::move(opener) : PageOpener(&ShellOpen)) {}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t end = path.find_last_of(L"\\/");
+  return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
+}
 
 int WinUserInterface::ShowMessage(std::string_view text, std::string_view caption,
                                   std::uint32_t flags) {
@@ -20,9 +38,8 @@ void WinUserInterface::Beep(std::uint32_t type) {
   MessageBeep(type);
 }
 
-void WinUserInterface::OpenWebPage(std::string_view url) {
-  const std::string url_z(url);
-  ShellExecuteA(nullptr, "open", url_z.c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED);
+void WinUserInterface::OpenPage(std::string_view page) {
+  opener_(pages_folder_ + L"\\" + win::WidenFrom1252(page));
 }
 
 }  // namespace varnox

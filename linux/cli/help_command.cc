@@ -8,8 +8,9 @@ namespace {
 constexpr std::string_view kHelp =
     "Usage: varnox help [COMMAND]\n"
     "\n"
-    "Without a COMMAND, opens the Varnox help page in your web browser (with\n"
-    "xdg-open); when no browser can be opened, prints the page's address.\n"
+    "Without a COMMAND, opens the Varnox help page, installed beside the program,\n"
+    "in your web browser (with xdg-open); when no browser can be opened, prints\n"
+    "the page's path.\n"
     "With a COMMAND, shows that command's help, as varnox COMMAND --help does.\n";
 
 int Run(CommandContext& context, const Arguments& arguments) {

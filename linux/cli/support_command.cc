@@ -8,8 +8,8 @@ namespace {
 constexpr std::string_view kHelp =
     "Usage: varnox support\n"
     "\n"
-    "Opens the Varnox support page in your web browser (with xdg-open); when no\n"
-    "browser can be opened, prints the page's address.\n";
+    "Opens the Varnox support page, installed beside the program, in your web\n"
+    "browser (with xdg-open); when no browser can be opened, prints the page's path.\n";
 
 int Run(CommandContext& context, const Arguments& arguments) {
   if (!arguments.operands.empty())

@@ -46,7 +46,7 @@ class IsolatedPlatform {
    public:
     int ShowMessage(std::string_view, std::string_view, std::uint32_t) override;
     void Beep(std::uint32_t) override { ++shown; }
-    void OpenWebPage(std::string_view) override { ++shown; }
+    void OpenPage(std::string_view) override { ++shown; }
     int shown = 0;
   };
   class NoDialogs final : public DialogRunner {

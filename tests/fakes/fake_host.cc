@@ -885,9 +885,9 @@ class JournalingUi final : public UserInterface {
     state_->journal.push_back(FakeCall{"ui.Beep", "", std::to_string(type)});
     inner_.Beep(type);
   }
-  void OpenWebPage(std::string_view url) override {
-    state_->journal.push_back(FakeCall{"ui.OpenWebPage", "", std::string(url)});
-    inner_.OpenWebPage(url);
+  void OpenPage(std::string_view page) override {
+    state_->journal.push_back(FakeCall{"ui.OpenPage", "", std::string(page)});
+    inner_.OpenPage(page);
   }
 
  private:

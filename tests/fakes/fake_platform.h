@@ -84,7 +84,7 @@ class FakeUserInterface final : public UserInterface {
 
   int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t flags) override;
   void Beep(std::uint32_t type) override { beeps.push_back(type); }
-  void OpenWebPage(std::string_view url) override { opened.emplace_back(url); }
+  void OpenPage(std::string_view page) override { opened.emplace_back(page); }
 
   std::vector<Shown> messages;
   std::vector<std::uint32_t> beeps;

@@ -284,8 +284,8 @@ TEST(ToolbarClicks, EachButtonRunsItsOwnCommandOnlyAndLeavesCancelDefault) {
       {4, {dialog_id::kTrain}, {}},
       {5, {dialog_id::kMailHeaders}, {}},
       {6, {dialog_id::kSettings}, {}},
-      {7, {}, {std::string(kSupportPageUrl)}},
-      {8, {}, {std::string(kHelpPageUrl)}},
+      {7, {}, {std::string(kSupportPage)}},
+      {8, {}, {std::string(kHelpPage)}},
       {9, {dialog_id::kAbout}, {}},
       {0, {}, {}},  // Mark Spam: the selected mail goes to the spam folder
   };

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -89,27 +91,86 @@ TEST_F(ConsoleUserInterfaceTest, TheBellRingsOnlyOnATerminal) {
   EXPECT_EQ(Shown(), "");
 }
 
-TEST_F(ConsoleUserInterfaceTest, AWebPageThatCannotBeOpenedIsPrinted) {
+// A folder of installed pages (help.html only) and an opener that writes the
+// path it was handed beside them.
+class ConsolePagesTest : public ConsoleUserInterfaceTest {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/varnox-pages-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    folder_ = folder;
+    WriteFile(folder_ + "/help.html", "<h1>Varnox help</h1>\n");
+    opener_ = folder_ + "/opener.sh";
+    WriteFile(opener_, "#!/bin/sh\nprintf %s \"$1\" > \"$(dirname \"$0\")/handed\"\n");
+    ::chmod(opener_.c_str(), 0700);
+  }
+  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+  static void WriteFile(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs(text.c_str(), file);
+    std::fclose(file);
+  }
+  ConsoleUserInterface Console(const std::string& opener, std::string folder) {
+    ConsoleOptions options;
+    options.output_fd = output.fds[1];
+    options.web_opener = opener;
+    options.pages_folder = std::move(folder);
+    return ConsoleUserInterface(options);
+  }
+  std::string Handed() {
+    FILE* file = std::fopen((folder_ + "/handed").c_str(), "r");
+    if (file == nullptr)
+      return "<nothing>";
+    char buffer[4096];
+    const std::size_t read = std::fread(buffer, 1, sizeof buffer, file);
+    std::fclose(file);
+    return std::string(buffer, read);
+  }
+
+  std::string folder_;
+  std::string opener_;
+};
+
+TEST_F(ConsolePagesTest, TheOpenerIsHandedTheInstalledPage) {
+  Console(opener_, folder_).OpenPage("help.html");
+  EXPECT_EQ(Handed(), folder_ + "/help.html");
+  EXPECT_EQ(Shown(), "");
+}
+
+TEST_F(ConsolePagesTest, APageThatCannotBeOpenedIsPrintedAndAMissingOneNamed) {
   struct Case {
     const char* opener;
-    const char* url;
-    bool printed;
+    const char* page;
+    const char* shown_before_path;  // null: nothing shown
+    const char* shown_after_path;
   };
   const Case cases[] = {
-      {"true", "https://example.invalid/help", false},
-      {"false", "https://example.invalid/help", true},
-      {"/no/such/opener", "https://example.invalid/help", true},
-      {"true", "--option-like", true},
-      {"true", "", true},
+      {"true", "help.html", nullptr, nullptr},
+      {"false", "help.html", "Open this page in your web browser: ", "\n"},
+      {"/no/such/opener", "help.html", "Open this page in your web browser: ", "\n"},
+      {"true", "support.html", "The page ",
+       " is not installed: reinstall Varnox, or read docs/ in its sources.\n"},
   };
   for (const Case& c : cases) {
-    ConsoleUserInterface console = MakeConsole(false, c.opener);
-    console.OpenWebPage(c.url);
-    EXPECT_EQ(Shown(), c.printed
-                           ? "Open this address in your web browser: " + std::string(c.url) + "\n"
-                           : "")
-        << c.opener << " " << c.url;
+    Console(c.opener, folder_).OpenPage(c.page);
+    const std::string path = folder_ + "/" + c.page;
+    EXPECT_EQ(Shown(), c.shown_before_path ? c.shown_before_path + path + c.shown_after_path : "")
+        << c.opener << " " << c.page;
   }
+  EXPECT_EQ(Handed(), "<nothing>");
+}
+
+TEST_F(ConsolePagesTest, ARelativeFolderCannotPassForAnOption) {
+  char* before = ::getcwd(nullptr, 0);
+  ASSERT_NE(before, nullptr);
+  ASSERT_EQ(::chdir(folder_.c_str()), 0);
+  ASSERT_EQ(::mkdir("-x", 0700), 0);
+  WriteFile("-x/help.html", "page\n");
+  Console(opener_, "-x").OpenPage("help.html");
+  EXPECT_EQ(Handed(), "./-x/help.html");
+  EXPECT_EQ(::chdir(before), 0);
+  std::free(before);
 }
 
 TEST(TerminalTextTest, ControlCharactersCannotReachTheTerminal) {

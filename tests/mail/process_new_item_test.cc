@@ -489,7 +489,7 @@ class LockWatchingUi final : public UserInterface {
  public:
   int ShowMessage(std::string_view, std::string_view, std::uint32_t) override { return kIdOk; }
   void Beep(std::uint32_t) override { seen.push_back(ModuleLockCount()); }
-  void OpenWebPage(std::string_view) override {}
+  void OpenPage(std::string_view) override {}
   std::vector<long> seen;
 };
 

@@ -113,8 +113,8 @@ TEST_F(SettingsCommandsTest, AboutHelpAndSupport) {
   OnHelp(addin);
   OnSupport(addin);
   EXPECT_EQ(fake.ui.opened,
-            (std::vector<std::string>{std::string(kHelpPageUrl), std::string(kSupportPageUrl)}));
-  EXPECT_NE(kHelpPageUrl, kSupportPageUrl);
+            (std::vector<std::string>{std::string(kHelpPage), std::string(kSupportPage)}));
+  EXPECT_NE(kHelpPage, kSupportPage);
   EXPECT_TRUE(fake.ui.messages.empty());
 }
 

@@ -73,7 +73,7 @@ class DialogWorld {
 
   ExplorerWindow explorer{120, 80, 900, 640};
   WinDialogRunner dialogs{AddinModule()};
-  WinUserInterface ui;
+  WinUserInterface ui{L""};  // no pages: Help and Support are not clicked here
   NoButtonFaces faces;
   SystemClock clock;
   const Platform platform{CurrentUserRegistry(), clock, RealFileSystem(), ui, faces, dialogs,

@@ -8,7 +8,10 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "settings/info_dialogs.h"
+#include "win/wide_text.h"
 #include "win/win_button_faces.h"
 #include "win/win_user_interface.h"
 
@@ -141,7 +144,7 @@ void AnswerMessageBox(const char* caption, int button, std::string* text) {
 }
 
 TEST(WinUserInterfaceTest, MessageBoxShowsTextAndReturnsTheButton) {
-  WinUserInterface ui;
+  WinUserInterface ui(L"");
   struct Case {
     std::uint32_t flags;
     int press;
@@ -156,6 +159,55 @@ TEST(WinUserInterfaceTest, MessageBoxShowsTextAndReturnsTheButton) {
     EXPECT_EQ(result, c.press) << c.flags;
     EXPECT_EQ(shown, "Move failed: caf\xE9") << c.flags;
   }
+}
+
+bool FileExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+TEST(WinUserInterfaceTest, PagesAreTheModulesFolderAndFileName) {
+  const struct {
+    const wchar_t* path;
+    const wchar_t* folder;
+  } cases[] = {
+      {L"C:\\Users\\Zo\u00eb\\Programs\\Varnox\\x64\\VarnoxMail.dll",
+       L"C:\\Users\\Zo\u00eb\\Programs\\Varnox\\x64"},
+      {L"Z:/work/build/win/VarnoxMail.dll", L"Z:/work/build/win"},
+      {L"VarnoxMail.dll", L""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FolderOf(c.path), c.folder);
+}
+
+// Help and Support hand the shell the pages the build made beside the DLL,
+// and the page of a folder whose name code page 1252 cannot show arrives
+// whole.
+TEST(WinUserInterfaceTest, HelpAndSupportHandTheShellPagesThatExist) {
+  const std::wstring build_folder = win::WidenFromUtf8(VARNOX_MODULE_FOLDER);
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::wstring cyrillic = std::wstring(temp) +
+                                L"\u0414\u043c\u0438\u0442\u0440\u0438\u0439 " +
+                                std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryW(cyrillic.c_str(), nullptr));
+  for (const wchar_t* page : {L"\\help.html", L"\\support.html"})
+    ASSERT_TRUE(CopyFileW((build_folder + page).c_str(), (cyrillic + page).c_str(), FALSE));
+
+  for (const std::wstring& folder : {build_folder, cyrillic}) {
+    std::vector<std::wstring> handed;
+    WinUserInterface ui(folder, [&](const std::wstring& path) { handed.push_back(path); });
+    ui.OpenPage(kHelpPage);
+    ui.OpenPage(kSupportPage);
+    ASSERT_EQ(handed.size(), 2u);
+    EXPECT_EQ(handed[0], folder + L"\\help.html");
+    EXPECT_EQ(handed[1], folder + L"\\support.html");
+    for (const std::wstring& path : handed)
+      EXPECT_TRUE(FileExists(path)) << win::NarrowToUtf8(path);
+  }
+  for (const wchar_t* page : {L"\\help.html", L"\\support.html"})
+    DeleteFileW((cyrillic + page).c_str());
+  RemoveDirectoryW(cyrillic.c_str());
 }
 
 }  // namespace
