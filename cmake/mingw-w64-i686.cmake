@@ -1,0 +1,9 @@
+# Cross build for 32-bit Windows (32-bit Outlook, common in companies) with
+# mingw-w64 (Debian g++-mingw-w64-i686-posix). Its tests run under Wine's
+# 32-bit side (Debian wine32 from the i386 architecture).
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(VARNOX_MINGW_TRIPLE i686-w64-mingw32)
+set(VARNOX_WIDL_BITS --win32)
+# The four exports are stdcall (decorated @N); the .def names them plain.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--enable-stdcall-fixup")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -1,0 +1,171 @@
+#!/usr/bin/env bash
+# The setup program as a user meets it, in a fresh Wine prefix whose user
+# profile folder is named PROFILE (Wine names it after $USER):
+#
+#   setup_test.sh SETUP.exe PROBE.exe WORK_FOLDER PROFILE
+#
+# Silent install for the current user; its files, settings, data files,
+# registration (exact) and Apps entry; an upgrade over used data keeps it
+# byte for byte; the silent uninstall leaves no registration and no program
+# file but keeps the data, unless /RemoveData is given. Wine's COM reads
+# classes of HKLM only, so the start by ProgID is checked after the
+# machine-wide install (/AllUsers) in the same prefix.
+set -euo pipefail
+
+setup=$1 probe=$2 work=$3 profile=$4
+clsid='{A76A29A2-98E5-4EEB-9B7C-FE8F35AF0FF9}'
+export WINEPREFIX=$work/prefix WINEDEBUG=-all USER=$profile
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+check() { local what=$1; shift; "$@" || fail "$what"; }
+# Runs a Windows program and waits for everything it started (an NSIS
+# uninstaller runs on from a copy of itself).
+run() { local status=0; wine "$@" </dev/null >/dev/null 2>&1 || status=$?; wineserver -w; return $status; }
+# A registry key exported as UTF-8 text without its header ("" when absent).
+export_key() {
+  local file
+  file=$(mktemp)
+  if wine reg export "$1" "$(winepath -w "$file")" /y >/dev/null 2>&1; then
+    iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' | sed 1,2d
+  fi
+  rm -f "$file"
+}
+# One value as text: a string as written (every character kept), a DWORD as
+# 0x... (reg query's form).
+value() {
+  local text
+  text=$(export_key "$1" | sed -n "s/^\"$2\"=\"\(.*\)\"\$/\1/p" | sed 's/\\\\/\\/g; s/\\"/"/g')
+  if [ -z "$text" ]; then
+    text=$(wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_DWORD *//p")
+  fi
+  printf '%s' "$text"
+}
+
+rm -rf "$work"
+mkdir -p "$work"
+DISPLAY= wineboot --init >/dev/null 2>&1
+wineserver -w
+home=$WINEPREFIX/drive_c/users/$profile
+local_dir=$home/AppData/Local/Programs/Varnox
+data=$home/AppData/Roaming/Varnox
+[ -d "$home" ] || { echo "Wine made no profile folder $home" >&2; exit 1; }
+
+# --- Install for the current user.
+check "setup /S succeeds" run "$setup" /S
+for f in Uninstall.exe varnox.ico x64/VarnoxMail.dll x64/VarnoxRegister.exe x64/help.html \
+         x64/support.html x86/VarnoxMail.dll x86/help.html; do
+  check "program file $f" test -s "$local_dir/$f"
+done
+declare -A files=([WordFilePath]=words.db [IgnoreFilePath]=ignore.txt [BlackListPath]=blacklist.xml
+                  [WhiteListPath]=whitelist.xml)
+for name in "${!files[@]}"; do
+  path=$(value 'HKCU\Software\Varnox MSOutlook' "$name")
+  [ -n "$path" ] || { fail "setting $name"; continue; }
+  unix=$(winepath -u "$path" 2>/dev/null)
+  check "$name names $data/${files[$name]} ($path)" test "$(realpath -m "$unix")" = "$(realpath -m "$data/${files[$name]}")"
+done
+check "empty ignore file" test -f "$data/ignore.txt" -a ! -s "$data/ignore.txt"
+check "empty black list" grep -qx '<BlackList />.' "$data/blacklist.xml"
+check "empty white list" grep -qx '<WhiteList />.' "$data/whitelist.xml"
+
+# The registration table, exactly, under the current user's classes.
+instdir=$(winepath -w "$local_dir" | sed 's/\\/\\\\/g')
+expected="[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\$clsid]
+@=\"VNXAddin Class\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\$clsid\\InprocServer32]
+@=\"$instdir\\\\x64\\\\VarnoxMail.dll\"
+\"ThreadingModel\"=\"Apartment\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\$clsid\\ProgID]
+@=\"VarnoxMail.VNXAddin.1\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\$clsid\\Programmable]
+
+[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\$clsid\\TypeLib]
+@=\"{9AEE4E8A-B0FF-4D99-B681-D6B7EA1DD246}\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\$clsid\\VersionIndependentProgID]
+@=\"VarnoxMail.VNXAddin\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\VarnoxMail.VNXAddin]
+@=\"VNXAddin Class\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\VarnoxMail.VNXAddin\\CLSID]
+@=\"$clsid\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\VarnoxMail.VNXAddin\\CurVer]
+@=\"VarnoxMail.VNXAddin.1\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\VarnoxMail.VNXAddin.1]
+@=\"VNXAddin Class\"
+
+[HKEY_CURRENT_USER\\Software\\Classes\\VarnoxMail.VNXAddin.1\\CLSID]
+@=\"$clsid\"
+
+[HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\Outlook\\Addins\\VarnoxMail.VNXAddin]
+\"CommandLineSafe\"=dword:00000000
+\"Description\"=\"VarnoxMail\"
+\"FriendlyName\"=\"VarnoxMail\"
+\"LoadBehavior\"=dword:00000003
+\"RequireShutdownNotification\"=dword:00000001"
+# (reg export lists a key's values in name order.)
+registered=$( (export_key "HKCU\\Software\\Classes\\CLSID\\$clsid"
+               export_key 'HKCU\Software\Classes\VarnoxMail.VNXAddin'
+               export_key 'HKCU\Software\Classes\VarnoxMail.VNXAddin.1'
+               export_key 'HKCU\Software\Microsoft\Office\Outlook\Addins\VarnoxMail.VNXAddin') |
+             sed -e '/^$/N;/^\n$/D')
+if [ "$registered" != "$expected" ]; then
+  fail "registration table"
+  diff <(echo "$expected") <(echo "$registered") >&2 || true
+fi
+
+apps='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Varnox'
+check "Apps DisplayName" test "$(value "$apps" DisplayName)" = Varnox
+check "Apps DisplayVersion" test "$(value "$apps" DisplayVersion)" = "$VARNOX_VERSION"
+check "Apps Publisher" test "$(value "$apps" Publisher)" = Varnox
+check "Apps NoModify" test "$(value "$apps" NoModify)" = 0x1
+check "Apps NoRepair" test "$(value "$apps" NoRepair)" = 0x1
+check "Apps QuietUninstallString" bash -c '[[ "$0" == *'\''Uninstall.exe" /S'\'' ]]' "$(value "$apps" QuietUninstallString)"
+check "Apps EstimatedSize" bash -c '[ $(($0)) -gt 0 ]' "$(value "$apps" EstimatedSize)"
+check "Apps DisplayIcon" test -n "$(value "$apps" DisplayIcon)"
+
+# --- The add-in starts by its ProgID (machine-wide install, which Wine's
+# COM can see); its settings and data stay the user's.
+check "setup /S /AllUsers succeeds" run "$setup" /S /AllUsers
+check "the add-in starts by its ProgID" run "$probe"
+
+# --- Upgrade over used data: words, lists and settings byte for byte.
+printf 'used words\n' >"$data/words.db"
+printf 'cash\nprize\n' >"$data/ignore.txt"
+printf '<BlackList>\n<Address>a@spam.example</Address>\n</BlackList>\n' >"$data/blacklist.xml"
+wine reg add 'HKCU\Software\Varnox MSOutlook' /v BeepAtSpam /t REG_DWORD /d 1 /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Varnox MSOutlook' /v WhiteListPath /d 'C:\elsewhere\white.xml' /f >/dev/null 2>&1
+before=$( (cd "$data" && sha256sum ./*; export_key 'HKCU\Software\Varnox MSOutlook') )
+check "setup /S over a used install" run "$setup" /S
+after=$( (cd "$data" && sha256sum ./*; export_key 'HKCU\Software\Varnox MSOutlook') )
+check "an upgrade keeps words, lists and settings" test "$before" = "$after"
+
+# --- Uninstall: no registration, no program file; the data stays.
+check "Uninstall.exe /S succeeds" run "$local_dir/Uninstall.exe" /S
+check "no program folder" test ! -e "$local_dir"
+check "no class" test -z "$(export_key "HKCU\\Software\\Classes\\CLSID\\$clsid")"
+check "no ProgID" test -z "$(export_key 'HKCU\Software\Classes\VarnoxMail.VNXAddin')"
+check "no Outlook add-in key" test -z "$(export_key 'HKCU\Software\Microsoft\Office\Outlook\Addins\VarnoxMail.VNXAddin')"
+check "no Apps entry" test -z "$(export_key "$apps")"
+kept=$( (cd "$data" && sha256sum ./*; export_key 'HKCU\Software\Varnox MSOutlook') )
+check "uninstalling keeps the data and settings" test "$before" = "$kept"
+
+# --- With "remove my data", the data and settings go too.
+check "setup /S again" run "$setup" /S
+check "Uninstall.exe /S /RemoveData succeeds" run "$local_dir/Uninstall.exe" /S /RemoveData
+for f in words.db ignore.txt blacklist.xml whitelist.xml; do
+  check "$f removed" test ! -e "$data/$f"
+done
+check "settings removed" test -z "$(export_key 'HKCU\Software\Varnox MSOutlook')"
+check "no program folder after the second uninstall" test ! -e "$local_dir"
+
+wineserver -k 2>/dev/null || true
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "setup_test: all checks passed for profile '$profile'"
