@@ -40,4 +40,4 @@ ctest --preset windows-i686-release \
 # prefixes.
 cmake --preset windows-release
 cmake --build --preset windows-release --target varnox_setup progid_probe
-ctest --preset windows-release -R '^setup_for_'
+ctest --preset windows-release -R '^setup_for_' -j3  # three prefixes at once
