@@ -12,6 +12,7 @@ extern const Command kInitCommand;
 extern const Command kLearnCommand;
 extern const Command kMarkSpamCommand;
 extern const Command kNotSpamCommand;
+extern const Command kServiceCommand;
 extern const Command kSettingsCommand;
 extern const Command kStatsCommand;
 extern const Command kStatusCommand;
@@ -27,6 +28,7 @@ std::span<const Command* const> Commands() {
       &kInitCommand,       // setting up
       &kStatusCommand,     //
       &kWatchCommand,      // the main job
+      &kServiceCommand,    //
       &kMarkSpamCommand,   // the toolbar's commands
       &kNotSpamCommand,    //
       &kTrainCommand,      //

@@ -41,6 +41,7 @@ constexpr std::string_view kHelp =
     "the word database when watch stops. Only one Varnox command at a time may\n"
     "use the word database: while watch runs, learn, train, mark-spam and\n"
     "not-spam are refused; classify, stats and the lists work.\n"
+    "varnox service prints a systemd user unit that starts watch at login.\n"
     "\n"
     "  -q, --quiet   print nothing per message\n";
 
