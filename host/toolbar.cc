@@ -77,29 +77,29 @@ HResult DressButton(ButtonFaces& faces, host::CommandBarButton& button, std::str
   return kSOk;
 }
 
-// Makes the button of `spec` on `controls`, keeps it in its slot and
+// Makes the button of `row` on `controls`, keeps it in its slot and
 // subscribes its sink. A refused subscription leaves the button inert but
 // is no reason to give up the rest of the toolbar.
-HResult AddButton(CVNXAddin& addin, const ToolbarButton& spec, host::CommandBarControls& controls) {
-  const std::size_t slot = static_cast<std::size_t>(spec.identity - 1);
+HResult AddButton(CVNXAddin& addin, const ToolbarButton& row, host::CommandBarControls& controls) {
+  const std::size_t slot = static_cast<std::size_t>(row.identity - 1);
   std::unique_ptr<host::CommandBarButton>& button = addin.buttons[slot];
-  const HResult hr = CreateButton(addin.platform.faces, spec.caption, spec.tooltip, controls,
-                                  spec.faceId, host::kMsoControlButton, spec.style, &button);
+  const HResult hr = CreateButton(addin.platform.faces, row.caption, row.tooltip, controls,
+                                  row.faceId, host::kMsoControlButton, row.style, &button);
   if (Failed(hr) || button == nullptr)
     return hr;
   ButtonClickSink& sink = addin.buttonSinks[slot];
   if (Failed(button->Advise(&sink, &sink.cookie)))
     sink.cookie = 0;
-  if (spec.identity == kAboutIdentity)
+  if (row.identity == kAboutIdentity)
     return button->SetBeginGroup(true);
   return kSOk;
 }
 
 HResult AddButtons(CVNXAddin& addin, bool in_popup, host::CommandBarControls& controls) {
-  for (const ToolbarButton& spec : kButtons) {
-    if (spec.inSettingsPopup != in_popup)
+  for (const ToolbarButton& row : kButtons) {
+    if (row.inSettingsPopup != in_popup)
       continue;
-    if (const HResult hr = AddButton(addin, spec, controls); Failed(hr))
+    if (const HResult hr = AddButton(addin, row, controls); Failed(hr))
       return hr;
   }
   return kSOk;
@@ -183,11 +183,11 @@ void BuildToolbar(CVNXAddin& addin, host::CommandBars& commandBars) {
 }
 
 void RunButtonCommand(CVNXAddin& addin, int identity) {
-  for (const ToolbarButton& spec : kButtons) {
-    if (spec.identity != identity)
+  for (const ToolbarButton& row : kButtons) {
+    if (row.identity != identity)
       continue;
     try {
-      spec.command(addin);
+      row.command(addin);
     } catch (const std::exception&) {
       // A command that ran out of memory stops; the host's event returns.
     }

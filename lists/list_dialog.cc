@@ -117,8 +117,8 @@ int ListDialog::ChosenType(DialogView& view) {
 }
 
 void ListDialog::LeaveUpdateMode(DialogView& view, std::string_view button_text) {
-  edit_index_ = -1;
-  update_mode_ = false;
+  editIndex_ = -1;
+  updateMode_ = false;
   view.SetControlText(kIdOkButton, button_text);
   view.SetControlText(kIdItemText, "");
 }
@@ -136,8 +136,8 @@ void ListDialog::BeginEditingMarkedRow(DialogView& view) {
     return;
   view.SetControlText(kIdItemText, view.RowText(kIdEntries, row, kMaxTextChars));
   view.SetControlText(kIdOkButton, kUpdate);
-  update_mode_ = true;
-  edit_index_ = row;
+  updateMode_ = true;
+  editIndex_ = row;
 }
 
 void ListDialog::AddOrUpdate(DialogView& view) {
@@ -154,7 +154,7 @@ void ListDialog::AddOrUpdate(DialogView& view) {
     view.SetFocus(kIdItemText);
     return;
   }
-  if (update_mode_)
+  if (updateMode_)
     UpdateEntry(view, type, text);
   else
     AddEntry(view, type, text);
@@ -186,9 +186,9 @@ void ListDialog::UpdateEntry(DialogView& view, int type, const std::string& text
     view.SetFocus(kIdItemText);
     return;  // still editing
   }
-  std::string old_text = view.RowText(kIdEntries, edit_index_, kMaxTextChars);
+  std::string old_text = view.RowText(kIdEntries, editIndex_, kMaxTextChars);
   bool stored = address ? list_.UpdateAddress(old_text, text) : list_.UpdateDomain(old_text, text);
-  view.SetRowText(kIdEntries, edit_index_, text);
+  view.SetRowText(kIdEntries, editIndex_, text);
   LeaveUpdateMode(view, kAddToListAfterUpdate);
   if (NoteStoreResult(view, stored))
     Say(view, texts.updated);

@@ -46,9 +46,9 @@ class ListDialog final : public DialogController {
   // stays false for the rest of the run.
   bool changed() const { return changed_ && !memory_only_; }
   // True after a double click on a row: the default button then replaces
-  // row edit_index() instead of adding.
-  bool update_mode() const { return update_mode_; }
-  int edit_index() const { return edit_index_; }
+  // row editIndex() instead of adding.
+  bool updateMode() const { return updateMode_; }
+  int editIndex() const { return editIndex_; }
 
  private:
   void Dispatch(DialogView& view, int control_id, ControlEvent event);
@@ -70,8 +70,8 @@ class ListDialog final : public DialogController {
   void Say(DialogView& view, std::string_view text);
 
   SenderList& list_;
-  bool update_mode_ = false;
-  int edit_index_ = -1;
+  bool updateMode_ = false;
+  int editIndex_ = -1;
   bool changed_ = false;
   bool memory_only_ = false;
 };

@@ -91,8 +91,8 @@ TEST_F(ListDialogTest, OpensWithoutTypeAndWithAnEmptyList) {
   EXPECT_EQ(view->texts[D::kIdItemText], "");
   EXPECT_EQ(view->texts[kIdOkButton], "Add To List");
   EXPECT_FALSE(dialog->changed());
-  EXPECT_FALSE(dialog->update_mode());
-  EXPECT_EQ(dialog->edit_index(), -1);
+  EXPECT_FALSE(dialog->updateMode());
+  EXPECT_EQ(dialog->editIndex(), -1);
 }
 
 TEST_F(ListDialogTest, ChoosingATypeShowsItsEntriesInOrder) {
@@ -200,8 +200,8 @@ TEST_F(ListDialogTest, UpdateReplacesTheRowInPlaceAndInTheFile) {
     v.SelectCombo(D::kIdTypeBox, D::kTypeAddress);
     v.DoubleClickRow(D::kIdEntries, 0);
   });
-  EXPECT_TRUE(dialog->update_mode());
-  EXPECT_EQ(dialog->edit_index(), 0);
+  EXPECT_TRUE(dialog->updateMode());
+  EXPECT_EQ(dialog->editIndex(), 0);
   EXPECT_EQ(view->texts[D::kIdItemText], "spam@shop.example");
   EXPECT_EQ(view->texts[kIdOkButton], "Update");
 
@@ -211,8 +211,8 @@ TEST_F(ListDialogTest, UpdateReplacesTheRowInPlaceAndInTheFile) {
   EXPECT_EQ(Rows(*view), (Entries{"promo@shop.example", "deals@shop.example"}));
   EXPECT_EQ(view->texts[kIdOkButton], "Add to List") << "lower-case 'to' after an update";
   EXPECT_EQ(view->texts[D::kIdItemText], "");
-  EXPECT_FALSE(dialog->update_mode());
-  EXPECT_EQ(dialog->edit_index(), -1);
+  EXPECT_FALSE(dialog->updateMode());
+  EXPECT_EQ(dialog->editIndex(), -1);
   EXPECT_TRUE(dialog->changed());
   EXPECT_EQ(FileAddresses(ListKind::Black), (Entries{"promo@shop.example", "deals@shop.example"}));
   // Memory drops the old text and gains the new one at the end.
@@ -233,8 +233,8 @@ TEST_F(ListDialogTest, UnchangedUpdateIsRefusedAsDuplicateAndKeepsEditing) {
   });
   EXPECT_EQ(LastMessage(*view), "This MailId Already Exists in WhiteList");
   EXPECT_EQ(view->focus, D::kIdItemText);
-  EXPECT_TRUE(dialog->update_mode());
-  EXPECT_EQ(dialog->edit_index(), 0);
+  EXPECT_TRUE(dialog->updateMode());
+  EXPECT_EQ(dialog->editIndex(), 0);
   EXPECT_EQ(view->texts[kIdOkButton], "Update");
   EXPECT_FALSE(dialog->changed());
 }
@@ -244,7 +244,7 @@ TEST_F(ListDialogTest, DoubleClickBesideTheRowsDoesNothing) {
     v.SelectCombo(D::kIdTypeBox, D::kTypeAddress);
     v.DoubleClickRow(D::kIdEntries, -1);
   });
-  EXPECT_FALSE(dialog->update_mode());
+  EXPECT_FALSE(dialog->updateMode());
   EXPECT_EQ(view->texts[kIdOkButton], "Add To List");
 }
 
@@ -254,8 +254,8 @@ TEST_F(ListDialogTest, ChangingTypeLeavesEditing) {
     v.DoubleClickRow(D::kIdEntries, 1);
     v.SelectCombo(D::kIdTypeBox, D::kTypeDomain);
   });
-  EXPECT_FALSE(dialog->update_mode());
-  EXPECT_EQ(dialog->edit_index(), -1);
+  EXPECT_FALSE(dialog->updateMode());
+  EXPECT_EQ(dialog->editIndex(), -1);
   EXPECT_EQ(view->texts[kIdOkButton], "Add To List");
   EXPECT_EQ(view->texts[D::kIdItemText], "");
   EXPECT_EQ(Rows(*view), Entries{"@junk.example"});
@@ -289,7 +289,7 @@ TEST_F(ListDialogTest, StoreFailureIsReportedAndKeepsTheEntryInMemory) {
     EXPECT_EQ(view->messages[0].caption, "") << c.what;
     EXPECT_EQ(view->messages[0].flags, kMbOk) << c.what;
     EXPECT_FALSE(dialog->changed()) << c.what;
-    EXPECT_FALSE(dialog->update_mode()) << c.what;
+    EXPECT_FALSE(dialog->updateMode()) << c.what;
     EXPECT_EQ(Rows(*view).back(), "new@x") << c.what << ": the row shows memory";
     EXPECT_TRUE(list.ContainsAddress("new@x")) << c.what;
     // What the opener does: reload only when changed. The entry stays.
@@ -374,7 +374,7 @@ TEST_F(ListDialogTest, RemovesTickedRowsAfterConfirmation) {
   EXPECT_EQ(black.addresses(), Entries{"c@x"});
   EXPECT_EQ(FileAddresses(ListKind::Black), Entries{"c@x"});
   EXPECT_TRUE(dialog->changed());
-  EXPECT_FALSE(dialog->update_mode()) << "editing ends with a removal";
+  EXPECT_FALSE(dialog->updateMode()) << "editing ends with a removal";
   EXPECT_EQ(view->texts[kIdOkButton], "Add To List");
 }
 
