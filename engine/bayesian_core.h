@@ -33,6 +33,11 @@ namespace varnox {
 // A side of the statistics: the spam counts or the clean counts.
 enum class Side { kSpam, kClean };
 
+// Whether a save may age the table. Aging belongs to the saves of Empty and
+// of teardown; a save made only to keep what was just taught must not, or a
+// host left open for weeks would age the table at every lesson.
+enum class Aging { kWhenDue, kNever };
+
 // What LookupWord found for one word.
 struct WordLookup {
   int found = 0;
@@ -90,11 +95,12 @@ class BayesianCore {
   // 1 when the file was read (the table and counts are replaced), 0 when the
   // path is empty or the file cannot be read.
   int LoadDatabase();
-  // Writes the table (with the first save's purge and the two-day aging) by
-  // replacing the file whole. Returns `saved`. On failure the old file, the
-  // table, the counts, `saved` and `purgePending` stay as they were and the
-  // "Cannot save database" message is shown.
-  int SaveDatabase();
+  // Writes the table (with the first save's purge and, unless `aging` is
+  // kNever, the two-day aging) by replacing the file whole. Returns `saved`.
+  // On failure the old file, the table, the counts, `saved` and
+  // `purgePending` stay as they were and the "Cannot save database" message
+  // is shown. A kNever save leaves lastAgingTime alone.
+  int SaveDatabase(Aging aging = Aging::kWhenDue);
   // 1 when a file of the three header lines was written, else 0.
   int CreateDatabaseFile();
 

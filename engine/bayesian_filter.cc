@@ -245,7 +245,7 @@ std::size_t BayesianFilter::WordCount() const {
 
 int BayesianFilter::Save() {
   SaveCompanion();
-  return core_.SaveDatabase();
+  return core_.SaveDatabase(Aging::kNever);
 }
 
 }  // namespace varnox

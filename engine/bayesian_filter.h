@@ -57,8 +57,8 @@ class BayesianFilter {
   // after the save.
   int Empty();
   std::size_t WordCount() const;
-  // Saves the word database (and the second judge's companion file) now;
-  // the `saved` flag.
+  // Saves the word database (and the second judge's companion file) now, as
+  // it is: the aging waits for Empty or teardown. The `saved` flag.
   int Save();
   std::int32_t SpamMessages() const { return core_.spamMessages(); }
   std::int32_t CleanMessages() const { return core_.cleanMessages(); }

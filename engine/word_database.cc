@@ -194,9 +194,10 @@ int BayesianCore::LoadDatabase() {
   return 1;
 }
 
-int BayesianCore::SaveDatabase() {
+int BayesianCore::SaveDatabase(Aging aging) {
   const std::int32_t now = Now();
-  const bool aging_due = static_cast<std::int64_t>(now) - lastAgingTime_ > kAgingInterval;
+  const bool aging_due =
+      aging == Aging::kWhenDue && static_cast<std::int64_t>(now) - lastAgingTime_ > kAgingInterval;
   bool failed = false;
   if (!databasePath_.empty()) {
     std::lock_guard<std::recursive_mutex> hold(lock_);

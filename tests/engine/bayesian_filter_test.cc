@@ -206,6 +206,25 @@ TEST_F(BayesianFilterTest, TeardownSavesDatabaseThenIgnoreList) {
   EXPECT_NE(text.find("offer = 2,0,"), std::string::npos);
 }
 
+// A host left open for a month, taught every day: only the teardown ages.
+TEST_F(BayesianFilterTest, SavesAfterTeachingNeverAge) {
+  constexpr std::int32_t kDay = 86400;
+  const std::int32_t start = fake.clock.Now();
+  fake.files.files["/words.db"] = Masked("Version = 1.01\nSpam = 9\nClean = 9\nancient = 3,2,0.5," +
+                                         std::to_string(start - 20 * kDay) + "\n");
+  Started();
+  for (int day = 1; day <= 30; ++day) {
+    fake.clock.Advance(kDay);
+    filter->Learn("daily lesson", "", day % 2);
+    ASSERT_EQ(filter->Save(), 1);
+    const std::string text = Unmasked(fake.files.files["/words.db"]);
+    ASSERT_NE(text.find("\nancient = 3,2,"), std::string::npos) << "day " << day;
+    ASSERT_EQ(filter->core().lastAgingTime(), start) << "day " << day;
+  }
+  filter.reset();
+  EXPECT_NE(Unmasked(fake.files.files["/words.db"]).find("\nancient = 2,1,"), std::string::npos);
+}
+
 TEST_F(BayesianFilterTest, LearnAndRelearnWithoutWords) {
   Started();
   EXPECT_EQ(filter->Learn("", "", 1), 1);
