@@ -85,7 +85,9 @@ class BayesianCore {
   // read.
   void LoadIgnoreList(const std::string& path);
   // Replaces the file at ignorePath with the list, one word a line, sorted.
-  // Does nothing for an empty path; a failed write leaves the old file whole.
+  // Does nothing for an empty path, for a file that exists but could not be
+  // read whole, and for a file that holds the list's words already (its own
+  // lines, comments and all, stay); a failed write leaves the old file whole.
   void SaveIgnoreList();
   int IsIgnored(std::string_view word) const;
   const std::set<std::string, std::less<>>& ignoreList() const { return ignoreList_; }
@@ -93,7 +95,8 @@ class BayesianCore {
   // --- Word database file (format: docs/word-database.md) --------------------
 
   // 1 when the file was read (the table and counts are replaced), 0 when the
-  // path is empty or the file cannot be read.
+  // path is empty or the file cannot be read whole (memory ran out included:
+  // the table and counts are then empty).
   int LoadDatabase();
   // Writes the table (with the first save's purge and, unless `aging` is
   // kNever, the two-day aging) by replacing the file whole. Returns `saved`.
@@ -152,10 +155,18 @@ class BayesianCore {
   const std::string& databasePath() const { return databasePath_; }
   void set_databasePath(std::string path) { databasePath_ = std::move(path); }
   const std::string& ignorePath() const { return ignorePath_; }
-  void set_ignorePath(std::string path) { ignorePath_ = std::move(path); }
-  // True when the database file exists but could not be read: it is then
-  // never overwritten, since that would destroy statistics nobody has seen.
+  void set_ignorePath(std::string path) {
+    ignorePath_ = std::move(path);
+    ignoreFile_ = IgnoreFile::kNotRead;
+  }
+  // True when the database file exists but could not be read whole (memory
+  // running out during the load included): it is then never overwritten,
+  // since that would destroy statistics nobody has seen.
   bool databaseUnreadable() const { return databaseUnreadable_; }
+  // True when the last load read a file that ends early: its last line has
+  // no line feed, or the "Spam" or "Clean" line is missing. What it held was
+  // loaded.
+  bool databaseCutShort() const { return databaseCutShort_; }
 
   std::recursive_mutex& lock() const { return lock_; }
   std::int32_t Now() const { return platform_.clock.Now(); }
@@ -180,6 +191,9 @@ class BayesianCore {
   void SelectInto(const WordTable& messageWords, std::uint32_t limit,
                   std::vector<SelectedWord>* selected);
   void ShowSaveFailure() const;
+  // LoadDatabase's work once the file is read: unmasks `text` and fills the
+  // table and counts from it. May throw std::bad_alloc.
+  void ParseDatabase(std::string& text);
 
   Platform platform_;
   std::set<std::string, std::less<>> ignoreList_;
@@ -195,6 +209,14 @@ class BayesianCore {
   int purgePending_ = 1;
   float version_ = kDefaultVersion;
   bool databaseUnreadable_ = false;
+  bool databaseCutShort_ = false;
+  // What became of the ignore file at ignorePath when it was loaded.
+  enum class IgnoreFile {
+    kNotRead,     // not loaded, or absent: teardown writes the list
+    kUnreadable,  // exists but was not read whole: never written
+    kSameWords,   // holds exactly the list's words: nothing to write
+  };
+  IgnoreFile ignoreFile_ = IgnoreFile::kNotRead;
   // The stored probabilities are out of date; the true value of each is
   // ProbabilityFromCounts. Set only by learning, cleared by materializing.
   mutable bool probabilitiesStale_ = false;

@@ -78,6 +78,9 @@ int BayesianFilter::Initialize() {
     const SettingsStore settings(platform_.registry);
     std::string path;
     if (settings.WordFilePath(&path)) {
+      // Each path is given to the core only where a failure can no longer
+      // leave it set beside a file that was not read.
+      platform_.files.RemoveAbandonedCopies(path);
       core_.set_databasePath(path);
       if (core_.LoadDatabase() == 0 && core_.CreateDatabaseFile() == 1)
         core_.LoadDatabase();
@@ -86,13 +89,34 @@ int BayesianFilter::Initialize() {
     }
     std::string ignore_path;
     if (settings.IgnoreFilePath(&ignore_path)) {
-      core_.set_ignorePath(ignore_path);
+      platform_.files.RemoveAbandonedCopies(ignore_path);
       core_.LoadIgnoreList(ignore_path);
     }
   } catch (const std::bad_alloc&) {
     // Starts with what could be loaded.
   }
+  WarnIfDatabaseUnusable();
   return 1;
+}
+
+void BayesianFilter::WarnIfDatabaseUnusable() const {
+  if (!core_.databaseUnreadable() && !core_.databaseCutShort())
+    return;
+  constexpr std::uint32_t kFlags = kMbOk | kMbIconWarning | kMbSetForeground | kMbTopmost;
+  constexpr std::string_view kCaption = "Bayesian Plugin Error";
+  const bool unreadable = core_.databaseUnreadable();
+  const std::string_view what = unreadable ? "Cannot read database" : "Database cut short";
+  std::string text;
+  try {
+    text = std::string(what) + " (" + core_.databasePath() + "). " +
+           (unreadable ? "Mail is judged without what the filter has learned, and the file is "
+                         "left as it is."
+                       : "The filter uses the words it could read; the rest may be lost.");
+  } catch (const std::bad_alloc&) {
+    platform_.ui.ShowMessage(what, kCaption, kFlags);
+    return;
+  }
+  platform_.ui.ShowMessage(text, kCaption, kFlags);
 }
 
 bool BayesianFilter::HasNonEnglishRun(std::string_view text) {

@@ -34,9 +34,12 @@ class BayesianFilter {
   BayesianFilter(const BayesianFilter&) = delete;
   BayesianFilter& operator=(const BayesianFilter&) = delete;
 
-  // Reads the settings WordFilePath and IgnoreFilePath and loads both files;
-  // a database file that does not exist is created with the header lines
-  // only. Always 1.
+  // Reads the settings WordFilePath and IgnoreFilePath, removes the
+  // temporary copies that killed saves left beside both files, and loads
+  // them; a database file that does not exist is created with the header
+  // lines only. A database that exists but cannot be read whole, or that
+  // ends early, is reported in a message box ("Bayesian Plugin Error").
+  // Always 1.
   int Initialize();
   // Judges `info.subject` and `body` (and `info.headers`, which only the
   // second judge reads); fills `info`. 1 spam, 0 clean. A run of three bytes
@@ -86,6 +89,8 @@ class BayesianFilter {
   int ClassifyWithSecondJudge(const std::string& body, MessageInfo& info);
   // The companion file first: the core's save moves the aging clock on.
   void SaveCompanion();
+  // Shows the message of an unreadable or cut-short database, if any.
+  void WarnIfDatabaseUnusable() const;
 
   Platform platform_;
   BayesianCore core_;

@@ -12,6 +12,8 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <set>
+#include <string_view>
 
 #include "engine/bayesian_core.h"
 #include "platform/code_page.h"
@@ -294,27 +296,39 @@ int BayesianCore::IsIgnored(std::string_view word) const {
 }
 
 void BayesianCore::LoadIgnoreList(const std::string& path) {
+  set_ignorePath(path);
+  // Until every word is in, the file counts as unreadable: a read cut short
+  // (out of memory) must never be written back as the whole list.
+  ignoreFile_ = IgnoreFile::kUnreadable;
   std::string contents;
-  if (platform_.files.ReadWholeFile(path, &contents)) {
-    std::size_t i = 0;
-    while (i < contents.size()) {
-      while (i < contents.size() && IsSpace(contents[i]))
-        ++i;
-      const std::size_t start = i;
-      while (i < contents.size() && !IsSpace(contents[i]))
-        ++i;
-      if (i > start && contents[start] != ';') {
-        const std::string_view word(contents.data() + start, i - start);
-        if (ignoreList_.insert(std::string(word)).second)
-          ignoreIndex_.Insert(word);
-      }
+  if (!platform_.files.ReadWholeFile(path, &contents)) {
+    if (!platform_.files.Exists(path))
+      ignoreFile_ = IgnoreFile::kNotRead;
+    return;
+  }
+  std::set<std::string_view> in_file;
+  std::size_t i = 0;
+  while (i < contents.size()) {
+    while (i < contents.size() && IsSpace(contents[i]))
+      ++i;
+    const std::size_t start = i;
+    while (i < contents.size() && !IsSpace(contents[i]))
+      ++i;
+    if (i > start && contents[start] != ';') {
+      const std::string_view word(contents.data() + start, i - start);
+      in_file.insert(word);
+      if (ignoreList_.insert(std::string(word)).second)
+        ignoreIndex_.Insert(word);
     }
   }
-  ignorePath_ = path;
+  // The list only grows, so it holds every word of the file; the same count
+  // means nothing else.
+  ignoreFile_ =
+      in_file.size() == ignoreList_.size() ? IgnoreFile::kSameWords : IgnoreFile::kNotRead;
 }
 
 void BayesianCore::SaveIgnoreList() {
-  if (ignorePath_.empty())
+  if (ignorePath_.empty() || ignoreFile_ != IgnoreFile::kNotRead)
     return;
   std::string contents;
   for (const std::string& word : ignoreList_) {

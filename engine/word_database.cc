@@ -90,13 +90,34 @@ int BayesianCore::LoadDatabase() {
   if (databasePath_.empty())
     return 0;
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  std::string text;
-  if (!platform_.files.ReadWholeFile(databasePath_, &text)) {
-    databaseUnreadable_ = platform_.files.Exists(databasePath_);
+  // Until the whole file is in the table it counts as unreadable: a load cut
+  // short by memory running out must never be saved over the full file.
+  databaseUnreadable_ = true;
+  databaseCutShort_ = false;
+  try {
+    std::string text;
+    if (!platform_.files.ReadWholeFile(databasePath_, &text)) {
+      databaseUnreadable_ = platform_.files.Exists(databasePath_);
+      return 0;
+    }
+    ParseDatabase(text);
+  } catch (const std::bad_alloc&) {
+    // Judging from part of the statistics would mislead; start empty. (The
+    // file stays unreadable even if this throws again.)
+    table_.clear();
+    probabilitiesStale_ = false;
+    spamMessages_ = 0;
+    cleanMessages_ = 0;
     return 0;
   }
   databaseUnreadable_ = false;
+  return 1;
+}
+
+void BayesianCore::ParseDatabase(std::string& text) {
   word_database::MaskBytes(text.data(), text.size());
+  bool spam_line = false;
+  bool clean_line = false;
 
   const std::int32_t load_time = Now();
   table_.clear();
@@ -175,8 +196,10 @@ int BayesianCore::LoadDatabase() {
 
     if (name == "Spam") {
       spamMessages_ = word_database::ReadIntegerField(fields[0]);
+      spam_line = true;
     } else if (name == "Clean") {
       cleanMessages_ = word_database::ReadIntegerField(fields[0]);
+      clean_line = true;
     } else if (name == "Version") {
       version_ = ToVersion(word_database::ReadRealField(fields[0]));
     } else {
@@ -191,7 +214,9 @@ int BayesianCore::LoadDatabase() {
     table_.shrink_to_fit();  // many lines were not words
   table_.IndexAppended();    // now rather than at the first lookup
   saved_ = repaired == 0 ? 1 : 0;
-  return 1;
+  // Every file this system writes ends with a line feed and holds both count
+  // lines; one without either was cut short (a copy or disk that failed).
+  databaseCutShort_ = (!text.empty() && text.back() != '\n') || !spam_line || !clean_line;
 }
 
 int BayesianCore::SaveDatabase(Aging aging) {

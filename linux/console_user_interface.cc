@@ -149,6 +149,8 @@ bool ConsoleUserInterface::ReadAnswer(std::string* answer) {
 
 int ConsoleUserInterface::ShowMessage(std::string_view text, std::string_view caption,
                                       std::uint32_t flags) {
+  if ((flags & 0xF0) == kMbIconWarning)
+    ++warnings_;
   std::string shown = caption.empty() ? "" : TerminalText(ConsoleText(caption)) + ": ";
   shown += TerminalText(ConsoleText(text));
   while (!shown.empty() && shown.back() == '\n')

@@ -43,6 +43,9 @@ class ConsoleUserInterface final : public UserInterface {
   void OpenPage(std::string_view page) override;
 
   void set_answer_yes(bool yes) { options_.answer_yes = yes; }
+  // How many messages with the warning icon were shown: a command that
+  // showed one did not do all it should have (exit status).
+  int warnings() const { return warnings_; }
 
   // For the console's dialog prompts. True when a person can be asked: the
   // input is a terminal and the console was not told to answer yes.
@@ -59,6 +62,7 @@ class ConsoleUserInterface final : public UserInterface {
   bool ReadAnswer(std::string* answer);
 
   ConsoleOptions options_;
+  int warnings_ = 0;
 };
 
 // Code page 1252 text as it may go to a terminal: UTF-8, with "\r\n" made a

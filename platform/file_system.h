@@ -27,7 +27,25 @@ class FileSystem {
   virtual bool ReplaceWholeFile(const std::string& path, std::string_view contents) = 0;
 
   virtual bool Exists(const std::string& path) = 0;
+
+  // Removes the temporary copies beside `path` (see TemporaryCopyPath) that
+  // a killed ReplaceWholeFile left: those whose writer is gone for sure (its
+  // process has ended, or the process now holding its id started after the
+  // copy was last written; on Windows also only a copy nobody has open).
+  // Copies of a writer that may still be at work are kept. Returns how many
+  // were removed. Meant for a program's start, before it reads `path`.
+  virtual int RemoveAbandonedCopies(const std::string& path) {
+    static_cast<void>(path);
+    return 0;
+  }
 };
+
+// The name ReplaceWholeFile writes `path` to before renaming it into place:
+// `path` + ".tmp." + the writer's process id in decimal.
+std::string TemporaryCopyPath(const std::string& path, unsigned long processId);
+// The process id of the writer when `name` (a file name, no folder) is the
+// temporary copy's name of the file named `base`; 0 otherwise.
+unsigned long TemporaryCopyWriter(std::string_view name, std::string_view base);
 
 // The host's real file system (POSIX on Linux, Win32 on Windows).
 FileSystem& RealFileSystem();

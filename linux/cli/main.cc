@@ -162,7 +162,10 @@ int Main(const std::vector<std::string>& args) {
   console.answer_yes = yes;
   CommandContext context(std::move(paths), std::move(console),
                          "varnox " + std::string(command->name));
-  return command->run(context, arguments);
+  const int status = command->run(context, arguments);
+  // A warning on the way (a word database that could not be read whole)
+  // means the command did not do all it seemed to.
+  return status == kExitOk && context.console().warnings() > 0 ? kExitUserError : status;
 }
 
 }  // namespace

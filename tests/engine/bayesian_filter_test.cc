@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/settings_store.h"
 #include "tests/engine/engine_test_support.h"
@@ -13,7 +15,6 @@ namespace varnox {
 namespace {
 
 using testing::FakePlatform;
-using testing::kHostLineEnd;
 using testing::Masked;
 using testing::Unmasked;
 
@@ -167,8 +168,58 @@ TEST_F(BayesianFilterTest, UnreadableDatabaseIsNotReplacedAtStartOrEnd) {
   Started().Learn("new words", "", 1);
   filter.reset();
   EXPECT_EQ(fake.files.files["/words.db"], stored);
-  ASSERT_EQ(fake.ui.messages.size(), 1u);
-  EXPECT_EQ(fake.ui.messages[0].text, "Cannot save database (/words.db)");
+  ASSERT_EQ(fake.ui.messages.size(), 2u);
+  EXPECT_EQ(fake.ui.messages[0].text.rfind("Cannot read database (/words.db). ", 0), 0u);
+  EXPECT_EQ(fake.ui.messages[1].text, "Cannot save database (/words.db)");
+}
+
+TEST_F(BayesianFilterTest, DatabaseNotWholeAtStartIsReported) {
+  const std::string header = "Version = 1.01\nSpam = 3\nClean = 4\n";
+  struct Case {
+    const char* what;
+    std::optional<std::string> text;  // absent: no file
+    bool unreadable;
+    const char* shown;  // how the message begins; "" for none
+    std::size_t words;
+  };
+  const Case cases[] = {
+      {"whole", header + "money = 5,1,0.9,7\n", false, "", 1},
+      {"header only", header, false, "", 0},
+      {"absent", std::nullopt, false, "", 0},
+      {"unreadable", header + "money = 5,1,0.9,7\n", true, "Cannot read database (/words.db). ", 0},
+      {"last line without line feed", header + "money = 5,1,0.9,7\noffer = 2,0,0.9", false,
+       "Database cut short (/words.db). ", 2},
+      {"Clean line missing", "Version = 1.01\nSpam = 3\nmoney = 5,1,0.9,7\n", false,
+       "Database cut short (/words.db). ", 1},
+      {"Spam line missing", "Clean = 4\nmoney = 5,1,0.9,7\n", false,
+       "Database cut short (/words.db). ", 1},
+      {"empty", "", false, "Database cut short (/words.db). ", 0},
+  };
+  for (const Case& c : cases) {
+    FakePlatform fresh;
+    fresh.registry.CreateKey();
+    fresh.registry.SetString(setting::kWordFilePath, "/words.db");
+    if (c.text)
+      fresh.files.files["/words.db"] = Masked(*c.text);
+    if (c.unreadable)
+      fresh.files.unreadable.push_back("/words.db");
+    BayesianFilter started(fresh);
+    started.Initialize();
+    EXPECT_EQ(started.WordCount(), c.words) << c.what;
+    if (*c.shown == '\0') {
+      EXPECT_TRUE(fresh.ui.messages.empty()) << c.what;
+      continue;
+    }
+    ASSERT_EQ(fresh.ui.messages.size(), 1u) << c.what;
+    EXPECT_EQ(fresh.ui.messages[0].text.rfind(c.shown, 0), 0u) << fresh.ui.messages[0].text;
+    EXPECT_EQ(fresh.ui.messages[0].caption, "Bayesian Plugin Error");
+    EXPECT_EQ(fresh.ui.messages[0].flags, kMbOk | kMbIconWarning | kMbSetForeground | kMbTopmost);
+  }
+}
+
+TEST_F(BayesianFilterTest, InitializeClearsAbandonedCopiesBeforeReading) {
+  Started();
+  EXPECT_EQ(fake.files.cleaned, (std::vector<std::string>{"/words.db", "/ignore.txt"}));
 }
 
 TEST_F(BayesianFilterTest, EmptyClearsWordsAndKeepsMessageCounts) {
@@ -191,15 +242,13 @@ TEST_F(BayesianFilterTest, EmptyWhoseSaveFailsReportsNotSaved) {
 }
 
 TEST_F(BayesianFilterTest, TeardownSavesDatabaseThenIgnoreList) {
-  fake.files.files["/ignore.txt"] = "zz aa";
   Started().Learn("offer offer", "cash", 1);
   EXPECT_EQ(filter->Save(), 1);
   filter->Learn("more", "", 1);
   const int writes_before = fake.files.replace_calls;
   filter.reset();
   EXPECT_EQ(fake.files.replace_calls, writes_before + 2);
-  const std::string eol = kHostLineEnd;  // as a text-mode stream of the host writes lines
-  EXPECT_EQ(fake.files.files["/ignore.txt"], "aa" + eol + "zz" + eol);
+  EXPECT_EQ(fake.files.files.at("/ignore.txt"), "");  // absent at start: created
   const std::string text = Unmasked(fake.files.files["/words.db"]);
   EXPECT_NE(text.find("Spam = 2\n"), std::string::npos);
   EXPECT_NE(text.find("more = 1,0,"), std::string::npos);

@@ -207,14 +207,53 @@ TEST_F(TokenizerTest, IgnoredWordsAreNeverCounted) {
   EXPECT_EQ(Tokens("The offer of THE sales team"), (Counts{{"offer", 1}, {"team", 1}}));
 }
 
-TEST_F(TokenizerTest, IgnoreListIsWrittenBackSorted) {
+TEST_F(TokenizerTest, IgnoreListIsWrittenSorted) {
   fake.files.files["/ignore"] = "zeta alpha\n;gone\nmid alpha " + std::string(300, 'w');
   core.LoadIgnoreList("/ignore");
+  core.set_ignorePath("/written");
   core.SaveIgnoreList();
   // Lines end as a text-mode stream of the host writes them.
   const std::string eol = kHostLineEnd;
-  EXPECT_EQ(fake.files.files["/ignore"],
+  EXPECT_EQ(fake.files.files["/written"],
             "alpha" + eol + "mid" + eol + std::string(300, 'w') + eol + "zeta" + eol);
+}
+
+// The list changes only by loading, so a file that was read is either the
+// list already (its own lines and comments stay) or must not be replaced.
+TEST_F(TokenizerTest, IgnoreFileIsNotRewrittenWhenReadOrUnreadable) {
+  struct Case {
+    const char* what;
+    bool unreadable;
+    std::vector<std::string> loads;
+  };
+  const Case cases[] = {
+      {"same words", false, {"/ignore"}},
+      {"same words loaded twice", false, {"/ignore", "/ignore"}},
+      {"exists but unreadable", true, {"/ignore"}},
+  };
+  for (const Case& c : cases) {
+    testing::FakePlatform fresh;
+    const std::string file = "; my words\nzeta  alpha\n;alpha\nzeta\n";
+    fresh.files.files["/ignore"] = file;
+    if (c.unreadable)
+      fresh.files.unreadable.push_back("/ignore");
+    BayesianCore loaded(fresh);
+    for (const std::string& path : c.loads)
+      loaded.LoadIgnoreList(path);
+    loaded.SaveIgnoreList();
+    EXPECT_EQ(fresh.files.replace_calls, 0) << c.what;
+    EXPECT_EQ(fresh.files.files["/ignore"], file) << c.what;
+  }
+}
+
+TEST_F(TokenizerTest, IgnoreListFromTwoFilesIsWrittenToTheLast) {
+  fake.files.files["/first"] = "beta";
+  fake.files.files["/ignore"] = "alpha";
+  core.LoadIgnoreList("/first");
+  core.LoadIgnoreList("/ignore");
+  core.SaveIgnoreList();
+  const std::string eol = kHostLineEnd;
+  EXPECT_EQ(fake.files.files["/ignore"], "alpha" + eol + "beta" + eol);
 }
 
 TEST_F(TokenizerTest, MissingIgnoreFileIsCreatedEmptyOnSave) {
@@ -229,9 +268,12 @@ TEST_F(TokenizerTest, MissingIgnoreFileIsCreatedEmptyOnSave) {
 TEST_F(TokenizerTest, FailedIgnoreSaveKeepsTheOldFile) {
   fake.files.files["/ignore"] = "beta alpha";
   core.LoadIgnoreList("/ignore");
-  fake.files.unwritable.push_back("/ignore");
+  fake.files.files["/other"] = "old";
+  fake.files.unwritable.push_back("/other");
+  core.set_ignorePath("/other");
   core.SaveIgnoreList();
-  EXPECT_EQ(fake.files.files["/ignore"], "beta alpha");
+  EXPECT_EQ(fake.files.replace_calls, 1);
+  EXPECT_EQ(fake.files.files["/other"], "old");
   EXPECT_TRUE(fake.ui.messages.empty());
 }
 

@@ -65,6 +65,11 @@ class FakeFileSystem final : public FileSystem {
   bool ReadWholeFile(const std::string& path, std::string* contents) override;
   bool ReplaceWholeFile(const std::string& path, std::string_view contents) override;
   bool Exists(const std::string& path) override { return files.count(path) != 0; }
+  // Records the path; the fake's writes leave no copies.
+  int RemoveAbandonedCopies(const std::string& path) override {
+    cleaned.push_back(path);
+    return 0;
+  }
 
   std::map<std::string, std::string> files;
   // Paths that cannot be read / replaced (the file stays as it is).
@@ -72,6 +77,8 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> unwritable;
   bool fail_all_writes = false;
   int replace_calls = 0;
+  // The paths given to RemoveAbandonedCopies, in order.
+  std::vector<std::string> cleaned;
 };
 
 class FakeUserInterface final : public UserInterface {

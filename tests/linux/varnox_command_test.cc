@@ -334,6 +334,20 @@ TEST_F(VarnoxLearningTest, AFailedSaveIsShownAndIsNotSuccess) {
       << run.err;
 }
 
+TEST_F(VarnoxLearningTest, ADatabaseCutShortIsToldAndFailsTheCommand) {
+  const std::string message = Message("m", "Subject\nBody words here\n");
+  ASSERT_EQ(Varnox({"learn", "--spam", message}).status, 0);
+  const fs::path words = Data("words.db");
+  fs::resize_file(words, fs::file_size(words) - 1);  // the last line feed
+
+  const Outcome run = Varnox({"stats"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Bayesian Plugin Error: Database cut short (" + words.string() + ")"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find("Spam messages"), std::string::npos) << "loaded as far as it goes";
+}
+
 class VarnoxListsAndSettingsTest : public VarnoxCommandTest {
  protected:
   void SetUp() override {
