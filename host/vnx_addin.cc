@@ -56,6 +56,11 @@ CVNXAddin::CVNXAddin(const Platform& platform_services)
     buttonSinks[i].addin = this;
   }
   folderAddedSink.addin = this;
+  // Copies that saves killed in an earlier run left beside the list files.
+  for (const SenderList* list : {&blackList, &whiteList}) {
+    if (const std::string path = list->FilePath(); !path.empty())
+      platform.files.RemoveAbandonedCopies(path);
+  }
   blackList.Load();
   whiteList.Load();
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/file_system.h"
@@ -47,6 +48,46 @@ bool WriteAll(HANDLE file, std::string_view data) {
   return true;
 }
 
+// Owns a FindFirstFileA search.
+struct FindHandle {
+  HANDLE handle;
+  ~FindHandle() {
+    if (handle != INVALID_HANDLE_VALUE)
+      FindClose(handle);
+  }
+};
+
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Whether the process that wrote a temporary copy last written at `written`
+// is gone for sure: no process has its id, it has ended, or the process now
+// holding the id was created after the copy was written (ids are reused).
+// A process we may not look at is taken to be the writer.
+bool WriterGone(DWORD id, const FILETIME& written) {
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+  if (process == nullptr)
+    return GetLastError() == ERROR_INVALID_PARAMETER;
+  DWORD code = 0;
+  bool gone = GetExitCodeProcess(process, &code) && code != STILL_ACTIVE;
+  FILETIME created, exited, kernel, user;
+  if (!gone && GetProcessTimes(process, &created, &exited, &kernel, &user)) {
+    constexpr std::uint64_t kMargin = 2 * 10'000'000ull;  // 2 s in 100 ns units
+    gone = Ticks(created) > Ticks(written) + kMargin;
+  }
+  CloseHandle(process);
+  return gone;
+}
+
+// Deletes the file if nobody has it open: an open that shares nothing fails
+// while any other handle on it exists.
+bool DeleteIfUnopened(const std::string& file) {
+  const HANDLE handle = CreateFileA(file.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != FALSE;
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
   bool ReadWholeFile(const std::string& path, std::string* contents) override {
@@ -78,7 +119,7 @@ class Win32FileSystem final : public FileSystem {
     if (path.empty())
       return false;
     // Unique per process, so two processes never write the same file beside.
-    const std::string temp = path + ".tmp." + std::to_string(GetCurrentProcessId());
+    const std::string temp = TemporaryCopyPath(path, GetCurrentProcessId());
     FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
@@ -96,6 +137,32 @@ class Win32FileSystem final : public FileSystem {
 
   bool Exists(const std::string& path) override {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  int RemoveAbandonedCopies(const std::string& path) override {
+    try {
+      const std::string::size_type slash = path.find_last_of("\\/");
+      const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+      const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+      WIN32_FIND_DATAA found;
+      const FindHandle search{FindFirstFileA((path + ".tmp.*").c_str(), &found)};
+      if (search.handle == INVALID_HANDLE_VALUE)
+        return 0;
+      int removed = 0;
+      do {
+        const unsigned long writer = TemporaryCopyWriter(found.cFileName, base);
+        // Our own id: any copy of ours is rewritten by our next save.
+        if (writer == 0 || writer == GetCurrentProcessId() ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+          continue;
+        }
+        if (WriterGone(writer, found.ftLastWriteTime) && DeleteIfUnopened(folder + found.cFileName))
+          ++removed;
+      } while (FindNextFileA(search.handle, &found));
+      return removed;
+    } catch (const std::exception&) {
+      return 0;  // out of memory: the copies wait for another start
+    }
   }
 };
 

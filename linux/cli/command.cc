@@ -14,7 +14,10 @@ CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console, std::stri
       registry_(files_, paths_.SettingsFile()),
       ui_(std::move(console)),
       dialogs_(ui_),
-      platform_{registry_, clock_, files_, ui_, faces_, dialogs_, SystemXmlParser()} {}
+      platform_{registry_, clock_, files_, ui_, faces_, dialogs_, SystemXmlParser()} {
+  // Copies that settings writes killed in an earlier run left beside it.
+  files_.RemoveAbandonedCopies(paths_.SettingsFile());
+}
 
 void CommandContext::Print(std::string_view utf8) {
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);

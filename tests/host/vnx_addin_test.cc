@@ -45,6 +45,8 @@ TEST(CVNXAddin, LoadsBothListsAndHoldsALockCountForItsLife) {
     EXPECT_EQ(addin.blackList.addresses(), std::vector<std::string>{"b@x.example"});
     EXPECT_EQ(addin.blackList.domains(), std::vector<std::string>{"@y"});
     EXPECT_EQ(addin.whiteList.addresses(), std::vector<std::string>{"w@x.example"});
+    // Copies left by killed saves go before the lists are read.
+    EXPECT_EQ(world.fakes.files.cleaned, (std::vector<std::string>{"black.xml", "white.xml"}));
     EXPECT_EQ(addin.spamFolder, nullptr);
     EXPECT_TRUE(addin.folderSinks.empty());
     EXPECT_FALSE(addin.connected());

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 
 #include "platform/file_system.h"
@@ -104,6 +108,59 @@ TEST_F(PosixFileSystemTest, UnreadableThingsReadAsMissing) {
   EXPECT_TRUE(read.empty());
   EXPECT_FALSE(files.ReadWholeFile(dir.string(), &read)) << "a folder is not a file";
   EXPECT_FALSE(files.Exists(Path("absent")));
+}
+
+// A process that has ended and been reaped: its id names no process.
+pid_t EndedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0)
+    ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+TEST_F(PosixFileSystemTest, RemovesOnlyTheCopiesWhoseWriterIsGone) {
+  const std::string path = Path("words.db");
+  ASSERT_TRUE(files.ReplaceWholeFile(path, "data"));
+  const pid_t ended = EndedProcess();
+  const pid_t later = ::fork();  // alive, but started after its copy was written
+  if (later == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  const auto copy = [&](const std::string& name, int age_seconds) {
+    std::ofstream(Path(name.c_str())) << "part of a save";
+    const struct timeval written = {::time(nullptr) - age_seconds, 0};
+    const struct timeval times[2] = {written, written};
+    ::utimes(Path(name.c_str()).c_str(), times);
+  };
+  const std::string prefix = "words.db.tmp.";
+  const std::string parent = std::to_string(::getppid());
+  copy(prefix + std::to_string(ended), 3600);
+  copy(prefix + std::to_string(later), 3600);
+  const std::set<std::string> kept = {
+      "words.db",
+      prefix + parent,                          // its writer may be at work
+      prefix + std::to_string(::getpid()),      // ours: our next save rewrites it
+      prefix + "0" + std::to_string(ended),     // not a name a writer gives
+      prefix + std::to_string(ended) + "x",     //
+      prefix,                                   //
+      "other.db.tmp." + std::to_string(ended),  // another file's copy
+  };
+  for (const std::string& name : kept) {
+    if (name != "words.db")
+      copy(name, name == prefix + parent ? 0 : 3600);
+  }
+
+  EXPECT_EQ(files.RemoveAbandonedCopies(path), 2);
+  ::kill(later, SIGKILL);
+  ::waitpid(later, nullptr, 0);
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir))
+    left.insert(entry.path().filename().string());
+  EXPECT_EQ(left, kept);
+  EXPECT_EQ(files.RemoveAbandonedCopies(Path("absent/words.db")), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "platform/file_system.h"
@@ -127,6 +128,98 @@ TEST_F(WinFileSystemTest, UnreadableThingsReadAsMissing) {
   EXPECT_FALSE(files.ReadWholeFile(dir, &read)) << "a folder is not a file";
   EXPECT_TRUE(read.empty());
   EXPECT_FALSE(files.Exists(Path("absent")));
+}
+
+// A process of cmd.exe: ended (and its handles closed) or held suspended.
+DWORD EndedProcess() {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  char command[] = "cmd.exe /c exit 0";
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                      &startup, &info))
+    return 0;
+  WaitForSingleObject(info.hProcess, INFINITE);
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return info.dwProcessId;
+}
+
+PROCESS_INFORMATION SuspendedProcess() {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  char command[] = "cmd.exe /c exit 0";
+  CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
+                 nullptr, nullptr, &startup, &info);
+  return info;
+}
+
+TEST_F(WinFileSystemTest, RemovesOnlyTheCopiesWhoseWriterIsGoneAndNobodyHolds) {
+  const std::string path = Path("words.db");
+  ASSERT_TRUE(files.ReplaceWholeFile(path, "data"));
+  const DWORD ended = EndedProcess();
+  const DWORD ended_too = EndedProcess();
+  const PROCESS_INFORMATION alive = SuspendedProcess();
+  const PROCESS_INFORMATION later = SuspendedProcess();
+  ASSERT_NE(ended, 0u);
+  ASSERT_NE(ended_too, 0u);
+  ASSERT_NE(alive.dwProcessId, 0u);
+  ASSERT_NE(later.dwProcessId, 0u);
+  const auto copy = [&](const std::string& name, bool old) {
+    const HANDLE file = CreateFileA(Path(name.c_str()).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "part", 4, &written, nullptr);
+    FILETIME time;
+    GetSystemTimeAsFileTime(&time);
+    if (old) {  // an hour ago
+      ULARGE_INTEGER ticks{{time.dwLowDateTime, time.dwHighDateTime}};
+      ticks.QuadPart -= 3600ull * 10'000'000ull;
+      time = {ticks.LowPart, ticks.HighPart};
+    }
+    SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+  };
+  const std::string prefix = "words.db.tmp.";
+  copy(prefix + std::to_string(ended), true);
+  copy(prefix + std::to_string(later.dwProcessId), true);  // the id's process came later
+  const std::string held = prefix + std::to_string(ended_too);
+  const std::set<std::string> kept = {
+      "words.db",
+      held,                                        // its writer is gone, but it is open
+      prefix + std::to_string(alive.dwProcessId),  // its writer may be at work
+      prefix + std::to_string(GetCurrentProcessId()),
+      prefix + "0" + std::to_string(ended),
+      "other.db.tmp." + std::to_string(ended),
+  };
+  for (const std::string& name : kept) {
+    if (name != "words.db")
+      copy(name, name != prefix + std::to_string(alive.dwProcessId));
+  }
+  const HANDLE holder = CreateFileA(Path(held.c_str()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+
+  EXPECT_EQ(files.RemoveAbandonedCopies(path), 2);
+  std::set<std::string> left;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  do {
+    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..")
+      left.insert(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  EXPECT_EQ(left, kept);
+
+  CloseHandle(holder);
+  EXPECT_EQ(files.RemoveAbandonedCopies(path), 1) << "no longer held";
+  for (const PROCESS_INFORMATION& process : {alive, later}) {
+    TerminateProcess(process.hProcess, 0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
 }
 
 }  // namespace
