@@ -64,7 +64,7 @@ BayesianFilter::BayesianFilter(const Platform& platform)
 
 BayesianFilter::~BayesianFilter() {
   try {
-    SaveCompanion();
+    SaveCompanion(Aging::kWhenDue);
     core_.SaveDatabase();
     core_.SaveIgnoreList();
   } catch (...) {
@@ -245,12 +245,13 @@ int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
   }
 }
 
-void BayesianFilter::SaveCompanion() {
+void BayesianFilter::SaveCompanion(Aging aging) {
   // Until the second judge is first chosen, nothing new appears on disk.
   if (!judge_.onDisk() && !judge_.Ready() && !SecondJudgeChosen())
     return;
   const std::int32_t now = core_.Now();
   const bool aging_due =
+      aging == Aging::kWhenDue &&
       static_cast<std::int64_t>(now) - core_.lastAgingTime() > BayesianCore::kAgingInterval;
   std::lock_guard<std::recursive_mutex> hold(core_.lock());
   judge_.Save(aging_due, now);
@@ -259,7 +260,7 @@ void BayesianFilter::SaveCompanion() {
 int BayesianFilter::Empty() {
   core_.ClearWords();
   judge_.ClearTokens();
-  SaveCompanion();
+  SaveCompanion(Aging::kWhenDue);
   return core_.SaveDatabase();
 }
 
@@ -268,7 +269,7 @@ std::size_t BayesianFilter::WordCount() const {
 }
 
 int BayesianFilter::Save() {
-  SaveCompanion();
+  SaveCompanion(Aging::kNever);
   return core_.SaveDatabase(Aging::kNever);
 }
 

@@ -87,8 +87,9 @@ class BayesianFilter {
   bool SecondJudgeLearns();
   bool SecondJudgeDecides();
   int ClassifyWithSecondJudge(const std::string& body, MessageInfo& info);
-  // The companion file first: the core's save moves the aging clock on.
-  void SaveCompanion();
+  // The companion file first: the core's save moves the aging clock on. It
+  // ages with the word database, so only Empty and teardown pass kWhenDue.
+  void SaveCompanion(Aging aging);
   // Shows the message of an unreadable or cut-short database, if any.
   void WarnIfDatabaseUnusable() const;
 

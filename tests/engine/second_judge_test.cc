@@ -229,6 +229,26 @@ TEST_F(SecondJudgeFilterTest, SwitchingBackAndForthKeepsEveryLesson) {
   EXPECT_EQ(filter->SpamMessages(), 5) << "the classic counts are there too";
 }
 
+TEST_F(SecondJudgeFilterTest, SavesAfterTeachingNeverAgeTheCompanion) {
+  // The companion ages with the word database: at Empty and teardown only,
+  // never at the saves made after each lesson.
+  constexpr std::int32_t kDay = 86400;
+  SwitchOn(true);
+  Teach(Started(), 1);
+  filter.reset();
+  Started();
+  for (int day = 1; day <= 30; ++day) {
+    fake.clock.Advance(kDay);
+    filter->Learn("daily lesson", "", day % 2);
+    ASSERT_EQ(filter->Save(), 1);
+    const WordEntry* sender = filter->secondJudge().table().Find("from:@cheap-pills.example");
+    ASSERT_NE(sender, nullptr) << "day " << day;
+    ASSERT_EQ(sender->spamCount, 1) << "day " << day;
+  }
+  Started();  // the teardown save ages the tokens unseen for ten days
+  EXPECT_EQ(filter->secondJudge().table().Find("from:@cheap-pills.example"), nullptr);
+}
+
 TEST_F(SecondJudgeFilterTest, SwitchedOnOverAnOlderDatabaseItStartsFromTheClassicCounts) {
   Teach(Started(), 4);  // never switched on: no companion
   SwitchOn(true);
