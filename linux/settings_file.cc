@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "linux/utf8.h"
+#include "platform/ascii_case.h"
 #include "platform/code_page.h"
 
 namespace varnox {
@@ -18,11 +19,6 @@ std::string_view Trim(std::string_view text) {
     return {};
   const auto last = text.find_last_not_of(kSpaces);
   return text.substr(first, last - first + 1);
-}
-
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         code_page::EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 int HexDigit(char c) {
@@ -105,7 +101,7 @@ std::optional<SettingsFile::Value> ParseData(std::string_view text) {
     value.data.push_back('\0');
     return value;
   }
-  if (StartsWithIgnoreCase(text, "dword:")) {
+  if (ascii::StartsWithIgnoreCase(text, "dword:")) {
     text.remove_prefix(6);
     auto number = TakeHexNumber(&text, 8);
     if (!number || !Trim(text).empty())
@@ -115,10 +111,10 @@ std::optional<SettingsFile::Value> ParseData(std::string_view text) {
       value.data.push_back(static_cast<char>(*number >> (8 * i) & 0xFF));
     return value;
   }
-  if (StartsWithIgnoreCase(text, "hex:")) {
+  if (ascii::StartsWithIgnoreCase(text, "hex:")) {
     text.remove_prefix(4);
     value.type = RegistryType::kBinary;
-  } else if (StartsWithIgnoreCase(text, "hex(")) {
+  } else if (ascii::StartsWithIgnoreCase(text, "hex(")) {
     text.remove_prefix(4);
     auto type = TakeHexNumber(&text, 8);
     if (!type || text.substr(0, 2) != "):")

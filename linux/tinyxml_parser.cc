@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "linux/utf8.h"
+#include "platform/ascii_case.h"
 #include "platform/xml_document.h"
 
 namespace varnox {
@@ -89,18 +91,6 @@ void XMLCALL OnXmlDeclaration(void* data, const XML_Char* /*version*/, const XML
     check->declared_encoding = encoding;
 }
 
-// ASCII letter case only, whatever the locale.
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  if (text.size() < prefix.size())
-    return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lower(text[i]) != lower(prefix[i]))
-      return false;
-  }
-  return true;
-}
-
 // TinyXML's own choice of encoding: UTF-8 after a byte order mark, or when
 // the document opens with a declaration that names no encoding or one that
 // begins with "UTF-8" or "UTF8"; otherwise one byte is one character.
@@ -110,42 +100,15 @@ bool TinyXmlReadsAsUtf8(bool has_byte_order_mark, const StructureCheck& check) {
   if (!check.has_declaration)
     return false;
   const std::string& name = check.declared_encoding;
-  return name.empty() || StartsWithIgnoringCase(name, "UTF-8") ||
-         StartsWithIgnoringCase(name, "UTF8");
-}
-
-// True when every byte above 0x7F belongs to a sequence of the length its
-// lead byte announces (C2-DF: two bytes, E0-EF: three, F0-F4: four). Reading
-// UTF-8, TinyXML steps over that many bytes at once; on broken input it would
-// swallow the markup that follows a lead byte.
-bool HasWholeUtf8Sequences(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
-    const unsigned char lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-      length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF)
-      length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4)
-      length = 4;
-    else if (lead >= 0x80)
-      return false;
-    if (bytes.size() - i < length)
-      return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
-        return false;
-    }
-    i += length;
-  }
-  return true;
+  return name.empty() || ascii::StartsWithIgnoreCase(name, "UTF-8") ||
+         ascii::StartsWithIgnoreCase(name, "UTF8");
 }
 
 // TinyXML ends a processing instruction at its first '>', and reads one whose
 // target begins with "xml" as a declaration with quoted values that may run
 // past the "?>". Either way it would see markup where expat sees none.
 void XMLCALL OnProcessingInstruction(void* data, const XML_Char* target, const XML_Char* text) {
-  if (StartsWithIgnoringCase(target, "xml") ||
+  if (ascii::StartsWithIgnoreCase(target, "xml") ||
       std::string_view(text).find('>') != std::string_view::npos)
     Refuse(static_cast<StructureCheck*>(data));
 }
@@ -183,7 +146,9 @@ bool IsAcceptableDocument(std::string_view bytes, bool* unprintable = nullptr) {
   const bool utf8 = TinyXmlReadsAsUtf8(has_byte_order_mark, check);
   if (unprintable != nullptr)
     *unprintable = !utf8 && check.wide_reference;
-  return ok && (!utf8 || HasWholeUtf8Sequences(document));
+  // Malformed UTF-8 is damage: TinyXML's reader steps over as many bytes as a
+  // lead byte announces, and would swallow the markup after a cut-short one.
+  return ok && (!utf8 || utf8::IsValid(document));
 }
 
 // The text TinyXML is given: line ends turned into "\n" as TinyXML does when

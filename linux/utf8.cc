@@ -41,35 +41,29 @@ inline constexpr char32_t kInvalid = 0xFFFFFFFF;
 // that does not start a well-formed sequence gives kInvalid and is passed
 // over alone, so that decoding resynchronises at the next byte.
 char32_t DecodeOne(std::string_view text, std::size_t* pos) {
-  const auto lead = static_cast<unsigned char>(text[*pos]);
-  ++*pos;
-  if (lead < 0x80)
-    return lead;
-  int length;
-  char32_t c;
-  char32_t smallest;
-  if ((lead & 0xE0) == 0xC0) {
-    length = 2, c = lead & 0x1F, smallest = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, c = lead & 0x0F, smallest = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, c = lead & 0x07, smallest = 0x10000;
-  } else {
-    return kInvalid;  // a continuation byte or 0xF8-0xFF
-  }
-  std::size_t at = *pos;
-  for (int i = 1; i < length; ++i, ++at) {
-    if (at >= text.size())
-      return kInvalid;
-    const auto next = static_cast<unsigned char>(text[at]);
-    if ((next & 0xC0) != 0x80)
-      return kInvalid;
-    c = (c << 6) | (next & 0x3F);
-  }
-  if (c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+  const Sequence sequence = SequenceAt(text, *pos);
+  if (sequence.length == 0) {
+    ++*pos;
     return kInvalid;
-  *pos = at;
-  return c;
+  }
+  *pos += sequence.length;
+  return sequence.character;
+}
+
+// The character of the well-formed sequence of `length` bytes at `bytes`.
+char32_t Decode(const unsigned char* bytes, std::size_t length) {
+  switch (length) {
+    case 1:
+      return bytes[0];
+    case 2:
+      return (char32_t{bytes[0] & 0x1Fu} << 6) | (bytes[1] & 0x3Fu);
+    case 3:
+      return (char32_t{bytes[0] & 0x0Fu} << 12) | (char32_t{bytes[1] & 0x3Fu} << 6) |
+             (bytes[2] & 0x3Fu);
+    default:
+      return (char32_t{bytes[0] & 0x07u} << 18) | (char32_t{bytes[1] & 0x3Fu} << 12) |
+             (char32_t{bytes[2] & 0x3Fu} << 6) | (bytes[3] & 0x3Fu);
+  }
 }
 
 }  // namespace
@@ -104,6 +98,42 @@ bool IsValid(std::string_view text) {
       return false;
   }
   return true;
+}
+
+Sequence SequenceAt(std::string_view text, std::size_t at) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data()) + at;
+  const std::size_t available = text.size() - at;
+  const unsigned char lead = bytes[0];
+  if (lead < 0x80)
+    return {lead, 1, 1};
+  std::size_t length = 0;
+  unsigned char low = 0x80;  // the range of the second byte
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0)
+      low = 0xA0;  // no overlong forms
+    if (lead == 0xED)
+      high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0)
+      low = 0x90;  // no overlong forms
+    if (lead == 0xF4)
+      high = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return {};  // a continuation byte, C0, C1 or F5-FF
+  }
+  std::size_t i = 1;
+  for (; i < length && i < available; ++i) {
+    if (bytes[i] < (i == 1 ? low : 0x80) || bytes[i] > (i == 1 ? high : 0xBF))
+      break;
+  }
+  if (i < length)
+    return {0, 0, i};
+  return {Decode(bytes, length), length, length};
 }
 
 void AppendUtf8(char32_t character, std::string& out) {

@@ -8,6 +8,7 @@
 #ifndef VARNOX_LINUX_UTF8_H_
 #define VARNOX_LINUX_UTF8_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,19 @@ std::string ToCodePage1252(std::string_view text, UnmappedCharacter unmapped);
 
 // True when `text` is well-formed UTF-8 throughout (the empty text is).
 bool IsValid(std::string_view text);
+
+// What begins at a byte of UTF-8 text. Well-formed: `length` (1 to 4) bytes
+// make `character`; overlong forms, surrogates and values above U+10FFFF are
+// not well-formed. Otherwise `length` is 0 and `skip` (at least 1) counts
+// the bytes of the longest start of a well-formed sequence there, which
+// readers that follow the Unicode practice replace by one U+FFFD.
+struct Sequence {
+  char32_t character = 0;
+  std::size_t length = 0;
+  std::size_t skip = 1;
+};
+// `at` must be below text.size().
+Sequence SequenceAt(std::string_view text, std::size_t at);
 
 // Appends the UTF-8 form of `character` (at most U+10FFFF) to `out`.
 void AppendUtf8(char32_t character, std::string& out);

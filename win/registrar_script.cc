@@ -1,8 +1,9 @@
 #include "win/registrar_script.h"
 
-#include <cctype>
 #include <charconv>
 #include <optional>
+
+#include "platform/ascii_case.h"
 
 namespace varnox::win {
 namespace {
@@ -100,18 +101,6 @@ bool Tokenize(std::string_view text, std::vector<Token>* tokens, std::string* er
   return true;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 std::optional<RegistryRoot> RootNamed(std::string_view name) {
   struct Name {
     const char* short_name;
@@ -125,7 +114,7 @@ std::optional<RegistryRoot> RootNamed(std::string_view name) {
       {"HKU", "HKEY_USERS", RegistryRoot::kUsers},
   };
   for (const Name& n : kNames) {
-    if (EqualsIgnoringCase(name, n.short_name) || EqualsIgnoringCase(name, n.long_name))
+    if (ascii::EqualsIgnoreCase(name, n.short_name) || ascii::EqualsIgnoreCase(name, n.long_name))
       return n.root;
   }
   return std::nullopt;
@@ -189,12 +178,12 @@ class Parser {
     if (AtEnd())
       return FailAtEnd("expected a value");
     const Token& data = Next();
-    if (!type.quoted && EqualsIgnoringCase(type.text, "s")) {
+    if (!type.quoted && ascii::EqualsIgnoreCase(type.text, "s")) {
       value->type = RegistrarValue::Type::kString;
       value->text = data.text;
       return true;
     }
-    if (!type.quoted && EqualsIgnoringCase(type.text, "d")) {
+    if (!type.quoted && ascii::EqualsIgnoreCase(type.text, "d")) {
       value->type = RegistrarValue::Type::kDword;
       std::string_view digits = data.text;
       int base = 10;
@@ -245,13 +234,13 @@ class Parser {
 
   bool ParseKey(RegistrarKey* key, int depth) {
     const Token* first = Peek();
-    if (!first->quoted && EqualsIgnoringCase(first->text, "ForceRemove")) {
+    if (!first->quoted && ascii::EqualsIgnoreCase(first->text, "ForceRemove")) {
       key->marking = RegistrarKey::Marking::kForceRemove;
       Next();
-    } else if (!first->quoted && EqualsIgnoringCase(first->text, "NoRemove")) {
+    } else if (!first->quoted && ascii::EqualsIgnoreCase(first->text, "NoRemove")) {
       key->marking = RegistrarKey::Marking::kNoRemove;
       Next();
-    } else if (!first->quoted && EqualsIgnoringCase(first->text, "Delete")) {
+    } else if (!first->quoted && ascii::EqualsIgnoreCase(first->text, "Delete")) {
       return Fail(*first, "'Delete' keys are not supported");
     }
     if (AtEnd())

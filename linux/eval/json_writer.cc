@@ -4,52 +4,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "linux/utf8.h"
+
 namespace varnox::eval {
-namespace {
-
-bool IsContinuation(unsigned char byte) {
-  return (byte & 0xC0) == 0x80;
-}
-
-// Length of the well-formed UTF-8 sequence at `at` (1 to 4), or 0 when the
-// byte there does not begin one: no overlong forms, no surrogates, nothing
-// above U+10FFFF.
-std::size_t SequenceLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80)
-    return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size() || byte(1) < low || byte(1) > high)
-    return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(byte(i)))
-      return 0;
-  }
-  return length;
-}
-
-}  // namespace
-
 std::string JsonWriter::Quoted(std::string_view text) {
   std::string out = "\"";
   for (std::size_t at = 0; at < text.size();) {
     const unsigned char c = static_cast<unsigned char>(text[at]);
-    const std::size_t length = SequenceLength(text, at);
+    const std::size_t length = utf8::SequenceAt(text, at).length;
     if (length == 0) {
       out += "\\ufffd";
       ++at;

@@ -16,6 +16,7 @@
 
 #include "linux/maildir/html_entities.h"
 #include "linux/utf8.h"
+#include "platform/ascii_case.h"
 
 namespace varnox::maildir {
 namespace {
@@ -34,74 +35,12 @@ bool IsAsciiAlphaNumeric(char c) {
   return IsAsciiAlpha(c) || (c >= '0' && c <= '9');
 }
 
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view text, std::string_view lower) {
-  return text.size() == lower.size() &&
-         std::equal(text.begin(), text.end(), lower.begin(),
-                    [](char a, char b) { return AsciiLower(a) == b; });
-}
-
 // Characters the parser's input stream takes for damage and reads as
 // U+FFFD: controls other than white space (and NUL, handled apart), DEL, the
 // C1 controls, and the noncharacters.
 bool IsReplacedCharacter(char32_t c) {
   return (c >= 0x01 && c <= 0x08) || c == 0x0B || (c >= 0x0E && c <= 0x1F) ||
          (c >= 0x7F && c <= 0x9F) || (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE;
-}
-
-// The character of a well-formed sequence of `length` bytes.
-char32_t DecodeUtf8(std::string_view bytes, std::size_t length) {
-  const auto byte = [&](std::size_t i) { return static_cast<char32_t>(bytes[i]) & 0xFF; };
-  switch (length) {
-    case 2:
-      return ((byte(0) & 0x1F) << 6) | (byte(1) & 0x3F);
-    case 3:
-      return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    default:
-      return ((byte(0) & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
-             (byte(3) & 0x3F);
-  }
-}
-
-// The length of the well-formed UTF-8 sequence at text[0] (a lead byte of
-// 0x80 or above), or 0 with *skip = the bytes to replace by one U+FFFD: the
-// longest start of a well-formed sequence, at least one byte.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t* skip) {
-  const auto lead = static_cast<unsigned char>(text[0]);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0)
-      low = 0xA0;  // no overlong forms
-    if (lead == 0xED)
-      high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0)
-      low = 0x90;
-    if (lead == 0xF4)
-      high = 0x8F;  // nothing above U+10FFFF
-  } else {
-    *skip = 1;
-    return 0;
-  }
-  std::size_t i = 1;
-  for (; i < length && i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < (i == 1 ? low : 0x80) || byte > (i == 1 ? high : 0xBF))
-      break;
-  }
-  if (i == length)
-    return length;
-  *skip = i;
-  return 0;
 }
 
 // Lays text out the way a browser does: runs of white space become one
@@ -326,15 +265,13 @@ class HtmlTextReader {
       const char c = raw[i];
       const auto byte = static_cast<unsigned char>(c);
       if (byte >= 0x80) {
-        std::size_t skip = 0;
-        const std::size_t length = Utf8SequenceLength(raw.substr(i), &skip);
-        if (length > 0 && !IsReplacedCharacter(DecodeUtf8(raw.substr(i), length))) {
-          scratch_.append(raw.substr(i, length));
-          i += length;
+        const utf8::Sequence sequence = utf8::SequenceAt(raw, i);
+        if (sequence.length > 0 && !IsReplacedCharacter(sequence.character)) {
+          scratch_.append(raw.substr(i, sequence.length));
         } else {
           scratch_.append(kReplacement);
-          i += length > 0 ? length : skip;
         }
+        i += sequence.skip;
         continue;
       }
       if (c == '\r') {
@@ -586,7 +523,7 @@ class HtmlTextReader {
     name_.clear();
     while (i < in_.size() && !IsHtmlSpace(in_[i]) && in_[i] != '/' && in_[i] != '>') {
       if (name_.size() <= kLongestName)
-        name_.push_back(AsciiLower(in_[i]));
+        name_.push_back(ascii::ToLower(in_[i]));
       ++i;
     }
     return i;
@@ -876,7 +813,7 @@ class HtmlTextReader {
     if (at + 2 + name.size() >= in_.size() || in_[at] != '<' || in_[at + 1] != '/')
       return false;
     const char after = in_[at + 2 + name.size()];
-    return EqualsIgnoringAsciiCase(in_.substr(at + 2, name.size()), name) &&
+    return ascii::EqualsIgnoreCase(in_.substr(at + 2, name.size()), name) &&
            (IsHtmlSpace(after) || after == '/' || after == '>');
   }
 
@@ -943,7 +880,7 @@ class HtmlTextReader {
         // closes it.
         const std::size_t name =
             i + (state == kDoubleEscaped && i + 1 < in_.size() && in_[i + 1] == '/' ? 2 : 1);
-        if (name + 6 < in_.size() && EqualsIgnoringAsciiCase(in_.substr(name, 6), "script")) {
+        if (name + 6 < in_.size() && ascii::EqualsIgnoreCase(in_.substr(name, 6), "script")) {
           const char after = in_[name + 6];
           if (IsHtmlSpace(after) || after == '/' || after == '>') {
             if (state == kEscaped && name == i + 1)

@@ -12,6 +12,7 @@
 #include "linux/maildir/filter_text.h"
 #include "linux/maildir/html_text.h"
 #include "linux/utf8.h"
+#include "platform/ascii_case.h"
 #include "platform/code_page.h"
 
 namespace varnox::maildir {
@@ -62,10 +63,6 @@ bool StartsHeaderField(std::string_view line) {
                      [](char c) { return c > ' ' && c < 0x7F; });
 }
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && g_ascii_strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
 bool IsAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -96,13 +93,14 @@ std::string FromDoubtfulUtf8(std::string_view bytes) {
 }
 
 bool IsWindows1252Name(std::string_view name) {
-  return EqualsIgnoreAsciiCase(name, "iso-8859-1") || EqualsIgnoreAsciiCase(name, "windows-1252") ||
-         EqualsIgnoreAsciiCase(name, "latin1") || EqualsIgnoreAsciiCase(name, "cp1252");
+  return ascii::EqualsIgnoreCase(name, "iso-8859-1") ||
+         ascii::EqualsIgnoreCase(name, "windows-1252") || ascii::EqualsIgnoreCase(name, "latin1") ||
+         ascii::EqualsIgnoreCase(name, "cp1252");
 }
 
 bool IsUtf8Name(std::string_view name) {
-  return name.empty() || EqualsIgnoreAsciiCase(name, "utf-8") ||
-         EqualsIgnoreAsciiCase(name, "us-ascii") || EqualsIgnoreAsciiCase(name, "utf8");
+  return name.empty() || ascii::EqualsIgnoreCase(name, "utf-8") ||
+         ascii::EqualsIgnoreCase(name, "us-ascii") || ascii::EqualsIgnoreCase(name, "utf8");
 }
 
 // `bytes` in `charset` as UTF-8. Text in an unknown charset, and text
@@ -260,8 +258,7 @@ std::size_t CountMultiparts(std::string_view raw) {
   for (std::size_t at = raw.find_first_of("mM");
        at != std::string_view::npos && count <= kMaxMultiparts;
        at = raw.find_first_of("mM", at + 1)) {
-    if (raw.size() - at >= kType.size() &&
-        g_ascii_strncasecmp(raw.data() + at, kType.data(), kType.size()) == 0)
+    if (ascii::StartsWithIgnoreCase(raw.substr(at), kType))
       ++count;
   }
   return count;
@@ -272,8 +269,7 @@ std::size_t CountMultiparts(std::string_view raw) {
 bool IsFieldForParser(std::string_view line) {
   constexpr std::string_view kPrefixes[] = {"content-", "mime-version:", "subject:"};
   for (std::string_view prefix : kPrefixes) {
-    if (line.size() >= prefix.size() &&
-        g_ascii_strncasecmp(line.data(), prefix.data(), prefix.size()) == 0)
+    if (ascii::StartsWithIgnoreCase(line, prefix))
       return true;
   }
   return false;
@@ -376,8 +372,8 @@ bool ReadPlainContentType(std::string_view value, std::string* charset) {
   const std::string_view type = TrimFieldSpace(value.substr(0, semicolon));
   const std::size_t slash = type.find('/');
   if (slash == std::string_view::npos ||
-      !EqualsIgnoreAsciiCase(TrimFieldSpace(type.substr(0, slash)), "text") ||
-      !EqualsIgnoreAsciiCase(TrimFieldSpace(type.substr(slash + 1)), "plain"))
+      !ascii::EqualsIgnoreCase(TrimFieldSpace(type.substr(0, slash)), "text") ||
+      !ascii::EqualsIgnoreCase(TrimFieldSpace(type.substr(slash + 1)), "plain"))
     return false;
   charset->clear();
   bool seen_charset = false;
@@ -412,7 +408,7 @@ bool ReadPlainContentType(std::string_view value, std::string* charset) {
       semicolon += static_cast<std::size_t>(rest.data() - value.data());
     if (!IsTokenText(name))
       return false;
-    if (EqualsIgnoreAsciiCase(name, "charset")) {
+    if (ascii::EqualsIgnoreCase(name, "charset")) {
       if (seen_charset || parameter.empty())
         return false;
       seen_charset = true;
@@ -446,13 +442,13 @@ bool ReadPlainMessage(std::string_view raw, const HeaderBlock& block, MimeTexts*
       return false;  // damage: GMime decides what it means
     const std::string_view name = field.substr(0, colon);
     std::optional<std::string>* slot = nullptr;
-    if (EqualsIgnoreAsciiCase(name, "subject"))
+    if (ascii::EqualsIgnoreCase(name, "subject"))
       slot = &subject;
-    else if (EqualsIgnoreAsciiCase(name, "content-type"))
+    else if (ascii::EqualsIgnoreCase(name, "content-type"))
       slot = &content_type;
-    else if (EqualsIgnoreAsciiCase(name, "content-transfer-encoding"))
+    else if (ascii::EqualsIgnoreCase(name, "content-transfer-encoding"))
       slot = &encoding;
-    else if (name.size() >= 8 && EqualsIgnoreAsciiCase(name.substr(0, 8), "content-"))
+    else if (name.size() >= 8 && ascii::EqualsIgnoreCase(name.substr(0, 8), "content-"))
       return false;  // a disposition may make the part an attachment
     if (slot == nullptr)
       continue;
@@ -465,8 +461,8 @@ bool ReadPlainMessage(std::string_view raw, const HeaderBlock& block, MimeTexts*
   std::string charset;
   if (content_type && !ReadPlainContentType(*content_type, &charset))
     return false;
-  if (encoding && !EqualsIgnoreAsciiCase(*encoding, "7bit") &&
-      !EqualsIgnoreAsciiCase(*encoding, "8bit") && !EqualsIgnoreAsciiCase(*encoding, "binary"))
+  if (encoding && !ascii::EqualsIgnoreCase(*encoding, "7bit") &&
+      !ascii::EqualsIgnoreCase(*encoding, "8bit") && !ascii::EqualsIgnoreCase(*encoding, "binary"))
     return false;
   if (subject)
     texts->subject = std::string(NormalizedSubject(*subject));
@@ -554,8 +550,8 @@ std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBl
     const std::size_t end = std::min(FindLineEnd(headers, at), headers.size());
     const std::string_view line = headers.substr(at, end - at);
     const std::size_t colon = line.find(':');
-    received =
-        colon != std::string_view::npos && EqualsIgnoreAsciiCase(line.substr(0, colon), "Received");
+    received = colon != std::string_view::npos &&
+               ascii::EqualsIgnoreCase(line.substr(0, colon), "Received");
     at = end < headers.size() ? end + LineEndLength(headers, end) : end;
   }
   if (!received)

@@ -71,5 +71,42 @@ TEST(Utf8Test, WhatCodePage1252LacksBecomesAQuestionMark) {
   }
 }
 
+// What a reader replaces by one U+FFFD is the longest start of a
+// well-formed sequence: never less than one byte, never a byte that could
+// begin the next character.
+TEST(Utf8Test, SequenceAtTellsTheCharacterOrTheBytesToReplace) {
+  struct Case {
+    const char* what;
+    std::string text;
+    char32_t character;
+    std::size_t length;
+    std::size_t skip;
+  };
+  const Case cases[] = {
+      {"ascii", "a", U'a', 1, 1},
+      {"two bytes", "\xC3\xA9", U'\u00E9', 2, 2},
+      {"three bytes", "\xE2\x82\xAC", U'\u20AC', 3, 3},
+      {"four bytes", "\xF0\x9F\x98\x80", U'\U0001F600', 4, 4},
+      {"highest character", "\xF4\x8F\xBF\xBF", U'\U0010FFFF', 4, 4},
+      {"lone continuation byte", "\x80", 0, 0, 1},
+      {"overlong two bytes", "\xC0\xAF", 0, 0, 1},
+      {"overlong three bytes", "\xE0\x80\xAF", 0, 0, 1},
+      {"surrogate", "\xED\xA0\x80", 0, 0, 1},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", 0, 0, 1},
+      {"cut short by the end", "\xE2\x82", 0, 0, 2},
+      {"cut short by ascii",
+       "\xF0\x9F\x98"
+       "a",
+       0, 0, 3},
+      {"lead byte F5", "\xF5\x80\x80\x80", 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    const utf8::Sequence sequence = utf8::SequenceAt(c.text, 0);
+    EXPECT_EQ(sequence.length, c.length) << c.what;
+    EXPECT_EQ(sequence.skip, c.skip) << c.what;
+    EXPECT_EQ(sequence.character, c.character) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace varnox
