@@ -17,16 +17,16 @@ bool IsUnwatchedFolderName(std::string_view upper_name) {
   return upper_name == "DRAFTS" || upper_name == "OUTBOX" || upper_name == "DELETED ITEMS";
 }
 
-bool IsSpamFolderName(std::string_view upper_name) {
-  return upper_name == "SPAMFILTER";
-}
-
 bool IsMailFolder(host::Folder& folder) {
   std::int32_t type = -1;
   return Succeeded(folder.DefaultItemType(&type)) && type == host::kOlMailItem;
 }
 
 }  // namespace
+
+bool IsSpamFolderName(std::string_view name) {
+  return code_page::EqualsIgnoreCase(name, kSpamFolderName);
+}
 
 void FolderItemsSink::OnItemAdd(std::unique_ptr<host::Item> item) {
   if (addin != nullptr && item != nullptr)

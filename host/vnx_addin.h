@@ -44,6 +44,8 @@ class CVNXAddin;
 
 // The spam folder's name, as made and as recognised (any letter case).
 inline constexpr std::string_view kSpamFolderName = "SpamFilter";
+// Whether a folder called `name` is the spam folder (the name in any case).
+bool IsSpamFolderName(std::string_view name);
 inline constexpr std::string_view kSpamFolderDescription =
     "Folder Created by Varnox, All Spam mails come here by default";
 // Caption of the start-up failure messages.

@@ -9,7 +9,6 @@
 #include "mail/folder_pickers.h"
 #include "mail/message_learning.h"
 #include "mail/spam_move.h"
-#include "platform/code_page.h"
 #include "platform/user_interface.h"
 
 namespace varnox {
@@ -88,7 +87,7 @@ bool ShowsSpamFolder(host::Explorer& explorer) {
   std::unique_ptr<host::Folder> folder;
   std::string name;
   return Succeeded(explorer.CurrentFolder(&folder)) && folder != nullptr &&
-         Succeeded(folder->Name(&name)) && code_page::EqualsIgnoreCase(name, kSpamFolderName);
+         Succeeded(folder->Name(&name)) && IsSpamFolderName(name);
 }
 
 // Where good mail leaves the spam folder for: the folder NotSpamFolderName

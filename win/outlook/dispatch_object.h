@@ -15,7 +15,9 @@
 #include <wrl/client.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/hresult.h"
@@ -57,6 +59,26 @@ class DispatchObject {
 
   ComPtr<IDispatch> object_;
 };
+
+// Whether a member's answer of "nothing" is an error for its caller.
+enum class Nothing { kAllowed, kIsFailure };
+
+// Hands the object that a call or property read answered (`hr`, `object`)
+// to `wrap` and puts what it makes in *out. A failure passes through with
+// *out empty. An answer of nothing leaves *out empty: a success where
+// nothing is a normal answer (the end of an iteration), E_FAIL where the
+// member always answers an object (Add, Session, Item).
+template <typename Wrapped, typename Wrap>
+HResult WrapAnswer(HResult hr, DispatchObject object, std::unique_ptr<Wrapped>* out, Wrap wrap,
+                   Nothing nothing = Nothing::kAllowed) {
+  out->reset();
+  if (Failed(hr))
+    return hr;
+  if (!object)
+    return nothing == Nothing::kIsFailure ? kEFail : kSOk;
+  *out = wrap(std::move(object));
+  return kSOk;
+}
 
 // The object held by a result variant: dispatch references as they are,
 // IUnknown asked for IDispatch, nothing for empty or null.

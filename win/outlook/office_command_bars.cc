@@ -79,7 +79,6 @@ class CommandBarControlsAdapter final : public host::CommandBarControls {
   // omitted.
   HResult Add(std::int32_t type, bool temporary,
               std::unique_ptr<host::CommandBarControl>* control) override {
-    control->reset();
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Int(type));
     arguments.push_back(Variant::Omitted());
@@ -88,12 +87,9 @@ class CommandBarControlsAdapter final : public host::CommandBarControls {
     arguments.push_back(Temporary(temporary));
     DispatchObject result;
     HResult hr = object_.CallForObject(L"Add", std::move(arguments), &result);
-    if (Failed(hr))
-      return hr;
-    if (!result)
-      return kEFail;
-    *control = session_->WrapControl(std::move(result));
-    return kSOk;
+    return WrapAnswer(
+        hr, std::move(result), control,
+        [&](DispatchObject o) { return session_->WrapControl(std::move(o)); }, Nothing::kIsFailure);
   }
 
  private:
@@ -103,15 +99,14 @@ class CommandBarControlsAdapter final : public host::CommandBarControls {
 
 HResult ControlsOf(const SessionPtr& session, const DispatchObject& owner,
                    std::unique_ptr<host::CommandBarControls>* controls) {
-  controls->reset();
   DispatchObject result;
   HResult hr = owner.GetObjectProperty(L"Controls", &result);
-  if (Failed(hr))
-    return hr;
-  if (!result)
-    return kEFail;
-  *controls = std::make_unique<CommandBarControlsAdapter>(session, std::move(result));
-  return kSOk;
+  return WrapAnswer(
+      hr, std::move(result), controls,
+      [&](DispatchObject o) {
+        return std::make_unique<CommandBarControlsAdapter>(session, std::move(o));
+      },
+      Nothing::kIsFailure);
 }
 
 class CommandBarControlAdapter final : public ControlAdapter<host::CommandBarControl> {
@@ -202,6 +197,13 @@ class CommandBarAdapter final : public host::CommandBar {
   DispatchObject object_;
 };
 
+// What makes the adapter of a bar that CommandBars.Add or Item answered.
+auto BarMaker(const SessionPtr& session) {
+  return [session](DispatchObject o) {
+    return std::make_unique<CommandBarAdapter>(session, std::move(o));
+  };
+}
+
 class CommandBarsAdapter final : public host::CommandBars {
  public:
   CommandBarsAdapter(SessionPtr session, DispatchObject object)
@@ -210,7 +212,6 @@ class CommandBarsAdapter final : public host::CommandBars {
   // CommandBars.Add(Name, Position, MenuBar omitted, Temporary).
   HResult Add(std::string_view name, std::int32_t position, bool temporary,
               std::unique_ptr<host::CommandBar>* bar) override {
-    bar->reset();
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Text(name));
     arguments.push_back(Variant::Int(position));
@@ -218,28 +219,17 @@ class CommandBarsAdapter final : public host::CommandBars {
     arguments.push_back(Temporary(temporary));
     DispatchObject result;
     HResult hr = object_.CallForObject(L"Add", std::move(arguments), &result);
-    if (Failed(hr))
-      return hr;
-    if (!result)
-      return kEFail;
-    *bar = std::make_unique<CommandBarAdapter>(session_, std::move(result));
-    return kSOk;
+    return WrapAnswer(hr, std::move(result), bar, BarMaker(session_), Nothing::kIsFailure);
   }
 
   // CommandBars.Item(name), a property read in Office: the host raises an
   // error when there is no such bar.
   HResult FindBar(std::string_view name, std::unique_ptr<host::CommandBar>* bar) override {
-    bar->reset();
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Text(name));
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Item", std::move(arguments), &result);
-    if (Failed(hr))
-      return hr;
-    if (!result)
-      return kEFail;
-    *bar = std::make_unique<CommandBarAdapter>(session_, std::move(result));
-    return kSOk;
+    return WrapAnswer(hr, std::move(result), bar, BarMaker(session_), Nothing::kIsFailure);
   }
 
  private:

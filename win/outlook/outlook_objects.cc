@@ -23,16 +23,6 @@ class Adapter {
   DispatchObject object_;
 };
 
-template <typename Wrapped, typename Wrap>
-HResult ObjectResult(HResult hr, DispatchObject object, std::unique_ptr<Wrapped>* out, Wrap wrap) {
-  out->reset();
-  if (Failed(hr))
-    return hr;
-  if (object)
-    *out = wrap(std::move(object));
-  return kSOk;
-}
-
 class OutlookFolder final : public host::Folder, public Adapter {
  public:
   using Adapter::Adapter;
@@ -44,14 +34,14 @@ class OutlookFolder final : public host::Folder, public Adapter {
   HResult GetFolders(std::unique_ptr<host::Folders>* folders) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Folders", &result);
-    return ObjectResult(hr, std::move(result), folders,
-                        [&](DispatchObject o) { return session_->WrapFolders(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), folders,
+                      [&](DispatchObject o) { return session_->WrapFolders(std::move(o)); });
   }
   HResult GetItems(std::unique_ptr<host::Items>* items) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Items", &result);
-    return ObjectResult(hr, std::move(result), items,
-                        [&](DispatchObject o) { return session_->WrapItems(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), items,
+                      [&](DispatchObject o) { return session_->WrapItems(std::move(o)); });
   }
   HResult SetDescription(std::string_view description) override {
     return object_.Put(L"Description", Variant::Text(description));
@@ -93,10 +83,9 @@ class OutlookFolders final : public host::Folders, public Adapter {
     arguments.push_back(Variant::Int(type));
     DispatchObject result;
     HResult hr = object_.CallForObject(L"Add", std::move(arguments), &result);
-    if (Succeeded(hr) && !result)
-      hr = kEFail;  // Add answers the new folder
-    return ObjectResult(hr, std::move(result), folder,
-                        [&](DispatchObject o) { return session_->WrapFolder(std::move(o)); });
+    return WrapAnswer(
+        hr, std::move(result), folder,
+        [&](DispatchObject o) { return session_->WrapFolder(std::move(o)); }, Nothing::kIsFailure);
   }
   HResult Advise(host::FoldersEventSink* sink, host::Cookie* cookie) override {
     return session_->AdviseFolders(object_, sink, cookie);
@@ -109,8 +98,8 @@ class OutlookFolders final : public host::Folders, public Adapter {
   HResult Step(const wchar_t* method, std::unique_ptr<host::Folder>* folder) {
     DispatchObject result;
     HResult hr = object_.CallForObject(method, {}, &result);
-    return ObjectResult(hr, std::move(result), folder,
-                        [&](DispatchObject o) { return session_->WrapFolder(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), folder,
+                      [&](DispatchObject o) { return session_->WrapFolder(std::move(o)); });
   }
 };
 
@@ -198,8 +187,8 @@ class OutlookItems final : public host::Items, public Adapter {
   HResult Step(const wchar_t* method, std::unique_ptr<host::Item>* item) {
     DispatchObject result;
     HResult hr = object_.CallForObject(method, {}, &result);
-    return ObjectResult(hr, std::move(result), item,
-                        [&](DispatchObject o) { return session_->WrapItem(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), item,
+                      [&](DispatchObject o) { return session_->WrapItem(std::move(o)); });
   }
 };
 
@@ -216,8 +205,8 @@ class OutlookSelection final : public host::Selection, public Adapter {
     arguments.push_back(Variant::Int(index));
     DispatchObject result;
     HResult hr = object_.CallForObject(L"Item", std::move(arguments), &result);
-    return ObjectResult(hr, std::move(result), item,
-                        [&](DispatchObject o) { return session_->WrapItem(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), item,
+                      [&](DispatchObject o) { return session_->WrapItem(std::move(o)); });
   }
 };
 
@@ -250,21 +239,21 @@ class OutlookExplorer final : public host::Explorer, public Adapter {
   HResult GetCommandBars(std::unique_ptr<host::CommandBars>* bars) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"CommandBars", &result);
-    return ObjectResult(hr, std::move(result), bars,
-                        [&](DispatchObject o) { return session_->WrapCommandBars(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), bars,
+                      [&](DispatchObject o) { return session_->WrapCommandBars(std::move(o)); });
   }
   HResult GetSelection(std::unique_ptr<host::Selection>* selection) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Selection", &result);
-    return ObjectResult(hr, std::move(result), selection, [&](DispatchObject o) {
+    return WrapAnswer(hr, std::move(result), selection, [&](DispatchObject o) {
       return std::make_unique<OutlookSelection>(session_, std::move(o));
     });
   }
   HResult CurrentFolder(std::unique_ptr<host::Folder>* folder) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"CurrentFolder", &result);
-    return ObjectResult(hr, std::move(result), folder,
-                        [&](DispatchObject o) { return session_->WrapFolder(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), folder,
+                      [&](DispatchObject o) { return session_->WrapFolder(std::move(o)); });
   }
   // Panes.Item(1).Contents.Groups.Item(1).Shortcuts, late bound: a first
   // pane that is not the Outlook Bar has no Contents, and the chain ends.
@@ -302,8 +291,8 @@ class OutlookNameSpace final : public host::NameSpace, public Adapter {
   HResult GetFolders(std::unique_ptr<host::Folders>* roots) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Folders", &result);
-    return ObjectResult(hr, std::move(result), roots,
-                        [&](DispatchObject o) { return session_->WrapFolders(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), roots,
+                      [&](DispatchObject o) { return session_->WrapFolders(std::move(o)); });
   }
 };
 
@@ -314,17 +303,18 @@ class OutlookApplication final : public host::Application, public Adapter {
   HResult Session(std::unique_ptr<host::NameSpace>* name_space) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Session", &result);
-    if (Succeeded(hr) && !result)
-      hr = kEFail;
-    return ObjectResult(hr, std::move(result), name_space, [&](DispatchObject o) {
-      return std::make_unique<OutlookNameSpace>(session_, std::move(o));
-    });
+    return WrapAnswer(
+        hr, std::move(result), name_space,
+        [&](DispatchObject o) {
+          return std::make_unique<OutlookNameSpace>(session_, std::move(o));
+        },
+        Nothing::kIsFailure);
   }
   HResult ActiveExplorer(std::unique_ptr<host::Explorer>* explorer) override {
     DispatchObject result;
     HResult hr = object_.CallForObject(L"ActiveExplorer", {}, &result);
-    return ObjectResult(hr, std::move(result), explorer,
-                        [&](DispatchObject o) { return session_->WrapExplorer(std::move(o)); });
+    return WrapAnswer(hr, std::move(result), explorer,
+                      [&](DispatchObject o) { return session_->WrapExplorer(std::move(o)); });
   }
 };
 
