@@ -54,6 +54,8 @@ class ConsoleDialogRunner final : public DialogRunner {
   void Queue(int template_id, Answer answer);
   // Answers queued and not yet played.
   int Unplayed() const;
+  // Forgets them: a command that ends leaves none for the next one.
+  void DropUnplayed() { queued_.clear(); }
 
   int RunModal(DialogController& controller) override;
 

@@ -43,6 +43,7 @@ class ConsoleUserInterface final : public UserInterface {
   void OpenPage(std::string_view page) override;
 
   void set_answer_yes(bool yes) { options_.answer_yes = yes; }
+  bool answer_yes() const { return options_.answer_yes; }
   // How many messages with the warning icon were shown: a command that
   // showed one did not do all it should have (exit status).
   int warnings() const { return warnings_; }

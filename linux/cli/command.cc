@@ -6,6 +6,29 @@
 #include "settings/settings_store.h"
 
 namespace varnox::cli {
+namespace {
+
+int Fail(std::string_view message) {
+  std::fprintf(stderr, "varnox: %.*s\n", static_cast<int>(message.size()), message.data());
+  return kExitUserError;
+}
+
+// Whether `option` is one of the command's, and whether it takes a value
+// (listed as "--name=").
+bool KnownOption(const Command& command, std::string_view option, bool* takes_value) {
+  for (std::string_view known : command.options) {
+    const bool valued = known.ends_with('=');
+    if (valued)
+      known.remove_suffix(1);
+    if (known == option) {
+      *takes_value = valued;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console, std::string command)
     : paths_(std::move(paths)),
@@ -61,6 +84,8 @@ int CommandContext::RequireWordDatabase() {
 }
 
 int CommandContext::LockWordDatabase() {
+  if (lock_ != nullptr)
+    return kExitOk;  // a request served by `varnox watch`, which holds it
   if (int status = RequireWordDatabase(); status != kExitOk)
     return status;
   std::string path;
@@ -118,6 +143,51 @@ std::vector<std::string> Arguments::Values(std::string_view option) const {
       found.push_back(value);
   }
   return found;
+}
+
+}  // namespace varnox::cli
+
+namespace varnox::cli {
+
+const Command* FindCommand(std::string_view name) {
+  for (const Command* command : Commands()) {
+    if (command->name == name)
+      return command;
+  }
+  return nullptr;
+}
+
+int SplitArguments(const Command& command, std::span<const std::string> args, Arguments* arguments,
+                   bool* yes, bool* help) {
+  bool options_end = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const std::string name = arg.substr(0, arg.find('='));
+    bool takes_value = false;
+    if (!options_end && arg == "--") {
+      options_end = true;
+    } else if (options_end || arg.size() < 2 || arg[0] != '-') {
+      arguments->operands.push_back(arg);
+      arguments->in_order.push_back({arg, false});
+    } else if (arg == "--help" || arg == "-h") {
+      *help = true;
+    } else if (arg == "--yes" || arg == "-y") {
+      *yes = true;
+    } else if (!KnownOption(command, name, &takes_value) || (!takes_value && name != arg)) {
+      return Fail(std::string(command.name) + ": unknown option '" + arg + "' (see varnox " +
+                  std::string(command.name) + " --help)");
+    } else if (!takes_value) {
+      arguments->options.push_back(arg);
+      arguments->in_order.push_back({arg, true});
+    } else if (name != arg) {
+      arguments->values.emplace_back(name, arg.substr(name.size() + 1));
+    } else if (i + 1 < args.size()) {
+      arguments->values.emplace_back(name, args[++i]);
+    } else {
+      return Fail(std::string(command.name) + ": " + name + " needs a value");
+    }
+  }
+  return kExitOk;
 }
 
 }  // namespace varnox::cli

@@ -27,6 +27,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUserError = 1;      // bad arguments, missing files, refused
 inline constexpr int kExitInternalError = 2;  // something that should not happen
 
+class MailSession;
+
 // Everything a subcommand may use. Owns the real platform services.
 class CommandContext {
  public:
@@ -61,8 +63,14 @@ class CommandContext {
   int RequireWordDatabase();
   // RequireWordDatabase, then the word database's lock (database_lock.h),
   // held until the context is destroyed, after the add-in. kExitUserError,
-  // said, when it is held by another process.
+  // said, when it is held by another process; kExitOk when this context
+  // holds it already.
   int LockWordDatabase();
+
+  // While `varnox watch` performs a request (request_server.h), the
+  // watch's connected session, which the command works in; else null.
+  MailSession* serving_session() const { return serving_session_; }
+  void ServeIn(MailSession* session) { serving_session_ = session; }
 
   // The add-in object over this context's platform, made at the first call:
   // lists loaded, filter constructed (Initialize is the caller's). It is
@@ -81,6 +89,7 @@ class CommandContext {
   Platform platform_;
   std::unique_ptr<DatabaseLock> lock_;
   std::unique_ptr<CVNXAddin> addin_;
+  MailSession* serving_session_ = nullptr;
 };
 
 // "1 message", "2 messages".
@@ -132,6 +141,14 @@ struct Command {
 // The table, in the order `varnox --help` lists it. Each subcommand's file
 // defines its Command (for example kInitCommand in init_command.cc).
 std::span<const Command* const> Commands();
+// The command named `name`; null when there is none.
+const Command* FindCommand(std::string_view name);
+// Splits a command's arguments; --yes and --help are taken wherever they
+// stand before "--". An option that takes a value is written "--name VALUE"
+// or "--name=VALUE". kExitUserError, said, for an option the command does
+// not take.
+int SplitArguments(const Command& command, std::span<const std::string> args, Arguments* arguments,
+                   bool* yes, bool* help);
 
 }  // namespace varnox::cli
 

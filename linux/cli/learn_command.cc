@@ -1,4 +1,5 @@
 // varnox learn: teaches the filter messages kept as text files.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ constexpr std::string_view kHelp =
     "\n"
     "Every FILE is read before anything is learned: when one cannot be read or\n"
     "is empty, nothing is learned. Learning a message twice counts it twice.\n"
+    "While varnox watch runs, it does the work (see varnox watch --help).\n"
     "\n"
     "  --spam   the files are spam\n"
     "  --good   the files are good mail\n";
@@ -52,8 +54,13 @@ int Run(CommandContext& context, const Arguments& arguments) {
     std::string().swap(messages[i].raw);
   }
 
-  BayesianFilter filter(context.platform());
-  filter.Initialize();
+  // Performed by a running watch, the lessons go into its own table.
+  std::unique_ptr<BayesianFilter> own;
+  if (context.serving_session() == nullptr) {
+    own = std::make_unique<BayesianFilter>(context.platform());
+    own->Initialize();
+  }
+  BayesianFilter& filter = own != nullptr ? *own : context.Addin().filter;
   std::size_t learned = 0;
   for (MailFile& message : messages) {
     learned += filter.Learn(std::move(message.texts.body), std::move(message.texts.subject),

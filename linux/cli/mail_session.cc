@@ -27,18 +27,6 @@ std::string HomeFolder() {
   return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
 }
 
-// The store a message file lies in: .../STORE/.FOLDER/new/NAME or
-// .../STORE/new/NAME. Empty when the path names no file.
-std::string StoreOf(const std::string& message_file) {
-  std::error_code error;
-  const std::filesystem::path file = std::filesystem::canonical(message_file, error);
-  if (error)
-    return {};
-  const std::filesystem::path folder = file.parent_path().parent_path();
-  const std::string name = folder.filename().string();
-  return !name.empty() && name[0] == '.' ? folder.parent_path().string() : folder.string();
-}
-
 // A list file as last seen, so that a change made by another command is
 // noticed before the next message is judged.
 struct FileStamp {
@@ -104,6 +92,23 @@ std::string Line(const ObservedItem& item, const std::string& verdict) {
 
 }  // namespace
 
+std::string StoreOf(const std::string& message_file) {
+  std::error_code error;
+  const std::filesystem::path file = std::filesystem::canonical(message_file, error);
+  if (error)
+    return {};
+  const std::filesystem::path folder = file.parent_path().parent_path();
+  const std::string name = folder.filename().string();
+  return !name.empty() && name[0] == '.' ? folder.parent_path().string() : folder.string();
+}
+
+std::string DefaultStore() {
+  if (const char* maildir = std::getenv("MAILDIR"); maildir != nullptr && maildir[0] != '\0')
+    return maildir;
+  const std::string home = HomeFolder();
+  return home.empty() ? "" : home + "/Maildir";
+}
+
 MailSession::MailSession(CommandContext& context, bool quiet) : context_(context), quiet_(quiet) {
   auto lists = std::make_shared<ListReloader>(context.Addin());
   // The observers are cleared by the destructor: `this` outlives every call.
@@ -146,13 +151,11 @@ MailSession::~MailSession() {
 
 int MailSession::AddStores(std::vector<std::string> stores) {
   if (stores.empty()) {
-    if (const char* maildir = std::getenv("MAILDIR"); maildir != nullptr && maildir[0] != '\0') {
-      stores.emplace_back(maildir);
-    } else {
-      const std::string home = HomeFolder();
-      if (home.empty())
-        return context_.UserError("no home folder: name the Maildir stores");
-      stores.push_back(home + "/Maildir");
+    const bool from_variable = std::getenv("MAILDIR") != nullptr && *std::getenv("MAILDIR") != '\0';
+    stores.push_back(DefaultStore());
+    if (stores.back().empty())
+      return context_.UserError("no home folder: name the Maildir stores");
+    if (!from_variable) {
       struct stat st;
       if (::stat(stores.back().c_str(), &st) != 0) {
         if (Failed(maildir::CreateStore(stores.back())))

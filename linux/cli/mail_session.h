@@ -102,6 +102,13 @@ class MailSession {
   JournalTime started_ = JournalNow();
 };
 
+// The store a message file lies in: .../STORE/.FOLDER/new/NAME or
+// .../STORE/new/NAME, canonical. Empty when the path names no file.
+std::string StoreOf(const std::string& message_file);
+// The store a command works on when none is named: $MAILDIR, else
+// ~/Maildir; empty when there is no home folder.
+std::string DefaultStore();
+
 // For the toolbar's commands on message files: kExitOk when each file is a
 // message in the new/ or cur/ of a Maildir folder; otherwise says which is
 // not, and that `learn_instead` (for example "varnox learn --spam FILE")

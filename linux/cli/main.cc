@@ -2,10 +2,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "linux/cli/command.h"
+#include "linux/cli/request_channel.h"
 
 #ifndef VARNOX_VERSION
 #define VARNOX_VERSION "unknown"
@@ -36,13 +38,6 @@ constexpr std::string_view kOptions =
     "Exit status: 0 done, 1 a usage error or a refusal (explained on standard\n"
     "error), 2 an internal error; 3 from classify --spam-status for spam.\n";
 
-bool IsHelp(std::string_view arg) {
-  return arg == "--help" || arg == "-h";
-}
-bool IsYes(std::string_view arg) {
-  return arg == "--yes" || arg == "-y";
-}
-
 std::string OverallHelp() {
   std::string text(kUsage);
   for (const Command* command : Commands()) {
@@ -54,75 +49,20 @@ std::string OverallHelp() {
   return text;
 }
 
-const Command* FindCommand(std::string_view name) {
-  for (const Command* command : Commands()) {
-    if (command->name == name)
-      return command;
-  }
-  return nullptr;
-}
-
 int Fail(std::string_view message) {
   std::fprintf(stderr, "varnox: %.*s\n", static_cast<int>(message.size()), message.data());
   return kExitUserError;
 }
 
-// Whether `option` is one of the command's, and whether it takes a value
-// (listed as "--name=").
-bool KnownOption(const Command& command, std::string_view option, bool* takes_value) {
-  for (std::string_view known : command.options) {
-    const bool valued = known.ends_with('=');
-    if (valued)
-      known.remove_suffix(1);
-    if (known == option) {
-      *takes_value = valued;
-      return true;
-    }
-  }
-  return false;
-}
-
-// Splits a command's arguments; --yes and --help are taken wherever they
-// stand before "--". An option that takes a value is written "--name VALUE"
-// or "--name=VALUE".
-int SplitArguments(const Command& command, std::span<const std::string> args, Arguments* arguments,
-                   bool* yes, bool* help) {
-  bool options_end = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const std::string name = arg.substr(0, arg.find('='));
-    bool takes_value = false;
-    if (!options_end && arg == "--") {
-      options_end = true;
-    } else if (options_end || arg.size() < 2 || arg[0] != '-') {
-      arguments->operands.push_back(arg);
-      arguments->in_order.push_back({arg, false});
-    } else if (IsHelp(arg)) {
-      *help = true;
-    } else if (IsYes(arg)) {
-      *yes = true;
-    } else if (!KnownOption(command, name, &takes_value) || (!takes_value && name != arg)) {
-      return Fail(std::string(command.name) + ": unknown option '" + arg + "' (see varnox " +
-                  std::string(command.name) + " --help)");
-    } else if (!takes_value) {
-      arguments->options.push_back(arg);
-      arguments->in_order.push_back({arg, true});
-    } else if (name != arg) {
-      arguments->values.emplace_back(name, arg.substr(name.size() + 1));
-    } else if (i + 1 < args.size()) {
-      arguments->values.emplace_back(name, args[++i]);
-    } else {
-      return Fail(std::string(command.name) + ": " + name + " needs a value");
-    }
-  }
-  return kExitOk;
+bool IsYes(std::string_view arg) {
+  return arg == "--yes" || arg == "-y";
 }
 
 int Main(const std::vector<std::string>& args) {
   bool yes = false;
   std::size_t at = 0;
   for (; at < args.size() && args[at].size() > 1 && args[at][0] == '-'; ++at) {
-    if (IsHelp(args[at])) {
+    if (args[at] == "--help" || args[at] == "-h") {
       std::fputs(OverallHelp().c_str(), stdout);
       return kExitOk;
     }
@@ -162,6 +102,11 @@ int Main(const std::vector<std::string>& args) {
   console.answer_yes = yes;
   CommandContext context(std::move(paths), std::move(console),
                          "varnox " + std::string(command->name));
+  // A running `varnox watch` holds the word database: it performs the request.
+  if (WatchServes(*command, arguments)) {
+    if (const std::optional<int> status = ForwardToWatch(context, std::span(args).subspan(at), yes))
+      return *status;
+  }
   const int status = command->run(context, arguments);
   // A warning on the way (a word database that could not be read whole)
   // means the command did not do all it seemed to.

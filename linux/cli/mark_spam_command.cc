@@ -1,5 +1,5 @@
 // varnox mark-spam: Mark Spam on message files, as in the mail client.
-#include "linux/cli/mail_session.h"
+#include "linux/cli/command_session.h"
 
 namespace varnox::cli {
 namespace {
@@ -16,8 +16,8 @@ constexpr std::string_view kHelp =
     "Messages without transport headers (no Received: line: sent mail, drafts)\n"
     "and messages carrying X-VNX-LEARN:Spam are neither taught nor moved.\n"
     "Marked spam is marked read first when the setting MarkReadBeforeMoving is\n"
-    "on. Refused while another Varnox command, such as varnox watch, holds the\n"
-    "word database: stop it first.\n";
+    "on. While varnox watch runs, it does the work (see varnox watch --help);\n"
+    "refused while another Varnox command holds the word database.\n";
 
 int Run(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.empty())
@@ -27,17 +27,17 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return status;
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
-  MailSession session(context, /*quiet=*/false);
+  CommandSession session(context, /*quiet=*/false);
   if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
     return status;
-  if (int status = session.Click("Mark Spam"); status != kExitOk)
+  if (int status = session->Click("Mark Spam"); status != kExitOk)
     return status;
-  session.DeliverPending();
+  session->DeliverPending();
   const int moved = session.selection_moves();
   context.console().Write("Marked " + std::to_string(moved) + " of " +
                           std::to_string(arguments.operands.size()) +
                           " messages as spam and moved them to SpamFilter.\n");
-  return session.Disconnect();
+  return session.Finish();
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // varnox not-spam: Not Spam on message files, as in the mail client.
-#include "linux/cli/mail_session.h"
+#include "linux/cli/command_session.h"
 #include "linux/utf8.h"
 #include "mail/folder_pickers.h"
 
@@ -25,8 +25,8 @@ constexpr std::string_view kHelp =
     "  --remember    with --to: keep FOLDER as NotSpamFolderName, so that it\n"
     "                is not asked again\n"
     "\n"
-    "Refused while another Varnox command, such as varnox watch, holds the\n"
-    "word database: stop it first.\n";
+    "While varnox watch runs, it does the work (see varnox watch --help);\n"
+    "refused while another Varnox command holds the word database.\n";
 
 int Run(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.empty())
@@ -41,7 +41,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return status;
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
-  MailSession session(context, /*quiet=*/false);
+  CommandSession session(context, /*quiet=*/false);
   if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
     return status;
 
@@ -64,16 +64,16 @@ int Run(CommandContext& context, const Arguments& arguments) {
           });
     }
   }
-  if (int status = session.Click("Not Spam"); status != kExitOk)
+  if (int status = session->Click("Not Spam"); status != kExitOk)
     return status;
-  session.DeliverPending();
+  session->DeliverPending();
   if (!offered)
     return context.UserError("there is no top-level folder '" + TerminalTextFromUtf8(to[0]) +
                              "'; the messages were taught but stay where they are");
   if (session.selection_moves() > 0)
     context.console().Write("Moved " + Messages(session.selection_moves()) +
                             " out of SpamFilter.\n");
-  return session.Disconnect();
+  return session.Finish();
 }
 
 }  // namespace

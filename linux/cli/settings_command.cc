@@ -44,9 +44,10 @@ constexpr std::string_view kHelp =
     "                          see varnox eval --judge)\n"
     "\n"
     "A running varnox watch uses a changed setting from the next message on.\n"
-    "Emptying the database and the prompt (which offers it) need the word\n"
-    "database to themselves: they are refused while another Varnox command,\n"
-    "such as varnox watch, holds it.\n";
+    "While it runs, it empties the database for settings empty (the question\n"
+    "is asked on this terminal). The prompt, which offers emptying too, is\n"
+    "refused while another Varnox command, such as varnox watch, holds the\n"
+    "word database.\n";
 
 // A setting with no box in the Settings dialog, set and shown here directly.
 constexpr std::string_view kSecondJudgeCaption =
@@ -148,7 +149,8 @@ int Empty(CommandContext& context) {
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
   CVNXAddin& addin = context.Addin();
-  addin.filter.Initialize();
+  if (context.serving_session() == nullptr)
+    addin.filter.Initialize();  // a running watch has it loaded
   bool emptied = false;
   context.dialogs().Queue(dialog_id::kSettings, [&](ConsoleDialogView& view) {
     view.Click(SettingsDialog::kIdEmpty);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/mail_session.h"
+#include "linux/cli/command_session.h"
 #include "linux/maildir/folder_name.h"
 #include "linux/maildir/maildir_folder.h"
 #include "linux/utf8.h"
@@ -44,9 +44,10 @@ constexpr std::string_view kHelp =
     "does not matter). On a terminal, train without options asks for the\n"
     "folders by number. A progress line shows messages done, the folder's total\n"
     "and the rate; at the end, how many were learned and which could not be\n"
-    "read. Refused while another Varnox command, such as varnox watch, holds\n"
-    "the word database, and when one folder is named both as spam and as good\n"
-    "mail.\n"
+    "read. While varnox watch runs, it does the work (the STORE must be one it\n"
+    "watches; see varnox watch --help). Refused while another Varnox command\n"
+    "holds the word database, and when one folder is named both as spam and as\n"
+    "good mail.\n"
     "\n"
     "Exit status 1 when a folder or a message could not be read (what could be\n"
     "read is learned and saved all the same).\n";
@@ -222,10 +223,8 @@ int Run(CommandContext& context, const Arguments& arguments) {
   }
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
-  MailSession session(context, /*quiet=*/true);
-  if (int status = session.AddStores(arguments.operands); status != kExitOk)
-    return status;
-  if (int status = session.Connect(); status != kExitOk)
+  CommandSession session(context, /*quiet=*/true);
+  if (int status = session.ConnectStore(arguments.operands); status != kExitOk)
     return status;
 
   std::vector<std::string> missing;
@@ -248,17 +247,17 @@ int Run(CommandContext& context, const Arguments& arguments) {
   // Counted when the first walk starts: after "Empty Database First".
   long known_before = -1;
   std::vector<std::string> walked;
-  session.observers().walk_started = [&](const std::string& folder, int total) {
+  session->observers().walk_started = [&](const std::string& folder, int total) {
     if (known_before < 0)
       known_before = MessagesKnown(context.Addin().filter);
     walked.push_back(folder);
     progress.Started(folder, total);
   };
-  session.observers().walk_step = [&] { progress.Step(); };
-  if (int status = session.Click("Train Filter"); status != kExitOk)
+  session->observers().walk_step = [&] { progress.Step(); };
+  if (int status = session->Click("Train Filter"); status != kExitOk)
     return status;
-  session.observers().walk_started = nullptr;
-  session.observers().walk_step = nullptr;
+  session->observers().walk_started = nullptr;
+  session->observers().walk_step = nullptr;
   if (!missing.empty()) {
     std::vector<std::string> offered;
     ListMailFolderNames(context.Addin(), offered);
@@ -272,10 +271,10 @@ int Run(CommandContext& context, const Arguments& arguments) {
   }
   FolderCheck check;
   for (const std::string& folder : walked) {
-    if (const auto dir = TopFolderDirectory(session.host().stores().front(), folder))
+    if (const auto dir = TopFolderDirectory(session.store(), folder))
       CheckFolder(*dir, &check);
   }
-  const int saved = session.Disconnect();
+  const int saved = session.Finish();
   if (walked.empty())
     return saved;
   const int read = Report(context, MessagesKnown(context.Addin().filter) - known_before, check);

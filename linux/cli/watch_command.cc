@@ -3,11 +3,14 @@
 // watched folder, disconnected and torn down (the word database saved) when
 // the user stops it.
 #include <signal.h>
+#include <unistd.h>
 
 #include <string>
 
 #include "linux/cli/command.h"
 #include "linux/cli/mail_session.h"
+#include "linux/cli/request_server.h"
+#include "settings/settings_store.h"
 
 namespace varnox::cli {
 namespace {
@@ -38,9 +41,16 @@ constexpr std::string_view kHelp =
     "\n"
     "One line per message judged: folder, subject, verdict and score. What the\n"
     "filter learns (from listed senders, when the settings say so) is saved in\n"
-    "the word database when watch stops. Only one Varnox command at a time may\n"
-    "use the word database: while watch runs, learn, train, mark-spam and\n"
-    "not-spam are refused; classify, stats and the lists work.\n"
+    "the word database when watch stops.\n"
+    "\n"
+    "While watch runs it holds the word database, and it does the work of\n"
+    "mark-spam, not-spam, learn, train and settings empty given meanwhile:\n"
+    "they hand their request to it over a socket in $XDG_RUNTIME_DIR/varnox/\n"
+    "(without XDG_RUNTIME_DIR, /tmp/varnox-UID/), and watch performs it between\n"
+    "messages, its output and questions on the terminal of the command, the\n"
+    "database saved at once. Mail that arrives meanwhile is judged after it.\n"
+    "Only requests from the same user are taken. classify, stats and the lists\n"
+    "work beside watch as always.\n"
     "varnox service prints a systemd user unit that starts watch at login.\n"
     "\n"
     "  -q, --quiet   print nothing per message\n";
@@ -69,9 +79,27 @@ void InstallSignalHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+// The channel for the requests of other commands (request_channel.h); null,
+// with a warning, when it cannot be opened: watch works without it.
+std::unique_ptr<RequestServer> ListenForRequests(CommandContext& context) {
+  std::string word_file, error;
+  SettingsStore(context.platform().registry).WordFilePath(&word_file);
+  std::unique_ptr<RequestServer> server;
+  if (PrepareChannelFolder(ChannelFolder(), &error))
+    server = RequestServer::Listen(ChannelPath(word_file), ::geteuid(), &error);
+  if (server == nullptr)
+    context.console().Write(
+        "varnox: warning: " + TerminalTextFromUtf8(error) +
+        "; mark-spam, not-spam, learn and train are refused while watch runs\n");
+  return server;
+}
+
 int Run(CommandContext& context, const Arguments& arguments) {
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
+  // After the lock: a socket file found there now was left by a watch gone.
+  // Requests made from now on wait until the catch-up is over.
+  const std::unique_ptr<RequestServer> requests = ListenForRequests(context);
   for (SenderList* list : {&context.Addin().blackList, &context.Addin().whiteList}) {
     if (const std::string problem = ListFileProblem(*list); !problem.empty())
       context.console().Write("varnox: warning: " + TerminalTextFromUtf8(problem) +
@@ -94,7 +122,14 @@ int Run(CommandContext& context, const Arguments& arguments) {
 
   int status = kExitOk;
   while (g_stop_signal == 0) {
-    const int result = session.Poll(kTickMs);
+    // A request is performed whole between two messages; mail delivered
+    // meanwhile waits in the host's queue and is judged next.
+    if (requests != nullptr && requests->Wait(session.host().WatchDescriptor(), kTickMs)) {
+      requests->ServeWaiting([&](const Request& request, std::span<const int> fds) {
+        return PerformRequest(context, session, request, fds);
+      });
+    }
+    const int result = session.Poll(requests != nullptr ? 0 : kTickMs);
     if (result < 0) {
       status = context.InternalError("watching the folders failed (status " +
                                      std::to_string(result) + ")");

@@ -156,6 +156,10 @@ int MaildirHost::Poll(int timeout_ms) {
   return Deliver(state_, events);
 }
 
+int MaildirHost::WatchDescriptor() const {
+  return state_->watcher.fd();
+}
+
 HResult MaildirHost::RunUntil(const std::atomic<bool>& stop, int tick_ms) {
   while (!stop.load()) {
     const int result = Poll(tick_ms);

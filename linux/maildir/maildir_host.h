@@ -79,6 +79,9 @@ class MaildirHost {
   // added message, FolderAdd for each new top-level folder. Gives the
   // number of events delivered, or a negative status when watching failed.
   int Poll(int timeout_ms);
+  // What Poll waits on, for a caller that waits on more: readable when
+  // changes are queued.
+  int WatchDescriptor() const;
   // Polls until `stop` is set (checked at least every `tick_ms`); a failure
   // status when watching failed, else kSOk.
   HResult RunUntil(const std::atomic<bool>& stop, int tick_ms = 200);

@@ -43,7 +43,10 @@ class VarnoxCommandTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "varnox-cli-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     home = pattern;
-    env = {"HOME=" + home.string(), "PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8"};
+    // The runtime folder too, so that the sockets of running watches stay
+    // in the test's folder.
+    env = {"HOME=" + home.string(), "PATH=/usr/bin:/bin", "LC_ALL=C.UTF-8",
+           "XDG_RUNTIME_DIR=" + home.string()};
   }
   void TearDown() override {
     if (background_ > 0)
@@ -112,6 +115,8 @@ class VarnoxCommandTest : public ::testing::Test {
   std::vector<std::string> env;
   // What the next runs read on their standard input (empty: /dev/null).
   std::string input;
+  // Where the next runs start (empty: here).
+  fs::path cwd;
 
  private:
   pid_t Spawn(std::vector<std::string> args, const std::string& name) {
@@ -134,6 +139,8 @@ class VarnoxCommandTest : public ::testing::Test {
     posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!cwd.empty())
+      posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     pid_t pid = -1;
     if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
       pid = -1;

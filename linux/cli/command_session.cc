@@ -1,0 +1,79 @@
+#include "linux/cli/command_session.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace varnox::cli {
+namespace {
+
+MailSession& SessionFor(CommandContext& context, bool quiet, std::unique_ptr<MailSession>* own) {
+  if (MailSession* watched = context.serving_session())
+    return *watched;
+  *own = std::make_unique<MailSession>(context, quiet);
+  return **own;
+}
+
+}  // namespace
+
+CommandSession::CommandSession(CommandContext& context, bool quiet)
+    : context_(context),
+      session_(SessionFor(context, quiet, &own_)),
+      moves_before_(session_.selection_moves()) {}
+
+CommandSession::~CommandSession() {
+  session_.observers().walk_started = nullptr;
+  session_.observers().walk_step = nullptr;
+  if (own_ == nullptr)
+    session_.host().SetSelection({});
+}
+
+int CommandSession::CheckWatched(const std::string& store, const std::string& named) {
+  const std::vector<std::string>& watched = session_.host().stores();
+  if (std::find(watched.begin(), watched.end(), store) != watched.end())
+    return kExitOk;
+  return context_.UserError(TerminalTextFromUtf8(named) +
+                            " is not in a Maildir store that the running varnox watch watches; "
+                            "add the store to the watch, or stop it first");
+}
+
+int CommandSession::ConnectAndSelect(const std::vector<std::string>& message_files) {
+  if (own_ != nullptr)
+    return session_.ConnectAndSelect(message_files);
+  for (const std::string& file : message_files) {
+    const std::string store = StoreOf(file);
+    if (store.empty())
+      return context_.UserError("cannot read " + TerminalTextFromUtf8(file));
+    if (int status = CheckWatched(store, file); status != kExitOk)
+      return status;
+  }
+  return session_.Select(message_files);
+}
+
+int CommandSession::ConnectStore(const std::vector<std::string>& named) {
+  if (own_ != nullptr) {
+    int status = session_.AddStores(named);
+    if (status == kExitOk)
+      status = session_.Connect();
+    if (status == kExitOk)
+      store_ = session_.host().stores().front();
+    return status;
+  }
+  const std::string given = named.empty() ? DefaultStore() : named.front();
+  std::error_code error;
+  store_ = std::filesystem::canonical(given, error).string();
+  if (error)
+    return context_.UserError(TerminalTextFromUtf8(given) +
+                              " is not a Maildir (it needs cur/ and new/ folders)");
+  return CheckWatched(store_, given);
+}
+
+int CommandSession::Finish() {
+  if (own_ != nullptr)
+    return session_.Disconnect();
+  // A failed save has been shown by the engine ("Cannot save database").
+  return context_.Addin().filter.Save() != 0
+             ? kExitOk
+             : context_.UserError("the word database could not be saved");
+}
+
+}  // namespace varnox::cli

@@ -1,0 +1,71 @@
+// The watch's end of the request channel (request_channel.h): it listens
+// on the socket of its word database, takes one request at a time, and has
+// each performed on its own connected session, with the client's standard
+// streams and working folder lent for the while.
+//
+// Nothing a client sends can stop the watch: a peer of another user is
+// refused, a request larger than kMaxRequestBytes or not in the request's
+// form gets an error status, a client that sends nothing is dropped after
+// a short wait, and a client that goes away after sending finds its request
+// performed whole (the word database saved) all the same: a request arrives
+// as one packet or not at all. Clients waiting meanwhile are served in turn.
+#ifndef VARNOX_LINUX_CLI_REQUEST_SERVER_H_
+#define VARNOX_LINUX_CLI_REQUEST_SERVER_H_
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "linux/cli/request_channel.h"
+
+namespace varnox::cli {
+
+class MailSession;
+
+class RequestServer {
+ public:
+  // Performs a well-formed request; `fds` are the client's input, output,
+  // error and working folder, open until it returns. Gives the exit status.
+  using Performer = std::function<int(const Request& request, std::span<const int> fds)>;
+
+  // Listens at `path` for clients that run as `user`. The caller holds the
+  // word database's lock, so whatever lies at `path` was left by a watch
+  // that is gone and is replaced. Null, with *error, when it cannot listen.
+  static std::unique_ptr<RequestServer> Listen(const std::string& path, uid_t user,
+                                               std::string* error, int request_wait_ms = 2000);
+  ~RequestServer();  // stops listening; the socket file is removed
+  RequestServer(const RequestServer&) = delete;
+  RequestServer& operator=(const RequestServer&) = delete;
+
+  // Waits up to `timeout_ms` for a client, or for `other_fd` (-1: none) to
+  // become readable; true when a client waits. A signal ends the wait.
+  bool Wait(int other_fd, int timeout_ms) const;
+  // Serves every client waiting now, one after the other. Gives how many
+  // requests were performed.
+  int ServeWaiting(const Performer& perform);
+
+ private:
+  RequestServer(int fd, std::string path, uid_t user, int request_wait_ms)
+      : fd_(fd), path_(std::move(path)), user_(user), request_wait_ms_(request_wait_ms) {}
+  // One client on the connected socket `fd`; true when its request was performed.
+  bool Serve(int fd, const Performer& perform);
+
+  int fd_;
+  std::string path_;
+  uid_t user_;
+  int request_wait_ms_;
+};
+
+class CommandContext;
+
+// The watch's Performer: runs the request's command as `varnox` would, on
+// `session` (the watch's, connected), through CommandContext::ServeIn.
+int PerformRequest(CommandContext& context, MailSession& session, const Request& request,
+                   std::span<const int> fds);
+
+}  // namespace varnox::cli
+
+#endif  // VARNOX_LINUX_CLI_REQUEST_SERVER_H_
