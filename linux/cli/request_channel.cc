@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include "linux/cli/command.h"
+#include "linux/cli/path_fingerprint.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {
@@ -24,18 +25,6 @@ namespace {
 constexpr std::string_view kRequestOpening = "varnox-request-1";
 constexpr std::string_view kReplyOpening = "varnox-reply-1";
 constexpr std::size_t kMaxReplyMessageBytes = 512;
-
-// FNV-1a, 64 bits: a short, stable name for a path of any length. Not a
-// secret; two databases whose paths collide would only share a socket
-// name, and the second watch's lock refusal tells of it.
-std::uint64_t PathHash(std::string_view text) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;
-  for (const char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 0x100000001b3ull;
-  }
-  return hash;
-}
 
 // The NUL-ended fields of `bytes`; false when the last one is not ended.
 bool SplitFields(std::string_view bytes, std::vector<std::string_view>* fields) {
@@ -198,7 +187,7 @@ std::string ChannelPath(const std::string& word_file) {
     absolute = word_file;
   char name[32];
   std::snprintf(name, sizeof name, "/words-%016llx.sock",
-                static_cast<unsigned long long>(PathHash(absolute)));
+                static_cast<unsigned long long>(Fingerprint(absolute)));
   return ChannelFolder() + name;
 }
 

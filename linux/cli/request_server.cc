@@ -22,9 +22,8 @@
 namespace varnox::cli {
 namespace {
 
-// Clients waiting at once beyond this are refused by the kernel (their
-// connect fails, and they run the command themselves, which is refused
-// by the lock as before).
+// Clients beyond this many waiting at once wait in connect() until the
+// ones before them have been taken.
 constexpr int kBacklog = 16;
 
 // Descriptors received with a request, closed when the request is done.
@@ -78,7 +77,7 @@ class LentStreams {
       ::dup2(fds[i], i);
     }
     saved_folder_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    [[maybe_unused]] const int changed = ::fchdir(fds[3]);
+    in_folder_ = ::fchdir(fds[3]) == 0;
   }
   ~LentStreams() {
     for (FILE* stream : {stdout, stderr}) {
@@ -102,9 +101,13 @@ class LentStreams {
   LentStreams(const LentStreams&) = delete;
   LentStreams& operator=(const LentStreams&) = delete;
 
+  // Whether the process works in the client's folder now.
+  bool in_folder() const { return in_folder_; }
+
  private:
   int saved_[3] = {-1, -1, -1};
   int saved_folder_ = -1;
+  bool in_folder_ = false;
 };
 
 // An environment variable set for the while (unset when empty).
@@ -261,6 +264,8 @@ bool RequestServer::Serve(int fd, const Performer& perform) {
 int PerformRequest(CommandContext& context, MailSession& session, const Request& request,
                    std::span<const int> fds) {
   LentStreams streams(fds);
+  if (!streams.in_folder())
+    return context.UserError("varnox watch cannot work in the folder the command was given in");
   LentVariable maildir("MAILDIR", request.maildir);
   return RunCommand(context, session, request);
 }

@@ -8,6 +8,8 @@
 #include <charconv>
 #include <ctime>
 
+#include "linux/cli/path_fingerprint.h"
+
 namespace varnox::cli {
 namespace {
 
@@ -76,16 +78,6 @@ bool ParseTime(std::string_view text, JournalTime* time) {
     return false;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *time);
   return error == std::errc() && end == text.data() + text.size() && *time >= 0;
-}
-
-// FNV-1a: the store's path made into a short, fixed file name.
-std::uint64_t Fingerprint(std::string_view text) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : text) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  return hash;
 }
 
 std::string Record(char kind, JournalTime time, std::string_view unique) {

@@ -202,12 +202,19 @@ TEST_F(VarnoxRequestTest, HugeMalformedAndAbandonedRequestsLeaveTheWatchWhole) {
     EXPECT_NE(message.find("varnox watch refused it"), std::string::npos) << message;
     ::close(fd);
   }
+  // Relative paths would mean something else without the command's folder.
+  const int nowhere = testing::ConnectChannel(Socket());
+  testing::SendWithNull(nowhere, cli::EncodeRequest({false, "", {"learn", "--spam", "m"}}));
+  EXPECT_EQ(testing::ReadReply(nowhere), 1);
+  ::close(nowhere);
   // A client killed as soon as it asked: the lesson is learned and saved.
   Deliver(maildir, "1.host", Mail("Offer", "pills\n"));
   const int fd = testing::ConnectChannel(Socket());
-  testing::SendWithNull(
-      fd, cli::EncodeRequest({false, "", {"mark-spam", (maildir / "new/1.host").string()}}));
-  ::close(fd);
+  const int null = ::open("/dev/null", O_RDWR), folder = ::open(home.c_str(), O_PATH);
+  testing::SendPacket(fd, cli::EncodeRequest({false, "", {"mark-spam", "Maildir/new/1.host"}}),
+                      {null, null, null, folder});
+  for (const int opened : {fd, null, folder})
+    ::close(opened);
   EXPECT_TRUE(WaitFor([&] { return fs::exists(Spam() / "new/1.host"); }));
   EXPECT_TRUE(WaitFor([&] { return StatsSay("Spam messages   1\n"); }));
   // A real client killed at any moment: all or nothing, and the watch goes on.
