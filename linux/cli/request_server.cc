@@ -261,6 +261,14 @@ bool RequestServer::Serve(int fd, const Performer& perform) {
   return true;
 }
 
+void OpenMissingStandardStreams() {
+  for (int fd = 0; fd < 3; ++fd) {
+    // open() takes the lowest free number: this one.
+    if (::fcntl(fd, F_GETFD) == -1 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+      return;
+  }
+}
+
 int PerformRequest(CommandContext& context, MailSession& session, const Request& request,
                    std::span<const int> fds) {
   LentStreams streams(fds);

@@ -61,6 +61,11 @@ class RequestServer {
 
 class CommandContext;
 
+// Opens /dev/null on any of descriptors 0, 1 and 2 that is closed. Run
+// before anything else is opened: a descriptor the watch keeps (the
+// folder watch, the lock) must never be one that a request lends.
+void OpenMissingStandardStreams();
+
 // The watch's Performer: runs the request's command as `varnox` would, on
 // `session` (the watch's, connected), through CommandContext::ServeIn.
 int PerformRequest(CommandContext& context, MailSession& session, const Request& request,

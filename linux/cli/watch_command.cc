@@ -95,6 +95,7 @@ std::unique_ptr<RequestServer> ListenForRequests(CommandContext& context) {
 }
 
 int Run(CommandContext& context, const Arguments& arguments) {
+  OpenMissingStandardStreams();
   if (int status = context.LockWordDatabase(); status != kExitOk)
     return status;
   // After the lock: a socket file found there now was left by a watch gone.
