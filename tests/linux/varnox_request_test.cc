@@ -99,6 +99,8 @@ TEST_F(VarnoxRequestTest, MarkSpamAndNotSpamAreDoneByTheRunningWatch) {
   EXPECT_NE(run.err.find("Moved 1 message out of SpamFilter."), std::string::npos) << run.err;
   EXPECT_TRUE(fs::exists(maildir / "new/1.host"));
   EXPECT_TRUE(StatsSay("Good messages   1\n"));
+  EXPECT_EQ(Count(Slurp(maildir / "new/1.host"), "X-VNX-RESULT:"), 1u)
+      << "the watch remembers Not Spam's move: not judged again";
 
   Deliver(home / "other", "2.host", Mail("Offer", "pills\n"));
   run = Varnox({"mark-spam", (home / "other/new/2.host").string()});
