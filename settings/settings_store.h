@@ -34,6 +34,9 @@ inline constexpr char kBlackListPath[] = "BlackListPath";
 inline constexpr char kWhiteListPath[] = "WhiteListPath";
 // Non-zero: the second judge decides instead of the classic one.
 inline constexpr char kSecondJudge[] = "SecondJudge";
+// Non-zero: `varnox watch` learns from the user's own moves into and out of
+// the spam folder (Linux only).
+inline constexpr char kLearnFromMoves[] = "LearnFromMoves";
 }  // namespace setting
 
 class SettingsStore {
@@ -78,6 +81,7 @@ class SettingsStore {
   std::uint32_t LearnFromBlackListed() const { return ReadDword(setting::kLearnFromBlackListed); }
   std::uint32_t LearnFromWhiteListed() const { return ReadDword(setting::kLearnFromWhiteListed); }
   std::uint32_t SecondJudge() const { return ReadDword(setting::kSecondJudge); }
+  std::uint32_t LearnFromMoves() const { return ReadDword(setting::kLearnFromMoves); }
   bool NotSpamFolderName(std::string* name) const {
     return ReadStringSetting(setting::kNotSpamFolderName, name);
   }

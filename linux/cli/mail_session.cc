@@ -116,6 +116,8 @@ MailSession::MailSession(CommandContext& context, bool quiet) : context_(context
     lists->ReloadChanged();
     const maildir::MessageIdentity* message = host_.Delivering();
     handling_ = message != nullptr ? std::optional(*message) : std::nullopt;
+    if (listener_ != nullptr && handling_)
+      listener_->BeforeJudging(*handling_);
   };
   observers_->saved = [this](const ObservedItem& item) {
     if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr;
@@ -126,6 +128,8 @@ MailSession::MailSession(CommandContext& context, bool quiet) : context_(context
   observers_->after = [this, tally = tally_, quiet, &context](const ObservedItem& item) {
     if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr)
       journal->RecordHandled(handling_->unique, JournalNow());
+    if (listener_ != nullptr && handling_)
+      listener_->AfterJudging(*handling_, item);
     handling_.reset();
     const std::optional<std::string> verdict = VerdictOf(item);
     if (!verdict)
@@ -270,6 +274,8 @@ void MailSession::FinishMove(const std::string& path) {
       Failed(selection->GetItem(1, &item)) || item == nullptr ||
       Failed(item->QueryMailItem(&mail)) || mail == nullptr)
     return;
+  if (listener_ != nullptr)
+    listener_->MovingItself(path);
   const bool moved = Succeeded(MoveToSpamFolder(addin, *mail, "Spam Filter"));
   host_.SetSelection({});
   tally_->moved += moved ? 1 : 0;
@@ -322,6 +328,8 @@ int MailSession::Select(const std::vector<std::string>& message_files) {
   if (Failed(host_.SetSelection(message_files, &bad)))
     return context_.UserError(TerminalTextFromUtf8(bad) +
                               " is not a message in the new/ or cur/ folder of a Maildir");
+  for (const std::string& file : listener_ != nullptr ? message_files : std::vector<std::string>{})
+    listener_->MovingItself(file);
   return kExitOk;
 }
 

@@ -22,6 +22,20 @@
 
 namespace varnox::cli {
 
+// Told what the session's pipeline handles and which moves Varnox makes
+// itself; `watch` sets one to learn from the user's moves (move_lessons.h).
+class ArrivalListener {
+ public:
+  virtual ~ArrivalListener() = default;
+  // Before and after the pipeline handles a message added to a watched
+  // folder (its identity names its file).
+  virtual void BeforeJudging(const maildir::MessageIdentity& message) = 0;
+  virtual void AfterJudging(const maildir::MessageIdentity& message, const ObservedItem& item) = 0;
+  // Varnox is about to move this message file itself (a toolbar command's
+  // selection, a move to SpamFilter finished at start).
+  virtual void MovingItself(const std::string& path) = 0;
+};
+
 class MailSession {
  public:
   // `context` outlives the session; its add-in is the one connected.
@@ -74,10 +88,13 @@ class MailSession {
 
   maildir::MaildirHost& host() { return host_; }
   ItemObservers& observers() { return *observers_; }
+  // The journal of a store of this session; null when none is kept.
+  WatchJournal* JournalOf(const std::string& store);
+  // Null: none (the default).
+  void SetArrivalListener(ArrivalListener* listener) { listener_ = listener; }
 
  private:
   void OpenJournals();
-  WatchJournal* JournalOf(const std::string& store);
   bool ChooseForCatchUp(const maildir::CatchUpCandidate& candidate);
   void FinishMove(const std::string& path);
 
@@ -100,6 +117,7 @@ class MailSession {
   // Messages found by the catch-up with a move to SpamFilter left undone.
   std::vector<std::string> unfinished_moves_;
   JournalTime started_ = JournalNow();
+  ArrivalListener* listener_ = nullptr;
 };
 
 // The store a message file lies in: .../STORE/.FOLDER/new/NAME or

@@ -42,6 +42,9 @@ constexpr std::string_view kHelp =
     "  SecondJudge             the second judge decides instead of the classic one\n"
     "                          (it also reads the sender, Received hosts and links;\n"
     "                          see varnox eval --judge)\n"
+    "  LearnFromMoves          varnox watch learns from your own moves: mail you\n"
+    "                          move into SpamFilter (with a mail client or over\n"
+    "                          IMAP) as spam, mail you move out of it as good\n"
     "\n"
     "A running varnox watch uses a changed setting from the next message on.\n"
     "While it runs, it empties the database for settings empty (the question\n"
@@ -49,9 +52,24 @@ constexpr std::string_view kHelp =
     "refused while another Varnox command, such as varnox watch, holds the\n"
     "word database.\n";
 
-// A setting with no box in the Settings dialog, set and shown here directly.
-constexpr std::string_view kSecondJudgeCaption =
-    "the second judge decides instead of the classic one";
+// The settings with no box in the Settings dialog, set and shown here
+// directly: DWORDs, off by default.
+struct ExtraSetting {
+  const char* name;
+  std::string_view caption;
+};
+constexpr ExtraSetting kExtraSettings[] = {
+    {setting::kSecondJudge, "the second judge decides instead of the classic one"},
+    {setting::kLearnFromMoves, "watch learns from your moves into and out of SpamFilter"},
+};
+
+const ExtraSetting* FindExtra(std::string_view name) {
+  for (const ExtraSetting& extra : kExtraSettings) {
+    if (code_page::EqualsIgnoreCase(extra.name, name))
+      return &extra;
+  }
+  return nullptr;
+}
 
 const ConsoleSettingsBox* FindBox(std::string_view name) {
   for (const ConsoleSettingsBox& box : ConsoleSettingsBoxes()) {
@@ -80,10 +98,13 @@ int Show(CommandContext& context) {
     }
     text += TerminalText(view.ControlText(SettingsDialog::kIdWordCount, std::string::npos)) + "\n";
   });
-  std::string name(setting::kSecondJudge);
-  name.resize(24, ' ');
-  text += "  " + name + (context.Addin().settings.SecondJudge() != 0 ? "on   " : "off  ") +
-          std::string(kSecondJudgeCaption) + "\n";
+  for (const ExtraSetting& extra : kExtraSettings) {
+    std::string name(extra.name);
+    name.resize(24, ' ');
+    text += "  " + name +
+            (context.Addin().settings.ReadDword(extra.name) != 0 ? "on   " : "off  ") +
+            std::string(extra.caption) + "\n";
+  }
   context.Print(TerminalTextFromUtf8(text));
   return kExitOk;
 }
@@ -92,13 +113,13 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
   if (pairs.empty() || pairs.size() % 2 != 0)
     return context.UserError("set needs NAME on|off pairs (see varnox settings --help)");
   std::vector<std::pair<const ConsoleSettingsBox*, bool>> changes;
-  std::optional<bool> second_judge;
+  std::vector<std::pair<const ExtraSetting*, bool>> extras;
   for (std::size_t i = 0; i < pairs.size(); i += 2) {
-    if (code_page::EqualsIgnoreCase(setting::kSecondJudge, pairs[i])) {
+    if (const ExtraSetting* extra = FindExtra(pairs[i]); extra != nullptr) {
       if (pairs[i + 1] != "on" && pairs[i + 1] != "off")
-        return context.UserError(std::string("say on or off for ") + setting::kSecondJudge +
-                                 ", not '" + TerminalTextFromUtf8(pairs[i + 1]) + "'");
-      second_judge = pairs[i + 1] == "on";
+        return context.UserError(std::string("say on or off for ") + extra->name + ", not '" +
+                                 TerminalTextFromUtf8(pairs[i + 1]) + "'");
+      extras.emplace_back(extra, pairs[i + 1] == "on");
       continue;
     }
     const ConsoleSettingsBox* box = FindBox(pairs[i]);
@@ -111,11 +132,11 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
     changes.emplace_back(box, pairs[i + 1] == "on");
   }
   std::vector<std::string> failed;
-  if (second_judge) {
+  for (const auto& [extra, on] : extras) {
     SettingsStore& settings = context.Addin().settings;
-    settings.SetSecondJudge(*second_judge ? 1 : 0);
-    if ((settings.SecondJudge() != 0) != *second_judge)
-      failed.emplace_back(setting::kSecondJudge);
+    settings.WriteDword(extra->name, on ? 1 : 0);
+    if ((settings.ReadDword(extra->name) != 0) != on)
+      failed.emplace_back(extra->name);
   }
   if (!changes.empty()) {
     const int result = RunDialog(context, [&](ConsoleDialogView& view) {

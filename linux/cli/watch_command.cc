@@ -9,6 +9,7 @@
 
 #include "linux/cli/command.h"
 #include "linux/cli/mail_session.h"
+#include "linux/cli/move_lessons.h"
 #include "linux/cli/request_server.h"
 #include "settings/settings_store.h"
 
@@ -52,6 +53,9 @@ constexpr std::string_view kHelp =
     "Only requests from the same user are taken. classify, stats and the lists\n"
     "work beside watch as always.\n"
     "varnox service prints a systemd user unit that starts watch at login.\n"
+    "With the setting LearnFromMoves on, mail you move into SpamFilter (in a\n"
+    "mail client or over IMAP) is learned as spam, and mail you move out of it\n"
+    "into a watched folder as good mail, not judged again.\n"
     "\n"
     "  -q, --quiet   print nothing per message\n";
 
@@ -106,7 +110,8 @@ int Run(CommandContext& context, const Arguments& arguments) {
       context.console().Write("varnox: warning: " + TerminalTextFromUtf8(problem) +
                               "; it counts as empty until it can be read\n");
   }
-  MailSession session(context, arguments.Has("--quiet") || arguments.Has("-q"));
+  const bool quiet = arguments.Has("--quiet") || arguments.Has("-q");
+  MailSession session(context, quiet);
   if (int status = session.AddStores(arguments.operands); status != kExitOk)
     return status;
   InstallSignalHandlers();
@@ -119,6 +124,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
   context.console().Write("Watching" + TerminalTextFromUtf8(stores) + " (" +
                           std::to_string(folders) + (folders == 1 ? " folder" : " folders") +
                           "); Ctrl-C stops.\n");
+  // The user's moves into and out of SpamFilter (setting LearnFromMoves).
+  MoveLessons lessons(context, session, quiet);
+  lessons.Start();
   session.CatchUp();
 
   int status = kExitOk;
@@ -130,7 +138,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
         return PerformRequest(context, session, request, fds);
       });
     }
-    const int result = session.Poll(requests != nullptr ? 0 : kTickMs);
+    int result = session.Poll(requests != nullptr ? 0 : kTickMs);
+    if (const int moves = lessons.Poll(); result >= 0 && moves < 0)
+      result = moves;
     if (result < 0) {
       status = context.InternalError("watching the folders failed (status " +
                                      std::to_string(result) + ")");

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
@@ -21,6 +22,8 @@ constexpr off_t kMaxJournalBytes = 64 << 20;
 constexpr char kWatermark = 'W';
 constexpr char kHandled = 'D';
 constexpr char kMovePending = 'S';
+constexpr char kInWatched = 'G';
+constexpr char kInSpam = 'P';
 
 bool IsPlain(unsigned char c) {
   return c > 0x20 && c < 0x7F && c != '%';
@@ -80,6 +83,22 @@ bool ParseTime(std::string_view text, JournalTime* time) {
   return error == std::errc() && end == text.data() + text.size() && *time >= 0;
 }
 
+// 16 hex digits.
+std::string Hex(std::uint64_t value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text(16, '0');
+  for (int i = 15; i >= 0; --i, value >>= 4)
+    text[i] = kHex[value & 15];
+  return text;
+}
+
+bool ParseHex(std::string_view text, std::uint64_t* value) {
+  if (text.size() != 16)
+    return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
 std::string Record(char kind, JournalTime time, std::string_view unique) {
   std::string line(1, kind);
   line += ' ';
@@ -89,6 +108,12 @@ std::string Record(char kind, JournalTime time, std::string_view unique) {
     line += Escaped(unique);
   }
   return line + "\n";
+}
+
+std::string PlaceRecord(WatchJournal::Place place, JournalTime time, std::uint64_t fingerprint,
+                        std::string_view unique) {
+  return std::string(1, place == WatchJournal::Place::kSpam ? kInSpam : kInWatched) + ' ' +
+         std::to_string(time) + ' ' + Hex(fingerprint) + ' ' + Escaped(unique) + "\n";
 }
 
 }  // namespace
@@ -137,6 +162,8 @@ std::string WatchJournal::Header() const {
 bool WatchJournal::Parse(std::string_view text) {
   watermark_.reset();
   entries_.clear();
+  places_.clear();
+  fingerprints_.clear();
   const std::string header = Header();
   if (!text.starts_with(header))
     return false;
@@ -162,6 +189,11 @@ bool WatchJournal::Parse(std::string_view text) {
       watermark_ = time;
       continue;
     }
+    if (kind == kInWatched || kind == kInSpam) {
+      if (space == std::string_view::npos || !ParsePlace(kind, time, line.substr(space + 1)))
+        return false;
+      continue;
+    }
     if ((kind != kHandled && kind != kMovePending) || space == std::string_view::npos ||
         !Unescaped(line.substr(space + 1), &unique)) {
       return false;
@@ -169,6 +201,31 @@ bool WatchJournal::Parse(std::string_view text) {
     entries_[unique] = {kind == kHandled ? State::kHandled : State::kMovePending, time};
   }
   return true;
+}
+
+bool WatchJournal::ParsePlace(char kind, JournalTime time, std::string_view fields) {
+  const std::size_t space = fields.find(' ');
+  std::uint64_t fingerprint = 0;
+  std::string unique;
+  if (space == std::string_view::npos || !ParseHex(fields.substr(0, space), &fingerprint) ||
+      !Unescaped(fields.substr(space + 1), &unique))
+    return false;
+  places_[unique] = {kind == kInSpam ? Place::kSpam : Place::kWatched, time, fingerprint};
+  fingerprints_[fingerprint] = unique;
+  return true;
+}
+
+std::optional<WatchJournal::Place> WatchJournal::PlaceOf(std::string_view unique,
+                                                         std::uint64_t fingerprint) const {
+  if (const auto named = places_.find(unique); named != places_.end())
+    return named->second.place;
+  const auto content = fingerprints_.find(fingerprint);
+  if (content == fingerprints_.end())
+    return std::nullopt;
+  const auto seen = places_.find(content->second);
+  if (seen == places_.end() || seen->second.fingerprint != fingerprint)
+    return std::nullopt;
+  return seen->second.place;
 }
 
 std::optional<WatchJournal::State> WatchJournal::StateOf(std::string_view unique) const {
@@ -189,19 +246,32 @@ std::vector<std::string> WatchJournal::PendingMoves() const {
 
 bool WatchJournal::RecordHandled(std::string_view unique, JournalTime now) {
   entries_[std::string(unique)] = {State::kHandled, now};
-  return Append(kHandled, unique, now);
+  return Append(Record(kHandled, now, unique));
 }
 
 bool WatchJournal::RecordMovePending(std::string_view unique, JournalTime now) {
   entries_[std::string(unique)] = {State::kMovePending, now};
-  return Append(kMovePending, unique, now);
+  return Append(Record(kMovePending, now, unique));
+}
+
+bool WatchJournal::RecordPlace(Place place, std::string_view unique, std::uint64_t fingerprint,
+                               JournalTime now) {
+  if (unique.empty())
+    return false;
+  places_[std::string(unique)] = {place, now, fingerprint};
+  fingerprints_[fingerprint] = std::string(unique);
+  return Append(PlaceRecord(place, now, fingerprint, unique));
+}
+
+std::size_t WatchJournal::CompactAt() const {
+  return std::max(kJournalCompactBytes, 2 * compacted_bytes_);
 }
 
 bool WatchJournal::RecordWatermark(JournalTime now, bool force_compact) {
   watermark_ = now;
-  if (force_compact || bytes_ > kJournalCompactBytes)
+  if (force_compact || bytes_ > CompactAt())
     return Rewrite();
-  return Append(kWatermark, {}, now);
+  return Append(Record(kWatermark, now, {}));
 }
 
 std::string WatchJournal::CompactText() const {
@@ -215,6 +285,10 @@ std::string WatchJournal::CompactText() const {
     else if (recent)
       text += Record(kHandled, entry.time, unique);
   }
+  for (const auto& [unique, seen] : places_) {
+    if (!watermark_ || seen.time >= *watermark_ - kPlaceRetention)
+      text += PlaceRecord(seen.place, seen.time, seen.fingerprint, unique);
+  }
   return text;
 }
 
@@ -224,11 +298,11 @@ bool WatchJournal::Rewrite() {
     return false;
   Parse(text);  // what was dropped is forgotten in memory too
   bytes_ = text.size();
+  compacted_bytes_ = text.size();
   return true;
 }
 
-bool WatchJournal::Append(char kind, std::string_view unique, JournalTime now) {
-  const std::string line = Record(kind, now, unique);
+bool WatchJournal::Append(std::string line) {
   const int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0)
     return false;

@@ -36,8 +36,13 @@ inline constexpr JournalTime kCatchUpSlack = 60'000'000'000;
 // How long a record stays when the file is shortened: well beyond the
 // slack, so that every message the catch-up looks at is still named.
 inline constexpr JournalTime kJournalRetention = 3'600'000'000'000;
-// The size above which writing a watermark shortens the file.
+// The size above which writing a watermark shortens the file (or twice its
+// size after the last shortening, when that is more: the places below may
+// keep it larger).
 inline constexpr std::size_t kJournalCompactBytes = 256 * 1024;
+// How long the place of a message (see Place) is remembered: a move made
+// later than this after Varnox last saw the message is no lesson.
+inline constexpr JournalTime kPlaceRetention = 30LL * 24 * 3'600'000'000'000;
 
 class WatchJournal {
  public:
@@ -45,6 +50,9 @@ class WatchJournal {
     kHandled,      // judged or left alone: done with
     kMovePending,  // stamped as spam; the move to SpamFilter may not have happened
   };
+  // Where a message was last seen, kept only while LearnFromMoves is on
+  // (move_lessons.h): in a watched folder, or in SpamFilter.
+  enum class Place { kWatched, kSpam };
   enum class Opened {
     kNew,      // there was no journal: one was started
     kRead,     // read as it was
@@ -64,8 +72,12 @@ class WatchJournal {
   std::optional<JournalTime> watermark() const { return watermark_; }
   // The last record of the message; nullopt when none is kept.
   std::optional<State> StateOf(std::string_view unique) const;
-  // Whether the file has grown past kJournalCompactBytes.
-  bool large() const { return bytes_ > kJournalCompactBytes; }
+  // The last place recorded for a message of this unique name or, failing
+  // that, of this content fingerprint (a mail client or IMAP server may give
+  // a moved message a new name); nullopt when neither is known.
+  std::optional<Place> PlaceOf(std::string_view unique, std::uint64_t fingerprint) const;
+  // Whether the file has grown past the size that shortens it.
+  bool large() const { return bytes_ > CompactAt(); }
   // The messages whose last record is kMovePending.
   std::vector<std::string> PendingMoves() const;
 
@@ -73,6 +85,8 @@ class WatchJournal {
   // record is kept in memory all the same).
   bool RecordHandled(std::string_view unique, JournalTime now);
   bool RecordMovePending(std::string_view unique, JournalTime now);
+  bool RecordPlace(Place place, std::string_view unique, std::uint64_t fingerprint,
+                   JournalTime now);
   // The watermark; the file is then shortened when it is above
   // kJournalCompactBytes (or `force_compact`): only the watermark, the
   // pending moves and the records of the last kJournalRetention are kept.
@@ -88,9 +102,16 @@ class WatchJournal {
     State state;
     JournalTime time;
   };
+  struct Seen {
+    Place place;
+    JournalTime time;
+    std::uint64_t fingerprint;
+  };
   WatchJournal(FileSystem& files, std::string path, std::string store)
       : files_(files), path_(std::move(path)), store_(std::move(store)) {}
-  bool Append(char kind, std::string_view unique, JournalTime now);
+  bool Append(std::string line);
+  bool ParsePlace(char kind, JournalTime time, std::string_view fields);
+  std::size_t CompactAt() const;
   bool Rewrite();
   std::string Header() const;
 
@@ -99,7 +120,12 @@ class WatchJournal {
   std::string store_;
   std::optional<JournalTime> watermark_;
   std::map<std::string, Entry, std::less<>> entries_;
-  std::size_t bytes_ = 0;  // the file's size as written by us
+  // Places by unique name, and the unique name last recorded with each
+  // fingerprint.
+  std::map<std::string, Seen, std::less<>> places_;
+  std::map<std::uint64_t, std::string> fingerprints_;
+  std::size_t bytes_ = 0;            // the file's size as written by us
+  std::size_t compacted_bytes_ = 0;  // its size after the last shortening
 };
 
 // The current time, for the journal.

@@ -40,7 +40,8 @@ int DeliverItemAdd(HostState& state, const std::string& dir, const MessageEntry&
   ItemLocation where{dir, entry};
   if (!where.Resolve())
     return 0;
-  state.delivering = MessageIdentity{MailFolderAt(dir).root, std::string(UniqueName(entry.name))};
+  state.delivering = MessageIdentity{MailFolderAt(dir).root, std::string(UniqueName(entry.name)),
+                                     MessagePath(dir, where.entry)};
   int delivered = 0;
   for (const HostState::ItemSink& sink : ItemSinksOf(state, dir)) {
     if (!StillSubscribed(state, sink.cookie))
@@ -58,7 +59,7 @@ int CatchUpFolder(HostState& state, const std::string& dir) {
   const std::string store = MailFolderAt(dir).root;
   int delivered = 0;
   for (const MessageEntry& entry : ListMessages(dir)) {
-    CatchUpCandidate candidate{{store, std::string(UniqueName(entry.name))},
+    CatchUpCandidate candidate{{store, std::string(UniqueName(entry.name)), {}},
                                MessagePath(dir, entry),
                                entry.subdir == "new"};
     struct stat st;

@@ -42,6 +42,7 @@ struct HostState;
 struct MessageIdentity {
   std::string store;
   std::string unique;
+  std::string path;  // while it is delivered: its file; empty elsewhere
 };
 
 // A message that the start-up catch-up looks at.

@@ -1,0 +1,224 @@
+#include "linux/cli/move_lessons.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "host/vnx_addin.h"
+#include "linux/cli/mail_file.h"
+#include "linux/maildir/maildir_objects.h"
+#include "linux/maildir/message_file_name.h"
+#include "linux/maildir/mime_reader.h"
+#include "mail/message_learning.h"
+#include "mail/message_texts.h"
+#include "platform/code_page.h"
+
+namespace varnox::cli {
+namespace {
+
+constexpr std::string_view kMessageIdField = "Message-ID:";
+
+void Mix(std::uint64_t* hash, std::string_view bytes) {
+  for (const char c : bytes) {
+    *hash ^= static_cast<unsigned char>(c);
+    *hash *= 1099511628211ull;
+  }
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos)
+    return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The value of the first Message-ID field of the header block (its first
+// line), empty when there is none.
+std::string_view MessageId(std::string_view headers) {
+  while (!headers.empty()) {
+    const std::size_t end = headers.find('\n');
+    const std::string_view line = headers.substr(0, end);
+    if (line.size() >= kMessageIdField.size() &&
+        code_page::EqualsIgnoreCase(line.substr(0, kMessageIdField.size()), kMessageIdField))
+      return Trimmed(line.substr(kMessageIdField.size()));
+    if (end == std::string_view::npos)
+      break;
+    headers.remove_prefix(end + 1);
+  }
+  return {};
+}
+
+// A message file's folder directory and entry, from its path
+// (FOLDER/new/NAME or FOLDER/cur/NAME).
+maildir::ItemLocation LocationOf(const std::string& path) {
+  const std::string subdir = maildir::ParentDirectory(path);
+  return {maildir::ParentDirectory(subdir), {maildir::BaseName(subdir), maildir::BaseName(path)}};
+}
+
+std::string FolderNameOf(const std::string& dir) {
+  const std::string name = maildir::BaseName(dir);
+  return name.size() > 1 && name[0] == '.' ? name.substr(1) : "Inbox";
+}
+
+}  // namespace
+
+MessageMarks MarksOf(std::string_view raw) {
+  const maildir::HeaderBlock block = maildir::FindHeaderBlock(raw);
+  const std::string_view headers = raw.substr(block.start, block.end - block.start);
+  MessageMarks marks;
+  marks.learn_mark = headers.find(kLearnMarkPrefix) != std::string_view::npos;
+  std::uint64_t hash = 14695981039346656037ull;
+  Mix(&hash, MessageId(headers));
+  Mix(&hash, "\n");
+  Mix(&hash, raw.substr(std::min(block.body_start, raw.size())));
+  marks.fingerprint = hash;
+  return marks;
+}
+
+MoveLessons::~MoveLessons() {
+  if (listening_)
+    session_.SetArrivalListener(nullptr);
+  for (const std::string& dir : spam_dirs_)
+    spam_watcher_.UnwatchFolder(dir);
+}
+
+void MoveLessons::Start() {
+  for (const std::string& store : session_.host().stores()) {
+    for (const std::string& name : maildir::ListFolderDirectories(store)) {
+      const std::string dir = store + "/" + name;
+      if (code_page::EqualsIgnoreCase(name, "." + std::string(kSpamFolderName)) &&
+          maildir::IsMaildir(dir) && Succeeded(spam_watcher_.WatchFolder(dir)))
+        spam_dirs_.push_back(dir);
+    }
+  }
+  session_.SetArrivalListener(this);
+  listening_ = true;
+}
+
+int MoveLessons::Poll() {
+  std::vector<maildir::FolderWatcher::Event> events;
+  if (const HResult hr = spam_watcher_.Poll(0, &events); Failed(hr))
+    return hr;
+  for (const maildir::FolderWatcher::Event& event : events) {
+    if (event.kind == maildir::FolderWatcher::Event::Kind::kMessageAdded)
+      OnSpamArrival(event.dir, event.entry);
+  }
+  return 0;
+}
+
+bool MoveLessons::Enabled() const {
+  return SettingsStore(context_.platform().registry).LearnFromMoves() != 0;
+}
+
+std::optional<MessageMarks> MoveLessons::ReadMarks(const std::string& path) const {
+  struct stat st;
+  std::string raw;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > kMaxMailFileBytes ||
+      !context_.platform().files.ReadWholeFile(path, &raw))
+    return std::nullopt;
+  return MarksOf(raw);
+}
+
+std::optional<WatchJournal::Place> MoveLessons::PlaceOf(std::string_view unique,
+                                                        std::uint64_t fingerprint) const {
+  // A user's move may cross stores: every journal is asked.
+  for (const std::string& store : session_.host().stores()) {
+    if (const WatchJournal* journal = session_.JournalOf(store)) {
+      if (const auto place = journal->PlaceOf(unique, fingerprint))
+        return place;
+    }
+  }
+  return std::nullopt;
+}
+
+void MoveLessons::Record(const std::string& store, WatchJournal::Place place,
+                         std::string_view unique, std::uint64_t fingerprint) {
+  if (WatchJournal* journal = session_.JournalOf(store))
+    journal->RecordPlace(place, unique, fingerprint, JournalNow());
+}
+
+void MoveLessons::MovingItself(const std::string& path) {
+  own_moves_.Remember(std::string(maildir::UniqueName(maildir::BaseName(path))));
+}
+
+void MoveLessons::BeforeJudging(const maildir::MessageIdentity& message) {
+  judging_.reset();
+  if (!Enabled() || message.path.empty())
+    return;
+  judging_ = ReadMarks(message.path);
+  if (!judging_ || own_moves_.TakeArrival(message.unique) || judging_->learn_mark ||
+      PlaceOf(message.unique, judging_->fingerprint) != WatchJournal::Place::kSpam)
+    return;
+  // Out of SpamFilter by the user's hand: Not Spam's lesson, and, as after
+  // Not Spam's own move, the pipeline leaves the message alone.
+  std::string subject;
+  if (!Teach(message.path, /*spam=*/false, &subject))
+    return;
+  context_.Addin().notSpamMoves.Remember(message.unique);
+  Say(FolderNameOf(LocationOf(message.path).dir), subject,
+      "moved out of SpamFilter: learned as good mail");
+}
+
+void MoveLessons::AfterJudging(const maildir::MessageIdentity& message, const ObservedItem& item) {
+  if (!judging_)
+    return;
+  const bool moved_to_spam = item.move_status && Succeeded(*item.move_status);
+  Record(message.store, moved_to_spam ? WatchJournal::Place::kSpam : WatchJournal::Place::kWatched,
+         message.unique, judging_->fingerprint);
+  judging_.reset();
+}
+
+void MoveLessons::OnSpamArrival(const std::string& dir, const maildir::MessageEntry& entry) {
+  if (!Enabled())
+    return;
+  maildir::ItemLocation where{dir, entry};
+  if (!where.Resolve())
+    return;  // gone again already
+  const std::string path = maildir::MessagePath(dir, where.entry);
+  const std::string unique(maildir::UniqueName(where.entry.name));
+  const std::optional<MessageMarks> marks = ReadMarks(path);
+  if (!marks)
+    return;
+  const bool own = own_moves_.TakeArrival(unique);
+  const std::optional<WatchJournal::Place> was = PlaceOf(unique, marks->fingerprint);
+  Record(maildir::MailFolderAt(dir).root, WatchJournal::Place::kSpam, unique, marks->fingerprint);
+  // Never seen in a watched folder: delivered here, not moved by the user.
+  if (own || marks->learn_mark || was != WatchJournal::Place::kWatched)
+    return;
+  std::string subject;
+  if (Teach(path, /*spam=*/true, &subject))
+    Say(FolderNameOf(dir), subject, "moved into SpamFilter: learned as spam");
+}
+
+bool MoveLessons::Teach(const std::string& path, bool spam, std::string* subject) {
+  std::unique_ptr<host::Item> item =
+      maildir::MakeItem(std::make_shared<maildir::ItemLocation>(LocationOf(path)));
+  std::unique_ptr<host::MailItem> mail;
+  std::unique_ptr<host::Message> message;
+  if (Failed(item->QueryMailItem(&mail)) || mail == nullptr ||
+      Failed(mail->MapiMessage(&message)) || message == nullptr)
+    return false;
+  CVNXAddin& addin = context_.Addin();
+  const int taught =
+      spam ? LearnFromMessage(addin, *message, 1) : LearnOrRelearn(addin, *message, 0);
+  if (taught != 1)
+    return false;
+  // Saved at once, as after Mark Spam and Not Spam.
+  addin.filter.Save();
+  MessageTexts texts;
+  ReadMessageTexts(*message, {MessageText::kSubject}, &texts);
+  *subject = texts.subject.value_or("");
+  return true;
+}
+
+void MoveLessons::Say(const std::string& folder, const std::string& subject,
+                      std::string_view lesson) {
+  if (quiet_)
+    return;
+  context_.Print(TerminalTextFromUtf8(folder) + ": \"" + TerminalText(subject) + "\" " +
+                 std::string(lesson) + "\n");
+  std::fflush(stdout);
+}
+
+}  // namespace varnox::cli

@@ -1,0 +1,92 @@
+// Learning from the user's own moves, for `varnox watch` while the setting
+// LearnFromMoves is on: mail that the user moves into SpamFilter (with a mail
+// client that reads the Maildir, or through an IMAP server serving it) is
+// taught as Mark Spam teaches it; mail moved out of SpamFilter into a watched
+// folder is taught as Not Spam teaches it and is not judged again.
+//
+// A move is told from a delivery by where the message was last seen, kept in
+// the store's journal (watch_journal.h, records G and P): every message the
+// pipeline handles is noted as seen in a watched folder (or in SpamFilter,
+// when the pipeline moved it there), and every message that arrives in
+// SpamFilter as seen there. A message is found by its unique name or, since
+// an IMAP server's copy gets a new one, by a fingerprint of its content
+// (its Message-ID and its body, which stamping does not change). Not lessons:
+// Varnox's own moves, arrivals never seen before (deliveries), and messages
+// carrying a learning mark (X-VNX-LEARN: taught already).
+//
+// The setting is read at each arrival, like the others; while it is off
+// nothing is recorded and nothing taught. One thread, the session's.
+#ifndef VARNOX_LINUX_CLI_MOVE_LESSONS_H_
+#define VARNOX_LINUX_CLI_MOVE_LESSONS_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "linux/cli/mail_session.h"
+#include "linux/maildir/folder_watcher.h"
+#include "mail/not_spam_moves.h"
+
+namespace varnox::cli {
+
+// What a lesson needs to know of a message file.
+struct MessageMarks {
+  std::uint64_t fingerprint = 0;
+  bool learn_mark = false;  // its headers carry X-VNX-LEARN
+};
+
+// The marks of a message's raw bytes: the fingerprint is FNV-1a over the
+// Message-ID field's value (empty when it has none), a line feed, and the
+// body (everything after the header block).
+MessageMarks MarksOf(std::string_view raw);
+
+class MoveLessons final : public ArrivalListener {
+ public:
+  MoveLessons(CommandContext& context, MailSession& session, bool quiet)
+      : context_(context), session_(session), quiet_(quiet) {}
+  ~MoveLessons() override;
+  MoveLessons(const MoveLessons&) = delete;
+  MoveLessons& operator=(const MoveLessons&) = delete;
+
+  // After the session connected (SpamFilter exists): watches the SpamFilter
+  // folder of every store and listens to the session.
+  void Start();
+  // Takes in what arrived in the SpamFilter folders meanwhile (no wait) and
+  // teaches the moves among it. A negative status when watching failed.
+  int Poll();
+
+  void BeforeJudging(const maildir::MessageIdentity& message) override;
+  void AfterJudging(const maildir::MessageIdentity& message, const ObservedItem& item) override;
+  void MovingItself(const std::string& path) override;
+
+ private:
+  bool Enabled() const;
+  std::optional<MessageMarks> ReadMarks(const std::string& path) const;
+  std::optional<WatchJournal::Place> PlaceOf(std::string_view unique,
+                                             std::uint64_t fingerprint) const;
+  void Record(const std::string& store, WatchJournal::Place place, std::string_view unique,
+              std::uint64_t fingerprint);
+  void OnSpamArrival(const std::string& dir, const maildir::MessageEntry& entry);
+  // Teaches the file at `path` as Mark Spam (`spam`) or Not Spam does and
+  // saves the word database; false when it was not taught.
+  bool Teach(const std::string& path, bool spam, std::string* subject);
+  void Say(const std::string& folder, const std::string& subject, std::string_view lesson);
+
+  CommandContext& context_;
+  MailSession& session_;
+  bool quiet_;
+  maildir::FolderWatcher spam_watcher_;
+  std::vector<std::string> spam_dirs_;
+  bool listening_ = false;
+  // Messages Varnox is moving itself, by unique name: their arrival is no
+  // lesson. Bounded, oldest forgotten first.
+  NotSpamMoves own_moves_;
+  // The message being judged, read before the pipeline changed it.
+  std::optional<MessageMarks> judging_;
+};
+
+}  // namespace varnox::cli
+
+#endif  // VARNOX_LINUX_CLI_MOVE_LESSONS_H_

@@ -1,0 +1,229 @@
+// Learning from the user's own moves (LearnFromMoves): the fingerprint that
+// finds a moved message under a new name, the journal's places, and `varnox
+// watch` end to end with a mail client's moves made on the Maildir itself.
+#include "linux/cli/move_lessons.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "linux/cli/watch_journal.h"
+#include "tests/linux/varnox_command_fixture.h"
+
+namespace varnox {
+namespace {
+
+using cli::MarksOf;
+using cli::WatchJournal;
+using testing::Outcome;
+using testing::Slurp;
+namespace fs = std::filesystem;
+
+TEST(MarksOfTest, TheFingerprintIgnoresOtherHeadersButNotTheMessageIdOrBody) {
+  const std::string body = "\nHello Ann,\nsee you at noon.\n";
+  const std::string judged = "Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" +
+                             std::string("X-VNX-RESULT:NotSpam\nX-VNX-SCORE:3\n") + body;
+  const std::uint64_t original =
+      MarksOf("Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" + body).fingerprint;
+  struct Case {
+    std::string raw;
+    bool same;
+  };
+  const Case cases[] = {
+      {judged, true},  // stamped by the pipeline
+      {"Received: by mx\nmessage-id:   <1@x>  \nSubject: Lunch\nStatus: RO\n" + body, true},
+      {"Received: by mx\nMessage-ID: <2@x>\nSubject: Lunch\n" + body, false},
+      {"Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" + body + "!", false},
+      {"Received: by mx\nSubject: Lunch\n" + body, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(MarksOf(c.raw).fingerprint == original, c.same) << c.raw;
+  EXPECT_FALSE(MarksOf(judged).learn_mark);
+  EXPECT_TRUE(MarksOf("X-VNX-LEARN:Spam\n\nbody\n").learn_mark);
+  EXPECT_FALSE(MarksOf("Subject: a\n\nX-VNX-LEARN in the body\n").learn_mark);
+  // No header block, no body, nothing at all: a fingerprint all the same.
+  for (const char* raw : {"", "\n", "Subject: only\n"})
+    EXPECT_FALSE(MarksOf(raw).learn_mark) << raw;
+}
+
+class JournalPlacesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "varnox-places-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder); }
+  std::unique_ptr<WatchJournal> Open() {
+    WatchJournal::Opened how;
+    return WatchJournal::Open(RealFileSystem(), folder + "/journal", "/m", &how);
+  }
+  std::string folder;
+};
+
+TEST_F(JournalPlacesTest, APlaceIsFoundByNameOrByContentAndSurvivesAReopen) {
+  {
+    auto journal = Open();
+    ASSERT_NE(journal, nullptr);
+    ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kWatched, "1.host", 0xabc, 100));
+    ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "2 odd%", 0xdef, 200));
+    EXPECT_FALSE(journal->RecordPlace(WatchJournal::Place::kSpam, "", 1, 300));
+  }
+  auto journal = Open();
+  ASSERT_NE(journal, nullptr);
+  EXPECT_EQ(journal->PlaceOf("1.host", 0), WatchJournal::Place::kWatched);
+  EXPECT_EQ(journal->PlaceOf("renamed", 0xabc), WatchJournal::Place::kWatched);
+  EXPECT_EQ(journal->PlaceOf("2 odd%", 0), WatchJournal::Place::kSpam);
+  EXPECT_EQ(journal->PlaceOf("other", 0x123), std::nullopt);
+  // The copy under a new name moves on: the content is found there.
+  ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "3.copy", 0xabc, 400));
+  EXPECT_EQ(journal->PlaceOf("new", 0xabc), WatchJournal::Place::kSpam);
+  EXPECT_EQ(journal->PlaceOf("1.host", 0), WatchJournal::Place::kWatched) << "by name first";
+}
+
+TEST_F(JournalPlacesTest, ShorteningKeepsRecentPlacesAndDoesNotRepeatWhileTheyFillIt) {
+  auto journal = Open();
+  ASSERT_NE(journal, nullptr);
+  const cli::JournalTime now = cli::kPlaceRetention * 2;
+  ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kWatched, "old", 1, 10));
+  // More recent places than the size that shortens a journal.
+  for (int i = 0; journal->large() == false; ++i)
+    ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "m" + std::to_string(i),
+                                     static_cast<std::uint64_t>(i) + 100, now));
+  ASSERT_TRUE(journal->RecordWatermark(now + 1));
+  EXPECT_EQ(journal->PlaceOf("old", 1), std::nullopt) << "older than the retention";
+  EXPECT_EQ(journal->PlaceOf("m0", 0), WatchJournal::Place::kSpam);
+  EXPECT_FALSE(journal->large()) << "not shortened again at every quiet moment";
+  for (const char* damaged : {"G 5 xyz 1.host\n", "P 5 00000000000000aa\n", "G 5\n"}) {
+    std::ofstream(WatchJournal::PathFor(folder + "/journal", "/m"), std::ios::app) << damaged;
+    WatchJournal::Opened how;
+    ASSERT_NE(WatchJournal::Open(RealFileSystem(), folder + "/journal", "/m", &how), nullptr);
+    EXPECT_EQ(how, WatchJournal::Opened::kDamaged) << damaged;
+  }
+}
+
+std::size_t Count(const std::string& text, std::string_view what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
+// `varnox watch` with a mail client moving messages in the Maildir as mutt
+// does: a rename that keeps the name, or a copy under a new name.
+class VarnoxMoveLessonsTest : public testing::VarnoxCommandTest {
+ protected:
+  void SetUp() override {
+    VarnoxCommandTest::SetUp();
+    ASSERT_EQ(Varnox({"init"}).status, 0);
+    maildir = home / "Maildir";
+    for (const fs::path& folder : {maildir, Spam()}) {
+      for (const char* sub : {"cur", "new", "tmp"})
+        fs::create_directories(folder / sub);
+    }
+  }
+  fs::path Spam() const { return maildir / ".SpamFilter"; }
+  static void Deliver(const fs::path& folder, const std::string& name, const std::string& text) {
+    std::ofstream(folder / "tmp" / name, std::ios::binary) << text;
+    fs::rename(folder / "tmp" / name, folder / "new" / name);
+  }
+  // A client's copy under a new name, then the original deleted.
+  static void CopyAndDelete(const fs::path& from, const fs::path& to_folder,
+                            const std::string& name) {
+    const std::string text = Slurp(from);
+    std::ofstream(to_folder / "tmp" / name, std::ios::binary) << text;
+    fs::rename(to_folder / "tmp" / name, to_folder / "cur" / (name + ":2,S"));
+    fs::remove(from);
+  }
+  void StartWatch() {
+    ASSERT_GT(Start({"watch", maildir.string()}), 0);
+    ASSERT_TRUE(WaitFor(
+        [&] { return Slurp(home / "background.err").find("Ctrl-C") != std::string::npos; }));
+  }
+  bool Printed(std::string_view text) {
+    return WaitFor([&] { return BackgroundOutput().find(text) != std::string::npos; });
+  }
+  std::string Stats() { return Varnox({"stats"}).out; }
+  static std::string Mail(const std::string& subject, const std::string& body) {
+    return "Received: by mx\nFrom: ann@example.org\nMessage-ID: <" + subject +
+           "@example.org>\nSubject: " + subject + "\n\n" + body;
+  }
+
+  fs::path maildir;
+};
+
+TEST_F(VarnoxMoveLessonsTest, EachMoveIsTaughtOnceAndNothingElseIs) {
+  ASSERT_EQ(Varnox({"settings", "set", "LearnFromMoves", "on"}).status, 0);
+  StartWatch();
+  Deliver(maildir, "1.host", Mail("Lunch", "shall we meet at noon\n"));
+  Deliver(maildir, "2.host", Mail("Offer", "cheap watches offer\n"));
+  ASSERT_TRUE(Printed("\"Offer\" NotSpam")) << BackgroundOutput();
+  ASSERT_TRUE(Printed("\"Lunch\" NotSpam")) << BackgroundOutput();
+
+  // Into SpamFilter by a rename (a flag added on the way): learned as spam.
+  fs::rename(maildir / "new/2.host", Spam() / "cur/2.host:2,S");
+  ASSERT_TRUE(Printed("SpamFilter: \"Offer\" moved into SpamFilter: learned as spam"))
+      << BackgroundOutput();
+  EXPECT_NE(Stats().find("Spam messages   1\nGood messages   0\n"), std::string::npos);
+  // A flag change there and a delivery straight into SpamFilter teach nothing.
+  fs::rename(Spam() / "cur/2.host:2,S", Spam() / "cur/2.host:2,FS");
+  Deliver(Spam(), "3.host", Mail("Direct", "delivered here by a recipe\n"));
+  Deliver(Spam(), "4.host", "Received: by mx\nX-VNX-LEARN:Spam\nSubject: Taught\n\nx\n");
+
+  // Out again as a copy under a new name: learned as good mail, not judged.
+  CopyAndDelete(Spam() / "cur/2.host:2,FS", maildir, "5.client");
+  ASSERT_TRUE(Printed("Inbox: \"Offer\" moved out of SpamFilter: learned as good mail"))
+      << BackgroundOutput();
+  // The delivery out of SpamFilter is a lesson too; the marked one is not.
+  CopyAndDelete(Spam() / "new/3.host", maildir, "6.client");
+  CopyAndDelete(Spam() / "new/4.host", maildir, "7.client");
+  ASSERT_TRUE(Printed("Inbox: \"Direct\" moved out of SpamFilter")) << BackgroundOutput();
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  const Outcome run = Stop();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Count(run.out, "learned as"), 3u) << run.out;
+  EXPECT_EQ(Count(run.out, "\"Offer\" NotSpam"), 1u) << "not judged again: " << run.out;
+  EXPECT_EQ(Count(Slurp(maildir / "cur/5.client:2,S"), "X-VNX-RESULT:"), 1u);
+  EXPECT_NE(Stats().find("Spam messages   1\nGood messages   2\n"), std::string::npos) << Stats();
+}
+
+TEST_F(VarnoxMoveLessonsTest, VarnoxsOwnMovesAreNoLessons) {
+  ASSERT_EQ(Varnox({"settings", "set", "LearnFromMoves", "on"}).status, 0);
+  StartWatch();
+  // Non-English: spam on an untrained filter, moved by the pipeline.
+  Deliver(maildir, "1.host", "Received: by mx\nSubject: =?utf-8?B?0L/RgNC40LLQtdGC?=\n\nhello\n");
+  ASSERT_TRUE(Printed("-> SpamFilter")) << BackgroundOutput();
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  Outcome run = Stop();
+  EXPECT_EQ(run.out.find("learned as"), std::string::npos) << run.out;
+  EXPECT_NE(Stats().find("Spam messages   0\n"), std::string::npos);
+
+  // not-spam's move back, then the next watch: taught once, by the command.
+  run = Varnox({"not-spam", "--to", "Inbox", (Spam() / "new/1.host").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(Stats().find("Good messages   1\n"), std::string::npos);
+}
+
+TEST_F(VarnoxMoveLessonsTest, WithTheSettingOffMovesTeachNothingAndTheJournalIsAsBefore) {
+  StartWatch();
+  Deliver(maildir, "1.host", Mail("Lunch", "shall we meet at noon\n"));
+  ASSERT_TRUE(Printed("\"Lunch\" NotSpam")) << BackgroundOutput();
+  fs::rename(maildir / "new/1.host", Spam() / "cur/1.host:2,S");
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  fs::rename(Spam() / "cur/1.host:2,S", maildir / "cur/1.host:2,S");
+  ASSERT_TRUE(WaitFor([&] { return Count(BackgroundOutput(), "\n") >= 2; }))
+      << "moved back by other means: judged again, as before";
+  const Outcome run = Stop();
+  EXPECT_EQ(run.out.find("learned as"), std::string::npos) << run.out;
+  EXPECT_NE(Stats().find("Spam messages   0\nGood messages   0\n"), std::string::npos);
+  const std::string journal =
+      Slurp(WatchJournal::PathFor(Data("journal").string(), fs::canonical(maildir).string()));
+  EXPECT_EQ(journal.find("\nG "), std::string::npos) << journal;
+  EXPECT_EQ(journal.find("\nP "), std::string::npos) << journal;
+}
+
+}  // namespace
+}  // namespace varnox
