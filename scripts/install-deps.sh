@@ -5,7 +5,9 @@
 #   scripts/install-deps.sh [native] [windows] [tools]
 #
 # native:  the Linux build, its tests (systemd: systemd-analyze checks the user
-#          unit; python3 regenerates tables to compare) and benchmarks (cmark
+#          unit; python3 regenerates tables to compare and drives Dovecot,
+#          which serves a Maildir over IMAP and runs Sieve, and procmail and
+#          maildrop, which deliver) and benchmarks (cmark
 #          makes the Help and Support pages)
 # windows: the mingw-w64 cross builds (64-bit and 32-bit) and Wine to run
 #          their tests, 32-bit Wine from Debian's i386 architecture (added
@@ -16,7 +18,7 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
         libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev cmark systemd
-        python3)
+        python3 dovecot-imapd dovecot-sieve procmail maildrop)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine
          wine64 wine32:i386 nsis xvfb xauth googletest imagemagick fonts-dejavu-core fonts-wine)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)
