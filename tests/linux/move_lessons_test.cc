@@ -18,6 +18,7 @@ namespace {
 
 using cli::MarksOf;
 using cli::WatchJournal;
+using testing::Count;
 using testing::Outcome;
 using testing::Slurp;
 namespace fs = std::filesystem;
@@ -103,13 +104,6 @@ TEST_F(JournalPlacesTest, ShorteningKeepsRecentPlacesAndDoesNotRepeatWhileTheyFi
     ASSERT_NE(WatchJournal::Open(RealFileSystem(), folder + "/journal", "/m", &how), nullptr);
     EXPECT_EQ(how, WatchJournal::Opened::kDamaged) << damaged;
   }
-}
-
-std::size_t Count(const std::string& text, std::string_view what) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++count;
-  return count;
 }
 
 // `varnox watch` with a mail client moving messages in the Maildir as mutt

@@ -37,6 +37,14 @@ inline std::string Slurp(const fs::path& path) {
   return text.str();
 }
 
+// How many times `what` occurs in `text`.
+inline std::size_t Count(const std::string& text, std::string_view what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
 class VarnoxCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -19,6 +19,7 @@
 namespace varnox {
 namespace {
 
+using testing::Count;
 using testing::Outcome;
 using testing::Slurp;
 namespace fs = std::filesystem;
@@ -29,13 +30,6 @@ constexpr const char* kForeignSubject = "=?utf-8?B?0L/RgNC40LLQtdGC?=";
 std::string Mail(const std::string& from, const std::string& subject, const std::string& body) {
   return "Received: from mx.example by mail.example\nFrom: " + from + "\nTo: me@example.org\n" +
          "Subject: " + subject + "\n\n" + body;
-}
-
-std::size_t Count(const std::string& text, std::string_view what) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++count;
-  return count;
 }
 
 std::vector<std::string> Names(const fs::path& dir) {
