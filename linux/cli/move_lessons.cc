@@ -86,7 +86,7 @@ void MoveLessons::Start() {
   for (const std::string& store : session_.host().stores()) {
     for (const std::string& name : maildir::ListFolderDirectories(store)) {
       const std::string dir = store + "/" + name;
-      if (code_page::EqualsIgnoreCase(name, "." + std::string(kSpamFolderName)) &&
+      if (name.size() > 1 && IsSpamFolderName(std::string_view(name).substr(1)) &&
           maildir::IsMaildir(dir) && Succeeded(spam_watcher_.WatchFolder(dir)))
         spam_dirs_.push_back(dir);
     }
