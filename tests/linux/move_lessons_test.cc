@@ -201,6 +201,32 @@ TEST_F(VarnoxMoveLessonsTest, VarnoxsOwnMovesAreNoLessons) {
   EXPECT_NE(Stats().find("Good messages   1\n"), std::string::npos);
 }
 
+// Corrections handed to the running watch move mail as well; each is taught
+// once, by its command, and never again as a move of the user's.
+TEST_F(VarnoxMoveLessonsTest, CorrectionsServedByTheRunningWatchAreTaughtOnce) {
+  ASSERT_EQ(Varnox({"settings", "set", "LearnFromMoves", "on"}).status, 0);
+  StartWatch();
+  Deliver(maildir, "1.host", Mail("Offer", "cheap watches offer\n"));
+  ASSERT_TRUE(Printed("\"Offer\" NotSpam")) << BackgroundOutput();
+  Outcome run = Varnox({"mark-spam", (maildir / "new/1.host").string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(Stats().find("Spam messages   1\nGood messages   0\n"), std::string::npos) << Stats();
+
+  fs::path in_spam;
+  for (const char* sub : {"new", "cur"}) {
+    for (const auto& entry : fs::directory_iterator(Spam() / sub))
+      in_spam = entry.path();
+  }
+  ASSERT_FALSE(in_spam.empty()) << "Mark Spam moved the message into SpamFilter";
+  run = Varnox({"not-spam", "--to", "Inbox", in_spam.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  run = Stop();
+  EXPECT_EQ(run.out.find("learned as"), std::string::npos) << run.out;
+  // Not Spam's own lesson, once: a move lesson would have made it two.
+  EXPECT_NE(Stats().find("Spam messages   1\nGood messages   1\n"), std::string::npos) << Stats();
+}
+
 TEST_F(VarnoxMoveLessonsTest, WithTheSettingOffMovesTeachNothingAndTheJournalIsAsBefore) {
   StartWatch();
   Deliver(maildir, "1.host", Mail("Lunch", "shall we meet at noon\n"));
