@@ -3,7 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/code_page.h"
+
 namespace varnox::testing {
+
+bool FakeRegistry::NameLess::operator()(std::string_view a, std::string_view b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return code_page::ToLower(static_cast<unsigned char>(x)) <
+           code_page::ToLower(static_cast<unsigned char>(y));
+  });
+}
 
 class FakeRegistryKey final : public RegistryKey {
  public:

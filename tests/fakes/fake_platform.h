@@ -24,6 +24,12 @@ class FakeRegistry final : public Registry {
     RegistryType type = RegistryType::kNone;
     std::string data;  // raw bytes as stored
   };
+  // Value names compare as the registry compares them: in any letter case.
+  struct NameLess {
+    bool operator()(std::string_view a, std::string_view b) const;
+    using is_transparent = void;
+  };
+  using Values = std::map<std::string, Value, NameLess>;
 
   std::int32_t OpenCurrentUserKey(std::string_view path,
                                   std::unique_ptr<RegistryKey>* key) override;
@@ -45,7 +51,7 @@ class FakeRegistry final : public Registry {
   // Stored with the terminator counted, as the system writes strings.
   void SetString(const std::string& name, std::string_view text);
   const Value* Find(const std::string& name) const;
-  const std::map<std::string, Value>& values() const { return values_; }
+  const Values& values() const { return values_; }
   int writes() const { return writes_; }
   // Names of the values set, in the order of the writes.
   const std::vector<std::string>& written() const { return written_; }
@@ -55,7 +61,7 @@ class FakeRegistry final : public Registry {
  private:
   friend class FakeRegistryKey;
   bool key_exists_ = false;
-  std::map<std::string, Value> values_;
+  Values values_;
   int writes_ = 0;
   std::vector<std::string> written_;
 };

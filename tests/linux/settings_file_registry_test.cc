@@ -10,11 +10,48 @@
 
 #include "settings/settings_store.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/platform/registry_contract.h"
 
 namespace varnox {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::RegistryContract;
+
+// A settings file in a folder of its own; another program's value is a
+// line written by the file's own writer.
+class SettingsFileUnderTest final : public testing::RegistryUnderTest {
+ public:
+  SettingsFileUnderTest() {
+    std::string pattern = (fs::temp_directory_path() / "varnox-contract-XXXXXX").string();
+    EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    path_ = (dir_ / "settings.ini").string();
+    registry_ = std::make_unique<SettingsFileRegistry>(RealFileSystem(), path_);
+  }
+  ~SettingsFileUnderTest() override { fs::remove_all(dir_); }
+
+  Registry& registry() override { return *registry_; }
+  void CreateKey() override { ASSERT_TRUE(RealFileSystem().ReplaceWholeFile(path_, "")); }
+  bool KeyExists() override { return fs::exists(path_); }
+  void SetRaw(std::string_view name, RegistryType type, std::string_view data) override {
+    std::unique_ptr<RegistryKey> key;
+    ASSERT_EQ(registry_->OpenCurrentUserKey(SettingsStore::kKeyPath, &key), kErrorSuccess);
+    ASSERT_EQ(key->SetValue(name, type, data.data(), static_cast<std::uint32_t>(data.size())),
+              kErrorSuccess);
+  }
+
+ private:
+  fs::path dir_;
+  std::string path_;
+  std::unique_ptr<SettingsFileRegistry> registry_;
+};
+
+std::unique_ptr<testing::RegistryUnderTest> MakeSettingsFile() {
+  return std::make_unique<SettingsFileUnderTest>();
+}
+INSTANTIATE_TEST_SUITE_P(SettingsFile, RegistryContract, ::testing::Values(&MakeSettingsFile),
+                         testing::RegistryMakerName);
 
 class SettingsFileRegistryTest : public ::testing::Test {
  protected:
@@ -50,19 +87,6 @@ class SettingsFileRegistryTest : public ::testing::Test {
   std::string path;
   std::unique_ptr<SettingsFileRegistry> registry;
 };
-
-TEST_F(SettingsFileRegistryTest, AbsentFileIsAnAbsentKeyAndNothingCreatesIt) {
-  std::unique_ptr<RegistryKey> key;
-  EXPECT_EQ(registry->OpenCurrentUserKey(SettingsStore::kKeyPath, &key), kErrorFileNotFound);
-  EXPECT_EQ(key, nullptr);
-  SettingsStore store(*registry);
-  EXPECT_EQ(store.BeepAtSpam(), 0u);
-  std::string text;
-  EXPECT_FALSE(store.WordFilePath(&text));
-  EXPECT_NE(store.SetBeepAtSpam(1), kErrorSuccess);
-  EXPECT_NE(store.SetNotSpamFolderName("Inbox"), kErrorSuccess);
-  EXPECT_EQ(EntriesInFolder(), 0);
-}
 
 TEST_F(SettingsFileRegistryTest, OnlyTheOneKeyExists) {
   WriteFile("");

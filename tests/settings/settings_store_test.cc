@@ -5,11 +5,32 @@
 #include <cstring>
 
 #include "tests/fakes/fake_platform.h"
+#include "tests/platform/registry_contract.h"
 
 namespace varnox {
 namespace {
 
 using testing::FakeRegistry;
+using testing::RegistryContract;
+
+class FakeRegistryUnderTest final : public testing::RegistryUnderTest {
+ public:
+  Registry& registry() override { return fake_; }
+  void CreateKey() override { fake_.CreateKey(); }
+  bool KeyExists() override { return fake_.key_exists(); }
+  void SetRaw(std::string_view name, RegistryType type, std::string_view data) override {
+    fake_.SetRaw(std::string(name), type, std::string(data));
+  }
+
+ private:
+  FakeRegistry fake_;
+};
+
+std::unique_ptr<testing::RegistryUnderTest> MakeFakeRegistry() {
+  return std::make_unique<FakeRegistryUnderTest>();
+}
+INSTANTIATE_TEST_SUITE_P(Fake, RegistryContract, ::testing::Values(&MakeFakeRegistry),
+                         testing::RegistryMakerName);
 
 class SettingsStoreTest : public ::testing::Test {
  protected:
