@@ -2,7 +2,8 @@
 // piece, to see where the time of `varnox eval` goes: reading the files
 // alone, reading them into the filter's texts (MIME, HTML, charsets) folder
 // by folder, and the engine alone, learning the training half and judging
-// the test half from texts already in memory.
+// the test half from texts already in memory, with either judge (argument
+// 0 the classic judge, 1 the second judge).
 //
 //   bash bench/corpus.sh --fetch-only
 //   build/release/bench/corpus_bench [--benchmark_repetitions=3]
@@ -134,6 +135,16 @@ const SplitTexts& CorpusTexts() {
   return split;
 }
 
+const char* JudgeLabel(benchmark::State& state) {
+  return state.range(0) != 0 ? "second judge" : "classic judge";
+}
+
+void ChooseJudge(CVNXAddin& addin, benchmark::State& state) {
+  addin.filter.set_judgeChoice(state.range(0) != 0 ? BayesianFilter::JudgeChoice::kSecond
+                                                   : BayesianFilter::JudgeChoice::kClassic);
+  state.SetLabel(JudgeLabel(state));
+}
+
 void TrainOn(CVNXAddin& addin, const SplitTexts& texts) {
   for (const auto& [read, spam] : texts.train) {
     TextsMessage message(read);
@@ -151,12 +162,13 @@ void BM_CorpusLearn(benchmark::State& state) {
   for (auto _ : state) {
     IsolatedPlatform isolated;
     CVNXAddin addin(isolated.platform());
+    ChooseJudge(addin, state);
     TrainOn(addin, texts);
     benchmark::DoNotOptimize(addin.filter.WordCount());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * texts.train.size()));
 }
-BENCHMARK(BM_CorpusLearn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CorpusLearn)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // Judging the test half with the filter trained on the other.
 void BM_CorpusClassify(benchmark::State& state) {
@@ -167,17 +179,19 @@ void BM_CorpusClassify(benchmark::State& state) {
   }
   IsolatedPlatform isolated;
   CVNXAddin addin(isolated.platform());
+  ChooseJudge(addin, state);
   TrainOn(addin, texts);
   for (auto _ : state) {
     for (const maildir::MimeTexts& read : texts.judge) {
       MessageInfo info;
       info.subject = read.subject;
+      info.headers = read.headers.value_or(std::string());
       benchmark::DoNotOptimize(addin.filter.Classify(read.body, info));
     }
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * texts.judge.size()));
 }
-BENCHMARK(BM_CorpusClassify)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CorpusClassify)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnox::eval

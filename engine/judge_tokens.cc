@@ -1,5 +1,6 @@
 #include "engine/judge_tokens.h"
 
+#include <cstring>
 #include <string>
 
 namespace varnox::judge_tokens {
@@ -32,15 +33,16 @@ class Sink {
   void Add(std::string_view prefix, std::string_view text) {
     if (text.empty() || added_ >= kMaxTokens || prefix.size() + text.size() > kMaxTokenLength)
       return;
-    std::string token(prefix);
+    char token[kMaxTokenLength];
+    std::memcpy(token, prefix.data(), prefix.size());
+    char* at = token + prefix.size();
     for (unsigned char byte : text) {
       if (byte <= 0x20 || byte == 0x7F)
         return;
-      token.push_back(static_cast<char>(Lower(byte)));
+      *at++ = static_cast<char>(Lower(byte));
     }
-    auto [entry, inserted] = tokens_->Insert(token, WordEntry{1, 1, 0.5f, 0});
-    (void)entry;
-    if (inserted)
+    const std::string_view made(token, static_cast<std::size_t>(at - token));
+    if (tokens_->Insert(made, WordEntry{1, 1, 0.5f, 0}).second)
       ++added_;
   }
 
@@ -174,15 +176,34 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && NameIs(text.substr(text.size() - tail.size()), tail);
 }
 
-void AddField(std::string_view name, std::string_view value, Sink& sink) {
+// The header fields whose values give tokens.
+enum class Field { kOther, kFrom, kReceived, kContentType, kMailer };
+
+Field FieldOf(std::string_view name) {
   if (NameIs(name, "from"))
-    AddSender(value, sink);
-  else if (NameIs(name, "received"))
-    AddHosts("rcvd:", value, sink);
-  else if (NameIs(name, "content-type"))
-    AddContentType(value, sink);
-  else if (NameIs(name, "x-mailer") || NameIs(name, "user-agent"))
-    AddWords("xm:", value, sink);
+    return Field::kFrom;
+  if (NameIs(name, "received"))
+    return Field::kReceived;
+  if (NameIs(name, "content-type"))
+    return Field::kContentType;
+  if (NameIs(name, "x-mailer") || NameIs(name, "user-agent"))
+    return Field::kMailer;
+  return Field::kOther;
+}
+
+void AddField(Field field, std::string_view value, Sink& sink) {
+  switch (field) {
+    case Field::kFrom:
+      return AddSender(value, sink);
+    case Field::kReceived:
+      return AddHosts("rcvd:", value, sink);
+    case Field::kContentType:
+      return AddContentType(value, sink);
+    case Field::kMailer:
+      return AddWords("xm:", value, sink);
+    case Field::kOther:
+      return;
+  }
 }
 
 }  // namespace
@@ -191,10 +212,10 @@ void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTab
   Sink sink(tokens);
   AddWords("subj:", subject, sink);
   // One field at a time: a line that starts with a space or tab continues
-  // the field before it.
+  // the field before it. Only the values of the fields that give tokens are
+  // gathered.
   std::string value;
-  std::string_view name;
-  bool open = false;
+  Field field = Field::kOther;
   std::size_t start = 0;
   while (start < headers.size()) {
     std::size_t end = headers.find('\n', start);
@@ -205,22 +226,20 @@ void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTab
     if (!line.empty() && line.back() == '\r')
       line.remove_suffix(1);
     if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-      if (open && value.size() < 4096)
+      if (field != Field::kOther && value.size() < 4096)
         value.append(" ").append(line.substr(0, 4096));
       continue;
     }
-    if (open)
-      AddField(name, value, sink);
-    open = false;
+    AddField(field, value, sink);
+    field = Field::kOther;
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0)
       continue;
-    name = line.substr(0, colon);
-    value.assign(line.substr(colon + 1, 4096));
-    open = true;
+    field = FieldOf(line.substr(0, colon));
+    if (field != Field::kOther)
+      value.assign(line.substr(colon + 1, 4096));
   }
-  if (open)
-    AddField(name, value, sink);
+  AddField(field, value, sink);
 }
 
 void AddLinkTokens(std::string_view body, WordTable* tokens) {
