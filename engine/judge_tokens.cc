@@ -88,6 +88,27 @@ std::string_view SenderAddress(std::string_view value) {
   return {};
 }
 
+// The words of a sender's name. An encoded word ("=?charset?B?...?=") gives
+// its character set only: its encoded text is noise, not words.
+void AddNameWords(std::string_view name, Sink& sink) {
+  std::size_t open;
+  while ((open = name.find("=?")) != std::string_view::npos) {
+    AddWords("from:name:", name.substr(0, open), sink);
+    const std::size_t charset_end = name.find('?', open + 2);
+    const std::size_t encoding_end =
+        charset_end == std::string_view::npos ? charset_end : name.find('?', charset_end + 1);
+    const std::size_t close =
+        encoding_end == std::string_view::npos ? encoding_end : name.find("?=", encoding_end + 1);
+    if (close == std::string_view::npos) {
+      name = name.substr(open + 2);
+      continue;
+    }
+    sink.Add("from:charset:", name.substr(open + 2, charset_end - open - 2));
+    name = name.substr(close + 2);
+  }
+  AddWords("from:name:", name, sink);
+}
+
 void AddSender(std::string_view value, Sink& sink) {
   const std::string_view address = SenderAddress(value);
   const std::size_t at = address.rfind('@');
@@ -97,7 +118,7 @@ void AddSender(std::string_view value, Sink& sink) {
   }
   sink.Add("from:", address);
   sink.Add("from:", address.substr(at));  // "@domain"
-  AddWords("from:name:", value.substr(0, value.find('<')), sink);
+  AddNameWords(value.substr(0, value.find('<')), sink);
 }
 
 // The last two labels of a host ("b.c" of "a.b.c"), or empty when it has

@@ -44,11 +44,11 @@ namespace varnox {
 // Fixed in code; chosen by 5-fold cross-validation inside the training half
 // of the public corpus only (bench/judge_tune.cc, docs/eval.md).
 struct JudgeParameters {
-  double goodWeight = 1.5;
+  double goodWeight = 2.0;
   double strength = 0.1;
-  double unknown = 0.5;
-  double minDeviation = 0.3;
-  double cutoff = 0.459;
+  double unknown = 0.4;
+  double minDeviation = 0.0;
+  double cutoff = 0.430;
   std::size_t maxClues = 15;
 };
 

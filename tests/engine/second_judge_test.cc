@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -65,6 +66,35 @@ TEST(JudgeTokensTest, SenderWithoutAddressAndBoundaryAreHandled) {
   EXPECT_TRUE(Has(tokens, "from:(none)"));
   EXPECT_TRUE(Has(tokens, "ct:multipart/mixed"));
   EXPECT_EQ(tokens.size(), 2u) << "a boundary differs in every message";
+}
+
+TEST(JudgeTokensTest, EncodedWordsOfTheSenderNameGiveTheirCharsetOnly) {
+  struct Case {
+    const char* from;
+    std::vector<std::string> name_tokens;  // from:name: and from:charset: tokens
+  };
+  const Case cases[] = {
+      {"From: \"=?iso-2022-jp?B?GyRCMEtFbCEhP04bKEI=?=\" <a@x.example>\n",
+       {"from:charset:iso-2022-jp"}},
+      {"From: Dr =?UTF-8?Q?J=C3=BCrgen?= Smith <a@x.example>\n",
+       {"from:charset:utf-8", "from:name:dr", "from:name:smith"}},
+      // Not closed: the rest is read as words, nothing is lost or overrun.
+      {"From: =?utf-8?B?abc Anna <a@x.example>\n",
+       {"from:name:anna", "from:name:utf", "from:name:abc"}},
+      {"From: =?\n", {}},
+  };
+  for (const Case& c : cases) {
+    WordTable tokens;
+    judge_tokens::AddHeaderTokens(c.from, "", &tokens);
+    std::vector<std::string> name_tokens;
+    for (const std::string& token : TokensOf(tokens)) {
+      if (token.rfind("from:name:", 0) == 0 || token.rfind("from:charset:", 0) == 0)
+        name_tokens.push_back(token);
+    }
+    std::vector<std::string> expected = c.name_tokens;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(name_tokens, expected) << c.from;
+  }
 }
 
 TEST(JudgeTokensTest, LinkHostsOfHttpAndHttpsOnly) {
