@@ -1,6 +1,17 @@
 #include "engine/bayesian_core.h"
 
+#include <new>
+
 namespace varnox {
+namespace {
+
+#ifdef _WIN32
+constexpr std::string_view kTextLineEnd = "\r\n";  // what a "wt" stream writes
+#else
+constexpr std::string_view kTextLineEnd = "\n";
+#endif
+
+}  // namespace
 
 BayesianCore::BayesianCore(const Platform& platform) : platform_(platform) {}
 
@@ -83,6 +94,52 @@ void BayesianCore::MaterializeProbabilities() const {
     entry.probability = ProbabilityFromCounts(entry);
   });
   probabilitiesStale_ = false;
+}
+
+WordCounts BayesianCore::CountWords(std::string_view text) const {
+  try {
+    return Tokenizer(&ignoreList_).Count(text);
+  } catch (const std::bad_alloc&) {
+    return WordCounts();
+  }
+}
+
+std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) const {
+  if (text.empty())
+    return static_cast<std::uint32_t>(map.size());
+  const bool was_empty = map.empty();
+  try {
+    CountWords(text).AddTo(map);
+  } catch (const std::bad_alloc&) {
+    // For want of memory the text yields no words.
+    if (was_empty)
+      map.clear();
+  }
+  return static_cast<std::uint32_t>(map.size());
+}
+
+void BayesianCore::LoadIgnoreList(const std::string& path) {
+  set_ignorePath(path);
+  // Until every word is in, the file counts as unreadable: a read cut short
+  // (out of memory) must never be written back as the whole list.
+  ignoreFile_ = IgnoreFile::kUnreadable;
+  std::string contents;
+  if (!platform_.files.ReadWholeFile(path, &contents)) {
+    if (!platform_.files.Exists(path))
+      ignoreFile_ = IgnoreFile::kNotRead;
+    return;
+  }
+  // The list only grows, so it holds every word of the file; the same count
+  // means nothing else.
+  ignoreFile_ = ignoreList_.AddWords(contents) == ignoreList_.size() ? IgnoreFile::kSameWords
+                                                                     : IgnoreFile::kNotRead;
+}
+
+void BayesianCore::SaveIgnoreList() {
+  if (ignorePath_.empty() || ignoreFile_ != IgnoreFile::kNotRead)
+    return;
+  // A failed write keeps the old file whole; nobody is told.
+  platform_.files.ReplaceWholeFile(ignorePath_, ignoreList_.Text(kTextLineEnd));
 }
 
 void BayesianCore::ShowSaveFailure() const {

@@ -25,6 +25,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/aging.h"
+#include "engine/ignore_list.h"
+#include "engine/tokenizer.h"
 #include "engine/word_table.h"
 #include "platform/platform.h"
 
@@ -58,14 +61,13 @@ class BayesianCore {
   static constexpr std::uint32_t kSpamThreshold = 90;
   static constexpr std::uint32_t kLearnSpamThreshold = 98;
   static constexpr std::uint32_t kInterestingCount = 15;
-  static constexpr std::uint32_t kMinWordLength = 3;
-  static constexpr std::uint32_t kMaxWordLength = 15;
-  static constexpr std::uint32_t kAgingAge = 864000;      // ten days, seconds
-  static constexpr std::int64_t kAgingInterval = 172800;  // two days, seconds
+  static constexpr std::uint32_t kMinWordLength = Tokenizer::kMinWordLength;
+  static constexpr std::uint32_t kMaxWordLength = Tokenizer::kMaxWordLength;
+  static constexpr std::uint32_t kAgingAge = aging::kAge;
+  static constexpr std::int64_t kAgingInterval = aging::kInterval;
   static constexpr std::uint32_t kMinTotalCount = 5;
   static constexpr std::uint32_t kMaxRetrainPasses = 25;
   static constexpr float kDefaultVersion = 1.01f;
-  static constexpr unsigned char kFileMask = 0xA5;
   // Longest word kept from a database file. The tokenizer makes words of at
   // most 15 bytes; a longer name is damage and its line is skipped.
   static constexpr std::size_t kMaxStoredWordLength = 255;
@@ -78,8 +80,12 @@ class BayesianCore {
   // --- Tokenizer and ignore list -------------------------------------------
 
   // Adds each countable word of `text` to `map` (both counts = occurrences).
-  // Returns the number of entries in the map afterwards.
+  // Returns the number of entries in the map afterwards. For want of memory
+  // the text yields no words.
   std::uint32_t Tokenize(std::string_view text, WordTable& map) const;
+  // The countable words of `text`, for judging without a word map; none
+  // for want of memory.
+  WordCounts CountWords(std::string_view text) const;
   // Reads whitespace-separated words (a word starting with ";" is skipped)
   // into the ignore list; sets ignorePath to `path` even when it cannot be
   // read.
@@ -89,8 +95,8 @@ class BayesianCore {
   // read whole, and for a file that holds the list's words already (its own
   // lines, comments and all, stay); a failed write leaves the old file whole.
   void SaveIgnoreList();
-  int IsIgnored(std::string_view word) const;
-  const std::set<std::string, std::less<>>& ignoreList() const { return ignoreList_; }
+  int IsIgnored(std::string_view word) const { return ignoreList_.Contains(word) ? 1 : 0; }
+  const std::set<std::string, std::less<>>& ignoreList() const { return ignoreList_.words(); }
 
   // --- Word database file (format: docs/word-database.md) --------------------
 
@@ -120,6 +126,8 @@ class BayesianCore {
   // As ScoreWords, giving the selection in word order as a list; the words
   // refer to `messageWords`.
   std::int32_t ScoreWords(const WordTable& messageWords, std::vector<SelectedWord>* selected);
+  // The same for the words of CountWords; the words refer to `counts`.
+  std::int32_t ScoreWords(const WordCounts& counts, std::vector<SelectedWord>* selected);
   // Sets every word's probability from its counts and clears `saved`.
   void RecomputeProbabilities();
 
@@ -188,16 +196,20 @@ class BayesianCore {
   void MaterializeProbabilities() const;
   WordLookup LookupEntry(const WordEntry* entry) const;
   WordLookup LookupShorterForms(std::string_view word) const;
-  void SelectInto(const WordTable& messageWords, std::uint32_t limit,
-                  std::vector<SelectedWord>* selected);
+  // `words` (optional) names each key's word where the key does not hold it
+  // in a way that outlives the selection.
+  void SelectInto(const std::vector<WordKey>& keys, const std::vector<std::string_view>* words,
+                  std::uint32_t limit, std::vector<SelectedWord>* selected);
+  // The same for a message word map; the words refer to `messageWords`.
+  void SelectFromMap(const WordTable& messageWords, std::uint32_t limit,
+                     std::vector<SelectedWord>* selected);
   void ShowSaveFailure() const;
   // LoadDatabase's work once the file is read: unmasks `text` and fills the
   // table and counts from it. May throw std::bad_alloc.
   void ParseDatabase(std::string& text);
 
   Platform platform_;
-  std::set<std::string, std::less<>> ignoreList_;
-  WordTable ignoreIndex_;  // the same words, for quick lookups while tokenizing
+  IgnoreList ignoreList_;
   std::string ignorePath_;
   mutable std::recursive_mutex lock_;
   mutable WordTable table_;

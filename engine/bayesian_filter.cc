@@ -192,17 +192,21 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   try {
     if (SecondJudgeDecides())
       return ClassifyWithSecondJudge(body, info);
-    WordTable words;
+    // Judged from the counted words themselves; the word map is made only
+    // for the record.
+    const WordCounts counts = core_.CountWords(JoinText(info.subject, body));
     std::vector<SelectedWord> selected;
     std::int32_t score = 0;
-    if (core_.Tokenize(JoinText(info.subject, body), words) != 0)
-      score = core_.ScoreWords(words, &selected);
+    if (!counts.empty())
+      score = core_.ScoreWords(counts, &selected);
     const bool spam = static_cast<std::uint32_t>(score) > BayesianCore::kSpamThreshold;
+    WordTable words;
+    counts.AddTo(words);
     info.score = score;
     info.isSpam = spam ? 1 : 0;
     info.scored = 1;
     info.verdictText = spam ? "Spam" : "Clean";
-    info.topWords = FormatTopWords(selected);  // before `words` moves away
+    info.topWords = FormatTopWords(selected);
     info.words = std::move(words);
     return spam ? 1 : 0;
   } catch (const std::bad_alloc&) {
@@ -250,9 +254,7 @@ void BayesianFilter::SaveCompanion(Aging aging) {
   if (!judge_.onDisk() && !judge_.Ready() && !SecondJudgeChosen())
     return;
   const std::int32_t now = core_.Now();
-  const bool aging_due =
-      aging == Aging::kWhenDue &&
-      static_cast<std::int64_t>(now) - core_.lastAgingTime() > BayesianCore::kAgingInterval;
+  const bool aging_due = aging == Aging::kWhenDue && aging::Due(now, core_.lastAgingTime());
   std::lock_guard<std::recursive_mutex> hold(core_.lock());
   judge_.Save(aging_due, now);
 }

@@ -151,15 +151,15 @@ std::vector<const Candidate*> SelectInOrder(std::vector<const Candidate*> all,
 // the words at t that stay are the last (limit - beyond) of those at t among
 // the first `limit`. Valid when t < 0.5 and no distance is NaN (only
 // hand-set tables break that); returns false then.
-bool SelectByDistance(const std::vector<const Candidate*>& all, std::uint32_t limit,
+bool SelectByDistance(const std::vector<Candidate>& all, std::uint32_t limit,
                       std::vector<const Candidate*>* chosen) {
   // t from one pass: a min-heap of the `limit` largest distances so far
   // (with repeats), whose least is t at the end. Once it is full nearly
   // every word is turned away by one comparison.
   std::vector<double> largest;
   largest.reserve(limit);
-  for (const Candidate* candidate : all) {
-    const double distance = candidate->distance;
+  for (const Candidate& candidate : all) {
+    const double distance = candidate.distance;
     if (std::isnan(distance))
       return false;
     if (largest.size() < limit) {
@@ -177,10 +177,10 @@ bool SelectByDistance(const std::vector<const Candidate*>& all, std::uint32_t li
 
   std::vector<const Candidate*> far;  // at t or beyond
   std::size_t beyond = 0;
-  for (const Candidate* candidate : all) {
-    if (candidate->distance >= t) {
-      far.push_back(candidate);
-      beyond += candidate->distance > t ? 1 : 0;
+  for (const Candidate& candidate : all) {
+    if (candidate.distance >= t) {
+      far.push_back(&candidate);
+      beyond += candidate.distance > t ? 1 : 0;
     }
   }
   if (far.size() > limit)
@@ -204,39 +204,35 @@ bool SelectByDistance(const std::vector<const Candidate*>& all, std::uint32_t li
 
 }  // namespace
 
-void BayesianCore::SelectInto(const WordTable& messageWords, std::uint32_t limit,
+void BayesianCore::SelectInto(const std::vector<WordKey>& keys,
+                              const std::vector<std::string_view>* words, std::uint32_t limit,
                               std::vector<SelectedWord>* selected) {
   selected->clear();
-  if (limit == 0 || messageWords.empty())
+  if (limit == 0 || keys.empty())
     return;
   const std::int32_t now = Now();
 
-  std::vector<std::string_view> words;
-  std::vector<WordKey> keys;
-  words.reserve(messageWords.size());
-  keys.reserve(messageWords.size());
-  messageWords.CollectKeys(&words, &keys);
   std::vector<const WordEntry*> found(keys.size());
   table_.FindMany(keys.data(), keys.size(), found.data());
 
-  std::vector<Candidate> candidates(keys.size());
-  std::vector<const Candidate*> all(keys.size());
+  std::vector<Candidate> candidates;
+  candidates.reserve(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
+    const std::string_view word = words != nullptr ? (*words)[i] : keys[i].word();
     WordLookup lookup = LookupEntry(found[i]);
     if (lookup.found == 0)
-      lookup = LookupShorterForms(words[i]);
+      lookup = LookupShorterForms(word);
     if (TotalCount(lookup) < kMinTotalCount)
       lookup.probability = 0.5f;
-    candidates[i] = Candidate{words[i], &keys[i], lookup, Distance(lookup.probability)};
-    all[i] = &candidates[i];
+    candidates.push_back(Candidate{word, &keys[i], lookup, Distance(lookup.probability)});
   }
 
   std::vector<const Candidate*> chosen;
-  if (all.size() <= limit) {
-    chosen = all;
-    std::sort(chosen.begin(), chosen.end(), InWordOrder);
-  } else if (!SelectByDistance(all, limit, &chosen)) {
-    chosen = SelectInOrder(all, limit);
+  if (candidates.size() <= limit || !SelectByDistance(candidates, limit, &chosen)) {
+    std::vector<const Candidate*> all;
+    for (const Candidate& candidate : candidates)
+      all.push_back(&candidate);
+    chosen = SelectInOrder(std::move(all), limit);
   }
   for (const Candidate* candidate : chosen) {
     const WordLookup& lookup = candidate->lookup;
@@ -245,12 +241,22 @@ void BayesianCore::SelectInto(const WordTable& messageWords, std::uint32_t limit
   }
 }
 
+void BayesianCore::SelectFromMap(const WordTable& messageWords, std::uint32_t limit,
+                                 std::vector<SelectedWord>* selected) {
+  std::vector<std::string_view> words;
+  std::vector<WordKey> keys;
+  words.reserve(messageWords.size());
+  keys.reserve(messageWords.size());
+  messageWords.CollectKeys(&words, &keys);
+  SelectInto(keys, &words, limit, selected);
+}
+
 void BayesianCore::SelectInteresting(const WordTable& messageWords, WordTable& selection,
                                      std::uint32_t limit) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   selection.clear();
   std::vector<SelectedWord> selected;
-  SelectInto(messageWords, limit, &selected);
+  SelectFromMap(messageWords, limit, &selected);
   for (const SelectedWord& word : selected)
     selection.Insert(word.word, word.entry);
 }
@@ -258,7 +264,14 @@ void BayesianCore::SelectInteresting(const WordTable& messageWords, WordTable& s
 std::int32_t BayesianCore::ScoreWords(const WordTable& messageWords,
                                       std::vector<SelectedWord>* selected) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  SelectInto(messageWords, kInterestingCount, selected);
+  SelectFromMap(messageWords, kInterestingCount, selected);
+  return CombineProbabilities(*selected);
+}
+
+std::int32_t BayesianCore::ScoreWords(const WordCounts& counts,
+                                      std::vector<SelectedWord>* selected) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  SelectInto(counts.keys(), nullptr, kInterestingCount, selected);
   return CombineProbabilities(*selected);
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <new>
 
+#include "engine/aging.h"
 #include "engine/judge_tokens.h"
 #include "engine/word_database_format.h"
 
@@ -278,14 +279,8 @@ int SecondJudge::Save(bool agingDue, std::int32_t now) {
     return 0;
   // What a save does to one entry: the aging, when due.
   const auto after_save = [&](WordEntry& entry) {
-    const std::uint32_t unseen =
-        static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(entry.lastSeen);
-    if (agingDue && unseen > BayesianCore::kAgingAge) {
-      if (entry.spamCount > 0)
-        --entry.spamCount;
-      if (entry.cleanCount > 0)
-        --entry.cleanCount;
-    }
+    if (agingDue)
+      aging::AgeEntry(entry, now);
     return entry.spamCount > 0 || entry.cleanCount > 0;
   };
   try {

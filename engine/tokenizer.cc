@@ -1,35 +1,20 @@
-// BayesianCore's tokenizer and ignore list.
-//
-// The tokenizer is defined as two passes over a copy of the text: a
-// character pass that turns every byte which cannot belong to a word into a
-// space (with a rule for points and commas in numbers), then a word pass over
-// the space-separated pieces. Here both run as one pass over the caller's
-// text: the only time the character pass changes an earlier byte is when a
-// letter follows a kept point or comma, and then the byte just before the
-// letter becomes a space, which simply ends the piece there.
+// The tokenizer's byte tables and word pass, and the counts it gathers.
+#include "engine/tokenizer.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
-#include <new>
-#include <set>
 #include <string_view>
 
-#include "engine/bayesian_core.h"
+#include "engine/ignore_list.h"
 #include "platform/code_page.h"
 
 namespace varnox {
 namespace {
 
-// Character-pass classes.
-enum Kind : unsigned char {
-  kSeparator,    // becomes a space
-  kLetter,       // alphanumeric and alphabetic
-  kDigit,        // alphanumeric, not alphabetic
-  kPlusSlashEq,  // "+/=": kept, but spoils the piece
-  kKept,         // "$!'-_": kept
-  kPoint,        // ",.": kept after a digit, else a separator
-};
+using Kind = Tokenizer::Kind;
+using enum Tokenizer::Kind;
 
 struct ByteTables {
   std::array<Kind, 256> kind{};
@@ -63,16 +48,6 @@ const ByteTables& Tables() {
 bool IsAlphaNumericKind(Kind kind) {
   return kind == kLetter || kind == kDigit;
 }
-
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-#ifdef _WIN32
-constexpr std::string_view kTextLineEnd = "\r\n";  // what a "wt" stream writes
-#else
-constexpr std::string_view kTextLineEnd = "\n";
-#endif
 
 std::uint64_t Load64(const unsigned char* bytes) {
   std::uint64_t value;
@@ -133,15 +108,15 @@ std::size_t SkipLetters(const ByteTables& tables, const unsigned char* bytes, st
 // Applies the word-pass rules to one piece and counts the word it gives.
 class PieceCounter {
  public:
-  PieceCounter(const WordTable* ignored, WordTable& map, const unsigned char* end)
-      : tables_(Tables()), ignored_(ignored), map_(map), end_(end) {}
+  PieceCounter(WordCounts& counts, const unsigned char* end)
+      : tables_(Tables()), counts_(counts), end_(end) {}
 
   // `plain`: the piece holds only letters and digits, so nothing is to be
   // stripped or refused but its length.
   void Count(const unsigned char* piece, std::size_t length, bool plain) const {
     // Bounds apply before the leading bytes are stripped; a longer piece is
     // skipped, never cut.
-    if (length < BayesianCore::kMinWordLength || length > BayesianCore::kMaxWordLength)
+    if (length < Tokenizer::kMinWordLength || length > Tokenizer::kMaxWordLength)
       return;
     if (plain && piece + 16 <= end_) {
       constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
@@ -180,163 +155,149 @@ class PieceCounter {
   }
 
  private:
-  void Add(const WordKey& key) const {
-    if (ignored_ != nullptr && ignored_->Find(key) != nullptr)
-      return;
-    auto [entry, inserted] = map_.Insert(key, WordEntry{1, 1, 0.5f, 0});
-    if (!inserted) {
-      // A text long enough to overflow would need 2 GiB of one word.
-      if (entry->spamCount < INT32_MAX)
-        ++entry->spamCount;
-      if (entry->cleanCount < INT32_MAX)
-        ++entry->cleanCount;
-    }
-  }
+  void Add(const WordKey& key) const { counts_.Add(key); }
 
   const ByteTables& tables_;
-  const WordTable* ignored_;
-  WordTable& map_;
+  WordCounts& counts_;
   const unsigned char* end_;  // of the text: loads may not pass it
 };
 
 }  // namespace
 
-std::uint32_t BayesianCore::Tokenize(std::string_view text, WordTable& map) const {
-  if (text.empty())
-    return static_cast<std::uint32_t>(map.size());
-  const bool was_empty = map.empty();
-  try {
-    const ByteTables& tables = Tables();
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    const PieceCounter counter(ignoreIndex_.empty() ? nullptr : &ignoreIndex_, map, bytes + size);
-    if (was_empty)
-      map.reserve(std::min<std::size_t>(size / 8 + 16, 1 << 16));  // about the words of mail
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t piece = kNone;   // start of the current piece
-    bool plain = true;           // the piece holds only letters and digits so far
-    bool after_digit = false;    // the last alphanumeric byte was a digit
-    bool pending_point = false;  // a point or comma was kept after a digit
+WordCounts::WordCounts(std::size_t expectedWords) {
+  if (expectedWords == 0)
+    return;
+  keys_.reserve(expectedWords);
+  counts_.reserve(expectedWords);
+  std::size_t size = 16;
+  while (size < 2 * expectedWords)
+    size *= 2;
+  Rehash(size);
+}
 
-    std::size_t i = 0;
-    while (i < size) {
-      const Kind kind = tables.kind[bytes[i]];
-      // Letters and separators are most bytes of mail: they are told apart
-      // by plain branches, which predict far better than the switch's jump.
-      if (kind == kSeparator) {
-        if (piece != kNone) {
-          counter.Count(bytes + piece, i - piece, plain);
-          piece = kNone;
-        }
-        ++i;
-        continue;
+void WordCounts::Rehash(std::size_t indexSize) {
+  index_.assign(indexSize, 0);
+  shift_ = 64 - static_cast<unsigned>(std::countr_zero(indexSize));
+  const std::size_t mask = indexSize - 1;
+  for (std::size_t i = 0; i < keys_.size(); ++i) {
+    std::size_t slot = keys_[i].hash() >> shift_;
+    while (index_[slot] != 0)
+      slot = (slot + 1) & mask;
+    index_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+}
+
+void WordCounts::AddNew(const WordKey& key, std::size_t slot) {
+  keys_.push_back(key);
+  counts_.push_back(1);
+  if (keys_.size() * 2 > index_.size())
+    Rehash(index_.size() * 2);
+  else
+    index_[slot] = static_cast<std::uint32_t>(keys_.size());
+}
+
+void WordCounts::AddTo(WordTable& map) const {
+  if (map.empty()) {
+    // None of the words is there: no lookups needed.
+    map.reserve(keys_.size());
+    for (std::size_t i = 0; i < keys_.size(); ++i)
+      map.InsertNew(keys_[i], WordEntry{counts_[i], counts_[i], 0.5f, 0});
+    return;
+  }
+  for (std::size_t i = 0; i < keys_.size(); ++i) {
+    auto [entry, inserted] = map.Insert(keys_[i], WordEntry{counts_[i], counts_[i], 0.5f, 0});
+    if (!inserted) {
+      entry->spamCount = AddCounts(entry->spamCount, counts_[i]);
+      entry->cleanCount = AddCounts(entry->cleanCount, counts_[i]);
+    }
+  }
+}
+
+Tokenizer::Kind Tokenizer::KindOf(unsigned char byte) {
+  return Tables().kind[byte];
+}
+
+WordCounts Tokenizer::Count(std::string_view text) const {
+  const ByteTables& tables = Tables();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  WordCounts counts(std::min<std::size_t>(size / 8 + 16, 1 << 16));  // about the words of mail
+  const PieceCounter counter(counts, bytes + size);
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t piece = kNone;   // start of the current piece
+  bool plain = true;           // the piece holds only letters and digits so far
+  bool after_digit = false;    // the last alphanumeric byte was a digit
+  bool pending_point = false;  // a point or comma was kept after a digit
+
+  std::size_t i = 0;
+  while (i < size) {
+    const Kind kind = tables.kind[bytes[i]];
+    // Letters and separators are most bytes of mail: they are told apart by
+    // plain branches, which predict far better than the switch's jump.
+    if (kind == kSeparator) {
+      if (piece != kNone) {
+        counter.Count(bytes + piece, i - piece, plain);
+        piece = kNone;
       }
-      switch (kind) {
-        case kLetter:
-          if (pending_point) {
-            // The byte before this letter becomes a space.
-            if (piece != kNone && piece + 1 < i)
-              counter.Count(bytes + piece, i - 1 - piece, false);
-            piece = kNone;
-            pending_point = false;
-          }
-          after_digit = false;
-          if (piece == kNone) {
-            piece = i;
-            plain = true;
-          }
-          // Further letters change nothing.
-          i = SkipLetters(tables, bytes, i + 1, size);
-          continue;
-        case kDigit:
+      ++i;
+      continue;
+    }
+    switch (kind) {
+      case kLetter:
+        if (pending_point) {
+          // The byte before this letter becomes a space.
+          if (piece != kNone && piece + 1 < i)
+            counter.Count(bytes + piece, i - 1 - piece, false);
+          piece = kNone;
           pending_point = false;
-          after_digit = true;
-          if (piece == kNone) {
-            piece = i;
-            plain = true;
-          }
-          break;
-        case kPlusSlashEq:
-        case kKept:
+        }
+        after_digit = false;
+        if (piece == kNone) {
+          piece = i;
+          plain = true;
+        }
+        // Further letters change nothing.
+        i = SkipLetters(tables, bytes, i + 1, size);
+        continue;
+      case kDigit:
+        pending_point = false;
+        after_digit = true;
+        if (piece == kNone) {
+          piece = i;
+          plain = true;
+        }
+        break;
+      case kPlusSlashEq:
+      case kKept:
+        if (piece == kNone)
+          piece = i;
+        plain = false;
+        break;
+      case kPoint:
+        if (after_digit) {
+          after_digit = false;
+          pending_point = true;
           if (piece == kNone)
             piece = i;
           plain = false;
           break;
-        case kPoint:
-          if (after_digit) {
-            after_digit = false;
-            pending_point = true;
-            if (piece == kNone)
-              piece = i;
-            plain = false;
-            break;
-          }
-          [[fallthrough]];
-        case kSeparator:
-          if (piece != kNone) {
-            counter.Count(bytes + piece, i - piece, plain);
-            piece = kNone;
-          }
-          break;
-      }
-      ++i;
+        }
+        [[fallthrough]];
+      case kSeparator:
+        if (piece != kNone) {
+          counter.Count(bytes + piece, i - piece, plain);
+          piece = kNone;
+        }
+        break;
     }
-    if (piece != kNone)
-      counter.Count(bytes + piece, size - piece, plain);
-  } catch (const std::bad_alloc&) {
-    // For want of memory the text yields no words.
-    if (was_empty)
-      map.clear();
+    ++i;
   }
-  return static_cast<std::uint32_t>(map.size());
-}
-
-int BayesianCore::IsIgnored(std::string_view word) const {
-  return ignoreList_.find(word) != ignoreList_.end() ? 1 : 0;
-}
-
-void BayesianCore::LoadIgnoreList(const std::string& path) {
-  set_ignorePath(path);
-  // Until every word is in, the file counts as unreadable: a read cut short
-  // (out of memory) must never be written back as the whole list.
-  ignoreFile_ = IgnoreFile::kUnreadable;
-  std::string contents;
-  if (!platform_.files.ReadWholeFile(path, &contents)) {
-    if (!platform_.files.Exists(path))
-      ignoreFile_ = IgnoreFile::kNotRead;
-    return;
-  }
-  std::set<std::string_view> in_file;
-  std::size_t i = 0;
-  while (i < contents.size()) {
-    while (i < contents.size() && IsSpace(contents[i]))
-      ++i;
-    const std::size_t start = i;
-    while (i < contents.size() && !IsSpace(contents[i]))
-      ++i;
-    if (i > start && contents[start] != ';') {
-      const std::string_view word(contents.data() + start, i - start);
-      in_file.insert(word);
-      if (ignoreList_.insert(std::string(word)).second)
-        ignoreIndex_.Insert(word);
-    }
-  }
-  // The list only grows, so it holds every word of the file; the same count
-  // means nothing else.
-  ignoreFile_ =
-      in_file.size() == ignoreList_.size() ? IgnoreFile::kSameWords : IgnoreFile::kNotRead;
-}
-
-void BayesianCore::SaveIgnoreList() {
-  if (ignorePath_.empty() || ignoreFile_ != IgnoreFile::kNotRead)
-    return;
-  std::string contents;
-  for (const std::string& word : ignoreList_) {
-    contents.append(word);
-    contents.append(kTextLineEnd);
-  }
-  // A failed write keeps the old file whole; nobody is told.
-  platform_.files.ReplaceWholeFile(ignorePath_, contents);
+  if (piece != kNone)
+    counter.Count(bytes + piece, size - piece, plain);
+  // Each distinct word is looked up once, not each occurrence.
+  if (ignored_ != nullptr && !ignored_->empty())
+    counts.Filter([this](const WordKey& key) { return !ignored_->Contains(key); });
+  return counts;
 }
 
 }  // namespace varnox

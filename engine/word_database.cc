@@ -13,8 +13,6 @@
 namespace varnox {
 namespace {
 
-using word_database::NextField;
-
 // The bytes a word may begin with: the tokenizer strips every other leading
 // byte, the loader does the same, and the first save purges the rest.
 bool CanStartWord(unsigned char byte) {
@@ -61,17 +59,8 @@ SaveOutcome EntryAfterSave(std::string_view word, WordEntry entry, bool purge, b
     if (word.empty() || !CanStartWord(static_cast<unsigned char>(word[0])))
       return {false, entry};
   }
-  // Unsigned, so a time in the future counts as very old.
-  const std::uint32_t unseen =
-      static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(entry.lastSeen);
-  if (aging && unseen > BayesianCore::kAgingAge) {
-    if (entry.spamCount > 0)
-      --entry.spamCount;
-    if (entry.cleanCount > 0)
-      --entry.cleanCount;
-    if (entry.spamCount == 0 && entry.cleanCount == 0)
-      return {false, entry};
-  }
+  if (aging && aging::AgeEntry(entry, now) && entry.spamCount == 0 && entry.cleanCount == 0)
+    return {false, entry};
   entry.probability = ClampProbability(entry.probability);
   return {true, entry};
 }
@@ -116,9 +105,6 @@ int BayesianCore::LoadDatabase() {
 
 void BayesianCore::ParseDatabase(std::string& text) {
   word_database::MaskBytes(text.data(), text.size());
-  bool spam_line = false;
-  bool clean_line = false;
-
   const std::int32_t load_time = Now();
   table_.clear();
   const std::size_t reserved = EntriesToReserve(text);
@@ -158,71 +144,35 @@ void BayesianCore::ParseDatabase(std::string& text) {
     }
   };
 
-  std::string name_scratch;
-  std::string value_scratch;
-  const std::string_view all(text);
-  for (std::size_t start = 0; start < all.size();) {
-    // The last line may lack its line feed.
-    std::size_t end = all.find('\n', start);
-    if (end == std::string_view::npos)
-      end = all.size();
-    const std::string_view line = all.substr(start, end - start);
-    start = end + 1;
-
-    // Nearly every line is a word line as written by this system.
-    word_database::WrittenWordLine written;
-    if (word_database::ReadWrittenWordLine(line, &written) && !IsHeaderName(written.name)) {
-      add_word(written.name,
-               WordEntry{written.spamCount, written.cleanCount, 0.0f, written.lastSeen},
-               written.probability);
-      continue;
-    }
-
-    std::string_view name;
-    std::string_view fields[4];
-    if (!word_database::SplitWrittenLine(line, &name, fields)) {
-      std::string_view raw_name;
-      std::string_view raw_value;
-      if (line.empty() || !word_database::SplitLine(line, &raw_name, &raw_value))
-        continue;
-      name = word_database::FilterName(raw_name, &name_scratch);
-      std::string_view rest = word_database::FilterValue(raw_value, &value_scratch);
-      for (std::string_view& field : fields) {
-        field = std::string_view();
-        if (!NextField(&rest, &field))
-          break;  // missing fields read as 0
-      }
-    }
-
-    if (name == "Spam") {
-      spamMessages_ = word_database::ReadIntegerField(fields[0]);
-      spam_line = true;
-    } else if (name == "Clean") {
-      cleanMessages_ = word_database::ReadIntegerField(fields[0]);
-      clean_line = true;
-    } else if (name == "Version") {
-      version_ = ToVersion(word_database::ReadRealField(fields[0]));
-    } else {
-      add_word(name,
-               WordEntry{word_database::ReadIntegerField(fields[0]),
-                         word_database::ReadIntegerField(fields[1]), 0.0f,
-                         word_database::ReadIntegerField(fields[3])},
-               word_database::ReadRealField(fields[2]));
+  word_database::RecordReader reader(text);
+  word_database::Record record;
+  while (reader.Next(&record)) {
+    switch (record.kind) {
+      case word_database::Record::Kind::kSpam:
+        spamMessages_ = record.count;
+        break;
+      case word_database::Record::Kind::kClean:
+        cleanMessages_ = record.count;
+        break;
+      case word_database::Record::Kind::kVersion:
+        version_ = ToVersion(record.version);
+        break;
+      case word_database::Record::Kind::kWord:
+        add_word(record.name, WordEntry{record.spamCount, record.cleanCount, 0.0f, record.lastSeen},
+                 record.probability);
+        break;
     }
   }
   if (table_.size() < reserved / 2)
     table_.shrink_to_fit();  // many lines were not words
   table_.IndexAppended();    // now rather than at the first lookup
   saved_ = repaired == 0 ? 1 : 0;
-  // Every file this system writes ends with a line feed and holds both count
-  // lines; one without either was cut short (a copy or disk that failed).
-  databaseCutShort_ = (!text.empty() && text.back() != '\n') || !spam_line || !clean_line;
+  databaseCutShort_ = reader.CutShort();
 }
 
 int BayesianCore::SaveDatabase(Aging aging) {
   const std::int32_t now = Now();
-  const bool aging_due =
-      aging == Aging::kWhenDue && static_cast<std::int64_t>(now) - lastAgingTime_ > kAgingInterval;
+  const bool aging_due = aging == Aging::kWhenDue && aging::Due(now, lastAgingTime_);
   bool failed = false;
   if (!databasePath_.empty()) {
     std::lock_guard<std::recursive_mutex> hold(lock_);

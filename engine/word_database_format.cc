@@ -1,5 +1,6 @@
 #include "engine/word_database_format.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -308,6 +309,70 @@ double ReadRealField(std::string_view field) {
     return static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
   }
   return ReadLongRealField(field);
+}
+
+bool RecordReader::Next(Record* record) {
+  while (!rest_.empty()) {
+    // The last line may lack its line feed.
+    std::size_t end = rest_.find('\n');
+    if (end == std::string_view::npos)
+      end = rest_.size();
+    const std::string_view line = rest_.substr(0, end);
+    rest_.remove_prefix(std::min(end + 1, rest_.size()));
+    if (ReadLine(line, record))
+      return true;
+  }
+  return false;
+}
+
+bool RecordReader::ReadLine(std::string_view line, Record* record) {
+  // Nearly every line is a word line as written by this system.
+  WrittenWordLine written;
+  if (ReadWrittenWordLine(line, &written) && written.name != "Spam" && written.name != "Clean" &&
+      written.name != "Version") {
+    *record = Record{Record::Kind::kWord, written.name,        written.spamCount,
+                     written.cleanCount,  written.probability, written.lastSeen};
+    return true;
+  }
+  std::string_view name;
+  std::string_view fields[4];
+  if (!SplitWrittenLine(line, &name, fields)) {
+    std::string_view raw_name;
+    std::string_view raw_value;
+    if (line.empty() || !SplitLine(line, &raw_name, &raw_value))
+      return false;
+    name = FilterName(raw_name, &nameScratch_);
+    std::string_view rest = FilterValue(raw_value, &valueScratch_);
+    for (std::string_view& field : fields) {
+      field = std::string_view();
+      if (!NextField(&rest, &field))
+        break;  // missing fields read as 0
+    }
+  }
+  *record = Record{};
+  if (name == "Spam") {
+    record->kind = Record::Kind::kSpam;
+    record->count = ReadIntegerField(fields[0]);
+    spamLine_ = true;
+  } else if (name == "Clean") {
+    record->kind = Record::Kind::kClean;
+    record->count = ReadIntegerField(fields[0]);
+    cleanLine_ = true;
+  } else if (name == "Version") {
+    record->kind = Record::Kind::kVersion;
+    record->version = ReadRealField(fields[0]);
+  } else {
+    record->name = name;
+    record->spamCount = ReadIntegerField(fields[0]);
+    record->cleanCount = ReadIntegerField(fields[1]);
+    record->probability = ReadRealField(fields[2]);
+    record->lastSeen = ReadIntegerField(fields[3]);
+  }
+  return true;
+}
+
+bool RecordReader::CutShort() const {
+  return (!text_.empty() && text_.back() != '\n') || !spamLine_ || !cleanLine_;
 }
 
 void AppendFixed8(float value, std::string* out) {

@@ -70,6 +70,47 @@ std::int32_t ReadIntegerField(std::string_view field);
 // a non-zero digit stands before the point, else 0.
 double ReadRealField(std::string_view field);
 
+// One line of the file as read: a word line, or one of the header lines.
+struct Record {
+  enum class Kind { kWord, kSpam, kClean, kVersion };
+  Kind kind = Kind::kWord;
+  // kWord: the name with every byte a name cannot hold dropped (anything
+  // else about it is the reader's caller's to repair), and the four fields:
+  // missing ones read 0.
+  std::string_view name;
+  std::int32_t spamCount = 0;
+  std::int32_t cleanCount = 0;
+  double probability = 0;
+  std::int32_t lastSeen = 0;
+  // kSpam, kClean: the message count; kVersion: the version.
+  std::int32_t count = 0;
+  double version = 0;
+};
+
+// Reads the records of an unmasked file, line by line; lines without a name
+// or a value are passed over. A record's views last until the next call.
+class RecordReader {
+ public:
+  explicit RecordReader(std::string_view text) : text_(text), rest_(text) {}
+
+  // The next record; false at the end.
+  bool Next(Record* record);
+  // After the last record: the file ends early (its last line has no line
+  // feed, or the "Spam" or "Clean" line is missing). Every file this system
+  // writes ends with a line feed and holds both count lines.
+  bool CutShort() const;
+
+ private:
+  bool ReadLine(std::string_view line, Record* record);
+
+  std::string_view text_;
+  std::string_view rest_;
+  bool spamLine_ = false;
+  bool cleanLine_ = false;
+  std::string nameScratch_;
+  std::string valueScratch_;
+};
+
 // printf's "%.8f" of the float's exact value (ties to even, as glibc).
 void AppendFixed8(float value, std::string* out);
 // printf's "%d".

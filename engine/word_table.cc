@@ -263,7 +263,7 @@ WordTable::Record WordTable::MakeRecord(const WordKey& key, const WordEntry& ent
   Record record;
   std::memcpy(record.key, key.bytes_, sizeof record.key);
   record.value = entry;
-  if (key.bytes_[15] == kLongMark) {
+  if (key.bytes_[15] == kLongMark) [[unlikely]] {
     const std::string_view word = key.long_word_;
     if (long_words_.size() + sizeof(std::uint32_t) + word.size() >
         std::numeric_limits<std::uint32_t>::max()) {
@@ -306,6 +306,15 @@ std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntr
   indexed_ = entries_.size();
   index_[slot] = SlotValue(entries_.size() - 1, key.hash_);
   return {&entries_.back().value, true};
+}
+
+void WordTable::InsertNew(const WordKey& key, const WordEntry& entry) {
+  if (entries_.size() >= kMaxEntries)
+    throw std::bad_alloc();
+  if (size() + 1 > index_.size() / 4 * 3)
+    Rehash(IndexSizeFor(size() + 1));
+  // Joins the unordered tail: an ordered walk sorts it when it comes.
+  entries_.push_back(MakeRecord(key, entry));
 }
 
 bool WordTable::Erase(std::string_view word) {

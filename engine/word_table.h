@@ -64,6 +64,16 @@ class WordKey {
 
   // Byte-wise order of the words (unsigned bytes, a prefix first).
   friend bool operator<(const WordKey& a, const WordKey& b);
+  // The same word.
+  friend bool operator==(const WordKey& a, const WordKey& b) {
+    std::uint64_t a_bytes[2];
+    std::uint64_t b_bytes[2];
+    std::memcpy(a_bytes, a.bytes_, sizeof a_bytes);
+    std::memcpy(b_bytes, b.bytes_, sizeof b_bytes);
+    // Inline keys are canonical; two long keys share their mark.
+    return a_bytes[0] == b_bytes[0] && a_bytes[1] == b_bytes[1] &&
+           (a.bytes_[15] <= 15 || a.long_word_ == b.long_word_);
+  }
 
  private:
   friend class WordTable;
@@ -148,6 +158,10 @@ class WordTable {
     return Insert(WordKey(word), entry);
   }
   std::pair<WordEntry*, bool> Insert(const WordKey& key, const WordEntry& entry = WordEntry{});
+  // Inserts a word known not to be in the table, without looking for it
+  // (words counted elsewhere). The index takes it at the next lookup, an
+  // ordered walk sorts it in. Throws as Insert.
+  void InsertNew(const WordKey& key, const WordEntry& entry);
   WordEntry& operator[](std::string_view word) { return *Insert(word).first; }
   // False when the word was not there.
   bool Erase(std::string_view word);

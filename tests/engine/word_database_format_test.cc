@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace varnox::word_database {
 namespace {
@@ -257,6 +258,59 @@ TEST(WordDatabaseFormatTest, MaskIsItsOwnInverse) {
   EXPECT_EQ(bytes, std::string("\xE4\xAF\xA5\x5A", 4));
   MaskBytes(bytes.data(), bytes.size());
   EXPECT_EQ(bytes, std::string("A\n\0\xFF", 4));
+}
+
+// What a reader gives for a text, one line a record, "cut short" last.
+std::vector<std::string> ReadAll(std::string_view text) {
+  std::vector<std::string> out;
+  RecordReader reader(text);
+  Record record;
+  while (reader.Next(&record)) {
+    switch (record.kind) {
+      case Record::Kind::kSpam:
+        out.push_back("spam " + std::to_string(record.count));
+        break;
+      case Record::Kind::kClean:
+        out.push_back("clean " + std::to_string(record.count));
+        break;
+      case Record::Kind::kVersion:
+        out.push_back("version " + std::to_string(record.version));
+        break;
+      case Record::Kind::kWord:
+        out.push_back(std::string(record.name) + " " + std::to_string(record.spamCount) + " " +
+                      std::to_string(record.cleanCount) + " " + std::to_string(record.probability) +
+                      " " + std::to_string(record.lastSeen));
+        break;
+    }
+  }
+  out.push_back(reader.CutShort() ? "cut short" : "whole");
+  return out;
+}
+
+TEST(WordDatabaseFormatTest, RecordReaderGivesEachNamedLine) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> records;
+  };
+  const Case cases[] = {
+      {"", {"cut short"}},
+      {"Version = 1.01\nSpam = 3\nClean = 4\n", {"version 1.010000", "spam 3", "clean 4", "whole"}},
+      // Header lines in any order; the last line may lack its line feed.
+      {"Clean = 4\nSpam = 3", {"clean 4", "spam 3", "cut short"}},
+      {"Spam = 3\n", {"spam 3", "cut short"}},
+      // Word lines the quick way and the long way give the same fields.
+      {"Spam = 1\nClean = 1\ncash = 5,2,0.25,1700000000\n cash = 5,,2 ,0.25;,1700000000\n",
+       {"spam 1", "clean 1", "cash 5 2 0.250000 1700000000", "cash 5 2 0.250000 1700000000",
+        "whole"}},
+      // Missing fields read 0; lines without a name or value are passed over.
+      {"Spam = 0\nClean = 0\nword = 7\n\n=\nname\n= 5\n===\n",
+       {"spam 0", "clean 0", "word 7 0 0.000000 0", "whole"}},
+      // Only the exact names are header lines; the name filter drops bytes.
+      {"spam = 2,1,0.5,9\n-Spam = 8\nSpam = 6\nClean = 1\n",
+       {"spam 2 1 0.500000 9", "-Spam 8 0 0.000000 0", "spam 6", "clean 1", "whole"}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ReadAll(c.text), c.records) << c.text;
 }
 
 }  // namespace

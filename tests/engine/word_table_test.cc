@@ -248,6 +248,48 @@ TEST(WordTableTest, EqualityComparesWordsAndEntries) {
   EXPECT_FALSE(a == b);
 }
 
+TEST(WordTableTest, InsertNewJoinsTheTableUnlookedFor) {
+  WordTable table;
+  table.Insert("mango");
+  table.Insert("apple");
+  const std::string long_word(40, 'q');
+  for (const std::string& word : {std::string("kiwi"), std::string("banana"), long_word})
+    table.InsertNew(WordKey(word), WordEntry{1, 2, 0.5f, 3});
+  EXPECT_EQ(table.size(), 5u);
+  std::vector<std::string> walked;
+  for (const auto [word, entry] : table)
+    walked.emplace_back(word);
+  EXPECT_EQ(walked, (std::vector<std::string>{"apple", "banana", "kiwi", "mango", long_word}));
+  ASSERT_NE(table.Find("kiwi"), nullptr);
+  EXPECT_EQ(*table.Find(long_word), (WordEntry{1, 2, 0.5f, 3}));
+  EXPECT_FALSE(table.Insert("banana").second);
+  EXPECT_TRUE(table.Erase("kiwi"));
+  EXPECT_EQ(table.Find("kiwi"), nullptr);
+}
+
+TEST(WordTableTest, KeysAreEqualForTheSameWordOnly) {
+  const std::string long_a(20, 'a');
+  const std::string long_b = long_a.substr(0, 19) + "b";
+  struct Case {
+    std::string a;
+    std::string b;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"word", "word", true},
+      {"word", "words", false},
+      {"", "", true},
+      {"abc", "abd", false},
+      {long_a, std::string(long_a), true},
+      {long_a, long_b, false},
+      {long_a.substr(0, 15), long_a.substr(0, 16), false},
+      {std::string("a\0b", 3), std::string("a\0b", 3), true},
+      {std::string("a\0", 2), "a", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(WordKey(c.a) == WordKey(c.b), c.equal) << c.a << " / " << c.b;
+}
+
 TEST(WordTableTest, ClearEmptiesTheTable) {
   WordTable table;
   for (int i = 0; i < 1000; ++i)
