@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/corpus_folders.h"
 #include "engine/message_info.h"
 #include "host/vnx_addin.h"
 #include "linux/eval/isolated_platform.h"
@@ -29,15 +30,8 @@
 namespace varnox::eval {
 namespace {
 
-struct Folder {
-  const char* name;
-  bool spam;
-};
-constexpr Folder kFolders[] = {{"easy-ham-1", false},
-                               {"easy-ham-2", false},
-                               {"hard-ham-1", false},
-                               {"spam-1", true},
-                               {"spam-2", true}};
+using Folder = bench::CorpusFolder;
+constexpr const auto& kFolders = bench::kCorpusFolders;
 
 std::string CorpusDir() {
   const char* dir = std::getenv("VARNOX_CORPUS");

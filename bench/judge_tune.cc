@@ -31,6 +31,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/corpus_folders.h"
 #include "engine/bayesian_core.h"
 #include "engine/second_judge.h"
 #include "linux/eval/isolated_platform.h"
@@ -39,15 +40,8 @@
 namespace varnox::eval {
 namespace {
 
-struct Folder {
-  const char* name;
-  bool spam;
-};
-constexpr Folder kFolders[] = {{"easy-ham-1", false},
-                               {"easy-ham-2", false},
-                               {"hard-ham-1", false},
-                               {"spam-1", true},
-                               {"spam-2", true}};
+using Folder = bench::CorpusFolder;
+constexpr const auto& kFolders = bench::kCorpusFolders;
 
 struct Message {
   std::string path;
