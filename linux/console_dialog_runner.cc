@@ -198,6 +198,8 @@ std::span<const ConsoleSettingsBox> ConsoleSettingsBoxes() {
        "Learn from Blacklisted Mails"},
       {SettingsDialog::kIdLearnWhite, setting::kLearnFromWhiteListed,
        "Learn from Whitelisted Mails"},
+      {SettingsDialog::kIdSecondJudge, setting::kSecondJudge,
+       "Let the second judge decide which mails are Spam."},
   };
   return kBoxes;
 }

@@ -30,6 +30,8 @@ void SettingsDialog::OnInitDialog(DialogView& view) {
   view.SetChecked(kIdLearnNotSpam, settings_.LearnFromNotSpam() != 0);
   view.SetChecked(kIdLearnBlack, settings_.LearnFromBlackListed() != 0);
   view.SetChecked(kIdLearnWhite, settings_.LearnFromWhiteListed() != 0);
+  second_judge_shown_ = settings_.SecondJudge() != 0;
+  view.SetChecked(kIdSecondJudge, second_judge_shown_);
   ShowWordCount(view);
 }
 
@@ -58,7 +60,7 @@ void SettingsDialog::ShowWordCount(DialogView& view) {
 }
 
 void SettingsDialog::SaveAndClose(DialogView& view) {
-  // All eight values on every OK, changed or not, in this fixed order.
+  // The eight values on every OK, changed or not, in this fixed order.
   settings_.SetBeepAtSpam(AsDword(view.IsChecked(kIdBeep)));
   settings_.SetConsiderNonEnglishSpam(AsDword(view.IsChecked(kIdNonEnglish)));
   settings_.SetLearnFromMarkSpam(AsDword(view.IsChecked(kIdLearnSpam)));
@@ -68,6 +70,8 @@ void SettingsDialog::SaveAndClose(DialogView& view) {
   settings_.SetLearnFromWhiteListed(AsDword(view.IsChecked(kIdLearnWhite)));
   settings_.SetNotSpamFolderName(view.IsChecked(kIdAskFolder) ? std::string_view()
                                                               : kDefaultNotSpamFolder);
+  if (const bool second_judge = view.IsChecked(kIdSecondJudge); second_judge != second_judge_shown_)
+    settings_.SetSecondJudge(AsDword(second_judge));
   view.EndDialog(kIdOkButton);
 }
 

@@ -29,6 +29,7 @@ class SettingsDialog final : public DialogController {
   static constexpr int kIdLearnBlack = 1019;
   static constexpr int kIdLearnWhite = 1020;
   static constexpr int kIdEmpty = 1021;
+  static constexpr int kIdSecondJudge = 1022;
   static constexpr int kIdWordCount = 204;
 
   static constexpr std::string_view kWordCountLabel = "Total Words in Bayesian Database : ";
@@ -41,12 +42,14 @@ class SettingsDialog final : public DialogController {
       : filter_(filter), settings_(settings) {}
 
   int TemplateId() const override { return dialog_id::kSettings; }
-  // Reads the eight settings once; later changes by others are overwritten
-  // by OK.
+  // Reads the nine settings once; later changes by others to the first eight
+  // are overwritten by OK.
   void OnInitDialog(DialogView& view) override;
-  // OK writes all eight values, changed or not, and ends with kIdOkButton;
-  // Cancel writes nothing. Emptying takes effect at once and is not undone
-  // by Cancel.
+  // OK writes the eight values of the General and learning boxes, changed or
+  // not, then SecondJudge only when its box was changed (an untouched
+  // dialog leaves a settings key without it as it was), and ends with
+  // kIdOkButton; Cancel writes nothing. Emptying takes effect at once and is
+  // not undone by Cancel.
   void OnCommand(DialogView& view, int control_id, ControlEvent event) override;
 
  private:
@@ -56,6 +59,8 @@ class SettingsDialog final : public DialogController {
 
   BayesianFilter& filter_;
   SettingsStore& settings_;
+  // The second judge's box as it opened.
+  bool second_judge_shown_ = false;
 };
 
 }  // namespace varnox

@@ -59,7 +59,6 @@ struct ExtraSetting {
   std::string_view caption;
 };
 constexpr ExtraSetting kExtraSettings[] = {
-    {setting::kSecondJudge, "the second judge decides instead of the classic one"},
     {setting::kLearnFromMoves, "watch learns from your moves into and out of SpamFilter"},
 };
 

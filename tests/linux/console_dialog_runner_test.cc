@@ -185,6 +185,13 @@ TEST_F(ConsoleDialogRunnerTest, TheSettingsPromptChangesBoxesAndSavesOnEnter) {
   SettingsDialog again(filter, settings);
   EXPECT_EQ(runner.RunModal(again), kIdCancelButton);
   EXPECT_EQ(fake.registry.writes(), writes);
+
+  terminal.Type("9\n\n");  // the last box, the second judge, on
+  SettingsDialog judge(filter, settings);
+  EXPECT_EQ(runner.RunModal(judge), kIdOkButton);
+  EXPECT_EQ(settings.SecondJudge(), 1u);
+  EXPECT_NE(Said().find("  9 [x] Let the second judge decide which mails are Spam."),
+            std::string::npos);
 }
 
 TEST_F(ConsoleDialogRunnerTest, NestedDialogsPlayTheirOwnAnswersInOrder) {

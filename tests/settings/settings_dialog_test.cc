@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,11 @@ constexpr DwordBox kDwordBoxes[] = {
     {setting::kLearnFromNotSpam, D::kIdLearnNotSpam},
     {setting::kLearnFromBlackListed, D::kIdLearnBlack},
     {setting::kLearnFromWhiteListed, D::kIdLearnWhite},
+    {setting::kSecondJudge, D::kIdSecondJudge},
 };
 constexpr int kAllBoxes[] = {D::kIdMarkRead,   D::kIdNonEnglish, D::kIdBeep,
                              D::kIdAskFolder,  D::kIdLearnSpam,  D::kIdLearnNotSpam,
-                             D::kIdLearnBlack, D::kIdLearnWhite};
+                             D::kIdLearnBlack, D::kIdLearnWhite, D::kIdSecondJudge};
 
 class SettingsDialogTest : public ::testing::Test {
  protected:
@@ -147,6 +149,41 @@ TEST_F(SettingsDialogTest, FolderBoxStoresEmptyOrInbox) {
     });
     EXPECT_EQ(run.result, kIdOkButton) << c.what;
     EXPECT_EQ(StoredFolder(), c.saved) << c.what;
+  }
+}
+
+TEST_F(SettingsDialogTest, SecondJudgeIsWrittenOnlyWhenItsBoxChanged) {
+  struct Case {
+    const char* what;
+    int stored;  // -1: absent
+    bool tick;   // the box's state when OK is pressed
+    int saved;   // -1: absent
+    bool written;
+  };
+  const Case cases[] = {
+      {"absent, untouched", -1, false, -1, false}, {"absent, ticked", -1, true, 1, true},
+      {"on, untouched", 3, true, 3, false},        {"on, cleared", 3, false, 0, true},
+      {"off, untouched", 0, false, 0, false},      {"off, ticked", 0, true, 1, true},
+  };
+  for (const Case& c : cases) {
+    fake.registry.DeleteKey();
+    fake.registry.CreateKey();
+    if (c.stored >= 0)
+      fake.registry.SetDword(setting::kSecondJudge, static_cast<std::uint32_t>(c.stored));
+    const std::size_t before = fake.registry.written().size();
+    Run([&](ScriptedDialogView& v) {
+      v.Tick(D::kIdSecondJudge, c.tick);
+      v.Click(kIdOkButton);
+    });
+    const std::vector<std::string>& written = fake.registry.written();
+    EXPECT_EQ(std::count(written.begin() + static_cast<std::ptrdiff_t>(before), written.end(),
+                         setting::kSecondJudge),
+              c.written ? 1 : 0)
+        << c.what;
+    EXPECT_EQ(fake.registry.Find(setting::kSecondJudge) != nullptr, c.saved >= 0) << c.what;
+    if (c.saved >= 0) {
+      EXPECT_EQ(settings.SecondJudge(), static_cast<std::uint32_t>(c.saved)) << c.what;
+    }
   }
 }
 

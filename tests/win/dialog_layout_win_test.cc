@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/dialog.h"
 #include "settings/info_dialogs.h"
+#include "settings/settings_dialog.h"
 #include "tests/win/dialog_driver.h"
 #include "tests/win/dialog_world.h"
 #include "win/dialogs/dialog_centring.h"
@@ -179,6 +181,41 @@ TEST(TemplateTexts, TheAboutNoticeFitsItsBox) {
   const SIZE needed = TextExtent(dialog, std::string(AboutDialog::kNotice), box.right - box.left);
   EXPECT_LE(needed.cx, box.right - box.left);
   EXPECT_LE(needed.cy, box.bottom - box.top);
+  DestroyWindow(dialog);
+}
+
+// The second judge's box closes the "Bayesian Filter Settings" group: inside
+// its frame, below the word count, with OK and Cancel under the frame.
+TEST(TemplateTexts, TheSecondJudgeBoxIsTheLastRowOfTheBayesianGroup) {
+  HWND dialog = CreateDialogParamW(AddinModule(), MAKEINTRESOURCEW(dialog_id::kSettings), nullptr,
+                                   NoDialogProc, 0);
+  ASSERT_NE(dialog, nullptr);
+  const std::vector<Child> children = ChildrenOf(dialog);
+  const Child* group = nullptr;
+  const Child* judge = nullptr;
+  int lowest_other_bottom = 0;
+  for (const Child& c : children) {
+    if (IsGroupBox(c) && c.text == "Bayesian Filter Settings")
+      group = &c;
+    else if (c.id == SettingsDialog::kIdSecondJudge)
+      judge = &c;
+  }
+  ASSERT_NE(group, nullptr);
+  ASSERT_NE(judge, nullptr);
+  EXPECT_TRUE(IsButtonKind(*judge, BS_AUTOCHECKBOX));
+  RECT inside{};
+  EXPECT_TRUE(IntersectRect(&inside, &group->rect, &judge->rect) &&
+              EqualRect(&inside, &judge->rect))
+      << "the box lies inside the group's frame";
+  for (const Child& c : children) {
+    const bool in_group = c.rect.top > group->rect.top && c.rect.bottom < group->rect.bottom;
+    if (&c != judge && &c != group && in_group)
+      lowest_other_bottom = std::max<int>(lowest_other_bottom, c.rect.bottom);
+    if (c.id == IDOK || c.id == IDCANCEL) {
+      EXPECT_GE(c.rect.top, group->rect.bottom) << Describe(c);
+    }
+  }
+  EXPECT_GE(judge->rect.top, lowest_other_bottom) << "below every other control of the group";
   DestroyWindow(dialog);
 }
 

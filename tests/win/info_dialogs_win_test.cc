@@ -149,9 +149,9 @@ TEST_F(SettingsWin, ShowsTheSettingsAndWordCountAndSavesEveryBoxOnOk) {
     EXPECT_TRUE(d.Checked(dialog, SettingsDialog::kIdBeep));
     EXPECT_TRUE(d.Checked(dialog, SettingsDialog::kIdLearnWhite));
     EXPECT_FALSE(d.Checked(dialog, SettingsDialog::kIdAskFolder)) << "a folder name is set";
-    for (int id :
-         {SettingsDialog::kIdMarkRead, SettingsDialog::kIdNonEnglish, SettingsDialog::kIdLearnSpam,
-          SettingsDialog::kIdLearnNotSpam, SettingsDialog::kIdLearnBlack}) {
+    for (int id : {SettingsDialog::kIdMarkRead, SettingsDialog::kIdNonEnglish,
+                   SettingsDialog::kIdLearnSpam, SettingsDialog::kIdLearnNotSpam,
+                   SettingsDialog::kIdLearnBlack, SettingsDialog::kIdSecondJudge}) {
       EXPECT_FALSE(d.Checked(dialog, id)) << id;
     }
     EXPECT_EQ(d.Text(dialog, SettingsDialog::kIdWordCount), WordCountLine(words));
@@ -173,7 +173,20 @@ TEST_F(SettingsWin, ShowsTheSettingsAndWordCountAndSavesEveryBoxOnOk) {
   EXPECT_EQ(DialogWorld::DwordSetting(setting::kLearnFromNotSpam), "0");
   EXPECT_EQ(DialogWorld::StringSetting(setting::kNotSpamFolderName), "")
       << "ticked: ask for the folder";
+  EXPECT_EQ(DialogWorld::DwordSetting(setting::kSecondJudge), "<absent>")
+      << "an untouched box writes nothing";
   EXPECT_EQ(world.addin->filter.WordCount(), words) << "OK does not empty";
+}
+
+TEST_F(SettingsWin, TheLastBoxSwitchesTheSecondJudgeOn) {
+  DialogDriver driver([&](DialogDriver& d) {
+    HWND dialog = d.WaitForDialog("Settings", world.explorer.window());
+    d.Click(dialog, SettingsDialog::kIdSecondJudge);
+    d.Click(dialog, IDOK);
+    d.WaitUntilClosed(dialog);
+  });
+  world.Click("Settings");
+  EXPECT_EQ(DialogWorld::DwordSetting(setting::kSecondJudge), "1");
 }
 
 TEST_F(SettingsWin, EmptyAsksFirstEmptiesOnYesAndCancelKeepsTheSettings) {
