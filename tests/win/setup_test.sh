@@ -5,7 +5,8 @@
 #   setup_test.sh SETUP.exe PROBE.exe WORK_FOLDER PROFILE
 #
 # Silent install for the current user; its files, settings, data files,
-# registration (exact) and Apps entry; an upgrade over used data keeps it
+# registration (exact) and Apps entry; the add-in started by its ProgID, a
+# lesson taught in one Outlook session and used in the next; an upgrade over used data keeps it
 # byte for byte; the silent uninstall leaves no registration and no program
 # file but keeps the data, unless /RemoveData is given. Wine's COM reads
 # classes of HKLM only, so the start by ProgID is checked after the
@@ -22,6 +23,15 @@ check() { local what=$1; shift; "$@" || fail "$what"; }
 # Runs a Windows program and waits for everything it started (an NSIS
 # uninstaller runs on from a copy of itself).
 run() { local status=0; wine "$@" </dev/null >/dev/null 2>&1 || status=$?; wineserver -w; return $status; }
+# Runs setup_probe with these arguments; what it says goes to the test's
+# output when it fails.
+probe() {
+  local status=0
+  wine "$probe" "$@" </dev/null >"$work/probe.out" 2>&1 || status=$?
+  wineserver -w
+  [ $status -eq 0 ] || sed 's/^/  setup_probe: /' "$work/probe.out" >&2
+  return $status
+}
 # A registry key exported as UTF-8 text without its header ("" when absent).
 export_key() {
   local file
@@ -132,9 +142,16 @@ check "Apps EstimatedSize" bash -c '[ $(($0)) -gt 0 ]' "$(value "$apps" Estimate
 check "Apps DisplayIcon" test -n "$(value "$apps" DisplayIcon)"
 
 # --- The add-in starts by its ProgID (machine-wide install, which Wine's
-# COM can see); its settings and data stay the user's.
+# COM can see); its settings and data stay the user's. A first Outlook
+# session teaches a message with Mark Spam and stops, which saves the words
+# to the user's words.db; the next session judges with them.
 check "setup /S /AllUsers succeeds" run "$setup" /S /AllUsers
-check "the add-in starts by its ProgID" run "$probe"
+check "the add-in starts by its ProgID" probe
+empty_words=$( { sha256sum <"$data/words.db"; } 2>/dev/null || true)
+check "a first Outlook session: Mark Spam teaches, Outlook stops" probe learn
+check "the lesson is saved in $data/words.db" \
+  test -s "$data/words.db" -a "$(sha256sum <"$data/words.db")" != "$empty_words"
+check "the next Outlook session judges with the saved lesson" probe judge
 
 # --- Upgrade over used data: words, lists and settings byte for byte.
 printf 'used words\n' >"$data/words.db"
