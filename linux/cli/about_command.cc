@@ -1,5 +1,6 @@
 // varnox about: the About box.
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "settings/settings_commands.h"
 
 namespace varnox::cli {

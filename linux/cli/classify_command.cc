@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "engine/bayesian_filter.h"
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/mail_file.h"
+#include "linux/console_user_interface.h"
 #include "mail/process_new_item.h"
+#include "platform/platform.h"
 
 namespace varnox::cli {
 namespace {
@@ -116,7 +118,7 @@ int Stamp(CommandContext& context, const std::string& path, bool spam_status) {
     context.UserError(TerminalTextFromUtf8(error));
     return Unjudged(context, path, mail.raw, kExitUserError);
   }
-  if (int status = context.RequireWordDatabase(); status != kExitOk)
+  if (int status = context.Provide(Needs::kWordDatabase); status != kExitOk)
     return Unjudged(context, path, mail.raw, status);
   BayesianFilter filter(context.platform());
   LoadWithoutSaving(context.platform(), filter);
@@ -141,7 +143,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
         "classify --help)");
   if (stamp)
     return Stamp(context, files[0], spam_status);
-  if (int status = context.RequireWordDatabase(); status != kExitOk)
+  if (int status = context.Provide(Needs::kWordDatabase); status != kExitOk)
     return status;
 
   BayesianFilter filter(context.platform());
@@ -167,6 +169,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
 
 }  // namespace
 
+// Classify needs the word database but asks for it itself: a message to
+// stamp is read first and passed on unchanged when it cannot be judged, as
+// a mail delivery pipeline needs.
 extern const Command kClassifyCommand{
     "classify", "judge messages: spam or clean, and why; or stamp one", kHelp, kOptions, Run};
 

@@ -3,6 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/bayesian_filter.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
+#include "linux/cli/database_lock.h"
+#include "linux/console_dialog_runner.h"
+#include "linux/console_user_interface.h"
+#include "linux/settings_file_registry.h"
+#include "linux/xdg_paths.h"
+#include "platform/platform.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {
@@ -30,16 +39,53 @@ bool KnownOption(const Command& command, std::string_view option, bool* takes_va
 
 }  // namespace
 
+struct CommandContext::Services {
+  Services(XdgPaths given_paths, ConsoleOptions console, std::string given_command)
+      : paths(std::move(given_paths)),
+        command(std::move(given_command)),
+        files(RealFileSystem()),
+        registry(files, paths.SettingsFile()),
+        ui(std::move(console)),
+        dialogs(ui),
+        platform{registry, clock, files, ui, faces, dialogs, SystemXmlParser()} {}
+
+  XdgPaths paths;
+  std::string command;
+  FileSystem& files;
+  SettingsFileRegistry registry;
+  SystemClock clock;
+  ConsoleUserInterface ui;
+  NoButtonFaces faces;
+  ConsoleDialogRunner dialogs;
+  Platform platform;
+  // Destroyed in reverse: the add-in, then the lock, then the services.
+  std::unique_ptr<DatabaseLock> lock;
+  std::unique_ptr<CVNXAddin> addin;
+};
+
 CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console, std::string command)
-    : paths_(std::move(paths)),
-      command_(std::move(command)),
-      files_(RealFileSystem()),
-      registry_(files_, paths_.SettingsFile()),
-      ui_(std::move(console)),
-      dialogs_(ui_),
-      platform_{registry_, clock_, files_, ui_, faces_, dialogs_, SystemXmlParser()} {
+    : services_(
+          std::make_unique<Services>(std::move(paths), std::move(console), std::move(command))) {
   // Copies that settings writes killed in an earlier run left beside it.
-  files_.RemoveAbandonedCopies(paths_.SettingsFile());
+  services_->files.RemoveAbandonedCopies(services_->paths.SettingsFile());
+}
+
+CommandContext::~CommandContext() = default;
+
+const XdgPaths& CommandContext::paths() const {
+  return services_->paths;
+}
+const Platform& CommandContext::platform() const {
+  return services_->platform;
+}
+FileSystem& CommandContext::files() {
+  return services_->files;
+}
+ConsoleUserInterface& CommandContext::console() {
+  return services_->ui;
+}
+ConsoleDialogRunner& CommandContext::dialogs() {
+  return services_->dialogs;
 }
 
 void CommandContext::Print(std::string_view utf8) {
@@ -58,16 +104,30 @@ int CommandContext::InternalError(std::string_view utf8_message) {
   return kExitInternalError;
 }
 
+int CommandContext::Provide(Needs needs) {
+  switch (needs) {
+    case Needs::kNothing:
+      return kExitOk;
+    case Needs::kSettings:
+      return RequireSettings();
+    case Needs::kWordDatabase:
+      return RequireWordDatabase();
+    case Needs::kWordDatabaseLock:
+      return LockWordDatabase();
+  }
+  return InternalError("a command declares needs this program does not know");
+}
+
 int CommandContext::RequireSettings() {
+  const std::string& path = services_->paths.SettingsFile();
   SettingsFile file;
-  switch (SettingsFileRegistry::Load(files_, paths_.SettingsFile(), &file)) {
+  switch (SettingsFileRegistry::Load(services_->files, path, &file)) {
     case kErrorSuccess:
       break;
     case kErrorFileNotFound:
-      return UserError("there is no settings file (" + paths_.SettingsFile() +
-                       "): run `varnox init` first");
+      return UserError("there is no settings file (" + path + "): run `varnox init` first");
     default:
-      return UserError("the settings file " + paths_.SettingsFile() + " cannot be read");
+      return UserError("the settings file " + path + " cannot be read");
   }
   return kExitOk;
 }
@@ -76,29 +136,29 @@ int CommandContext::RequireWordDatabase() {
   if (int status = RequireSettings(); status != kExitOk)
     return status;
   std::string path;
-  if (!SettingsStore(registry_).WordFilePath(&path) || path.empty()) {
-    return UserError("the settings file " + paths_.SettingsFile() +
+  if (!SettingsStore(services_->registry).WordFilePath(&path) || path.empty()) {
+    return UserError("the settings file " + services_->paths.SettingsFile() +
                      " names no word database (WordFilePath)");
   }
   return kExitOk;
 }
 
 int CommandContext::LockWordDatabase() {
-  if (lock_ != nullptr)
+  if (services_->lock != nullptr)
     return kExitOk;  // a request served by `varnox watch`, which holds it
   if (int status = RequireWordDatabase(); status != kExitOk)
     return status;
   std::string path;
-  SettingsStore(registry_).WordFilePath(&path);
+  SettingsStore(services_->registry).WordFilePath(&path);
   std::string refusal;
-  lock_ = DatabaseLock::Take(path, command_, &refusal);
-  return lock_ != nullptr ? kExitOk : UserError(refusal);
+  services_->lock = DatabaseLock::Take(path, services_->command, &refusal);
+  return services_->lock != nullptr ? kExitOk : UserError(refusal);
 }
 
 CVNXAddin& CommandContext::Addin() {
-  if (addin_ == nullptr)
-    addin_ = std::make_unique<CVNXAddin>(platform_);
-  return *addin_;
+  if (services_->addin == nullptr)
+    services_->addin = std::make_unique<CVNXAddin>(services_->platform);
+  return *services_->addin;
 }
 
 void LoadWithoutSaving(const Platform& platform, BayesianFilter& filter) {
@@ -188,6 +248,16 @@ int SplitArguments(const Command& command, std::span<const std::string> args, Ar
     }
   }
   return kExitOk;
+}
+
+int RunWithNeeds(const Command& command, CommandContext& context, const Arguments& arguments) {
+  if (command.first != nullptr) {
+    if (int status = command.first(context, arguments); status != kExitOk)
+      return status;
+  }
+  if (int status = context.Provide(command.needs); status != kExitOk)
+    return status;
+  return command.run(context, arguments);
 }
 
 }  // namespace varnox::cli

@@ -7,19 +7,17 @@
 #ifndef VARNOX_LINUX_CLI_COMMAND_H_
 #define VARNOX_LINUX_CLI_COMMAND_H_
 
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "host/vnx_addin.h"
-#include "linux/cli/database_lock.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
-#include "linux/settings_file_registry.h"
-#include "linux/xdg_paths.h"
-#include "platform/platform.h"
+namespace varnox {
+struct Platform;
+class BayesianFilter;
+class SenderList;
+}  // namespace varnox
 
 namespace varnox::cli {
 
@@ -27,69 +25,20 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitUserError = 1;      // bad arguments, missing files, refused
 inline constexpr int kExitInternalError = 2;  // something that should not happen
 
-class MailSession;
+class CommandContext;  // command_context.h
 
-// Everything a subcommand may use. Owns the real platform services.
-class CommandContext {
- public:
-  // `command` names the command line's command ("varnox watch") where a
-  // lock holder is named.
-  CommandContext(XdgPaths paths, ConsoleOptions console, std::string command = "varnox");
-  CommandContext(const CommandContext&) = delete;
-  CommandContext& operator=(const CommandContext&) = delete;
-
-  const XdgPaths& paths() const { return paths_; }
-  const Platform& platform() const { return platform_; }
-  FileSystem& files() { return files_; }
-  ConsoleUserInterface& console() { return ui_; }
-  // Dialogs the core opens; a command queues its answers here.
-  ConsoleDialogRunner& dialogs() { return dialogs_; }
-
-  // UTF-8 text to standard output, as it is.
-  void Print(std::string_view utf8);
-  // "varnox: <message>" on standard error; returns kExitUserError.
-  int UserError(std::string_view utf8_message);
-  // The same for what should never happen; returns kExitInternalError.
-  int InternalError(std::string_view utf8_message);
-
-  // kExitOk when the settings file can be read; otherwise says what is
-  // missing and returns kExitUserError. Without it every setting reads as
-  // off and nothing can be saved, which would look like success.
-  int RequireSettings();
-  // For commands that use the word database: kExitOk when the settings file
-  // can be read and names a word database; otherwise says what is missing
-  // and returns kExitUserError. Without this check the engine would work on
+// What a command needs before it runs; each includes the ones before it.
+enum class Needs {
+  kNothing,
+  // A settings file that can be read. Without it every setting reads as off
+  // and nothing can be saved, which would look like success.
+  kSettings,
+  // Settings that name a word database. Without it the engine would work on
   // an empty table and save nowhere, which looks like success.
-  int RequireWordDatabase();
-  // RequireWordDatabase, then the word database's lock (database_lock.h),
-  // held until the context is destroyed, after the add-in. kExitUserError,
-  // said, when it is held by another process; kExitOk when this context
-  // holds it already.
-  int LockWordDatabase();
-
-  // While `varnox watch` performs a request (request_server.h), the
-  // watch's connected session, which the command works in; else null.
-  MailSession* serving_session() const { return serving_session_; }
-  void ServeIn(MailSession* session) { serving_session_ = session; }
-
-  // The add-in object over this context's platform, made at the first call:
-  // lists loaded, filter constructed (Initialize is the caller's). It is
-  // destroyed before the platform services and the lock.
-  CVNXAddin& Addin();
-
- private:
-  XdgPaths paths_;
-  std::string command_;
-  FileSystem& files_;
-  SettingsFileRegistry registry_;
-  SystemClock clock_;
-  ConsoleUserInterface ui_;
-  NoButtonFaces faces_;
-  ConsoleDialogRunner dialogs_;
-  Platform platform_;
-  std::unique_ptr<DatabaseLock> lock_;
-  std::unique_ptr<CVNXAddin> addin_;
-  MailSession* serving_session_ = nullptr;
+  kWordDatabase,
+  // The word database's lock (database_lock.h), for a command that writes
+  // the database: held until the context is destroyed.
+  kWordDatabaseLock,
 };
 
 // "1 message", "2 messages".
@@ -136,6 +85,15 @@ struct Command {
   // other option is a user error.
   std::span<const std::string_view> options;
   int (*run)(CommandContext& context, const Arguments& arguments);
+  // What every use of the command needs, provided before `run`. A command
+  // that needs more for some of its actions asks CommandContext::Provide
+  // where it knows.
+  Needs needs = Needs::kNothing;
+  // What comes before the needs are provided, null for nothing: the checks
+  // of the arguments, so that a mistyped command is told so before a
+  // missing settings file (or, for watch, the standard streams made safe
+  // before the lock's descriptor is opened).
+  int (*first)(CommandContext& context, const Arguments& arguments) = nullptr;
 };
 
 // The table, in the order `varnox --help` lists it. Each subcommand's file
@@ -149,6 +107,9 @@ const Command* FindCommand(std::string_view name);
 // not take.
 int SplitArguments(const Command& command, std::span<const std::string> args, Arguments* arguments,
                    bool* yes, bool* help);
+// The command's `first`, its needs provided, then `run`: how main() runs a
+// command and how `varnox watch` runs one for another command.
+int RunWithNeeds(const Command& command, CommandContext& context, const Arguments& arguments);
 
 }  // namespace varnox::cli
 

@@ -9,10 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
 #include "linux/eval/eval_report.h"
 #include "linux/eval/evaluation.h"
 #include "linux/eval/gnuplot.h"
+#include "platform/platform.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {

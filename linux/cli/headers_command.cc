@@ -1,5 +1,7 @@
 // varnox headers: the Mail Header viewer on a message file.
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
+#include "linux/console_user_interface.h"
 #include "linux/maildir/maildir_host.h"
 #include "settings/settings_commands.h"
 

@@ -1,5 +1,7 @@
 // varnox help: the help page in the browser, or a command's help.
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
+#include "linux/console_user_interface.h"
 #include "settings/settings_commands.h"
 
 namespace varnox::cli {

@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "engine/bayesian_filter.h"
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/mail_file.h"
+#include "linux/console_user_interface.h"
+#include "platform/platform.h"
 
 namespace varnox::cli {
 namespace {
@@ -29,14 +32,16 @@ constexpr std::string_view kHelp =
     "  --spam   the files are spam\n"
     "  --good   the files are good mail\n";
 
-int Run(CommandContext& context, const Arguments& arguments) {
-  const bool spam = arguments.Has("--spam");
-  if (spam == arguments.Has("--good"))
+int Check(CommandContext& context, const Arguments& arguments) {
+  if (arguments.Has("--spam") == arguments.Has("--good"))
     return context.UserError("learn needs one of --spam and --good (see varnox learn --help)");
   if (arguments.operands.empty())
     return context.UserError("learn needs the files to learn (see varnox learn --help)");
-  if (int status = context.LockWordDatabase(); status != kExitOk)
-    return status;
+  return kExitOk;
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  const bool spam = arguments.Has("--spam");
 
   std::vector<MailFile> messages(arguments.operands.size());
   for (std::size_t i = 0; i < messages.size(); ++i) {
@@ -81,7 +86,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
 
 }  // namespace
 
-extern const Command kLearnCommand{"learn", "teach the filter messages as spam or good mail", kHelp,
-                                   kOptions, Run};
+extern const Command kLearnCommand{.name = "learn",
+                                   .summary = "teach the filter messages as spam or good mail",
+                                   .help = kHelp,
+                                   .options = kOptions,
+                                   .run = Run,
+                                   .needs = Needs::kWordDatabaseLock,
+                                   .first = Check};
 
 }  // namespace varnox::cli

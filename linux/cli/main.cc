@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/request_channel.h"
+#include "linux/console_user_interface.h"
+#include "linux/xdg_paths.h"
 
 #ifndef VARNOX_VERSION
 #define VARNOX_VERSION "unknown"
@@ -107,7 +109,7 @@ int Main(const std::vector<std::string>& args) {
     if (const std::optional<int> status = ForwardToWatch(context, std::span(args).subspan(at), yes))
       return *status;
   }
-  const int status = command->run(context, arguments);
+  const int status = RunWithNeeds(*command, context, arguments);
   // A warning on the way (a word database that could not be read whole)
   // means the command did not do all it seemed to.
   return status == kExitOk && context.console().warnings() > 0 ? kExitUserError : status;

@@ -1,5 +1,7 @@
 // varnox mark-spam: Mark Spam on message files, as in the mail client.
+#include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
+#include "linux/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {
@@ -19,14 +21,13 @@ constexpr std::string_view kHelp =
     "on. While varnox watch runs, it does the work (see varnox watch --help);\n"
     "refused while another Varnox command holds the word database.\n";
 
-int Run(CommandContext& context, const Arguments& arguments) {
+int Check(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.empty())
     return context.UserError("mark-spam needs the message files (see varnox mark-spam --help)");
-  if (int status = CheckMaildirMessages(context, arguments.operands, "varnox learn --spam FILE");
-      status != kExitOk)
-    return status;
-  if (int status = context.LockWordDatabase(); status != kExitOk)
-    return status;
+  return CheckMaildirMessages(context, arguments.operands, "varnox learn --spam FILE");
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
   CommandSession session(context, /*quiet=*/false);
   if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
     return status;
@@ -43,6 +44,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
 }  // namespace
 
 extern const Command kMarkSpamCommand{
-    "mark-spam", "teach messages as spam and move them to SpamFilter", kHelp, {}, Run};
+    .name = "mark-spam",
+    .summary = "teach messages as spam and move them to SpamFilter",
+    .help = kHelp,
+    .options = {},
+    .run = Run,
+    .needs = Needs::kWordDatabaseLock,
+    .first = Check};
 
 }  // namespace varnox::cli

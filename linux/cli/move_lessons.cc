@@ -5,13 +5,16 @@
 #include <cstdio>
 
 #include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/mail_file.h"
+#include "linux/console_user_interface.h"
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file_name.h"
 #include "linux/maildir/mime_reader.h"
 #include "mail/message_learning.h"
 #include "mail/message_texts.h"
 #include "platform/code_page.h"
+#include "platform/platform.h"
 
 namespace varnox::cli {
 namespace {

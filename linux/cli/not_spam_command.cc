@@ -1,5 +1,8 @@
 // varnox not-spam: Not Spam on message files, as in the mail client.
+#include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
+#include "linux/console_dialog_runner.h"
+#include "linux/console_user_interface.h"
 #include "linux/utf8.h"
 #include "mail/folder_pickers.h"
 
@@ -28,7 +31,7 @@ constexpr std::string_view kHelp =
     "While varnox watch runs, it does the work (see varnox watch --help);\n"
     "refused while another Varnox command holds the word database.\n";
 
-int Run(CommandContext& context, const Arguments& arguments) {
+int Check(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.empty())
     return context.UserError("not-spam needs the message files (see varnox not-spam --help)");
   const std::vector<std::string> to = arguments.Values("--to");
@@ -36,11 +39,11 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return context.UserError("give --to once");
   if (arguments.Has("--remember") && to.empty())
     return context.UserError("--remember keeps the folder given with --to");
-  if (int status = CheckMaildirMessages(context, arguments.operands, "varnox learn --good FILE");
-      status != kExitOk)
-    return status;
-  if (int status = context.LockWordDatabase(); status != kExitOk)
-    return status;
+  return CheckMaildirMessages(context, arguments.operands, "varnox learn --good FILE");
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  const std::vector<std::string> to = arguments.Values("--to");
   CommandSession session(context, /*quiet=*/false);
   if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
     return status;
@@ -79,6 +82,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
 }  // namespace
 
 extern const Command kNotSpamCommand{
-    "not-spam", "teach messages as good mail; move them out of SpamFilter", kHelp, kOptions, Run};
+    .name = "not-spam",
+    .summary = "teach messages as good mail; move them out of SpamFilter",
+    .help = kHelp,
+    .options = kOptions,
+    .run = Run,
+    .needs = Needs::kWordDatabaseLock,
+    .first = Check};
 
 }  // namespace varnox::cli

@@ -15,8 +15,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/path_fingerprint.h"
+#include "linux/console_user_interface.h"
+#include "platform/platform.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {

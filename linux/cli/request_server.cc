@@ -16,8 +16,10 @@
 #include <optional>
 #include <vector>
 
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/mail_session.h"
+#include "linux/console_dialog_runner.h"
+#include "linux/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {
@@ -159,7 +161,7 @@ int RunCommand(CommandContext& context, MailSession& session, const Request& req
   context.ServeIn(&session);
   int status = kExitInternalError;
   try {
-    status = command->run(context, arguments);
+    status = RunWithNeeds(*command, context, arguments);
   } catch (const std::exception& e) {
     status = context.InternalError(std::string("internal error: ") + e.what());
   }

@@ -5,8 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/database_lock.h"
+#include "linux/console_dialog_runner.h"
+#include "linux/console_user_interface.h"
 #include "linux/utf8.h"
 #include "lists/list_dialog.h"
 #include "platform/code_page.h"
@@ -272,22 +275,29 @@ int UpdateEntry(CommandContext& context, ListRun& run, const Arguments& argument
   return updated ? kExitOk : kExitUserError;
 }
 
-int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
+// The action named first, "list" when none is.
+std::string ActionOf(const Arguments& arguments) {
+  return arguments.operands.empty() ? "list" : arguments.operands[0];
+}
+
+int CheckFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
   if (arguments.Has("--address") && arguments.Has("--domain"))
     return context.UserError("give --address or --domain, not both");
-  const std::vector<std::string>& operands = arguments.operands;
-  const std::string action = operands.empty() ? "list" : operands[0];
-  const std::span<const std::string> rest =
-      operands.empty() ? std::span<const std::string>() : std::span(operands).subspan(1);
+  const std::string action = ActionOf(arguments);
   const std::string name = kind == ListKind::Black ? "blacklist" : "whitelist";
   if (action != "list" && action != "add" && action != "update" && action != "remove")
     return context.UserError("unknown action '" + TerminalTextFromUtf8(action) + "' (see varnox " +
                              name + " --help)");
-  if (action == "list" && !rest.empty())
+  if (action == "list" && arguments.operands.size() > 1)
     return context.UserError("list takes no entries (see varnox " + name + " --help)");
-  if (int status = context.RequireSettings(); status != kExitOk)
-    return status;
+  return kExitOk;
+}
 
+int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
+  const std::vector<std::string>& operands = arguments.operands;
+  const std::string action = ActionOf(arguments);
+  const std::span<const std::string> rest =
+      operands.empty() ? std::span<const std::string>() : std::span(operands).subspan(1);
   ListRun run(context, kind);
   if (int status = run.Open(action != "list"); status != kExitOk)
     return status;
@@ -306,6 +316,12 @@ int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
   return ListEntries(context, run, arguments);
 }
 
+int CheckBlack(CommandContext& context, const Arguments& arguments) {
+  return CheckFor(ListKind::Black, context, arguments);
+}
+int CheckWhite(CommandContext& context, const Arguments& arguments) {
+  return CheckFor(ListKind::White, context, arguments);
+}
 int RunBlack(CommandContext& context, const Arguments& arguments) {
   return RunFor(ListKind::Black, context, arguments);
 }
@@ -315,9 +331,19 @@ int RunWhite(CommandContext& context, const Arguments& arguments) {
 
 }  // namespace
 
-extern const Command kBlackListCommand{"blacklist", "list, add, change and remove blocked senders",
-                                       kBlackHelpText, kOptions, RunBlack};
-extern const Command kWhiteListCommand{"whitelist", "list, add, change and remove trusted senders",
-                                       kWhiteHelpText, kOptions, RunWhite};
+extern const Command kBlackListCommand{.name = "blacklist",
+                                       .summary = "list, add, change and remove blocked senders",
+                                       .help = kBlackHelpText,
+                                       .options = kOptions,
+                                       .run = RunBlack,
+                                       .needs = Needs::kSettings,
+                                       .first = CheckBlack};
+extern const Command kWhiteListCommand{.name = "whitelist",
+                                       .summary = "list, add, change and remove trusted senders",
+                                       .help = kWhiteHelpText,
+                                       .options = kOptions,
+                                       .run = RunWhite,
+                                       .needs = Needs::kSettings,
+                                       .first = CheckWhite};
 
 }  // namespace varnox::cli

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/systemd_unit.h"
 
 namespace varnox::cli {

@@ -6,8 +6,13 @@
 #include <vector>
 
 #include "engine/bayesian_filter.h"
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
+#include "linux/console_dialog_runner.h"
+#include "linux/console_user_interface.h"
+#include "linux/xdg_paths.h"
 #include "platform/code_page.h"
+#include "platform/platform.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_store.h"
 
@@ -166,7 +171,7 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
 // Emptying saves the database at once, so it needs the database's lock and a
 // filter that writes.
 int Empty(CommandContext& context) {
-  if (int status = context.LockWordDatabase(); status != kExitOk)
+  if (int status = context.Provide(Needs::kWordDatabaseLock); status != kExitOk)
     return status;
   CVNXAddin& addin = context.Addin();
   if (context.serving_session() == nullptr)
@@ -186,7 +191,7 @@ int Empty(CommandContext& context) {
 
 // The prompt may empty the database too.
 int Prompt(CommandContext& context) {
-  if (int status = context.LockWordDatabase(); status != kExitOk)
+  if (int status = context.Provide(Needs::kWordDatabaseLock); status != kExitOk)
     return status;
   CVNXAddin& addin = context.Addin();
   addin.filter.Initialize();
@@ -197,8 +202,6 @@ int Prompt(CommandContext& context) {
 
 int Run(CommandContext& context, const Arguments& arguments) {
   const std::vector<std::string>& operands = arguments.operands;
-  if (int status = context.RequireSettings(); status != kExitOk)
-    return status;
   if (operands.empty() && context.console().CanAsk())
     return Prompt(context);
   if (operands.empty()) {
@@ -224,7 +227,14 @@ int Run(CommandContext& context, const Arguments& arguments) {
 
 }  // namespace
 
+// Every action reads the settings; emptying, here or at the prompt, asks for
+// the word database's lock as well.
 extern const Command kSettingsCommand{
-    "settings", "show and change the settings; empty the word database", kHelp, {}, Run};
+    .name = "settings",
+    .summary = "show and change the settings; empty the word database",
+    .help = kHelp,
+    .options = {},
+    .run = Run,
+    .needs = Needs::kSettings};
 
 }  // namespace varnox::cli

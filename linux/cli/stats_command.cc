@@ -4,7 +4,10 @@
 #include <string>
 
 #include "engine/bayesian_filter.h"
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
+#include "linux/console_user_interface.h"
+#include "platform/platform.h"
 
 namespace varnox::cli {
 namespace {
@@ -36,11 +39,13 @@ std::string Entries(const SenderList& list) {
          std::to_string(list.domains().size()) + " domains";
 }
 
-int Run(CommandContext& context, const Arguments& arguments) {
+int Check(CommandContext& context, const Arguments& arguments) {
   if (!arguments.operands.empty())
     return context.UserError("stats takes no arguments (see varnox stats --help)");
-  if (int status = context.RequireWordDatabase(); status != kExitOk)
-    return status;
+  return kExitOk;
+}
+
+int Run(CommandContext& context, const Arguments&) {
   std::string path;
   context.Addin().settings.WordFilePath(&path);
   BayesianFilter& filter = context.Addin().filter;
@@ -59,6 +64,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
 }  // namespace
 
 extern const Command kStatsCommand{
-    "stats", "show what the filter knows: words and messages learned", kHelp, {}, Run};
+    .name = "stats",
+    .summary = "show what the filter knows: words and messages learned",
+    .help = kHelp,
+    .options = {},
+    .run = Run,
+    .needs = Needs::kWordDatabase,
+    .first = Check};
 
 }  // namespace varnox::cli

@@ -3,7 +3,11 @@
 
 #include <string>
 
-#include "linux/cli/command.h"
+#include "linux/cli/command_context.h"
+#include "linux/console_user_interface.h"
+#include "linux/settings_file_registry.h"
+#include "linux/xdg_paths.h"
+#include "platform/platform.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {

@@ -1,5 +1,6 @@
 // varnox support: the support page in the browser.
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "settings/settings_commands.h"
 
 namespace varnox::cli {

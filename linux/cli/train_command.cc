@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
+#include "linux/console_dialog_runner.h"
+#include "linux/console_user_interface.h"
 #include "linux/maildir/folder_name.h"
 #include "linux/maildir/maildir_folder.h"
 #include "linux/utf8.h"
@@ -203,26 +207,34 @@ std::vector<std::string> InCodePage(const std::vector<std::string>& names) {
   return converted;
 }
 
-int Run(CommandContext& context, const Arguments& arguments) {
-  const std::vector<std::string> spam = InCodePage(arguments.Values("--spam"));
-  const std::vector<std::string> good = InCodePage(arguments.Values("--good"));
-  const bool empty_first = arguments.Has("--empty");
-  const bool answered = empty_first || !spam.empty() || !good.empty();
-  if (!answered && !context.console().CanAsk())
+// Whether the folders to learn are given, rather than asked for.
+bool Answered(const Arguments& arguments) {
+  return arguments.Has("--empty") || !arguments.Values("--spam").empty() ||
+         !arguments.Values("--good").empty();
+}
+
+int Check(CommandContext& context, const Arguments& arguments) {
+  if (!Answered(arguments) && !context.console().CanAsk())
     return context.UserError(
         "say which folders to learn: --spam FOLDER, --good FOLDER (see "
         "varnox train --help)");
   if (arguments.operands.size() > 1)
     return context.UserError("train works on one store at a time");
-  for (const std::string& name : spam) {
-    for (const std::string& other : good) {
+  for (const std::string& name : InCodePage(arguments.Values("--spam"))) {
+    for (const std::string& other : InCodePage(arguments.Values("--good"))) {
       if (code_page::EqualsIgnoreCase(name, other))
         return context.UserError("'" + TerminalText(name) +
                                  "' is named both as spam and as good mail; nothing was learned");
     }
   }
-  if (int status = context.LockWordDatabase(); status != kExitOk)
-    return status;
+  return kExitOk;
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
+  const std::vector<std::string> spam = InCodePage(arguments.Values("--spam"));
+  const std::vector<std::string> good = InCodePage(arguments.Values("--good"));
+  const bool empty_first = arguments.Has("--empty");
+  const bool answered = Answered(arguments);
   CommandSession session(context, /*quiet=*/true);
   if (int status = session.ConnectStore(arguments.operands); status != kExitOk)
     return status;
@@ -283,7 +295,13 @@ int Run(CommandContext& context, const Arguments& arguments) {
 
 }  // namespace
 
-extern const Command kTrainCommand{"train", "teach the filter whole folders of spam and good mail",
-                                   kHelp, kOptions, Run};
+extern const Command kTrainCommand{
+    .name = "train",
+    .summary = "teach the filter whole folders of spam and good mail",
+    .help = kHelp,
+    .options = kOptions,
+    .run = Run,
+    .needs = Needs::kWordDatabaseLock,
+    .first = Check};
 
 }  // namespace varnox::cli

@@ -7,10 +7,13 @@
 
 #include <string>
 
-#include "linux/cli/command.h"
+#include "host/vnx_addin.h"
+#include "linux/cli/command_context.h"
 #include "linux/cli/mail_session.h"
 #include "linux/cli/move_lessons.h"
 #include "linux/cli/request_server.h"
+#include "linux/console_user_interface.h"
+#include "platform/platform.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {
@@ -98,10 +101,13 @@ std::unique_ptr<RequestServer> ListenForRequests(CommandContext& context) {
   return server;
 }
 
-int Run(CommandContext& context, const Arguments& arguments) {
+// Before anything else, the lock included.
+int OpenStreams(CommandContext&, const Arguments&) {
   OpenMissingStandardStreams();
-  if (int status = context.LockWordDatabase(); status != kExitOk)
-    return status;
+  return kExitOk;
+}
+
+int Run(CommandContext& context, const Arguments& arguments) {
   // After the lock: a socket file found there now was left by a watch gone.
   // Requests made from now on wait until the catch-up is over.
   const std::unique_ptr<RequestServer> requests = ListenForRequests(context);
@@ -161,6 +167,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
 }  // namespace
 
 extern const Command kWatchCommand{
-    "watch", "the main job: judge new mail in Maildir folders until stopped", kHelp, kOptions, Run};
+    .name = "watch",
+    .summary = "the main job: judge new mail in Maildir folders until stopped",
+    .help = kHelp,
+    .options = kOptions,
+    .run = Run,
+    .needs = Needs::kWordDatabaseLock,
+    .first = OpenStreams};
 
 }  // namespace varnox::cli
