@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "linux/cli/database_lock.h"
 #include "linux/cli/watch_journal.h"
 #include "linux/maildir/mime_reader.h"
 #include "platform/file_system.h"
@@ -466,6 +467,38 @@ TEST_F(VarnoxToolbarCommandsTest, TrainSaysWhatItCouldNotRead) {
   }
   EXPECT_NE(Varnox({"train", "--help"}).out.find("Training the same messages twice counts them"),
             std::string::npos);
+}
+
+// What each row of the command table declares, seen from outside: while
+// another process holds the word database, every command that writes it is
+// refused before it changes anything, and every command that only reads it
+// still works.
+TEST_F(VarnoxToolbarCommandsTest, TheWordDatabaseLockIsTakenByExactlyTheCommandsThatWriteIt) {
+  Deliver(maildir, "1.host", Mail("Ann <ann@example.org>", "Offer", "cheap pills\n"));
+  const std::string message = (maildir / "new/1.host").string();
+  ASSERT_EQ(Varnox({"learn", "--good", message}).status, 0);
+  const std::string words = Slurp(Data("words.db"));
+  std::string refusal;
+  auto lock = cli::DatabaseLock::Take(Data("words.db").string(), "varnox watch", &refusal);
+  ASSERT_NE(lock, nullptr) << refusal;
+  const std::vector<std::vector<std::string>> writers = {
+      {"mark-spam", message},         {"not-spam", message},
+      {"learn", "--spam", message},   {"train", "--spam", "Inbox", maildir.string()},
+      {"--yes", "settings", "empty"}, {"watch", maildir.string()},
+  };
+  for (const std::vector<std::string>& args : writers) {
+    const Outcome run = Varnox(args);
+    EXPECT_EQ(run.status, 1) << args[0] << " " << args[1];
+    EXPECT_NE(run.err.find("is in use by `varnox watch`"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Slurp(Data("words.db")), words);
+  EXPECT_EQ(Names(maildir / "new"), std::vector<std::string>{"1.host"});
+  const std::vector<std::vector<std::string>> readers = {
+      {"classify", message}, {"stats"}, {"settings", "show"}, {"blacklist", "list"}};
+  for (const std::vector<std::string>& args : readers) {
+    const Outcome run = Varnox(args);
+    EXPECT_EQ(run.status, 0) << args[0] << ": " << run.err;
+  }
 }
 
 TEST_F(VarnoxToolbarCommandsTest, HeadersShowsTheTransportHeaders) {
