@@ -7,6 +7,7 @@
 ;   X86_DIR     the same for 32-bit (optional: without it the setup carries
 ;               the 64-bit add-in only)
 ;   ICON        the product icon;  HEADER  the 150 by 57 page banner
+;   SIDE        the 164 by 314 picture of the Finish page
 ;   OUTFILE     the setup program to write
 ;
 ; Installs for the current user without administrator rights: program files
@@ -59,6 +60,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !define MUI_HEADERIMAGE_BITMAP "${HEADER}"
 !define MUI_HEADERIMAGE_UNBITMAP "${HEADER}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${SIDE}"
+; The uninstaller's one choice needs the page's whole width.
+!define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_TEXT "Varnox is installed. Start (or restart) Outlook: the toolbar $\"Varnox$\" appears in its main window."
 
 !insertmacro MUI_PAGE_INSTFILES

@@ -14,11 +14,12 @@ endforeach()
 foreach(name blacklist whitelist settings headers)
   list(APPEND VARNOX_ART_FILES ${VARNOX_ART_DIR}/banner-${name}.bmp)
 endforeach()
+list(APPEND VARNOX_ART_FILES ${VARNOX_ART_DIR}/setup-side.bmp)
 
 add_custom_command(
   OUTPUT ${VARNOX_ART_FILES}
   COMMAND ${CMAKE_COMMAND} -E env CONVERT=${VARNOX_CONVERT}
           bash ${PROJECT_SOURCE_DIR}/resources/art/draw-art.sh ${VARNOX_ART_DIR}
   DEPENDS ${PROJECT_SOURCE_DIR}/resources/art/draw-art.sh
-  COMMENT "Drawing the toolbar faces, the product icon and the dialog banners"
+  COMMENT "Drawing the toolbar faces, the product icon, the dialog banners and the setup's picture"
   VERBATIM)

@@ -9,6 +9,7 @@
 #   face-markspam.ico (16x17)   face-notspam.ico (16x17)   face-train.ico (16x16)
 #   face-header.ico (24x27)     face-settings.ico (24x24)  product.ico (16x16)
 #   banner-blacklist.bmp  banner-whitelist.bmp  banner-settings.bmp  banner-headers.bmp
+#   setup-side.bmp (164x314, the setup program's Finish page)
 #
 # Each icon holds one 24-bit image with a 1-bit transparency mask (ImageMagick
 # writes only 32-bit icons, so the icon file is put together here). Pictures
@@ -247,3 +248,13 @@ banner banner-settings "Settings" "How Varnox judges, moves and learns" \
   '#1C2B3D' '#3A6189' 24 24 "gear 12 12 7.5 11 8 3.2"
 banner banner-headers "Mail Headers" "The transport headers of the selected message" \
   '#22224A' '#4B4E9A' 24 27 header_sheet
+
+# The picture at the side of the setup program's Finish page, 164 by 314:
+# the Settings banner's colours from top to bottom, the product's shield and
+# its name.
+"$CONVERT" -size 164x314 -define gradient:direction=south "gradient:#1C2B3D-#3A6189" \
+  \( -size 164x314 xc:none -draw "scale 6,6 $(shield 16 | tr '\n' ' ')" \
+     -geometry +34+56 \) -compose Over -composite \
+  -gravity north -fill white -font "$bold_font" -pointsize 22 -annotate +0+170 "Varnox" \
+  -fill '#E8EEF4' -font "$plain_font" -pointsize 10 -annotate +0+204 "Spam filter for Outlook" \
+  -alpha off -type TrueColor "BMP3:$out/setup-side.bmp"
