@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <string_view>
 
 #include "engine/ignore_list.h"
+#include "engine/unaligned.h"
 #include "platform/code_page.h"
 
 namespace varnox {
@@ -47,12 +47,6 @@ const ByteTables& Tables() {
 
 bool IsAlphaNumericKind(Kind kind) {
   return kind == kLetter || kind == kDigit;
-}
-
-std::uint64_t Load64(const unsigned char* bytes) {
-  std::uint64_t value;
-  std::memcpy(&value, bytes, sizeof value);
-  return value;
 }
 
 // Lower-cases the ASCII letters among 8 bytes at once. Only the bytes of

@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "engine/unaligned.h"
+
 namespace varnox {
 namespace {
 
@@ -34,12 +36,6 @@ std::size_t PositionIn(std::uint32_t slot_value) {
 
 bool TagMatches(std::uint32_t slot_value, std::uint64_t hash) {
   return ((slot_value ^ static_cast<std::uint32_t>(hash)) & kTagMask) == 0;
-}
-
-std::uint64_t Load64(const unsigned char* p) {
-  std::uint64_t v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
 }
 
 // The 8 bytes as a big-endian number: comparing these numbers compares the
