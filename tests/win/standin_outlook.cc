@@ -5,6 +5,7 @@
 
 #include <olectl.h>
 
+#include "win/com_ids.h"
 #include "win/wide_text.h"
 
 namespace varnox::win::testing {
@@ -378,6 +379,16 @@ HRESULT StandInObject::FindConnectionPoint(REFIID riid, IConnectionPoint** point
   }
   *point = nullptr;
   return CONNECT_E_NOCONNECTION;
+}
+
+VARIANT_BOOL ClickAsOffice(StandInObject* button) {
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT cancel_arg;
+  VariantInit(&cancel_arg);
+  cancel_arg.vt = VT_BOOL | VT_BYREF;
+  cancel_arg.pboolVal = &cancel;
+  button->Raise(kDiidCommandBarButtonEvents, kDispidClick, {ObjectArg(button), cancel_arg});
+  return cancel;
 }
 
 }  // namespace varnox::win::testing

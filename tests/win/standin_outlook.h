@@ -109,6 +109,11 @@ VARIANT ObjectArg(IDispatch* object);
 // A variant holding a new reference on `object`: a call's result.
 VARIANT ObjectResult(IDispatch* object);
 
+// Clicks a command bar button as Office does: its Click event with the
+// button and a CancelDefault flag that starts false. Returns the flag as the
+// handlers left it.
+VARIANT_BOOL ClickAsOffice(StandInObject* button);
+
 using HeldStandIn = Microsoft::WRL::ComPtr<StandInObject>;
 HeldStandIn MakeStandIn(const std::string& name, Journal* journal);
 // `member` of `owner` answers `object` (a new reference each time).

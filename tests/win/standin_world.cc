@@ -85,12 +85,7 @@ bool StandInOutlook::Click(const std::string& caption) {
   StandInObject* button = Button(caption);
   if (button == nullptr)
     return false;
-  VARIANT_BOOL cancel = VARIANT_FALSE;
-  VARIANT cancel_arg;
-  VariantInit(&cancel_arg);
-  cancel_arg.vt = VT_BOOL | VT_BYREF;
-  cancel_arg.pboolVal = &cancel;
-  button->Raise(kDiidCommandBarButtonEvents, kDispidClick, {ObjectArg(button), cancel_arg});
+  ClickAsOffice(button);
   return true;
 }
 
