@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "addin/vnx_addin.h"
 #include "bench/corpus_folders.h"
 #include "engine/message_info.h"
-#include "host/vnx_addin.h"
 #include "linux/eval/isolated_platform.h"
 #include "linux/eval/message_source.h"
 #include "linux/eval/texts_message.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "mail/process_new_item.h"
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_platform.h"

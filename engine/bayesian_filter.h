@@ -22,10 +22,11 @@
 #include "engine/message_info.h"
 #include "engine/second_judge.h"
 #include "platform/platform.h"
+#include "settings/word_table_controls.h"
 
 namespace varnox {
 
-class BayesianFilter {
+class BayesianFilter : public WordTableControls {
  public:
   // `platform` (its services) must outlive the filter.
   explicit BayesianFilter(const Platform& platform);
@@ -58,8 +59,8 @@ class BayesianFilter {
   int Relearn(std::string body, std::string subject, int asSpam, std::string_view headers = {});
   // Removes every word (the message counts stay) and saves. The `saved` flag
   // after the save.
-  int Empty();
-  std::size_t WordCount() const;
+  int Empty() override;
+  std::size_t WordCount() const override;
   // Saves the word database (and the second judge's companion file) now, as
   // it is: the aging waits for Empty or teardown. The `saved` flag.
   int Save();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "host/vnx_addin.h"
+#include "mail/mail_context.h"
 #include "platform/code_page.h"
 #include "platform/user_interface.h"
 
@@ -29,7 +29,7 @@ bool IsClickOn(int button, int control_id, ControlEvent event) {
 
 }  // namespace
 
-void ListMailFolderNames(CVNXAddin& addin, std::vector<std::string>& names) {
+void ListMailFolderNames(MailContext& addin, std::vector<std::string>& names) {
   if (addin.topFolders == nullptr)
     return;
   ForEachFolder(*addin.topFolders, [&names](std::unique_ptr<host::Folder>& folder) {
@@ -43,7 +43,7 @@ void ListMailFolderNames(CVNXAddin& addin, std::vector<std::string>& names) {
   });
 }
 
-std::unique_ptr<host::Folder> FindTopFolder(CVNXAddin& addin, std::string_view name) {
+std::unique_ptr<host::Folder> FindTopFolder(MailContext& addin, std::string_view name) {
   std::unique_ptr<host::Folder> found;
   if (addin.topFolders == nullptr)
     return found;

@@ -18,17 +18,17 @@
 
 namespace varnox {
 
-class CVNXAddin;
+struct MailContext;
 
 // Appends to `names` the name of every mail folder (default item type 0) of
 // topFolders, in the host's order. Other folder types are left out, and so
 // is a folder whose name or type cannot be read. Nothing without topFolders.
-void ListMailFolderNames(CVNXAddin& addin, std::vector<std::string>& names);
+void ListMailFolderNames(MailContext& addin, std::vector<std::string>& names);
 
 // The first folder of topFolders, in the host's order, whose name equals
 // `name` ignoring case, whatever its type; null when there is none. The
 // caller owns the reference.
-std::unique_ptr<host::Folder> FindTopFolder(CVNXAddin& addin, std::string_view name);
+std::unique_ptr<host::Folder> FindTopFolder(MailContext& addin, std::string_view name);
 
 // "Select Outlook Folder": one folder from a drop-down list. On OK the
 // chosen name is kept and stored as NotSpamFolderName when "Don't Display

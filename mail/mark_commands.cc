@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "host/vnx_addin.h"
 #include "mail/folder_pickers.h"
+#include "mail/mail_context.h"
 #include "mail/message_learning.h"
 #include "mail/spam_move.h"
 #include "platform/user_interface.h"
@@ -17,7 +17,7 @@ namespace {
 constexpr int kSpam = 1;
 constexpr int kGoodMail = 0;
 
-std::unique_ptr<host::Explorer> ActiveExplorer(CVNXAddin& addin) {
+std::unique_ptr<host::Explorer> ActiveExplorer(MailContext& addin) {
   std::unique_ptr<host::Explorer> explorer;
   if (addin.application == nullptr || Failed(addin.application->ActiveExplorer(&explorer)))
     return nullptr;
@@ -50,8 +50,8 @@ std::unique_ptr<host::MailItem> SelectedMail(host::Selection& selection, std::in
 
 // Teaches the mail's message with `learn`; its MAPI message is released
 // before the caller moves the mail.
-bool Teach(CVNXAddin& addin, host::MailItem& mail, int spam,
-           int (*learn)(CVNXAddin&, host::Message&, int)) {
+bool Teach(MailContext& addin, host::MailItem& mail, int spam,
+           int (*learn)(MailContext&, host::Message&, int)) {
   std::unique_ptr<host::Message> message;
   if (Failed(mail.MapiMessage(&message)) || message == nullptr)
     return false;
@@ -60,12 +60,12 @@ bool Teach(CVNXAddin& addin, host::MailItem& mail, int spam,
 
 // The word database is written once a command has taught something, so
 // that the lesson survives a crash of the host.
-void SaveIfTaught(CVNXAddin& addin, int taught) {
+void SaveIfTaught(MailContext& addin, int taught) {
   if (taught > 0)
     addin.filter.Save();
 }
 
-void MarkSelectionAsSpam(CVNXAddin& addin, int& taught) {
+void MarkSelectionAsSpam(MailContext& addin, int& taught) {
   std::unique_ptr<host::Explorer> explorer = ActiveExplorer(addin);
   if (explorer == nullptr)
     return;
@@ -93,7 +93,7 @@ bool ShowsSpamFolder(host::Explorer& explorer) {
 // Where good mail leaves the spam folder for: the folder NotSpamFolderName
 // names, or the one the user picks now. Null when the user cancels or the
 // name names no top-level folder: the mail then stays where it is.
-std::unique_ptr<host::Folder> ChooseDestination(CVNXAddin& addin) {
+std::unique_ptr<host::Folder> ChooseDestination(MailContext& addin) {
   std::string name;
   addin.settings.NotSpamFolderName(&name);
   if (name.empty()) {
@@ -108,7 +108,7 @@ std::unique_ptr<host::Folder> ChooseDestination(CVNXAddin& addin) {
 
 // Moves good mail to `destination` and remembers it, so that its arrival
 // there is not judged again.
-void MoveOutOfSpam(CVNXAddin& addin, host::MailItem& mail, host::Folder& destination) {
+void MoveOutOfSpam(MailContext& addin, host::MailItem& mail, host::Folder& destination) {
   const HResult hr = mail.Move(destination);
   if (Failed(hr)) {
     addin.platform.ui.ShowMessage(NotSpamMoveFailedText(hr), kNotSpamMoveFailedCaption, kMbOk);
@@ -119,7 +119,7 @@ void MoveOutOfSpam(CVNXAddin& addin, host::MailItem& mail, host::Folder& destina
     addin.notSpamMoves.Remember(std::move(identity));
 }
 
-void MarkSelectionAsGoodMail(CVNXAddin& addin, int& taught, bool& handled) {
+void MarkSelectionAsGoodMail(MailContext& addin, int& taught, bool& handled) {
   std::unique_ptr<host::Explorer> explorer = ActiveExplorer(addin);
   if (explorer == nullptr)
     return;
@@ -151,7 +151,7 @@ std::string NotSpamMoveFailedText(HResult status) {
   return "Failed to move message HRESULT = " + std::to_string(status);
 }
 
-void OnMarkSpam(CVNXAddin& addin) {
+void OnMarkSpam(MailContext& addin) {
   int taught = 0;
   try {
     MarkSelectionAsSpam(addin, taught);
@@ -161,7 +161,7 @@ void OnMarkSpam(CVNXAddin& addin) {
   SaveIfTaught(addin, taught);
 }
 
-void OnNotSpam(CVNXAddin& addin) {
+void OnNotSpam(MailContext& addin) {
   int taught = 0;
   bool handled = false;
   try {

@@ -18,7 +18,7 @@
 
 namespace varnox {
 
-class CVNXAddin;
+struct MailContext;
 
 inline constexpr std::string_view kLearningComplete = "Learning Complete";
 // Caption of Mark Spam's failure message and of Not Spam's closing message.
@@ -34,7 +34,7 @@ std::string NotSpamMoveFailedText(HResult status);
 // moved) and moves each one taught to the spam folder, marked read first
 // when MarkReadBeforeMoving is set. A failed move shows its message
 // (caption "Varnox") and the run goes on. Nothing else is shown.
-void OnMarkSpam(CVNXAddin& addin);
+void OnMarkSpam(MailContext& addin);
 
 // Teaches each selected mail as good mail (relearned when it carries a
 // learning mark). When the explorer shows the folder named "SpamFilter"
@@ -44,7 +44,7 @@ void OnMarkSpam(CVNXAddin& addin);
 // Display this again"); a name that names no folder, or Cancel, means that
 // mail stays. A failed move shows its message and the run goes on.
 // "Learning Complete" closes a run that handled any mail item.
-void OnNotSpam(CVNXAddin& addin);
+void OnNotSpam(MailContext& addin);
 
 }  // namespace varnox
 

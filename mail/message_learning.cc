@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "host/vnx_addin.h"
+#include "mail/mail_context.h"
 #include "mail/message_texts.h"
 
 namespace varnox {
@@ -10,7 +10,7 @@ namespace varnox {
 // Each entry catches what the standard library may throw (memory for a huge
 // text): the message is then not taught, as if it could not be read.
 
-int LearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
+int LearnFromMessage(MailContext& addin, host::Message& message, int spam) {
   try {
     MessageTexts texts;
     if (!ReadMessageTexts(message, {MessageText::kHeaders}, &texts))
@@ -26,7 +26,7 @@ int LearnFromMessage(CVNXAddin& addin, host::Message& message, int spam) {
   }
 }
 
-int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam,
+int RelearnFromMessage(MailContext& addin, host::Message& message, int spam,
                        std::string_view headers) {
   try {
     MessageTexts texts;
@@ -39,7 +39,7 @@ int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam,
   }
 }
 
-int LearnOrRelearn(CVNXAddin& addin, host::Message& message, int spam) {
+int LearnOrRelearn(MailContext& addin, host::Message& message, int spam) {
   // The mark search's one read of the headers, kept for the second judge.
   std::string headers;
   bool marked = false;

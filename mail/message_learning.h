@@ -10,23 +10,23 @@
 
 namespace varnox {
 
-class CVNXAddin;
+struct MailContext;
 
 // Learns body and subject as spam (`spam` non-zero) or clean. 0 without
 // doing so when the headers cannot be read, carry "X-VNX-LEARN:Spam"
 // (whatever `spam` says), or the body or subject cannot be read; else 1,
 // whatever the filter made of it.
-int LearnFromMessage(CVNXAddin& addin, host::Message& message, int spam);
+int LearnFromMessage(MailContext& addin, host::Message& message, int spam);
 
 // Moves an earlier lesson to the side `spam` names and retrains. Reads body
 // and subject only (the second judge's header tokens move when the caller
 // gives the headers it read); 0 when either cannot be read, else 1.
-int RelearnFromMessage(CVNXAddin& addin, host::Message& message, int spam,
+int RelearnFromMessage(MailContext& addin, host::Message& message, int spam,
                        std::string_view headers = {});
 
 // RelearnFromMessage when the headers carry a learning mark, else
 // LearnFromMessage; gives the result of the one that ran.
-int LearnOrRelearn(CVNXAddin& addin, host::Message& message, int spam);
+int LearnOrRelearn(MailContext& addin, host::Message& message, int spam);
 
 }  // namespace varnox
 

@@ -4,11 +4,11 @@
 #include <string>
 
 #include "engine/message_info.h"
-#include "host/module_lock.h"
-#include "host/vnx_addin.h"
+#include "mail/mail_context.h"
 #include "mail/message_texts.h"
 #include "mail/sender_address.h"
 #include "mail/spam_move.h"
+#include "platform/module_lock.h"
 #include "platform/user_interface.h"
 
 namespace varnox {
@@ -17,7 +17,7 @@ namespace {
 // Caption of the failed-move message of the pipeline.
 constexpr std::string_view kSpamFilterCaption = "Spam Filter";
 
-void BeepIfAsked(CVNXAddin& addin) {
+void BeepIfAsked(MailContext& addin) {
   if (addin.settings.BeepAtSpam() != 0)
     addin.platform.ui.Beep(kBeepExclamation);
 }
@@ -28,19 +28,19 @@ struct Sender {
   std::string domain;   // DomainKey(address)
 };
 
-bool IsWhiteListed(CVNXAddin& addin, const Sender& sender) {
+bool IsWhiteListed(MailContext& addin, const Sender& sender) {
   return addin.whiteList.ContainsAddress(sender.address) ||
          addin.whiteList.ContainsDomain(sender.domain);
 }
 
-bool IsBlackListed(CVNXAddin& addin, const Sender& sender) {
+bool IsBlackListed(MailContext& addin, const Sender& sender) {
   return addin.blackList.ContainsAddress(sender.address) ||
          addin.blackList.ContainsDomain(sender.domain);
 }
 
 // The black list's note: which of the sender's entries put it there (the
 // address lookup is asked again, since either lookup may have matched).
-std::string BlackListNote(CVNXAddin& addin, const Sender& sender) {
+std::string BlackListNote(MailContext& addin, const Sender& sender) {
   return sender.address + std::string(addin.blackList.ContainsAddress(sender.address)
                                           ? kListedAddressNote
                                           : kListedDomainNote);
@@ -48,14 +48,14 @@ std::string BlackListNote(CVNXAddin& addin, const Sender& sender) {
 
 // An item that Not Spam moved here. The host is asked for the item's
 // identity only while some move awaits its arrival.
-bool IsNotSpamArrival(CVNXAddin& addin, host::MailItem& mail) {
+bool IsNotSpamArrival(MailContext& addin, host::MailItem& mail) {
   if (addin.notSpamMoves.empty())
     return false;
   std::string identity;
   return Succeeded(mail.Identity(&identity)) && addin.notSpamMoves.TakeArrival(identity);
 }
 
-void Judge(CVNXAddin& addin, host::Item& item) {
+void Judge(MailContext& addin, host::Item& item) {
   std::unique_ptr<host::MailItem> mail;
   if (Failed(item.QueryMailItem(&mail)) || mail == nullptr)
     return;
@@ -135,7 +135,7 @@ std::string FilterStamp(int spam, const MessageInfo& info) {
   return spam != 0 ? SpamStamp(info) : VerdictStamp("NotSpam", info);
 }
 
-void ProcessNewItem(CVNXAddin& addin, host::Item& item) {
+void ProcessNewItem(MailContext& addin, host::Item& item) {
   ModuleLockHolder lock;
   try {
     Judge(addin, item);

@@ -10,7 +10,7 @@
 
 namespace varnox {
 
-class CVNXAddin;
+struct MailContext;
 struct MessageInfo;
 
 // Verdict stamps and black-list notes, appended to the transport headers
@@ -40,7 +40,7 @@ std::string FilterStamp(int spam, const MessageInfo& info);
 // failed move is the only thing shown (a message box). Holds a module lock
 // count for the length of the call; releases every host reference it
 // obtained before it returns. Never throws.
-void ProcessNewItem(CVNXAddin& addin, host::Item& item);
+void ProcessNewItem(MailContext& addin, host::Item& item);
 
 }  // namespace varnox
 

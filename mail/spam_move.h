@@ -11,7 +11,12 @@
 
 namespace varnox {
 
-class CVNXAddin;
+struct MailContext;
+
+// The spam folder's name, as made and as recognised (any letter case).
+inline constexpr std::string_view kSpamFolderName = "SpamFilter";
+// Whether a folder called `name` is the spam folder (the name in any case).
+bool IsSpamFolderName(std::string_view name);
 
 // "Failed to move message to Spam Filter Folder HRESULT = " and the status
 // as a signed decimal number.
@@ -21,7 +26,7 @@ std::string SpamMoveFailedText(HResult status);
 // addin.spamFolder. On failure shows SpamMoveFailedText with `caption` and
 // an OK button. Without a spam folder nothing is marked or moved and the
 // failure (kEPointer) is shown the same way. Gives the move's status.
-HResult MoveToSpamFolder(CVNXAddin& addin, host::MailItem& mail, std::string_view caption);
+HResult MoveToSpamFolder(MailContext& addin, host::MailItem& mail, std::string_view caption);
 
 }  // namespace varnox
 

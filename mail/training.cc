@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "host/item.h"
-#include "host/vnx_addin.h"
 #include "mail/folder_pickers.h"
+#include "mail/mail_context.h"
 #include "mail/mark_commands.h"
 #include "mail/message_learning.h"
 #include "platform/user_interface.h"
@@ -24,7 +24,7 @@ std::string JoinedNames(const std::vector<std::string>& names) {
   return text;
 }
 
-bool TeachItem(CVNXAddin& addin, host::Item& item, int spam) {
+bool TeachItem(MailContext& addin, host::Item& item, int spam) {
   std::unique_ptr<host::MailItem> mail;
   std::unique_ptr<host::Message> message;
   if (Failed(item.QueryMailItem(&mail)) || mail == nullptr || Failed(mail->MapiMessage(&message)) ||
@@ -36,7 +36,7 @@ bool TeachItem(CVNXAddin& addin, host::Item& item, int spam) {
 
 // Teaches the folders named, in order; `taught` counts as it goes, so that
 // what was taught before a failure is still saved.
-void TrainFromFolders(CVNXAddin& addin, const std::vector<std::string>& names, int spam,
+void TrainFromFolders(MailContext& addin, const std::vector<std::string>& names, int spam,
                       int& taught) {
   for (const std::string& name : names) {
     std::unique_ptr<host::Folder> folder = FindTopFolder(addin, name);
@@ -85,7 +85,7 @@ void TrainDialog::Choose(DialogView& view, std::vector<std::string>& chosen, int
   view.SetControlText(edit_id, JoinedNames(chosen));
 }
 
-int TrainFromFolder(CVNXAddin& addin, host::Folder& folder, int spam) {
+int TrainFromFolder(MailContext& addin, host::Folder& folder, int spam) {
   std::unique_ptr<host::Items> items;
   if (Failed(folder.GetItems(&items)) || items == nullptr)
     return 0;
@@ -99,7 +99,7 @@ int TrainFromFolder(CVNXAddin& addin, host::Folder& folder, int spam) {
   return taught;
 }
 
-void OnTrainFilter(CVNXAddin& addin) {
+void OnTrainFilter(MailContext& addin) {
   int taught = 0;
   bool completed = false;
   try {

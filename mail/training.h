@@ -14,7 +14,7 @@
 namespace varnox {
 
 class BayesianFilter;
-class CVNXAddin;
+struct MailContext;
 
 // "Train Bayesian Filter": two lists of folder names, each chosen with
 // "..." in a "Select Folders" dialog (a new choice replaces the earlier one;
@@ -56,13 +56,13 @@ class TrainDialog final : public DialogController {
 // name that no longer names a top-level folder is skipped), saves the word
 // database when anything was taught, and shows "Learning Complete" with an
 // empty caption. Never throws.
-void OnTrainFilter(CVNXAddin& addin);
+void OnTrainFilter(MailContext& addin);
 
 // Teaches every mail item directly in `folder` (not its sub-folders), as spam
 // when `spam` is non-zero, relearning those that carry a learning mark.
 // Items that are not mail and messages that cannot be taught are passed
 // over. Gives the number of messages taught.
-int TrainFromFolder(CVNXAddin& addin, host::Folder& folder, int spam);
+int TrainFromFolder(MailContext& addin, host::Folder& folder, int spam);
 
 }  // namespace varnox
 

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "engine/bayesian_filter.h"
 #include "platform/user_interface.h"
 
 namespace varnox {

@@ -12,10 +12,9 @@
 
 #include "platform/dialog.h"
 #include "settings/settings_store.h"
+#include "settings/word_table_controls.h"
 
 namespace varnox {
-
-class BayesianFilter;
 
 class SettingsDialog final : public DialogController {
  public:
@@ -38,7 +37,7 @@ class SettingsDialog final : public DialogController {
   static constexpr std::string_view kDefaultNotSpamFolder = "Inbox";
 
   // `filter` and `settings` must outlive the dialog.
-  SettingsDialog(BayesianFilter& filter, SettingsStore& settings)
+  SettingsDialog(WordTableControls& filter, SettingsStore& settings)
       : filter_(filter), settings_(settings) {}
 
   int TemplateId() const override { return dialog_id::kSettings; }
@@ -57,7 +56,7 @@ class SettingsDialog final : public DialogController {
   void SaveAndClose(DialogView& view);
   void AskAndEmpty(DialogView& view);
 
-  BayesianFilter& filter_;
+  WordTableControls& filter_;
   SettingsStore& settings_;
   // The second judge's box as it opened.
   bool second_judge_shown_ = false;

@@ -10,7 +10,7 @@
 #include "engine/bayesian_filter.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/mail_file.h"
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 #include "mail/process_new_item.h"
 #include "platform/platform.h"
 

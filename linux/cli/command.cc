@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "addin/vnx_addin.h"
 #include "engine/bayesian_filter.h"
-#include "host/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/database_lock.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
-#include "linux/settings_file_registry.h"
-#include "linux/xdg_paths.h"
+#include "linux/dialogs/console_dialog_runner.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/settings_file_registry.h"
+#include "linux/platform/xdg_paths.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 

@@ -1,7 +1,7 @@
 #include "linux/cli/command_session.h"
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 
 #include <algorithm>
 #include <filesystem>

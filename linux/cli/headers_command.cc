@@ -1,9 +1,9 @@
 // varnox headers: the Mail Header viewer on a message file.
-#include "host/vnx_addin.h"
+#include "addin/settings_commands.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/console_user_interface.h"
 #include "linux/maildir/maildir_host.h"
-#include "settings/settings_commands.h"
+#include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {

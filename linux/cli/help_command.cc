@@ -1,8 +1,8 @@
 // varnox help: the help page in the browser, or a command's help.
-#include "host/vnx_addin.h"
+#include "addin/settings_commands.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/console_user_interface.h"
-#include "settings/settings_commands.h"
+#include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {

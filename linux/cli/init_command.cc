@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "linux/cli/command_context.h"
-#include "linux/console_user_interface.h"
-#include "linux/settings_file.h"
-#include "linux/settings_file_registry.h"
-#include "linux/xdg_paths.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/settings_file.h"
+#include "linux/platform/settings_file_registry.h"
+#include "linux/platform/xdg_paths.h"
 #include "settings/settings_store.h"
 
 namespace varnox::cli {

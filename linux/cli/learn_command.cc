@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "addin/vnx_addin.h"
 #include "engine/bayesian_filter.h"
-#include "host/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/mail_file.h"
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 #include "platform/platform.h"
 
 namespace varnox::cli {

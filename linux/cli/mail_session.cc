@@ -9,11 +9,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/console_user_interface.h"
 #include "linux/maildir/maildir_folder.h"
-#include "linux/xdg_paths.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/xdg_paths.h"
 #include "mail/spam_move.h"
 
 namespace varnox::cli {

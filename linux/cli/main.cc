@@ -8,8 +8,8 @@
 
 #include "linux/cli/command_context.h"
 #include "linux/cli/request_channel.h"
-#include "linux/console_user_interface.h"
-#include "linux/xdg_paths.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/xdg_paths.h"
 
 #ifndef VARNOX_VERSION
 #define VARNOX_VERSION "unknown"

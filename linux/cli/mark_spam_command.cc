@@ -1,7 +1,7 @@
 // varnox mark-spam: Mark Spam on message files, as in the mail client.
 #include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {

@@ -4,15 +4,16 @@
 
 #include <cstdio>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/mail_file.h"
-#include "linux/console_user_interface.h"
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file_name.h"
 #include "linux/maildir/mime_reader.h"
+#include "linux/platform/console_user_interface.h"
 #include "mail/message_learning.h"
 #include "mail/message_texts.h"
+#include "mail/spam_move.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
 

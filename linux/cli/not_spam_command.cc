@@ -1,9 +1,9 @@
 // varnox not-spam: Not Spam on message files, as in the mail client.
 #include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
-#include "linux/utf8.h"
+#include "linux/dialogs/console_dialog_runner.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/utf8.h"
 #include "mail/folder_pickers.h"
 
 namespace varnox::cli {

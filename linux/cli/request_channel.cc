@@ -17,7 +17,7 @@
 
 #include "linux/cli/command_context.h"
 #include "linux/cli/path_fingerprint.h"
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 

@@ -18,8 +18,8 @@
 
 #include "linux/cli/command_context.h"
 #include "linux/cli/mail_session.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
+#include "linux/dialogs/console_dialog_runner.h"
+#include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {

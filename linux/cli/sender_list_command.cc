@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/database_lock.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
-#include "linux/utf8.h"
+#include "linux/dialogs/console_dialog_runner.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/utf8.h"
 #include "lists/list_dialog.h"
 #include "platform/code_page.h"
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "addin/vnx_addin.h"
 #include "engine/bayesian_filter.h"
-#include "host/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
-#include "linux/xdg_paths.h"
+#include "linux/dialogs/console_dialog_runner.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/xdg_paths.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
 #include "settings/settings_dialog.h"

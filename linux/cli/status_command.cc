@@ -4,9 +4,9 @@
 #include <string>
 
 #include "linux/cli/command_context.h"
-#include "linux/console_user_interface.h"
-#include "linux/settings_file_registry.h"
-#include "linux/xdg_paths.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/settings_file_registry.h"
+#include "linux/platform/xdg_paths.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 

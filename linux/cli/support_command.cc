@@ -1,7 +1,7 @@
 // varnox support: the support page in the browser.
-#include "host/vnx_addin.h"
+#include "addin/settings_commands.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "settings/settings_commands.h"
 
 namespace varnox::cli {
 namespace {

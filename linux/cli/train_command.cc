@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
-#include "linux/console_dialog_runner.h"
-#include "linux/console_user_interface.h"
+#include "linux/dialogs/console_dialog_runner.h"
 #include "linux/maildir/folder_name.h"
 #include "linux/maildir/maildir_folder.h"
-#include "linux/utf8.h"
+#include "linux/platform/console_user_interface.h"
+#include "linux/platform/utf8.h"
 #include "mail/folder_pickers.h"
 #include "mail/training.h"
 #include "platform/code_page.h"

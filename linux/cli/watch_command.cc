@@ -7,12 +7,12 @@
 
 #include <string>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/mail_session.h"
 #include "linux/cli/move_lessons.h"
 #include "linux/cli/request_server.h"
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 

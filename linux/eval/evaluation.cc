@@ -10,8 +10,8 @@
 #include <map>
 #include <memory>
 
+#include "addin/vnx_addin.h"
 #include "engine/message_info.h"
-#include "host/vnx_addin.h"
 #include "linux/eval/isolated_platform.h"
 #include "linux/eval/message_source.h"
 #include "linux/eval/read_ahead.h"

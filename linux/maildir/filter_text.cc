@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "linux/utf8.h"
+#include "linux/platform/utf8.h"
 
 namespace varnox::maildir {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "linux/utf8.h"
+#include "linux/platform/utf8.h"
 #include "platform/code_page.h"
 
 namespace varnox::maildir {

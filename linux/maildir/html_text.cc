@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "linux/maildir/html_entities.h"
-#include "linux/utf8.h"
+#include "linux/platform/utf8.h"
 #include "platform/ascii_case.h"
 
 namespace varnox::maildir {

@@ -11,7 +11,7 @@
 
 #include "linux/maildir/filter_text.h"
 #include "linux/maildir/html_text.h"
-#include "linux/utf8.h"
+#include "linux/platform/utf8.h"
 #include "platform/ascii_case.h"
 #include "platform/code_page.h"
 

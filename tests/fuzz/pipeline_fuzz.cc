@@ -14,11 +14,11 @@
 #include <string>
 #include <string_view>
 
-#include "host/module_lock.h"
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "mail/message_texts.h"
 #include "mail/process_new_item.h"
 #include "mail/sender_address.h"
+#include "platform/module_lock.h"
 #include "settings/settings_store.h"
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_platform.h"

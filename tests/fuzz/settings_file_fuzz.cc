@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "linux/settings_file.h"
-#include "linux/settings_file_registry.h"
+#include "linux/platform/settings_file.h"
+#include "linux/platform/settings_file_registry.h"
 #include "settings/settings_store.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fuzz/fuzz_check.h"

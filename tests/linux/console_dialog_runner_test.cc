@@ -1,4 +1,4 @@
-#include "linux/console_dialog_runner.h"
+#include "linux/dialogs/console_dialog_runner.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/bayesian_filter.h"
-#include "linux/console_texts.h"
+#include "linux/platform/console_texts.h"
 #include "lists/list_dialog.h"
 #include "lists/sender_list.h"
 #include "mail/folder_pickers.h"

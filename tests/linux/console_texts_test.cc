@@ -1,10 +1,10 @@
-#include "linux/console_texts.h"
+#include "linux/platform/console_texts.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "settings/info_dialogs.h"
 
 namespace varnox {

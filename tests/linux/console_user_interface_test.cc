@@ -1,4 +1,4 @@
-#include "linux/console_user_interface.h"
+#include "linux/platform/console_user_interface.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "linux/settings_file_registry.h"
+#include "linux/platform/settings_file_registry.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "linux/settings_file.h"
+#include "linux/platform/settings_file.h"
 
 #include <gtest/gtest.h>
 

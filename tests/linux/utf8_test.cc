@@ -1,4 +1,4 @@
-#include "linux/utf8.h"
+#include "linux/platform/utf8.h"
 
 #include <gtest/gtest.h>
 

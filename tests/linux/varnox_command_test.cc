@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "linux/cli/database_lock.h"
-#include "linux/settings_file_registry.h"
+#include "linux/platform/settings_file_registry.h"
 #include "settings/settings_store.h"
 #include "tests/linux/varnox_command_fixture.h"
 

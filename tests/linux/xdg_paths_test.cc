@@ -1,4 +1,4 @@
-#include "linux/xdg_paths.h"
+#include "linux/platform/xdg_paths.h"
 
 #include <gtest/gtest.h>
 

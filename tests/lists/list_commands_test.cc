@@ -1,9 +1,9 @@
 // BlackList and WhiteList as the toolbar runs them on the add-in object.
-#include "lists/list_commands.h"
+#include "addin/list_commands.h"
 
 #include <gtest/gtest.h>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "lists/list_dialog.h"
 #include "tests/fakes/fake_platform.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/host/addin_world.h"
+#include "tests/addin/addin_world.h"
 
 namespace varnox {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_platform.h"
 

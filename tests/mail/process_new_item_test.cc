@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/module_lock.h"
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
+#include "platform/module_lock.h"
 #include "tests/fakes/fake_host.h"
 #include "tests/fakes/fake_platform.h"
 

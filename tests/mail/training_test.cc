@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "tests/host/addin_world.h"
+#include "tests/addin/addin_world.h"
 
 namespace varnox {
 namespace {

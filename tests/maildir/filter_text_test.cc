@@ -2,7 +2,7 @@
 // Unicode tables, and the line-end scan against a plain loop.
 #include "linux/maildir/filter_text.h"
 #include "linux/maildir/mime_reader.h"
-#include "linux/utf8.h"
+#include "linux/platform/utf8.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // stamped in its file and, when spam, moved to .SpamFilter under its name.
 #include <gtest/gtest.h>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "linux/maildir/maildir_host.h"
 #include "settings/settings_store.h"
 #include "tests/fakes/fake_platform.h"

@@ -15,9 +15,9 @@
 #include <random>
 #include <string>
 
+#include "addin/vnx_addin.h"
 #include "engine/bayesian_filter.h"
 #include "host/message.h"
-#include "host/vnx_addin.h"
 #include "linux/maildir/maildir_host.h"
 #include "mail/process_new_item.h"
 #include "settings/settings_store.h"

@@ -1,10 +1,10 @@
 // Settings, Mail Header, About, Help and Support as the toolbar runs them on
 // the add-in object, over the fake host.
-#include "settings/settings_commands.h"
+#include "addin/settings_commands.h"
 
 #include <gtest/gtest.h>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "platform/user_interface.h"
 #include "settings/info_dialogs.h"
 #include "settings/settings_dialog.h"

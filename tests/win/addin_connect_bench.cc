@@ -25,8 +25,9 @@
 #include "platform/platform.h"
 #include "tests/win/addin_dll.h"
 #include "tests/win/standin_outlook.h"
-#include "win/com_ids.h"
-#include "win/win_registry.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
+#include "win/platform/win_registry.h"
 
 namespace varnox::win {
 namespace {

@@ -17,7 +17,8 @@
 #include "tests/win/dialog_driver.h"
 #include "tests/win/dialog_world.h"
 #include "tests/win/standin_outlook.h"
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
 
 namespace varnox::win::testing {
 namespace {

@@ -14,7 +14,8 @@
 #include "host/message.h"
 #include "tests/win/addin_dll.h"
 #include "tests/win/standin_world.h"
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
 
 namespace varnox::win {
 namespace {

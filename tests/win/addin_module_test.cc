@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/win/addin_dll.h"
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
 
 namespace varnox::win {
 namespace {

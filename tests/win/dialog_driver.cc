@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "win/wide_text.h"
+#include "win/platform/wide_text.h"
 
 namespace varnox::win::testing {
 namespace {

@@ -19,7 +19,7 @@
 #include "tests/win/dialog_driver.h"
 #include "tests/win/dialog_world.h"
 #include "win/dialogs/dialog_centring.h"
-#include "win/win_button_faces.h"
+#include "win/platform/win_button_faces.h"
 
 namespace varnox::win::testing {
 namespace {

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "host/vnx_addin.h"
+#include "addin/vnx_addin.h"
 #include "platform/platform.h"
 #include "tests/fakes/fake_host.h"
 #include "win/dialogs/win_dialog_runner.h"
-#include "win/win_registry.h"
-#include "win/win_user_interface.h"
+#include "win/platform/win_registry.h"
+#include "win/platform/win_user_interface.h"
 
 namespace varnox::win::testing {
 

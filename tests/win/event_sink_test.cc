@@ -1,5 +1,6 @@
 // Event sinks: QueryInterface, counting, and dispatch through the event map.
-#include "win/event_sink.h"
+#include "win/outlook/event_sink.h"
+#include "win/outlook/outlook_ids.h"
 
 #include <ocidl.h>
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
 
 namespace varnox::win {
 namespace {

@@ -12,9 +12,10 @@
 #include "host/message.h"
 #include "tests/win/standin_message.h"
 #include "tests/win/standin_outlook.h"
-#include "win/com_ids.h"
-#include "win/event_sink_set.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/event_sink_set.h"
 #include "win/outlook/mapi_message.h"
+#include "win/outlook/outlook_ids.h"
 #include "win/outlook/outlook_session.h"
 
 namespace varnox::win {

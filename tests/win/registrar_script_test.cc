@@ -1,6 +1,6 @@
 // The registry script interpreter: its parser, and both directions against
 // an in-memory registry.
-#include "win/registrar_script.h"
+#include "win/com/registrar_script.h"
 
 #include <gtest/gtest.h>
 

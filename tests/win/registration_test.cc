@@ -12,7 +12,7 @@
 #include <string>
 
 #include "tests/win/addin_dll.h"
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
 
 namespace varnox::win {
 namespace {

@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
 
 namespace varnox::win::testing {
 namespace {

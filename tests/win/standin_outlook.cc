@@ -5,8 +5,9 @@
 
 #include <olectl.h>
 
-#include "win/com_ids.h"
-#include "win/wide_text.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
+#include "win/platform/wide_text.h"
 
 namespace varnox::win::testing {
 

@@ -2,7 +2,8 @@
 
 #include <tuple>
 
-#include "win/com_ids.h"
+#include "win/com/com_ids.h"
+#include "win/outlook/outlook_ids.h"
 
 namespace varnox::win::testing {
 

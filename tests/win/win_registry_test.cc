@@ -1,6 +1,6 @@
 // The registry seam over the real Win32 registry (Wine's, in the test
 // prefix): the contract every registry keeps (registry_contract_test.cc).
-#include "win/win_registry.h"
+#include "win/platform/win_registry.h"
 
 #include <windows.h>
 

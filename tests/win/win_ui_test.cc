@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "settings/info_dialogs.h"
-#include "win/wide_text.h"
-#include "win/win_button_faces.h"
-#include "win/win_user_interface.h"
+#include "win/platform/wide_text.h"
+#include "win/platform/win_button_faces.h"
+#include "win/platform/win_user_interface.h"
 
 namespace varnox::win {
 namespace {

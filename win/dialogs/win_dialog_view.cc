@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "win/wide_text.h"
+#include "win/platform/wide_text.h"
 
 namespace varnox::win {
 namespace {

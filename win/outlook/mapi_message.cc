@@ -1,12 +1,11 @@
 #include "win/outlook/mapi_message.h"
+#include "win/outlook/outlook_ids.h"
 
 #include <mapidefs.h>
 #include <wrl/client.h>
 
 #include <cstring>
 #include <string>
-
-#include "win/com_ids.h"
 
 namespace varnox::win {
 namespace {

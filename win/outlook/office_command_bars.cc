@@ -2,9 +2,9 @@
 // its controls, the pop-up and buttons with their faces and Click event.
 #include <olectl.h>
 
-#include "win/com_ids.h"
+#include "win/outlook/outlook_ids.h"
 #include "win/outlook/outlook_session.h"
-#include "win/win_button_faces.h"
+#include "win/platform/win_button_faces.h"
 
 namespace varnox::win {
 namespace {

@@ -2,8 +2,8 @@
 // selection, Outlook Bar shortcuts, folders, items and mail items.
 #include <string>
 
-#include "win/com_ids.h"
 #include "win/outlook/mapi_message.h"
+#include "win/outlook/outlook_ids.h"
 #include "win/outlook/outlook_session.h"
 
 namespace varnox::win {

@@ -2,8 +2,6 @@
 
 #include <ocidl.h>
 
-#include "win/com_ids.h"
-
 namespace varnox::win {
 
 OutlookSession::~OutlookSession() {

@@ -27,9 +27,9 @@
 #include "host/folder.h"
 #include "host/item.h"
 #include "platform/button_faces.h"
-#include "win/event_sink.h"
-#include "win/event_sink_set.h"
 #include "win/outlook/dispatch_object.h"
+#include "win/outlook/event_sink.h"
+#include "win/outlook/event_sink_set.h"
 
 namespace varnox::win {
 

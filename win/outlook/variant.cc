@@ -1,6 +1,6 @@
 #include "win/outlook/variant.h"
 
-#include "win/wide_text.h"
+#include "win/platform/wide_text.h"
 
 namespace varnox::win {
 
