@@ -1,5 +1,7 @@
-// The XML seam over MSXML 6: the same refusals as on every host, MSXML's
-// decoding, code page 1252 values, and a print that reads back the same.
+// The XML seam over MSXML 6, what only it does: decoding as declared (UTF-16
+// included), handing out code page 1252, and keeping characters beyond 1252
+// in a rewrite. What every XML library does alike is in
+// tests/platform/xml_document_contract_test.cc.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,15 +15,6 @@ namespace {
 
 std::unique_ptr<XmlDocument> NewDocument() {
   return SystemXmlParser().NewDocument();
-}
-
-std::string Nested(int depth) {
-  std::string text;
-  for (int i = 0; i < depth; ++i)
-    text += "<a>";
-  for (int i = 0; i < depth; ++i)
-    text += "</a>";
-  return text;
 }
 
 // Latin-1 text as UTF-16 little-endian bytes with a byte order mark.
@@ -82,49 +75,6 @@ TEST(MsxmlParserTest, WalksAndChangesDirectChildren) {
   EXPECT_EQ(again->Root()->ChildElements("Other")[0]->ChildElements("MailID").size(), 1u);
 }
 
-TEST(MsxmlParserTest, RefusesWhatIsNotAWellFormedDocument) {
-  struct Case {
-    const char* what;
-    std::string bytes;
-  };
-  const Case cases[] = {
-      {"empty", ""},
-      {"white space only", " \n\t"},
-      {"no root", "<?xml version=\"1.0\"?><!-- c -->"},
-      {"NUL after the root", std::string("<r/>\0", 5)},
-      {"NUL in a value", std::string("<r a=\"x\0y\"/>", 12)},
-      {"NUL in a declared document", std::string("<?xml version=\"1.0\"?><r a=\"x\0y\"/>", 33)},
-      {"text after the root", "<r/>junk"},
-      {"two roots", "<r/><s/>"},
-      {"unclosed root", "<r><MailID Name=\"a\"/>"},
-      {"mismatched end tag", "<r><a></b></r>"},
-      {"unquoted value", "<r a=b/>"},
-      {"undefined entity", "<r a=\"&nbsp;\"/>"},
-      {"control character", "<r a=\"\x01\"/>"},
-      {"reference to a control character", "<r a=\"&#x1;\"/>"},
-      {"'<' in a value", "<r a=\"<\"/>"},
-      {"document type", "<!DOCTYPE r><r/>"},
-      {"entity bomb",
-       "<!DOCTYPE r [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;\">"
-       "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]><r a=\"&c;\"/>"},
-      {"document type after a declaration",
-       "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY e \"x\">]><r a=\"&e;\"/>"},
-      {"document type in UTF-16", Utf16("<!DOCTYPE r><r/>")},
-      {"declaration not first", "<r/><?xml version=\"1.0\"?>"},
-      {"declared UTF-8, broken sequences",
-       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><r><a>\xF0</a><a>\xF0</a></r>"},
-      {"declaration without encoding, stray byte", "<?xml version=\"1.0\"?><r a=\"\xE9\"/>"},
-      {"byte order mark, stray byte", "\xEF\xBB\xBF<r a=\"\xE9\"/>"},
-      {"binary", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)},
-      {"one deeper than the limit", Nested(kMaxXmlDepth + 1)},
-  };
-  for (const Case& c : cases) {
-    auto document = NewDocument();
-    EXPECT_FALSE(document->Parse(c.bytes)) << c.what;
-    EXPECT_EQ(document->Root(), nullptr) << c.what;
-  }
-}
-
 TEST(MsxmlParserTest, DecodesAsDeclaredAndHandsOutCodePage1252) {
   struct Case {
     const char* what;
@@ -159,37 +109,6 @@ TEST(MsxmlParserTest, DecodesAsDeclaredAndHandsOutCodePage1252) {
   }
 }
 
-TEST(MsxmlParserTest, AcceptsNestingUpToTheLimit) {
-  auto document = NewDocument();
-  EXPECT_TRUE(document->Parse(Nested(kMaxXmlDepth)));
-  EXPECT_NE(document->Root(), nullptr);
-}
-
-TEST(MsxmlParserTest, DeepNestingIsRefusedWithoutCrashing) {
-  std::string deep;
-  for (int i = 0; i < 1000000; ++i)
-    deep += "<a>";
-  auto document = NewDocument();
-  EXPECT_FALSE(document->Parse(deep));
-  EXPECT_FALSE(document->Parse(Nested(200000)));
-}
-
-TEST(MsxmlParserTest, ValuesSurviveAPrintAndAParse) {
-  const std::string values[] = {
-      "a&b<c>\"d'e", "&#x41;", "&amp;", "  spaced  ", "\xE9\x80\xFF", "", "]]>",
-  };
-  for (const std::string& value : values) {
-    auto document = NewDocument();
-    ASSERT_TRUE(document->Parse("<r/>"));
-    ASSERT_TRUE(document->Root()->AppendChild("MailID")->SetAttribute("Name", value));
-    std::string printed;
-    ASSERT_TRUE(document->Print(&printed)) << value;
-    auto again = NewDocument();
-    ASSERT_TRUE(again->Parse(printed)) << printed;
-    EXPECT_EQ(NameOfFirst(*again, "MailID"), value) << printed;
-  }
-}
-
 // A code page 1252 file may name any character by reference; a rewrite
 // keeps it (in UTF-8, since 1252 has no byte for it).
 TEST(MsxmlParserTest, ReferenceBeyond1252SurvivesARewriteOfAFileWithoutDeclaration) {
@@ -209,63 +128,14 @@ TEST(MsxmlParserTest, ReferenceBeyond1252SurvivesARewriteOfAFileWithoutDeclarati
   EXPECT_EQ(added, "b@x.com");
 }
 
-TEST(MsxmlParserTest, PrintRefusesWhatXmlCannotCarry) {
-  const std::string values[] = {std::string("a\x01"), std::string("a\0b", 3), "\x1F"};
-  for (const std::string& value : values) {
-    auto document = NewDocument();
-    ASSERT_TRUE(document->Parse("<r/>"));
-    document->Root()->AppendChild("MailID")->SetAttribute("Name", value);
-    std::string printed = "untouched";
-    EXPECT_FALSE(document->Print(&printed)) << value.size();
-    EXPECT_EQ(printed, "untouched");
-  }
-}
-
-TEST(MsxmlParserTest, RemovesOnlyItsOwnChildren) {
+// MSXML's elements outlive their removal (the seam promises less), so a
+// second removal is answered, not a crash.
+TEST(MsxmlParserTest, ASecondRemovalIsRefused) {
   auto document = NewDocument();
-  ASSERT_TRUE(document->Parse("<r><MailID Name=\"a\"/><Other><MailID Name=\"b\"/></Other></r>"));
-  XmlElement* root = document->Root();
-  XmlElement* other = root->ChildElements("Other").front();
-  XmlElement* nested = other->ChildElements("MailID").front();
-  EXPECT_FALSE(root->RemoveChild(nested)) << "a grandchild is not a child";
-  EXPECT_FALSE(root->RemoveChild(root));
-  EXPECT_FALSE(root->RemoveChild(nullptr));
-  EXPECT_TRUE(root->RemoveChild(root->ChildElements("MailID").front()));
-  EXPECT_TRUE(root->RemoveChild(other));
-  EXPECT_FALSE(root->RemoveChild(other)) << "already removed";
-  EXPECT_TRUE(root->ChildElements("Other").empty());
-  std::string printed;
-  ASSERT_TRUE(document->Print(&printed));
-  auto again = NewDocument();
-  ASSERT_TRUE(again->Parse(printed)) << printed;
-  EXPECT_TRUE(again->Root()->ChildElements("MailID").empty()) << printed;
-  EXPECT_TRUE(again->Root()->ChildElements("Other").empty()) << printed;
-}
-
-TEST(MsxmlParserTest, AFailedParseLeavesAnEmptyDocument) {
-  auto document = NewDocument();
-  ASSERT_TRUE(document->Parse("<r><MailID Name=\"a\"/></r>"));
-  EXPECT_FALSE(document->Parse("<r>"));
-  EXPECT_EQ(document->Root(), nullptr);
-  std::string printed = "untouched";
-  EXPECT_FALSE(document->Print(&printed)) << "nothing read, nothing to write";
-  ASSERT_TRUE(document->Parse("<s/>"));
-  ASSERT_TRUE(document->Print(&printed));
-  EXPECT_NE(printed.find("<s/>"), std::string::npos) << printed;
-}
-
-TEST(MsxmlParserTest, ElementsStayValidWhileTheDocumentLives) {
-  auto document = NewDocument();
-  ASSERT_TRUE(document->Parse("<L><E Id=\"1\"/></L>"));
-  XmlElement* root = document->Root();
-  ASSERT_NE(root, nullptr);
-  std::vector<XmlElement*> first = root->ChildElements("E");
-  for (int i = 2; i <= 50; ++i)
-    root->AppendChild("E")->SetAttribute("Id", std::to_string(i));
-  EXPECT_EQ(root->ChildElements("E").size(), 50u);
-  std::string id;
-  ASSERT_TRUE(first[0]->GetAttribute("Id", &id));
-  EXPECT_EQ(id, "1");
+  ASSERT_TRUE(document->Parse("<r><Other/></r>"));
+  XmlElement* other = document->Root()->ChildElements("Other").front();
+  EXPECT_TRUE(document->Root()->RemoveChild(other));
+  EXPECT_FALSE(document->Root()->RemoveChild(other));
 }
 
 }  // namespace
