@@ -9,21 +9,13 @@
 #include <string_view>
 
 #include "platform/xml_document.h"
+#include "tests/platform/xml_test_support.h"
 
 namespace varnox {
 namespace {
 
-std::unique_ptr<XmlDocument> NewDocument() {
-  return SystemXmlParser().NewDocument();
-}
-
-std::string NameOfFirst(XmlDocument& document, std::string_view element) {
-  std::string name = "(none)";
-  auto children = document.Root()->ChildElements(element);
-  if (!children.empty())
-    children.front()->GetAttribute("Name", &name);
-  return name;
-}
+using testing::NameOfFirst;
+using testing::NewDocument;
 
 TEST(TinyXmlParserTest, WalksChangesAndPrintsAsTheLibraryDoes) {
   auto document = NewDocument();

@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "platform/xml_document.h"
+#include "tests/platform/xml_test_support.h"
 
 namespace varnox {
 namespace {
 
-std::unique_ptr<XmlDocument> NewDocument() {
-  return SystemXmlParser().NewDocument();
-}
+using testing::NameOfFirst;
+using testing::NewDocument;
+using testing::Utf16;
 
 std::string Nested(int depth) {
   std::string text;
@@ -28,24 +29,6 @@ std::string Nested(int depth) {
   for (int i = 0; i < depth; ++i)
     text += "</a>";
   return text;
-}
-
-// Latin-1 text as UTF-16 little-endian bytes with a byte order mark.
-std::string Utf16(std::string_view latin1) {
-  std::string bytes = "\xFF\xFE";
-  for (char c : latin1) {
-    bytes += c;
-    bytes += '\0';
-  }
-  return bytes;
-}
-
-std::string NameOfFirst(XmlDocument& document, std::string_view element) {
-  std::string name = "(none)";
-  auto children = document.Root()->ChildElements(element);
-  if (!children.empty())
-    children.front()->GetAttribute("Name", &name);
-  return name;
 }
 
 TEST(XmlDocumentContract, RefusesWhatIsNotAWellFormedDocument) {
