@@ -16,6 +16,7 @@ namespace {
 
 using testing::Drain;
 using testing::Pipe;
+using testing::Terminal;
 
 class ConsoleUserInterfaceTest : public ::testing::Test {
  protected:
@@ -64,25 +65,17 @@ TEST_F(ConsoleUserInterfaceTest, YesAnswersEveryQuestionAndSaysSo) {
 }
 
 TEST_F(ConsoleUserInterfaceTest, AQuestionOnATerminalWaitsForYOrN) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
+  Terminal terminal;
   ConsoleOptions options;
-  options.input_fd = terminal;
+  options.input_fd = terminal.slave;
   options.output_fd = output.fds[1];
   ConsoleUserInterface console(options);
 
-  const std::string typed = "maybe\n  YES \nn\n\n";
-  ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  terminal.Type("maybe\n  YES \nn\n\n");
   EXPECT_EQ(console.ShowMessage("Delete?", "", kMbYesNo), kIdYes);
   EXPECT_EQ(Shown(), "Delete? [y/N] Please answer y or n.\nDelete? [y/N] ");
   EXPECT_EQ(console.ShowMessage("Delete?", "", kMbYesNo), kIdNo);
   EXPECT_EQ(console.ShowMessage("Delete?", "", kMbYesNo), kIdNo) << "an empty answer is No";
-  ::close(terminal);
-  ::close(master);
 }
 
 TEST_F(ConsoleUserInterfaceTest, TheBellRingsOnlyOnATerminal) {

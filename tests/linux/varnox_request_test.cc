@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "linux/cli/request_channel.h"
+#include "tests/linux/console_test_support.h"
 #include "tests/linux/request_test_support.h"
 #include "tests/linux/varnox_command_fixture.h"
 
@@ -240,24 +241,19 @@ TEST_F(VarnoxRequestTest, HugeMalformedAndAbandonedRequestsLeaveTheWatchWhole) {
 TEST_F(VarnoxRequestTest, MailDeliveredDuringARequestIsJudgedOnceAfterIt) {
   StartWatch();
   // `settings empty` asks on the command's terminal and the watch waits.
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(::grantpt(master), 0);
-  ASSERT_EQ(::unlockpt(master), 0);
-  const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
+  testing::Terminal terminal;
   const int output = ::open((home / "request.out").c_str(), O_WRONLY | O_CREAT, 0600);
   const int folder = ::open(home.c_str(), O_PATH | O_DIRECTORY);
   const int fd = testing::ConnectChannel(Socket());
   testing::SendPacket(fd, cli::EncodeRequest({false, "", {"settings", "empty"}}),
-                      {terminal, output, output, folder});
+                      {terminal.slave, output, output, folder});
   ASSERT_TRUE(
       WaitFor([&] { return Slurp(home / "request.out").find("[y/N]") != std::string::npos; }));
   for (int i = 0; i < 5; ++i)
     Deliver(maildir, std::to_string(i) + ".host", Mail("Hello " + std::to_string(i), "words\n"));
   ::usleep(300000);
   EXPECT_EQ(Count(BackgroundOutput(), "Inbox: "), 0u) << "not while the request is served";
-  ASSERT_EQ(::write(master, "y\n", 2), 2);
+  terminal.Type("y\n");
   EXPECT_EQ(testing::ReadReply(fd), 0);
   EXPECT_NE(Slurp(home / "request.out").find("Database Empty"), std::string::npos);
   EXPECT_TRUE(WaitFor([&] { return Count(BackgroundOutput(), "Inbox: ") >= 5; }));
@@ -265,7 +261,7 @@ TEST_F(VarnoxRequestTest, MailDeliveredDuringARequestIsJudgedOnceAfterIt) {
     EXPECT_EQ(Count(Slurp(maildir / "new" / (std::to_string(i) + ".host")), "X-VNX-RESULT:"), 1u)
         << i;
   }
-  for (const int opened : {fd, folder, output, terminal, master})
+  for (const int opened : {fd, folder, output})
     ::close(opened);
   const Outcome watch = Stop();
   EXPECT_EQ(watch.status, 0);
