@@ -1,4 +1,8 @@
+// The POSIX file seam: the contract every real file system keeps
+// (file_system_contract_test.cc), and what is Linux's own: modes and folder
+// permissions.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -11,156 +15,133 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
+#include "tests/platform/file_system_contract.h"
 
 namespace varnox {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileSystemContract;
+
+// A folder under the temporary folder; names are the bytes of the file
+// names, so code page 1252 names are written as such.
+class PosixFileSystemUnderTest final : public testing::FileSystemUnderTest {
+ public:
+  PosixFileSystemUnderTest() {
+    std::string pattern = (fs::temp_directory_path() / "varnox-fs-XXXXXX").string();
+    EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  ~PosixFileSystemUnderTest() override {
+    for (const pid_t child : children_) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+    }
+    Allow();
+    ::chmod(folder_.c_str(), 0700);
+    fs::remove_all(folder_);
+  }
+
+  FileSystem& files() override { return RealFileSystem(); }
+  std::string Folder() override { return folder_; }
+  std::string Path(std::string_view name) override { return folder_ + "/" + std::string(name); }
+
+  void MakeFolder(std::string_view name) override { ASSERT_TRUE(fs::create_directory(Path(name))); }
+  void WriteRaw(std::string_view name, std::string_view contents, int age_seconds) override {
+    const std::string path = Path(name);
+    std::ofstream(path, std::ios::binary) << contents;
+    const struct timeval written = {::time(nullptr) - age_seconds, 0};
+    const struct timeval times[2] = {written, written};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0) << path;
+  }
+  std::set<std::string> Names() override {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_))
+      names.insert(entry.path().filename().string());
+    return names;
+  }
+  // A file-size limit of nothing makes every write fail as a full disk
+  // would, for root too.
+  bool Refuse(std::string_view) override {
+    if (refused_ || ::getrlimit(RLIMIT_FSIZE, &saved_limit_) != 0)
+      return false;
+    saved_signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit none = saved_limit_;
+    none.rlim_cur = 0;
+    refused_ = ::setrlimit(RLIMIT_FSIZE, &none) == 0;
+    if (!refused_)
+      std::signal(SIGXFSZ, saved_signal_);
+    return refused_;
+  }
+  void Allow() override {
+    if (!refused_)
+      return;
+    ::setrlimit(RLIMIT_FSIZE, &saved_limit_);
+    std::signal(SIGXFSZ, saved_signal_);
+    refused_ = false;
+  }
+
+  // Ended and reaped: its id names no process.
+  unsigned long EndedProcess() override {
+    const pid_t child = ::fork();
+    if (child == 0)
+      ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return static_cast<unsigned long>(child);
+  }
+  unsigned long LiveProcess() override {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::pause();
+      ::_exit(0);
+    }
+    children_.push_back(child);
+    return static_cast<unsigned long>(child);
+  }
+  unsigned long OwnProcess() override { return static_cast<unsigned long>(::getpid()); }
+
+ private:
+  std::string folder_;
+  std::vector<pid_t> children_;
+  bool refused_ = false;
+  struct rlimit saved_limit_ = {};
+  void (*saved_signal_)(int) = SIG_DFL;
+};
+
+std::unique_ptr<testing::FileSystemUnderTest> MakePosixFileSystem() {
+  return std::make_unique<PosixFileSystemUnderTest>();
+}
+INSTANTIATE_TEST_SUITE_P(Posix, FileSystemContract, ::testing::Values(&MakePosixFileSystem),
+                         testing::FileSystemMakerName);
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnox-fs-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
-  }
-  void TearDown() override {
-    ::chmod(dir.c_str(), 0700);
-    fs::remove_all(dir);
-  }
-  std::string Path(const char* name) const { return (dir / name).string(); }
-
-  fs::path dir;
+  PosixFileSystemUnderTest scratch;
   FileSystem& files = RealFileSystem();
 };
 
-TEST_F(PosixFileSystemTest, ReplacesAndReadsBack) {
-  const std::string path = Path("words.db");
-  std::string binary("a\0b\xA5\n", 5);
-  ASSERT_TRUE(files.ReplaceWholeFile(path, binary));
-  std::string read;
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, binary);
-  ASSERT_TRUE(files.ReplaceWholeFile(path, "new"));
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, "new");
-  // Nothing is left beside the file.
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir))
-    ++entries;
-  EXPECT_EQ(entries, 1);
-}
-
 TEST_F(PosixFileSystemTest, NewFilesAreForTheUserOnly) {
-  const std::string path = Path("list.xml");
+  const std::string path = scratch.Path("list.xml");
   ASSERT_TRUE(files.ReplaceWholeFile(path, "<List/>"));
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST_F(PosixFileSystemTest, DiskFullKeepsTheOldFile) {
-  const std::string path = Path("settings");
-  ASSERT_TRUE(files.ReplaceWholeFile(path, "old"));
-  // A file-size limit makes the write fail as a full disk would.
-  struct rlimit saved;
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 1024;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool replaced = files.ReplaceWholeFile(path, std::string(4096, 'n'));
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
-  EXPECT_FALSE(replaced);
-  std::string read;
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, "old");
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir))
-    ++entries;
-  EXPECT_EQ(entries, 1) << "the file written beside is removed";
-}
-
 TEST_F(PosixFileSystemTest, ReadOnlyFolderKeepsTheOldFile) {
-  const std::string path = Path("settings");
+  const std::string path = scratch.Path("settings");
   ASSERT_TRUE(files.ReplaceWholeFile(path, "old"));
   if (::geteuid() == 0)
     GTEST_SKIP() << "root ignores folder permissions";
-  ASSERT_EQ(::chmod(dir.c_str(), 0500), 0);
+  ASSERT_EQ(::chmod(scratch.Folder().c_str(), 0500), 0);
   EXPECT_FALSE(files.ReplaceWholeFile(path, "new"));
-  ::chmod(dir.c_str(), 0700);
+  ::chmod(scratch.Folder().c_str(), 0700);
   std::string read;
   ASSERT_TRUE(files.ReadWholeFile(path, &read));
   EXPECT_EQ(read, "old");
-}
-
-TEST_F(PosixFileSystemTest, MissingFolderFails) {
-  EXPECT_FALSE(files.ReplaceWholeFile(Path("no/such/file"), "x"));
-  EXPECT_FALSE(files.ReplaceWholeFile("", "x"));
-}
-
-TEST_F(PosixFileSystemTest, UnreadableThingsReadAsMissing) {
-  std::string read = "stale";
-  EXPECT_FALSE(files.ReadWholeFile(Path("absent"), &read));
-  EXPECT_TRUE(read.empty());
-  EXPECT_FALSE(files.ReadWholeFile(dir.string(), &read)) << "a folder is not a file";
-  EXPECT_FALSE(files.Exists(Path("absent")));
-}
-
-// A process that has ended and been reaped: its id names no process.
-pid_t EndedProcess() {
-  const pid_t child = ::fork();
-  if (child == 0)
-    ::_exit(0);
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
-TEST_F(PosixFileSystemTest, RemovesOnlyTheCopiesWhoseWriterIsGone) {
-  const std::string path = Path("words.db");
-  ASSERT_TRUE(files.ReplaceWholeFile(path, "data"));
-  const pid_t ended = EndedProcess();
-  const pid_t later = ::fork();  // alive, but started after its copy was written
-  if (later == 0) {
-    ::pause();
-    ::_exit(0);
-  }
-  const auto copy = [&](const std::string& name, int age_seconds) {
-    std::ofstream(Path(name.c_str())) << "part of a save";
-    const struct timeval written = {::time(nullptr) - age_seconds, 0};
-    const struct timeval times[2] = {written, written};
-    ::utimes(Path(name.c_str()).c_str(), times);
-  };
-  const std::string prefix = "words.db.tmp.";
-  const std::string parent = std::to_string(::getppid());
-  copy(prefix + std::to_string(ended), 3600);
-  copy(prefix + std::to_string(later), 3600);
-  const std::set<std::string> kept = {
-      "words.db",
-      prefix + parent,                          // its writer may be at work
-      prefix + std::to_string(::getpid()),      // ours: our next save rewrites it
-      prefix + "0" + std::to_string(ended),     // not a name a writer gives
-      prefix + std::to_string(ended) + "x",     //
-      prefix,                                   //
-      "other.db.tmp." + std::to_string(ended),  // another file's copy
-  };
-  for (const std::string& name : kept) {
-    if (name != "words.db")
-      copy(name, name == prefix + parent ? 0 : 3600);
-  }
-
-  EXPECT_EQ(files.RemoveAbandonedCopies(path), 2);
-  ::kill(later, SIGKILL);
-  ::waitpid(later, nullptr, 0);
-  std::set<std::string> left;
-  for (const auto& entry : fs::directory_iterator(dir))
-    left.insert(entry.path().filename().string());
-  EXPECT_EQ(left, kept);
-  EXPECT_EQ(files.RemoveAbandonedCopies(Path("absent/words.db")), 0);
 }
 
 }  // namespace
