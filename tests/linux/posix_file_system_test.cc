@@ -131,6 +131,16 @@ TEST_F(PosixFileSystemTest, NewFilesAreForTheUserOnly) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+TEST_F(PosixFileSystemTest, AReplacedFileKeepsItsMode) {
+  const std::string path = scratch.Path("list.xml");
+  ASSERT_TRUE(files.ReplaceWholeFile(path, "<List/>"));
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);  // the user let the group read it
+  ASSERT_TRUE(files.ReplaceWholeFile(path, "<List></List>"));
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
 TEST_F(PosixFileSystemTest, ReadOnlyFolderKeepsTheOldFile) {
   const std::string path = scratch.Path("settings");
   ASSERT_TRUE(files.ReplaceWholeFile(path, "old"));

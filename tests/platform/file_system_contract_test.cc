@@ -128,9 +128,8 @@ TEST_P(FileSystemContract, RemovesOnlyTheCopiesWhoseWriterIsGone) {
       "words.db",
       prefix + alive,                                     // its writer may be at work
       prefix + std::to_string(under_test->OwnProcess()),  // our next save rewrites it
-      prefix + "0" + ended,                               // not a name a writer gives
+      prefix + "0" + ended,                               // not names a writer gives
       prefix + ended + "x",                               //
-      prefix,                                             //
       "other.db.tmp." + ended,                            // another file's copy
   };
   for (const std::string& name : kept) {

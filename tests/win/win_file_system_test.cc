@@ -1,5 +1,6 @@
-// The Win32 file seam: reads, atomic replacement, and what a failed
-// replacement leaves behind.
+// The Win32 file seam: the contract every real file system keeps
+// (file_system_contract_test.cc), and what is Windows' own: a copy left
+// beside is kept while any program has it open.
 
 #include <windows.h>
 
@@ -7,219 +8,195 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
+#include "tests/platform/file_system_contract.h"
 
 namespace varnox {
 namespace {
 
-class WinFileSystemTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-    dir = std::string(temp) + "varnox-fs-" + std::to_string(GetCurrentProcessId()) + "-" +
-          ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr));
+using testing::FileSystemContract;
+
+// Names past the seam go through the wide functions, converted from code
+// page 1252 whatever the process's own code page, so that the seam's narrow
+// names are checked against what other programs see.
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int length = MultiByteToWideChar(1252, 0, text.data(), static_cast<int>(text.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+  std::string text(wide.size(), '\0');
+  const int length =
+      WideCharToMultiByte(1252, 0, wide.data(), static_cast<int>(wide.size()), text.data(),
+                          static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return text;
+}
+
+// The entries of `folder` other than "." and "..".
+std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder) {
+  std::vector<WIN32_FIND_DATAW> entries;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return entries;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..")
+      entries.push_back(found);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+void RemoveTree(const std::wstring& folder) {
+  for (const WIN32_FIND_DATAW& entry : Entries(folder)) {
+    const std::wstring path = folder + L"\\" + entry.cFileName;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      RemoveTree(path);
+    else
+      DeleteFileW(path.c_str());
   }
-  void TearDown() override {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-          continue;
-        const std::string path = dir + "\\" + name;
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          RemoveDirectoryA(path.c_str());
-        else
-          DeleteFileA(path.c_str());
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-  }
-  std::string Path(const char* name) const { return dir + "\\" + name; }
-  int Entries() const {
-    int count = 0;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-      return 0;
-    do {
-      const std::string name = found.cFileName;
-      count += name != "." && name != "..";
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return count;
-  }
-
-  std::string dir;
-  FileSystem& files = RealFileSystem();
-};
-
-TEST_F(WinFileSystemTest, ReplacesAndReadsBackEveryByte) {
-  const std::string path = Path("words.db");
-  // No text-mode translation: CR LF, NUL and bytes above 0x7F stay as they are.
-  const std::string binary("a\0b\xA5\r\n\n\x1A z", 10);
-  ASSERT_TRUE(files.ReplaceWholeFile(path, binary));
-  std::string read;
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, binary);
-  ASSERT_TRUE(files.ReplaceWholeFile(path, "new"));
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, "new");
-  EXPECT_EQ(Entries(), 1) << "nothing is left beside the file";
-  EXPECT_TRUE(files.Exists(path));
+  RemoveDirectoryW(folder.c_str());
 }
 
-TEST_F(WinFileSystemTest, LargeAndEmptyFiles) {
-  const std::string path = Path("big");
-  std::string big(3 * 65536 + 17, '\0');
-  for (std::size_t i = 0; i < big.size(); ++i)
-    big[i] = static_cast<char>(i * 7);
-  ASSERT_TRUE(files.ReplaceWholeFile(path, big));
-  std::string read;
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, big);
-  ASSERT_TRUE(files.ReplaceWholeFile(path, ""));
-  read = "stale";
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_TRUE(read.empty());
-}
-
-TEST_F(WinFileSystemTest, FolderInTheWayFailsAndLeavesNothingBeside) {
-  const std::string path = Path("words.db");
-  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
-  EXPECT_FALSE(files.ReplaceWholeFile(path, "new"));
-  EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
-            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-  EXPECT_EQ(Entries(), 1) << "the file written beside is removed";
-}
-
-TEST_F(WinFileSystemTest, TargetHeldOpenByAnotherKeepsTheOldFile) {
-  const std::string path = Path("list.xml");
-  ASSERT_TRUE(files.ReplaceWholeFile(path, "old"));
-  // Another program holding the file without delete sharing blocks the rename.
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_FALSE(files.ReplaceWholeFile(path, "new"));
-  CloseHandle(held);
-  std::string read;
-  ASSERT_TRUE(files.ReadWholeFile(path, &read));
-  EXPECT_EQ(read, "old");
-  EXPECT_EQ(Entries(), 1);
-}
-
-TEST_F(WinFileSystemTest, MissingFolderFails) {
-  EXPECT_FALSE(files.ReplaceWholeFile(Path("no\\such\\file"), "x"));
-  EXPECT_FALSE(files.ReplaceWholeFile("", "x"));
-  EXPECT_EQ(Entries(), 0);
-}
-
-TEST_F(WinFileSystemTest, UnreadableThingsReadAsMissing) {
-  std::string read = "stale";
-  EXPECT_FALSE(files.ReadWholeFile(Path("absent"), &read));
-  EXPECT_TRUE(read.empty());
-  read = "stale";
-  EXPECT_FALSE(files.ReadWholeFile(dir, &read)) << "a folder is not a file";
-  EXPECT_TRUE(read.empty());
-  EXPECT_FALSE(files.Exists(Path("absent")));
-}
-
-// A process of cmd.exe: ended (and its handles closed) or held suspended.
-DWORD EndedProcess() {
+// A process of cmd.exe, held suspended until terminated; 0s when it cannot
+// be started.
+PROCESS_INFORMATION StartProcess(DWORD flags) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
   char command[] = "cmd.exe /c exit 0";
-  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                      &startup, &info))
-    return 0;
-  WaitForSingleObject(info.hProcess, INFINITE);
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
-  return info.dwProcessId;
-}
-
-PROCESS_INFORMATION SuspendedProcess() {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  char command[] = "cmd.exe /c exit 0";
-  CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                 nullptr, nullptr, &startup, &info);
+  if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, flags | CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info)) {
+    return {};
+  }
   return info;
 }
 
-TEST_F(WinFileSystemTest, RemovesOnlyTheCopiesWhoseWriterIsGoneAndNobodyHolds) {
-  const std::string path = Path("words.db");
-  ASSERT_TRUE(files.ReplaceWholeFile(path, "data"));
-  const DWORD ended = EndedProcess();
-  const DWORD ended_too = EndedProcess();
-  const PROCESS_INFORMATION alive = SuspendedProcess();
-  const PROCESS_INFORMATION later = SuspendedProcess();
-  ASSERT_NE(ended, 0u);
-  ASSERT_NE(ended_too, 0u);
-  ASSERT_NE(alive.dwProcessId, 0u);
-  ASSERT_NE(later.dwProcessId, 0u);
-  const auto copy = [&](const std::string& name, bool old) {
-    const HANDLE file = CreateFileA(Path(name.c_str()).c_str(), GENERIC_WRITE, 0, nullptr,
+// A folder under the temporary folder, its own for each instance.
+class WinFileSystemUnderTest final : public testing::FileSystemUnderTest {
+ public:
+  WinFileSystemUnderTest() {
+    static int made = 0;
+    char temp[MAX_PATH];
+    EXPECT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+    folder_ = std::string(temp) + "varnox-fs-" + std::to_string(GetCurrentProcessId()) + "-" +
+              std::to_string(++made);
+    EXPECT_TRUE(CreateDirectoryW(Wide(folder_).c_str(), nullptr));
+  }
+  ~WinFileSystemUnderTest() override {
+    for (const PROCESS_INFORMATION& process : processes_) {
+      TerminateProcess(process.hProcess, 0);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+    }
+    Allow();
+    RemoveTree(Wide(folder_));
+  }
+
+  FileSystem& files() override { return RealFileSystem(); }
+  std::string Folder() override { return folder_; }
+  std::string Path(std::string_view name) override {
+    std::string path = folder_ + "\\" + std::string(name);
+    for (char& c : path) {
+      if (c == '/')
+        c = '\\';
+    }
+    return path;
+  }
+
+  void MakeFolder(std::string_view name) override {
+    ASSERT_TRUE(CreateDirectoryW(Wide(Path(name)).c_str(), nullptr));
+  }
+  void WriteRaw(std::string_view name, std::string_view contents, int age_seconds) override {
+    const HANDLE file = CreateFileW(Wide(Path(name)).c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Path(name);
     DWORD written = 0;
-    WriteFile(file, "part", 4, &written, nullptr);
+    WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
     FILETIME time;
     GetSystemTimeAsFileTime(&time);
-    if (old) {  // an hour ago
-      ULARGE_INTEGER ticks{{time.dwLowDateTime, time.dwHighDateTime}};
-      ticks.QuadPart -= 3600ull * 10'000'000ull;
-      time = {ticks.LowPart, ticks.HighPart};
-    }
+    ULARGE_INTEGER ticks{{time.dwLowDateTime, time.dwHighDateTime}};
+    ticks.QuadPart -= static_cast<ULONGLONG>(age_seconds) * 10'000'000ull;
+    time = {ticks.LowPart, ticks.HighPart};
     SetFileTime(file, nullptr, nullptr, &time);
     CloseHandle(file);
-  };
-  const std::string prefix = "words.db.tmp.";
-  copy(prefix + std::to_string(ended), true);
-  copy(prefix + std::to_string(later.dwProcessId), true);  // the id's process came later
-  const std::string held = prefix + std::to_string(ended_too);
-  const std::set<std::string> kept = {
-      "words.db",
-      held,                                        // its writer is gone, but it is open
-      prefix + std::to_string(alive.dwProcessId),  // its writer may be at work
-      prefix + std::to_string(GetCurrentProcessId()),
-      prefix + "0" + std::to_string(ended),
-      "other.db.tmp." + std::to_string(ended),
-  };
-  for (const std::string& name : kept) {
-    if (name != "words.db")
-      copy(name, name != prefix + std::to_string(alive.dwProcessId));
+    EXPECT_EQ(written, contents.size());
   }
-  const HANDLE holder = CreateFileA(Path(held.c_str()).c_str(), GENERIC_READ, FILE_SHARE_READ,
+  std::set<std::string> Names() override {
+    std::set<std::string> names;
+    for (const WIN32_FIND_DATAW& entry : Entries(Wide(folder_)))
+      names.insert(Narrow(entry.cFileName));
+    return names;
+  }
+  // Another program holding the file without delete sharing blocks the
+  // rename over it.
+  bool Refuse(std::string_view name) override {
+    Allow();
+    held_ = CreateFileW(Wide(Path(name)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return held_ != INVALID_HANDLE_VALUE;
+  }
+  void Allow() override {
+    if (held_ != INVALID_HANDLE_VALUE)
+      CloseHandle(held_);
+    held_ = INVALID_HANDLE_VALUE;
+  }
+
+  // Ended, and its handles closed.
+  unsigned long EndedProcess() override {
+    const PROCESS_INFORMATION info = StartProcess(0);
+    if (info.hProcess == nullptr)
+      return 0;
+    WaitForSingleObject(info.hProcess, INFINITE);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return info.dwProcessId;
+  }
+  unsigned long LiveProcess() override {
+    const PROCESS_INFORMATION info = StartProcess(CREATE_SUSPENDED);
+    if (info.hProcess != nullptr)
+      processes_.push_back(info);
+    return info.dwProcessId;
+  }
+  unsigned long OwnProcess() override { return GetCurrentProcessId(); }
+
+ private:
+  std::string folder_;
+  std::vector<PROCESS_INFORMATION> processes_;
+  HANDLE held_ = INVALID_HANDLE_VALUE;
+};
+
+std::unique_ptr<testing::FileSystemUnderTest> MakeWinFileSystem() {
+  return std::make_unique<WinFileSystemUnderTest>();
+}
+INSTANTIATE_TEST_SUITE_P(Win32, FileSystemContract, ::testing::Values(&MakeWinFileSystem),
+                         testing::FileSystemMakerName);
+
+TEST(WinFileSystemTest, ACopyIsKeptWhileAnyProgramHasItOpen) {
+  WinFileSystemUnderTest scratch;
+  FileSystem& files = RealFileSystem();
+  const std::string path = scratch.Path("words.db");
+  ASSERT_TRUE(files.ReplaceWholeFile(path, "data"));
+  const unsigned long ended = scratch.EndedProcess();
+  ASSERT_NE(ended, 0u);
+  const std::string copy = "words.db.tmp." + std::to_string(ended);
+  scratch.WriteRaw(copy, "part of a save", 3600);
+  const HANDLE holder = CreateFileW(Wide(scratch.Path(copy)).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-
-  EXPECT_EQ(files.RemoveAbandonedCopies(path), 2);
-  std::set<std::string> left;
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
-  ASSERT_NE(search, INVALID_HANDLE_VALUE);
-  do {
-    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..")
-      left.insert(found.cFileName);
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-  EXPECT_EQ(left, kept);
-
+  EXPECT_EQ(files.RemoveAbandonedCopies(path), 0) << "its writer is gone, but it is open";
+  EXPECT_EQ(scratch.Names(), (std::set<std::string>{"words.db", copy}));
   CloseHandle(holder);
   EXPECT_EQ(files.RemoveAbandonedCopies(path), 1) << "no longer held";
-  for (const PROCESS_INFORMATION& process : {alive, later}) {
-    TerminateProcess(process.hProcess, 0);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
+  EXPECT_EQ(scratch.Names(), std::set<std::string>{"words.db"});
 }
 
 }  // namespace
