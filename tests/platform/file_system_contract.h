@@ -40,8 +40,9 @@ class FileSystemUnderTest {
   virtual void WriteRaw(std::string_view name, std::string_view contents, int age_seconds) = 0;
   // What the scratch folder holds, files and folders, by name.
   virtual std::set<std::string> Names() = 0;
-  // Makes the host refuse to replace the file `name` until Allow, the way
-  // a user or another program can on that host. False when it cannot here.
+  // Makes the host refuse to replace the file `name` until Allow, in a way
+  // a user meets on that host (a full disk, another program holding the
+  // file). False when it cannot here.
   virtual bool Refuse(std::string_view name) = 0;
   virtual void Allow() = 0;
 

@@ -66,8 +66,8 @@ void RemoveTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
-// A process of cmd.exe, held suspended until terminated; 0s when it cannot
-// be started.
+// A process of cmd.exe that exits at once unless `flags` hold it suspended;
+// all zeros when it cannot be started.
 PROCESS_INFORMATION StartProcess(DWORD flags) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
