@@ -80,19 +80,21 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
       // As training does: a message without transport headers teaches nothing.
       if (!ReadTextsOfFile(files[i], &texts) || !texts.headers)
         continue;
-      WordTable words, extra;
+      WordTable words;
+      TokenSet extra;
       core.Tokenize(texts.subject + "\n\n" + texts.body, words);
       SecondJudge::ExtraTokens(*texts.headers, texts.subject, texts.body, &extra);
       Message message{files[i], {}, {}, folder.spam, taken++ % options.innerFolds};
-      for (const WordTable* table : {&words, &extra}) {
-        table->ForEachUnordered([&](std::string_view token, const WordEntry&) {
-          auto [at, inserted] =
-              ids.emplace(std::string(token), static_cast<std::uint32_t>(ids.size()));
-          message.tokens.push_back(at->second);
-          if (keep_names)
-            message.names.emplace_back(token);
-        });
-      }
+      const auto add = [&](std::string_view token) {
+        auto [at, inserted] =
+            ids.emplace(std::string(token), static_cast<std::uint32_t>(ids.size()));
+        message.tokens.push_back(at->second);
+        if (keep_names)
+          message.names.emplace_back(token);
+      };
+      words.ForEachUnordered([&](std::string_view token, const WordEntry&) { add(token); });
+      for (const WordKey& key : extra.keys())
+        add(key.word());
       messages.push_back(std::move(message));
     }
   }
@@ -205,14 +207,19 @@ int PrintTokens(const std::string& path) {
   }
   IsolatedPlatform isolated;
   BayesianCore core(isolated.platform());
-  WordTable words, extra;
+  WordTable words;
+  TokenSet extra;
   core.Tokenize(texts.subject + "\n\n" + texts.body, words);
   SecondJudge::ExtraTokens(texts.headers.value_or(std::string()), texts.subject, texts.body,
                            &extra);
-  for (const WordTable* table : {&extra, &words}) {
-    for (const auto [token, entry] : *table)
-      std::printf("%.*s\n", static_cast<int>(token.size()), token.data());
-  }
+  std::vector<std::string_view> tokens;
+  for (const WordKey& key : extra.keys())
+    tokens.push_back(key.word());
+  std::sort(tokens.begin(), tokens.end());  // in byte-wise order, as the words
+  for (const auto [token, entry] : words)
+    tokens.push_back(token);
+  for (std::string_view token : tokens)
+    std::printf("%.*s\n", static_cast<int>(token.size()), token.data());
   return 0;
 }
 

@@ -168,19 +168,24 @@ bool BayesianFilter::SecondJudgeDecides() {
 }
 
 int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo& info) {
-  WordTable words;
-  WordTable extra;
-  core_.Tokenize(JoinText(info.subject, body), words);
+  // Judged from the counted words' keys, as the classic judge does; the
+  // word map is made only for the record.
+  const WordCounts counts = core_.CountWords(JoinText(info.subject, body));
+  TokenSet extra;
   SecondJudge::ExtraTokens(info.headers, info.subject, body, &extra);
-  std::lock_guard<std::recursive_mutex> hold(core_.lock());
-  const JudgeVerdict verdict = judge_.Judge(words, extra);
-  info.score = verdict.score;
-  info.isSpam = verdict.spam ? 1 : 0;
-  info.scored = 1;
-  info.verdictText = verdict.spam ? "Spam" : "Clean";
-  info.topWords = FormatTopWords(verdict.top);  // before the tokens go
+  {
+    std::lock_guard<std::recursive_mutex> hold(core_.lock());
+    const JudgeVerdict verdict = judge_.Judge(counts.keys(), extra.keys());
+    info.score = verdict.score;
+    info.isSpam = verdict.spam ? 1 : 0;
+    info.scored = 1;
+    info.verdictText = verdict.spam ? "Spam" : "Clean";
+    info.topWords = FormatTopWords(verdict.top);  // before the tokens go
+  }
+  WordTable words;
+  counts.AddTo(words);
   info.words = std::move(words);
-  return verdict.spam ? 1 : 0;
+  return info.isSpam;
 }
 
 int BayesianFilter::Classify(std::string body, MessageInfo& info) {
@@ -220,7 +225,7 @@ int BayesianFilter::Learn(std::string body, std::string subject, int asSpam,
     WordTable words;
     core_.Tokenize(JoinText(subject, body), words);
     if (SecondJudgeLearns()) {
-      WordTable extra;
+      TokenSet extra;
       SecondJudge::ExtraTokens(headers, subject, body, &extra);
       std::lock_guard<std::recursive_mutex> hold(core_.lock());
       judge_.Learn(words, extra, SideOf(asSpam), core_.Now());
@@ -238,7 +243,7 @@ int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
     if (core_.Tokenize(JoinText(subject, body), words) == 0)
       return 0;
     if (SecondJudgeLearns()) {
-      WordTable extra;
+      TokenSet extra;
       SecondJudge::ExtraTokens(headers, subject, body, &extra);
       std::lock_guard<std::recursive_mutex> hold(core_.lock());
       judge_.Move(words, extra, SideOf(asSpam), core_.Now());

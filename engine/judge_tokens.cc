@@ -1,32 +1,48 @@
 #include "engine/judge_tokens.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 
 namespace varnox::judge_tokens {
 namespace {
 
+// Byte classes, looked up rather than compared: the header and body scans
+// ask them of every byte.
+enum ByteClass : unsigned char { kAlnum = 1, kHost = 2, kSpace = 4 };
+
+constexpr std::array<unsigned char, 256> kByteClasses = [] {
+  std::array<unsigned char, 256> classes{};
+  for (int byte = 0; byte < 256; ++byte) {
+    const bool alnum = (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
+                       (byte >= 'A' && byte <= 'Z');
+    classes[byte] = static_cast<unsigned char>(
+        (alnum ? kAlnum : 0) | (alnum || byte == '.' || byte == '-' ? kHost : 0) |
+        (byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n' ? kSpace : 0));
+  }
+  return classes;
+}();
+
 unsigned char Lower(unsigned char byte) {
   return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
 }
 
 bool IsAsciiAlnum(unsigned char byte) {
-  return (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
-         (byte >= 'A' && byte <= 'Z');
+  return (kByteClasses[byte] & kAlnum) != 0;
 }
 
 bool IsHostByte(unsigned char byte) {
-  return IsAsciiAlnum(byte) || byte == '.' || byte == '-';
+  return (kByteClasses[byte] & kHost) != 0;
 }
 
 bool IsSpace(unsigned char byte) {
-  return byte == ' ' || byte == '\t' || byte == '\r' || byte == '\n';
+  return (kByteClasses[byte] & kSpace) != 0;
 }
 
 // Collects tokens under the message-wide limit.
 class Sink {
  public:
-  explicit Sink(WordTable* tokens) : tokens_(tokens) {}
+  explicit Sink(TokenSet* tokens) : tokens_(tokens) {}
 
   // prefix + text, lower-cased; dropped when empty, too long or holding a
   // byte that could break a header line or the companion file.
@@ -42,12 +58,12 @@ class Sink {
       *at++ = static_cast<char>(Lower(byte));
     }
     const std::string_view made(token, static_cast<std::size_t>(at - token));
-    if (tokens_->Insert(made, WordEntry{1, 1, 0.5f, 0}).second)
+    if (tokens_->Add(made))
       ++added_;
   }
 
  private:
-  WordTable* tokens_;
+  TokenSet* tokens_;
   std::size_t added_ = 0;
 };
 
@@ -229,7 +245,7 @@ void AddField(Field field, std::string_view value, Sink& sink) {
 
 }  // namespace
 
-void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTable* tokens) {
+void AddHeaderTokens(std::string_view headers, std::string_view subject, TokenSet* tokens) {
   Sink sink(tokens);
   AddWords("subj:", subject, sink);
   // One field at a time: a line that starts with a space or tab continues
@@ -263,7 +279,7 @@ void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTab
   AddField(field, value, sink);
 }
 
-void AddLinkTokens(std::string_view body, WordTable* tokens) {
+void AddLinkTokens(std::string_view body, TokenSet* tokens) {
   Sink sink(tokens);
   std::size_t at = 0;
   while ((at = body.find("://", at)) != std::string_view::npos) {

@@ -15,18 +15,18 @@
 #include <cstddef>
 #include <string_view>
 
-#include "engine/word_table.h"
+#include "engine/token_set.h"
 
 namespace varnox::judge_tokens {
 
 inline constexpr std::size_t kMaxTokenLength = 64;
 inline constexpr std::size_t kMaxTokens = 400;
 
-// Adds the header tokens and the subject's tokens to `tokens` (counts 1).
-void AddHeaderTokens(std::string_view headers, std::string_view subject, WordTable* tokens);
+// Adds the header tokens and the subject's tokens to `tokens`.
+void AddHeaderTokens(std::string_view headers, std::string_view subject, TokenSet* tokens);
 // Adds "url:" tokens for the host of each http:// or https:// link in `body`
 // and for its last two labels.
-void AddLinkTokens(std::string_view body, WordTable* tokens);
+void AddLinkTokens(std::string_view body, TokenSet* tokens);
 
 }  // namespace varnox::judge_tokens
 

@@ -27,12 +27,23 @@ double LogAdd(double a, double b) {
 }
 
 // Probability that a chi-square variable with 2k degrees of freedom exceeds
-// x2: e^-m (1 + m + m^2/2! + ... + m^(k-1)/(k-1)!), m = x2 / 2, summed in
-// logarithms so that neither a large m nor a large k loses the result.
+// x2: e^-m (1 + m + m^2/2! + ... + m^(k-1)/(k-1)!), m = x2 / 2. The terms
+// e^-m m^i / i! are summed directly while e^-m is a normal double (the
+// whole series adds up to 1, so no term overflows); beyond, in logarithms,
+// so that neither a large m nor a large k loses the result.
 double ChiSquareQ(double x2, std::size_t k) {
   const double m = x2 / 2.0;
   if (!(m > 0.0))
     return 1.0;
+  if (m < 700.0) {
+    double term = std::exp(-m);
+    double sum = term;
+    for (std::size_t i = 1; i < k; ++i) {
+      term *= m / static_cast<double>(i);
+      sum += term;
+    }
+    return std::min(1.0, sum);
+  }
   const double log_m = std::log(m);
   double log_sum = -m;
   double log_term = -m;
@@ -84,22 +95,23 @@ bool ReadCountLine(std::string_view line, std::string_view name, std::int32_t* c
 }
 
 template <class Fn>
-void ForEachToken(const WordTable& words, const WordTable& extra, Fn&& fn) {
-  for (const WordTable* table : {&words, &extra})
-    table->ForEachUnordered([&](std::string_view token, const WordEntry&) { fn(token); });
+void ForEachToken(const WordTable& words, const TokenSet& extra, Fn&& fn) {
+  words.ForEachUnordered([&](std::string_view token, const WordEntry&) { fn(WordKey(token)); });
+  for (const WordKey& key : extra.keys())
+    fn(key);
 }
 
 }  // namespace
 
 void SecondJudge::ExtraTokens(std::string_view headers, std::string_view subject,
-                              std::string_view body, WordTable* extra) {
+                              std::string_view body, TokenSet* extra) {
   judge_tokens::AddHeaderTokens(headers, subject, extra);
   judge_tokens::AddLinkTokens(body, extra);
 }
 
-void SecondJudge::Learn(const WordTable& words, const WordTable& extra, Side side,
+void SecondJudge::Learn(const WordTable& words, const TokenSet& extra, Side side,
                         std::int32_t now) {
-  ForEachToken(words, extra, [&](std::string_view token) {
+  ForEachToken(words, extra, [&](const WordKey& token) {
     WordEntry& entry = *table_.Insert(token, WordEntry{0, 0, 0.5f, now}).first;
     CountOf(entry, side) = AddCounts(CountOf(entry, side), 1);
     entry.lastSeen = now;
@@ -108,10 +120,10 @@ void SecondJudge::Learn(const WordTable& words, const WordTable& extra, Side sid
   messages = AddCounts(messages, 1);
 }
 
-void SecondJudge::Move(const WordTable& words, const WordTable& extra, Side target,
+void SecondJudge::Move(const WordTable& words, const TokenSet& extra, Side target,
                        std::int32_t now) {
   const Side other = target == Side::kSpam ? Side::kClean : Side::kSpam;
-  ForEachToken(words, extra, [&](std::string_view token) {
+  ForEachToken(words, extra, [&](const WordKey& token) {
     WordEntry& entry = *table_.Insert(token, WordEntry{0, 0, 0.5f, now}).first;
     if (CountOf(entry, other) > 0)
       --CountOf(entry, other);
@@ -140,20 +152,7 @@ void SecondJudge::StartFrom(const BayesianCore& core) {
   cleanMessages_ = AddCounts(cleanMessages_, core.cleanMessages());
 }
 
-double SecondJudge::TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns,
-                                     std::int32_t nc, const JudgeParameters& parameters) {
-  const double spam_rate = static_cast<double>(std::max(s, 0)) / std::max(ns, 1);
-  const double good_rate =
-      parameters.goodWeight * static_cast<double>(std::max(c, 0)) / std::max(nc, 1);
-  const double n = static_cast<double>(std::max(s, 0)) + std::max(c, 0);
-  const double p = spam_rate + good_rate > 0 ? spam_rate / (spam_rate + good_rate) : 0.5;
-  const double f = (parameters.strength * parameters.unknown + n * p) / (parameters.strength + n);
-  // A token seen on one side only, with no strength, would be 0 or 1 and
-  // decide alone; keep it just inside.
-  return std::clamp(f, 1e-6, 1.0 - 1e-6);
-}
-
-double SecondJudge::Combine(const std::vector<double>& probabilities) {
+double SecondJudge::Combine(std::span<const double> probabilities) {
   if (probabilities.empty())
     return 0.5;
   double log_spam = 0;
@@ -178,51 +177,66 @@ std::int32_t SecondJudge::ScoreOf(double indicator, double cutoff) {
   return 91 + static_cast<std::int32_t>(std::clamp(above * 10.0, 0.0, 9.0));
 }
 
-JudgeVerdict SecondJudge::Judge(const WordTable& words, const WordTable& extra,
+JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const WordKey> extra,
                                 const JudgeParameters& parameters) const {
-  // All the message's tokens looked up in one batch, so that the memory
-  // reads of the table overlap.
-  std::vector<std::string_view> tokens;
-  std::vector<WordKey> keys;
-  tokens.reserve(words.size() + extra.size());
-  keys.reserve(words.size() + extra.size());
-  words.CollectKeys(&tokens, &keys);
-  extra.CollectKeys(&tokens, &keys);
-  std::vector<const WordEntry*> found(keys.size());
-  table_.FindMany(keys.data(), keys.size(), found.data());
-  std::vector<Clue> clues;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (found[i] == nullptr)
-      continue;
-    const double f = TokenProbability(found[i]->spamCount, found[i]->cleanCount, spamMessages_,
-                                      cleanMessages_, parameters);
-    if (std::fabs(f - 0.5) >= parameters.minDeviation)
-      clues.push_back({tokens[i], f});
-  }
-  // The farthest from 0.5 first; equally far ones in word order, so the
-  // verdict never depends on the table's layout.
-  const auto farther = [](const Clue& a, const Clue& b) {
-    const double da = std::fabs(a.probability - 0.5);
-    const double db = std::fabs(b.probability - 0.5);
-    return da != db ? da > db : a.token < b.token;
+  const auto token_at = [&](std::uint32_t position) {
+    return position < words.size() ? words[position].word() : extra[position - words.size()].word();
   };
-  if (clues.size() > parameters.maxClues) {
-    std::nth_element(clues.begin(),
-                     clues.begin() + static_cast<std::ptrdiff_t>(parameters.maxClues), clues.end(),
-                     farther);
-    clues.resize(parameters.maxClues);
+  // The farthest from 0.5 first; equally far ones in token order, so the
+  // verdict never depends on the table's layout. The tokens are compared
+  // only between equally far ones.
+  const auto farther = [&](const Candidate& a, const Candidate& b) {
+    return a.distance != b.distance ? a.distance > b.distance
+                                    : token_at(a.position) < token_at(b.position);
+  };
+  // The maxClues farthest, kept as a heap whose front is the nearest of
+  // them: most tokens are turned away by one comparison with it.
+  std::vector<Candidate>& kept = kept_;
+  kept.clear();
+  const auto consider = [&](std::size_t position, const WordEntry& entry) {
+    const double f = TokenProbability(entry.spamCount, entry.cleanCount, spamMessages_,
+                                      cleanMessages_, parameters);
+    const Candidate candidate{std::fabs(f - 0.5), f, static_cast<std::uint32_t>(position)};
+    if (candidate.distance < parameters.minDeviation || parameters.maxClues == 0)
+      return;
+    if (kept.size() < parameters.maxClues) {
+      kept.push_back(candidate);
+      std::push_heap(kept.begin(), kept.end(), farther);
+    } else if (farther(candidate, kept.front())) {
+      std::pop_heap(kept.begin(), kept.end(), farther);
+      kept.back() = candidate;
+      std::push_heap(kept.begin(), kept.end(), farther);
+    }
+  };
+  // Looked up a batch at a time, so that the memory reads of the table
+  // overlap, and weighed while the entries are still in the cache.
+  constexpr std::size_t kBatch = 32;
+  const WordEntry* found[kBatch];
+  for (const std::span<const WordKey> keys : {words, extra}) {
+    const std::size_t base = keys.data() == words.data() ? 0 : words.size();
+    for (std::size_t first = 0; first < keys.size(); first += kBatch) {
+      const std::size_t count = std::min(kBatch, keys.size() - first);
+      table_.FindMany(keys.data() + first, count, found);
+      for (std::size_t i = 0; i < count; ++i) {
+        if (found[i] != nullptr)
+          consider(base + first + i, *found[i]);
+      }
+    }
   }
-  std::sort(clues.begin(), clues.end(), farther);
+  std::sort_heap(kept.begin(), kept.end(), farther);  // farthest first
   std::vector<double> probabilities;
-  probabilities.reserve(clues.size());
-  for (const Clue& clue : clues)
+  probabilities.reserve(kept.size());
+  for (const Candidate& clue : kept)
     probabilities.push_back(clue.probability);
 
   JudgeVerdict verdict;
   verdict.indicator = Combine(probabilities);
   verdict.spam = verdict.indicator > parameters.cutoff;
   verdict.score = ScoreOf(verdict.indicator, parameters.cutoff);
-  verdict.top.assign(clues.begin(), clues.begin() + std::min(clues.size(), kTopWords));
+  const std::size_t shown = std::min(kept.size(), kTopWords);
+  verdict.top.reserve(shown);
+  for (std::size_t i = 0; i < shown; ++i)
+    verdict.top.push_back({token_at(kept[i].position), kept[i].probability});
   std::sort(verdict.top.begin(), verdict.top.end(),
             [](const Clue& a, const Clue& b) { return a.token < b.token; });
   return verdict;

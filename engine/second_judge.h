@@ -29,13 +29,16 @@
 #ifndef VARNOX_ENGINE_SECOND_JUDGE_H_
 #define VARNOX_ENGINE_SECOND_JUDGE_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/bayesian_core.h"  // Side, aging constants
+#include "engine/token_set.h"
 #include "engine/word_table.h"
 #include "platform/platform.h"
 
@@ -54,7 +57,7 @@ struct JudgeParameters {
 
 // One token's weight in a verdict.
 struct Clue {
-  std::string_view token;  // refers to the message's token table
+  std::string_view token;  // refers to the message's token keys
   double probability;      // f, 0..1
 };
 
@@ -76,17 +79,19 @@ class SecondJudge {
 
   // --- Tokens, learning, judging ---------------------------------------------
 
-  // A message's tokens are the classic tokenizer's word map of its subject
-  // and body (`words`) and the tokens only this judge uses (`extra`, made
-  // here); the two never share a token, as every extra token holds ":".
-  // Each token counts once, however often it occurs.
+  // A message's tokens are the classic tokenizer's words of its subject and
+  // body (`words`) and the tokens only this judge uses (`extra`, made here);
+  // the two never share a token, as every extra token holds ":". Each token
+  // counts once, however often it occurs.
   static void ExtraTokens(std::string_view headers, std::string_view subject, std::string_view body,
-                          WordTable* extra);
-  void Learn(const WordTable& words, const WordTable& extra, Side side, std::int32_t now);
+                          TokenSet* extra);
+  void Learn(const WordTable& words, const TokenSet& extra, Side side, std::int32_t now);
   // A message learned before on the other side: its tokens leave that side
   // (never below 0) and join `target`.
-  void Move(const WordTable& words, const WordTable& extra, Side target, std::int32_t now);
-  JudgeVerdict Judge(const WordTable& words, const WordTable& extra,
+  void Move(const WordTable& words, const TokenSet& extra, Side target, std::int32_t now);
+  // `words` and `extra` are the keys of distinct tokens (WordCounts::keys,
+  // TokenSet::keys); the verdict's clues refer to them.
+  JudgeVerdict Judge(std::span<const WordKey> words, std::span<const WordKey> extra,
                      const JudgeParameters& parameters = {}) const;
   // A judge switched on for the first time over a word database learned
   // before it existed starts from the classic counts: each word's
@@ -101,7 +106,7 @@ class SecondJudge {
   static double TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns, std::int32_t nc,
                                  const JudgeParameters& parameters);
   // Fisher's indicator of the clues' probabilities (0.5 with none).
-  static double Combine(const std::vector<double>& probabilities);
+  static double Combine(std::span<const double> probabilities);
   // Score 0..100 of an indicator: [0, cutoff] maps onto 0..90 and
   // (cutoff, 1] onto 91..100.
   static std::int32_t ScoreOf(double indicator, double cutoff);
@@ -134,6 +139,12 @@ class SecondJudge {
   std::int32_t cleanMessages() const { return cleanMessages_; }
 
  private:
+  // A token that tells something, by its position in the message's keys.
+  struct Candidate {
+    double distance;  // |f - 0.5|
+    double probability;
+    std::uint32_t position;
+  };
   Platform platform_;
   WordTable table_;
   std::int32_t spamMessages_ = 0;
@@ -141,7 +152,22 @@ class SecondJudge {
   std::string path_;
   bool unreadable_ = false;
   bool onDisk_ = false;
+  // Judge's buffer, kept from one message to the next.
+  mutable std::vector<Candidate> kept_;
 };
+
+inline double SecondJudge::TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns,
+                                            std::int32_t nc, const JudgeParameters& parameters) {
+  const double spam_rate = static_cast<double>(std::max(s, 0)) / std::max(ns, 1);
+  const double good_rate =
+      parameters.goodWeight * static_cast<double>(std::max(c, 0)) / std::max(nc, 1);
+  const double n = static_cast<double>(std::max(s, 0)) + std::max(c, 0);
+  const double p = spam_rate + good_rate > 0 ? spam_rate / (spam_rate + good_rate) : 0.5;
+  const double f = (parameters.strength * parameters.unknown + n * p) / (parameters.strength + n);
+  // A token seen on one side only, with no strength, would be 0 or 1 and
+  // decide alone; keep it just inside.
+  return std::clamp(f, 1e-6, 1.0 - 1e-6);
+}
 
 }  // namespace varnox
 

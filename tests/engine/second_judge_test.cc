@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -41,14 +42,23 @@ std::vector<std::string> TokensOf(const WordTable& table) {
   return tokens;
 }
 
-bool Has(const WordTable& table, const std::string& token) {
-  return table.Contains(token);
+// In byte-wise order, as the table's.
+std::vector<std::string> TokensOf(const TokenSet& set) {
+  std::vector<std::string> tokens;
+  for (const WordKey& key : set.keys())
+    tokens.emplace_back(key.word());
+  std::sort(tokens.begin(), tokens.end());
+  return tokens;
+}
+
+bool Has(const TokenSet& set, const std::string& token) {
+  return set.Contains(token);
 }
 
 // --- Tokens -------------------------------------------------------------------
 
 TEST(JudgeTokensTest, HeaderFieldsGiveTheirOwnTokens) {
-  WordTable tokens;
+  TokenSet tokens;
   judge_tokens::AddHeaderTokens(kSpamHeaders, "Cheap PILLS", &tokens);
   for (const char* expected :
        {"from:offers@cheap-pills.example", "from:@cheap-pills.example", "from:name:best",
@@ -60,7 +70,7 @@ TEST(JudgeTokensTest, HeaderFieldsGiveTheirOwnTokens) {
 }
 
 TEST(JudgeTokensTest, SenderWithoutAddressAndBoundaryAreHandled) {
-  WordTable tokens;
+  TokenSet tokens;
   judge_tokens::AddHeaderTokens(
       "From: nobody\nContent-Type: multipart/mixed; boundary=\"xyz123\"\n", "", &tokens);
   EXPECT_TRUE(Has(tokens, "from:(none)"));
@@ -84,7 +94,7 @@ TEST(JudgeTokensTest, EncodedWordsOfTheSenderNameGiveTheirCharsetOnly) {
       {"From: =?\n", {}},
   };
   for (const Case& c : cases) {
-    WordTable tokens;
+    TokenSet tokens;
     judge_tokens::AddHeaderTokens(c.from, "", &tokens);
     std::vector<std::string> name_tokens;
     for (const std::string& token : TokensOf(tokens)) {
@@ -98,7 +108,7 @@ TEST(JudgeTokensTest, EncodedWordsOfTheSenderNameGiveTheirCharsetOnly) {
 }
 
 TEST(JudgeTokensTest, LinkHostsOfHttpAndHttpsOnly) {
-  WordTable tokens;
+  TokenSet tokens;
   judge_tokens::AddLinkTokens(
       "see HTTP://Shop.Pills.Example/buy and https://b.c.example. or ftp://files.example/x "
       "and ://nohost",
@@ -116,7 +126,7 @@ TEST(JudgeTokensTest, HostileBytesNeverReachAToken) {
   for (int i = 0; i < 5000; ++i)
     headers += "w" + std::to_string(i) + " ";
   headers += "\r\nFrom: <bare\rcr@x.example>\r\n";
-  WordTable tokens;
+  TokenSet tokens;
   judge_tokens::AddHeaderTokens(headers, "", &tokens);
   EXPECT_LE(tokens.size(), judge_tokens::kMaxTokens);
   for (const std::string& token : TokensOf(tokens)) {
@@ -160,6 +170,107 @@ TEST(SecondJudgeTest, ScoreAbove90ExactlyWhenAboveTheCutoff) {
   const Case cases[] = {{0.0, 0}, {0.25, 45}, {0.5, 90}, {0.5000001, 91}, {0.95, 100}, {1.0, 100}};
   for (const Case& c : cases)
     EXPECT_EQ(SecondJudge::ScoreOf(c.indicator, 0.5), c.score) << c.indicator;
+}
+
+// Fisher's indicator computed plainly in long double logarithms.
+double ReferenceIndicator(const std::vector<double>& probabilities) {
+  const auto q = [&](long double x2) {
+    const long double m = x2 / 2;
+    long double log_term = -m;
+    long double sum = std::exp(log_term);
+    for (std::size_t i = 1; i < probabilities.size(); ++i) {
+      log_term += std::log(m) - std::log(static_cast<long double>(i));
+      sum += std::exp(log_term);
+    }
+    return std::min<long double>(1, sum);
+  };
+  long double log_spam = 0, log_good = 0;
+  for (double f : probabilities) {
+    log_spam += std::log(static_cast<long double>(f));
+    log_good += std::log1p(-static_cast<long double>(f));
+  }
+  return static_cast<double>((1 + (1 - q(-2 * log_good)) - (1 - q(-2 * log_spam))) / 2);
+}
+
+TEST(SecondJudgeTest, CombineMatchesTheChiSquareSumOnBothSidesOfItsRange) {
+  struct Case {
+    std::size_t clues;
+    double probability;  // of every clue but the last
+    double last;
+  };
+  // 50 and 51 clues of 1e-6 put m on either side of where the sum moves to
+  // logarithms (-ln 1e-6 = 13.8 per clue).
+  const Case cases[] = {{1, 0.3, 0.3},    {2, 0.9, 0.2},     {15, 0.99, 0.01},
+                        {15, 0.6, 0.45},  {15, 1e-6, 0.7},   {50, 1e-6, 1e-6},
+                        {51, 1e-6, 1e-6}, {51, 1e-6, 0.999}, {80, 0.4, 0.6}};
+  for (const Case& c : cases) {
+    std::vector<double> probabilities(c.clues - 1, c.probability);
+    probabilities.push_back(c.last);
+    EXPECT_NEAR(SecondJudge::Combine(probabilities), ReferenceIndicator(probabilities), 1e-9)
+        << c.clues << " clues of " << c.probability;
+  }
+  // With one clue the indicator is the clue itself.
+  EXPECT_NEAR(SecondJudge::Combine(std::vector<double>{0.37}), 0.37, 1e-12);
+}
+
+TEST(SecondJudgeTest, JudgeCombinesTheFarthestCluesEquallyFarOnesInTokenOrder) {
+  FakePlatform fake;
+  SecondJudge judge(fake);
+  const auto learn = [&](std::initializer_list<const char*> tokens, Side side) {
+    WordTable words;
+    for (const char* token : tokens)
+      words.Insert(token);
+    judge.Learn(words, TokenSet(), side, 1);
+  };
+  // "far" is spam three times; "tie-*" once each, all equally far; "good"
+  // is good once; "level" once on each side.
+  learn({"far", "tie-d", "tie-b", "tie-c", "tie-a", "level"}, Side::kSpam);
+  learn({"far"}, Side::kSpam);
+  learn({"far"}, Side::kSpam);
+  learn({"good", "level"}, Side::kClean);
+
+  std::vector<WordKey> words;
+  for (const char* token : {"tie-d", "unknown", "tie-c", "far", "tie-b", "good", "tie-a", "level"})
+    words.emplace_back(std::string_view(token));
+  TokenSet extra;
+  extra.Add("from:@never.example");
+  const auto f = [&](const char* token) {
+    const WordEntry* entry = judge.table().Find(token);
+    return SecondJudge::TokenProbability(entry->spamCount, entry->cleanCount, judge.spamMessages(),
+                                         judge.cleanMessages(), {});
+  };
+  struct Case {
+    std::size_t maxClues;
+    double minDeviation;
+    std::vector<std::string> top;       // in token order
+    std::vector<const char*> combined;  // farthest first
+  };
+  const Case cases[] = {
+      {3, 0.0, {"far", "good", "tie-a"}, {"far", "good", "tie-a"}},
+      {4, 0.0, {"far", "good", "tie-a", "tie-b"}, {"far", "good", "tie-a", "tie-b"}},
+      {0, 0.0, {}, {}},
+      {15,
+       0.0,
+       {"far", "good", "level", "tie-a", "tie-b", "tie-c", "tie-d"},
+       {"far", "good", "tie-a", "tie-b", "tie-c", "tie-d", "level"}},
+      {15, 0.45, {"far", "good"}, {"far", "good"}},
+  };
+  // The order above holds only if "good" is farther than the ties.
+  ASSERT_GT(std::fabs(f("good") - 0.5), std::fabs(f("tie-a") - 0.5));
+  for (const Case& c : cases) {
+    JudgeParameters parameters;
+    parameters.maxClues = c.maxClues;
+    parameters.minDeviation = c.minDeviation;
+    const JudgeVerdict verdict = judge.Judge(words, extra.keys(), parameters);
+    std::vector<std::string> top;
+    for (const Clue& clue : verdict.top)
+      top.emplace_back(clue.token);
+    EXPECT_EQ(top, c.top) << c.maxClues << " " << c.minDeviation;
+    std::vector<double> combined;
+    for (const char* token : c.combined)
+      combined.push_back(f(token));
+    EXPECT_EQ(verdict.indicator, SecondJudge::Combine(combined)) << c.maxClues;
+  }
 }
 
 // --- Through the filter -------------------------------------------------------
@@ -329,11 +440,12 @@ class CompanionFileTest : public ::testing::Test {
 
 TEST_F(CompanionFileTest, SavedMaskedAndReadBack) {
   SecondJudge judge = Judge();
-  WordTable words, extra;
+  WordTable words;
+  TokenSet extra;
   words.Insert("offer");
-  extra.Insert("from:@x.example");
+  extra.Add("from:@x.example");
   judge.Learn(words, extra, Side::kSpam, 1'700'000'000);
-  judge.Learn(words, WordTable(), Side::kClean, 1'700'000'100);
+  judge.Learn(words, TokenSet(), Side::kClean, 1'700'000'100);
   ASSERT_EQ(judge.Save(false, 1'700'000'200), 1);
   EXPECT_EQ(Unmasked(fake.files.files.at(kCompanion)),
             "Varnox second judge = 1\nSpam = 1\nClean = 1\n"
@@ -379,7 +491,7 @@ TEST_F(CompanionFileTest, FailedWriteKeepsTableAndOldFile) {
   SecondJudge judge = Judge();
   WordTable words;
   words.Insert("old");
-  judge.Learn(words, WordTable(), Side::kSpam, 1);
+  judge.Learn(words, TokenSet(), Side::kSpam, 1);
   fake.files.files[kCompanion] = "before";
   fake.files.fail_all_writes = true;
   EXPECT_EQ(judge.Save(true, 2'000'000'000), 0);
@@ -394,14 +506,14 @@ TEST_F(CompanionFileTest, AgingTakesOneFromTokensUnseenForTenDays) {
   WordTable once, twice;
   once.Insert("once");
   twice.Insert("twice");
-  judge.Learn(once, WordTable(), Side::kSpam, old);
-  judge.Learn(twice, WordTable(), Side::kSpam, old);
-  judge.Learn(twice, WordTable(), Side::kSpam, old);
-  judge.Learn(twice, WordTable(), Side::kClean, old);
-  judge.Learn(WordTable(), WordTable(), Side::kSpam, now);
+  judge.Learn(once, TokenSet(), Side::kSpam, old);
+  judge.Learn(twice, TokenSet(), Side::kSpam, old);
+  judge.Learn(twice, TokenSet(), Side::kSpam, old);
+  judge.Learn(twice, TokenSet(), Side::kClean, old);
+  judge.Learn(WordTable(), TokenSet(), Side::kSpam, now);
   WordTable recent;
   recent.Insert("recent");
-  judge.Learn(recent, WordTable(), Side::kClean, now);
+  judge.Learn(recent, TokenSet(), Side::kClean, now);
 
   ASSERT_EQ(judge.Save(false, now), 1);
   EXPECT_EQ(judge.table().size(), 3u) << "no aging when it is not due";
