@@ -193,9 +193,7 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
   // them: most tokens are turned away by one comparison with it.
   std::vector<Candidate>& kept = kept_;
   kept.clear();
-  const auto consider = [&](std::size_t position, const WordEntry& entry) {
-    const double f = TokenProbability(entry.spamCount, entry.cleanCount, spamMessages_,
-                                      cleanMessages_, parameters);
+  const auto consider = [&](std::size_t position, double f) {
     const Candidate candidate{std::fabs(f - 0.5), f, static_cast<std::uint32_t>(position)};
     if (candidate.distance < parameters.minDeviation || parameters.maxClues == 0)
       return;
@@ -209,17 +207,29 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
     }
   };
   // Looked up a batch at a time, so that the memory reads of the table
-  // overlap, and weighed while the entries are still in the cache.
+  // overlap; the batch's probabilities are then worked out in a loop of
+  // their own, where the divisions of different tokens overlap too.
   constexpr std::size_t kBatch = 32;
   const WordEntry* found[kBatch];
+  std::int32_t spam[kBatch];
+  std::int32_t clean[kBatch];
+  double probability[kBatch];
   for (const std::span<const WordKey> keys : {words, extra}) {
     const std::size_t base = keys.data() == words.data() ? 0 : words.size();
     for (std::size_t first = 0; first < keys.size(); first += kBatch) {
       const std::size_t count = std::min(kBatch, keys.size() - first);
       table_.FindMany(keys.data() + first, count, found);
       for (std::size_t i = 0; i < count; ++i) {
+        spam[i] = found[i] != nullptr ? found[i]->spamCount : 0;
+        clean[i] = found[i] != nullptr ? found[i]->cleanCount : 0;
+      }
+      for (std::size_t i = 0; i < count; ++i) {
+        probability[i] =
+            TokenProbability(spam[i], clean[i], spamMessages_, cleanMessages_, parameters);
+      }
+      for (std::size_t i = 0; i < count; ++i) {
         if (found[i] != nullptr)
-          consider(base + first + i, *found[i]);
+          consider(base + first + i, probability[i]);
       }
     }
   }
