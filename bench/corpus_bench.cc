@@ -3,7 +3,8 @@
 // alone, reading them into the filter's texts (MIME, HTML, charsets) folder
 // by folder, and the engine alone, learning the training half and judging
 // the test half from texts already in memory, with either judge (argument
-// 0 the classic judge, 1 the second judge).
+// 0 the classic judge, 1 the second judge), and the second judge's own
+// tokens alone.
 //
 //   bash bench/corpus.sh --fetch-only
 //   build/release/bench/corpus_bench [--benchmark_repetitions=3]
@@ -12,6 +13,7 @@
 // and the others); by default the one corpus.sh unpacks into build/corpus.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "addin/vnx_addin.h"
 #include "bench/corpus_folders.h"
 #include "engine/message_info.h"
+#include "engine/second_judge.h"
 #include "linux/eval/isolated_platform.h"
 #include "linux/eval/message_source.h"
 #include "linux/eval/texts_message.h"
@@ -186,6 +189,30 @@ void BM_CorpusClassify(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * texts.judge.size()));
 }
 BENCHMARK(BM_CorpusClassify)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The second judge's own tokens (headers, subject, links) of the test half:
+// the part of its judging the classic judge does not do.
+void BM_CorpusExtraTokens(benchmark::State& state) {
+  const SplitTexts& texts = CorpusTexts();
+  if (texts.judge.empty()) {
+    state.SkipWithError("no corpus: run bench/corpus.sh");
+    return;
+  }
+  std::size_t tokens = 0;
+  for (auto _ : state) {
+    for (const maildir::MimeTexts& read : texts.judge) {
+      TokenSet extra;
+      SecondJudge::ExtraTokens(read.headers ? std::string_view(*read.headers) : std::string_view(),
+                               read.subject, read.body, &extra);
+      tokens += extra.size();
+    }
+  }
+  const auto messages = static_cast<std::int64_t>(state.iterations() * texts.judge.size());
+  state.SetItemsProcessed(messages);
+  state.counters["tokens_per_message"] =
+      static_cast<double>(tokens) / static_cast<double>(std::max<std::int64_t>(messages, 1));
+}
+BENCHMARK(BM_CorpusExtraTokens)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnox::eval

@@ -163,12 +163,16 @@ void AddHosts(std::string_view prefix, std::string_view text, Sink& sink) {
     while (i < text.size() && !IsHostByte(static_cast<unsigned char>(text[i])))
       ++i;
     const std::size_t start = i;
-    while (i < text.size() && IsHostByte(static_cast<unsigned char>(text[i])))
-      ++i;
+    std::size_t first_dot = std::string_view::npos;  // from `start`
+    for (; i < text.size() && IsHostByte(static_cast<unsigned char>(text[i])); ++i) {
+      if (text[i] == '.' && first_dot == std::string_view::npos)
+        first_dot = i - start;
+    }
     std::string_view host = text.substr(start, i - start);
     while (!host.empty() && (host.back() == '.' || host.back() == '-'))
       host.remove_suffix(1);
-    if (host.find('.') == std::string_view::npos || host.front() == '.')
+    // Most runs are words ("from", "by", "with"): no dot inside, no host.
+    if (first_dot == 0 || first_dot >= host.size())
       continue;
     sink.Add(prefix, host);
     if (IsAddress(host)) {
@@ -216,15 +220,28 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 // The header fields whose values give tokens.
 enum class Field { kOther, kFrom, kReceived, kContentType, kMailer };
 
-Field FieldOf(std::string_view name) {
-  if (NameIs(name, "from"))
-    return Field::kFrom;
-  if (NameIs(name, "received"))
-    return Field::kReceived;
-  if (NameIs(name, "content-type"))
-    return Field::kContentType;
-  if (NameIs(name, "x-mailer") || NameIs(name, "user-agent"))
-    return Field::kMailer;
+// The field a header line starts, by its name and colon; `value` is what
+// follows the colon. Tested name by name rather than by looking for the
+// colon first: most lines name none of these fields.
+Field FieldOfLine(std::string_view line, std::string_view* value) {
+  struct Name {
+    std::string_view name;  // with its colon
+    Field field;
+  };
+  static constexpr Name kNames[] = {{"from:", Field::kFrom},
+                                    {"received:", Field::kReceived},
+                                    {"content-type:", Field::kContentType},
+                                    {"x-mailer:", Field::kMailer},
+                                    {"user-agent:", Field::kMailer}};
+  for (const Name& name : kNames) {
+    if (line.size() >= name.name.size() &&
+        Lower(static_cast<unsigned char>(line[0])) == static_cast<unsigned char>(name.name[0])) {
+      if (NameIs(line.substr(0, name.name.size()), name.name)) {
+        *value = line.substr(name.name.size());
+        return name.field;
+      }
+    }
+  }
   return Field::kOther;
 }
 
@@ -268,13 +285,10 @@ void AddHeaderTokens(std::string_view headers, std::string_view subject, TokenSe
       continue;
     }
     AddField(field, value, sink);
-    field = Field::kOther;
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0)
-      continue;
-    field = FieldOf(line.substr(0, colon));
+    std::string_view field_value;
+    field = FieldOfLine(line, &field_value);
     if (field != Field::kOther)
-      value.assign(line.substr(colon + 1, 4096));
+      value.assign(field_value.substr(0, 4096));
   }
   AddField(field, value, sink);
 }
