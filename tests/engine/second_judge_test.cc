@@ -78,6 +78,29 @@ TEST(JudgeTokensTest, SenderWithoutAddressAndBoundaryAreHandled) {
   EXPECT_EQ(tokens.size(), 2u) << "a boundary differs in every message";
 }
 
+TEST(JudgeTokensTest, OnlyTheNamedFieldsGiveTokensWhateverTheirCase) {
+  struct Case {
+    const char* headers;
+    std::vector<std::string> tokens;
+  };
+  const Case cases[] = {
+      {"FROM: <a@b.example>\n", {"from:@b.example", "from:a@b.example"}},
+      {"User-Agent: Mutt/1.5\n", {"xm:mutt"}},
+      {"x-MAILER:Outbox\n", {"xm:outbox"}},
+      {"received: from a.b.example\n", {"rcvd:a.b.example", "rcvd:b.example"}},
+      {"From : <a@b.example>\n", {}},  // the name is "From "
+      {"X-Mailer-Version: Outbox\n", {}},
+      {"Subject: from: <a@b.example>\n", {}},
+      {"Received:\nFrom", {}},
+      {"Received: by host. or .lead.example and a.b\n", {"rcvd:a.b"}},
+  };
+  for (const Case& c : cases) {
+    TokenSet tokens;
+    judge_tokens::AddHeaderTokens(c.headers, "", &tokens);
+    EXPECT_EQ(TokensOf(tokens), c.tokens) << c.headers;
+  }
+}
+
 TEST(JudgeTokensTest, EncodedWordsOfTheSenderNameGiveTheirCharsetOnly) {
   struct Case {
     const char* from;
