@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <new>
+#include <utility>
 
 #include "engine/aging.h"
 #include "engine/judge_tokens.h"
@@ -214,8 +215,9 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
   std::int32_t spam[kBatch];
   std::int32_t clean[kBatch];
   double probability[kBatch];
-  for (const std::span<const WordKey> keys : {words, extra}) {
-    const std::size_t base = keys.data() == words.data() ? 0 : words.size();
+  const std::pair<std::span<const WordKey>, std::size_t> parts[] = {{words, 0},
+                                                                    {extra, words.size()}};
+  for (const auto& [keys, base] : parts) {
     for (std::size_t first = 0; first < keys.size(); first += kBatch) {
       const std::size_t count = std::min(kBatch, keys.size() - first);
       table_.FindMany(keys.data() + first, count, found);
