@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/ascii_case.h"
+
 namespace varnox::judge_tokens {
 namespace {
 
@@ -24,7 +26,7 @@ constexpr std::array<unsigned char, 256> kByteClasses = [] {
 }();
 
 unsigned char Lower(unsigned char byte) {
-  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+  return static_cast<unsigned char>(ascii::ToLower(static_cast<char>(byte)));
 }
 
 bool IsAsciiAlnum(unsigned char byte) {
@@ -204,13 +206,7 @@ void AddContentType(std::string_view value, Sink& sink) {
 }
 
 bool NameIs(std::string_view name, std::string_view wanted) {
-  if (name.size() != wanted.size())
-    return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (Lower(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(wanted[i]))
-      return false;
-  }
-  return true;
+  return ascii::EqualsIgnoreCase(name, wanted);
 }
 
 bool EndsWithNoCase(std::string_view text, std::string_view tail) {
