@@ -151,6 +151,36 @@ TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesOnRandomText) {
   }
 }
 
+// Text is taken 64 bytes at a time where it is mostly ASCII words: pieces
+// that cross a window's edge, fill a window, or hold marks and bytes above
+// 0x7F between plain words must come out as the rules say.
+TEST_F(TokenizerTest, AgreesWithTheTwoPassRulesOnLongMostlyAsciiText) {
+  core.LoadIgnoreList("/ignore.txt");  // absent: nothing ignored
+  const std::string marks[] = {".", ",", "!", "$", "'", "-", "_", "+", "/", "=", "\xE9", "\xB2"};
+  const std::string separators[] = {" ", " ", " ",  "\r\n", "\t",
+                                    "?", ":", "\"", "<",    std::string(1, '\0')};
+  std::mt19937 random(11);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    const std::size_t length = 60 + random() % 400;
+    while (text.size() < length) {
+      if (random() % 8 == 0)
+        text += marks[random() % std::size(marks)];
+      // A word of 1 to 20 letters and digits (now and then far longer).
+      const std::size_t word_length = 1 + random() % (random() % 8 == 0 ? 80 : 20);
+      for (std::size_t i = 0; i < word_length; ++i) {
+        const unsigned pick = random() % 40;
+        text += pick < 26 ? static_cast<char>((random() % 2 == 0 ? 'a' : 'A') + pick)
+                          : static_cast<char>('0' + pick % 10);
+      }
+      if (random() % 6 == 0)
+        text += marks[random() % std::size(marks)];
+      text += separators[random() % std::size(separators)];
+    }
+    ASSERT_EQ(Tokens(text), ReferenceTokens(text, {})) << round << ": " << text;
+  }
+}
+
 // Letter runs are passed over eight bytes at a time: every byte value, at
 // every place of a run longer than eight, must end or continue it exactly as
 // the rules say (the bytes next to 'A'..'Z' and 'a'..'z' above all).
