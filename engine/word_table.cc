@@ -14,16 +14,16 @@ namespace {
 static_assert(std::endian::native == std::endian::little,
               "word keys are compared as big-endian loads on a little-endian host");
 
-constexpr std::size_t kInlineMax = 15;
+using word_table_internal::kInlineMax;
 constexpr unsigned char kLongMark = 0xFF;
 constexpr std::size_t kMinIndexSize = 16;
 
 // An index slot holds the record's position + 1 above a few bits of its
 // hash, so that most probes that meet another word are settled without
 // reading its record (a cache miss in a large table). 0 is an empty slot.
-constexpr unsigned kTagBits = 5;
+using word_table_internal::kMaxEntries;
+using word_table_internal::kTagBits;
 constexpr std::uint32_t kTagMask = (1u << kTagBits) - 1;
-constexpr std::size_t kMaxEntries = (std::size_t{1} << (32 - kTagBits)) - 2;
 
 std::uint32_t SlotValue(std::size_t position, std::uint64_t hash) {
   return static_cast<std::uint32_t>((position + 1) << kTagBits) |
@@ -304,7 +304,7 @@ std::pair<WordEntry*, bool> WordTable::Insert(const WordKey& key, const WordEntr
   return {&entries_.back().value, true};
 }
 
-void WordTable::InsertNew(const WordKey& key, const WordEntry& entry) {
+void WordTable::InsertNewSlowly(const WordKey& key, const WordEntry& entry) {
   if (entries_.size() >= kMaxEntries)
     throw std::bad_alloc();
   if (size() + 1 > index_.size() / 4 * 3)

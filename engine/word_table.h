@@ -31,6 +31,13 @@
 namespace varnox {
 namespace word_table_internal {
 
+// The longest word held inside its key (and its table record).
+inline constexpr std::size_t kInlineMax = 15;
+// An index slot holds a record's position + 1 above this many bits of its
+// hash, which bounds the number of records.
+inline constexpr unsigned kTagBits = 5;
+inline constexpr std::size_t kMaxEntries = (std::size_t{1} << (32 - kTagBits)) - 2;
+
 // The hash of a word's 16 key bytes (two little-endian halves).
 inline std::uint64_t Mix(std::uint64_t lo, std::uint64_t hi) {
   std::uint64_t h = lo * 0x9E3779B97F4A7C15ull;
@@ -58,6 +65,18 @@ class WordKey {
     std::memcpy(bytes_ + 8, &high, sizeof high);
     hash_ = word_table_internal::Mix(low, high);
   }
+  // Copied as two 8-byte halves: a key is mostly built from its halves just
+  // before it is copied, and one 16-byte read of two fresh 8-byte writes
+  // waits for both to reach the cache.
+  WordKey(const WordKey& other) noexcept : long_word_(other.long_word_), hash_(other.hash_) {
+    CopyBytes(other);
+  }
+  WordKey& operator=(const WordKey& other) noexcept {
+    CopyBytes(other);
+    long_word_ = other.long_word_;
+    hash_ = other.hash_;
+    return *this;
+  }
 
   std::string_view word() const;
   std::uint64_t hash() const { return hash_; }
@@ -77,6 +96,15 @@ class WordKey {
 
  private:
   friend class WordTable;
+  void CopyBytes(const WordKey& other) {
+    std::uint64_t low;
+    std::uint64_t high;
+    std::memcpy(&low, other.bytes_, sizeof low);
+    std::memcpy(&high, other.bytes_ + 8, sizeof high);
+    std::memcpy(bytes_, &low, sizeof low);
+    std::memcpy(bytes_ + 8, &high, sizeof high);
+  }
+
   // Words of up to 15 bytes without a NUL: the bytes, zero padding, and the
   // length in the last byte. Longer words: the first 8 bytes and a mark.
   alignas(8) unsigned char bytes_[16];
@@ -160,8 +188,24 @@ class WordTable {
   std::pair<WordEntry*, bool> Insert(const WordKey& key, const WordEntry& entry = WordEntry{});
   // Inserts a word known not to be in the table, without looking for it
   // (words counted elsewhere). The index takes it at the next lookup, an
-  // ordered walk sorts it in. Throws as Insert.
-  void InsertNew(const WordKey& key, const WordEntry& entry);
+  // ordered walk sorts it in. Throws as Insert. Inline: filling a message's
+  // word map is little else.
+  void InsertNew(const WordKey& key, const WordEntry& entry) {
+    if (key.bytes_[15] > word_table_internal::kInlineMax ||
+        entries_.size() >= word_table_internal::kMaxEntries ||
+        entries_.size() == entries_.capacity() || size() + 1 > index_.size() / 4 * 3) [[unlikely]] {
+      InsertNewSlowly(key, entry);
+      return;
+    }
+    Record& record = entries_.emplace_back();
+    std::memcpy(record.key, key.bytes_, sizeof record.key);
+    // Field by field: a caller's entry is mostly a temporary just written in
+    // parts, and one wide read of it would stall on those narrower writes.
+    record.value.spamCount = entry.spamCount;
+    record.value.cleanCount = entry.cleanCount;
+    record.value.probability = entry.probability;
+    record.value.lastSeen = entry.lastSeen;
+  }
   WordEntry& operator[](std::string_view word) { return *Insert(word).first; }
   // False when the word was not there.
   bool Erase(std::string_view word);
@@ -220,6 +264,7 @@ class WordTable {
   // True when `key` sorts after every word of the table, so it is not there.
   bool SortsAfterAll(const WordKey& key) const;
   Record MakeRecord(const WordKey& key, const WordEntry& entry);
+  void InsertNewSlowly(const WordKey& key, const WordEntry& entry);
   // Index slot holding `key`, or the empty slot where it would go.
   std::size_t Probe(const WordKey& key, bool* found) const;
   void Rehash(std::size_t index_size);

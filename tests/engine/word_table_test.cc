@@ -267,6 +267,28 @@ TEST(WordTableTest, InsertNewJoinsTheTableUnlookedFor) {
   EXPECT_EQ(table.Find("kiwi"), nullptr);
 }
 
+// Words inserted unlooked-for go in within the reserved room and beyond it
+// (the index and the array both grow), long ones beside them.
+TEST(WordTableTest, InsertNewWithinAndBeyondTheReservedRoom) {
+  for (const std::size_t reserved : {0u, 1u, 11u, 12u, 13u, 500u}) {
+    WordTable table;
+    table.reserve(reserved);
+    Model model;
+    for (int i = 0; i < 12; ++i) {
+      const std::string word = (i % 5 == 4 ? std::string(20, 'l') : "w") + std::to_string(i * 37);
+      const WordEntry entry{i, i + 1, 0.25f, i + 2};
+      table.InsertNew(WordKey(word), entry);
+      model[word] = entry;
+    }
+    ASSERT_EQ(table.size(), model.size()) << reserved;
+    EXPECT_EQ(Walk(table), Walk(model)) << reserved;
+    for (const auto& [word, entry] : model) {
+      ASSERT_NE(table.Find(word), nullptr) << word << " with room for " << reserved;
+      EXPECT_EQ(*table.Find(word), entry) << word;
+    }
+  }
+}
+
 TEST(WordTableTest, KeysAreEqualForTheSameWordOnly) {
   const std::string long_a(20, 'a');
   const std::string long_b = long_a.substr(0, 19) + "b";
