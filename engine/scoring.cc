@@ -51,7 +51,8 @@ std::int32_t CombineProbabilities(const std::vector<SelectedWord>& selected) {
 
 }  // namespace
 
-WordLookup BayesianCore::LookupEntry(const WordEntry* entry) const {
+// Inlined into the scoring loop, where it runs for every word.
+[[gnu::always_inline]] inline WordLookup BayesianCore::LookupEntry(const WordEntry* entry) const {
   WordLookup lookup;
   if (entry == nullptr)
     return lookup;
@@ -141,25 +142,14 @@ std::vector<const Candidate*> SelectInOrder(std::vector<const Candidate*> all,
   return chosen;
 }
 
-// The same choice without sorting the whole message. Let t be the limit-th
-// largest distance. A word nearer to 0.5 than t can enter the selection
-// only to leave it again, and never changes what happens to the others
-// (it is always the one displaced first), so only the words at t or beyond
-// matter. Of those, every word beyond t stays; the first `limit` of them in
-// word order fill the selection, after which each word beyond t displaces
-// the earliest word at t still chosen and every word at t is left out. So
-// the words at t that stay are the last (limit - beyond) of those at t among
-// the first `limit`. Valid when t < 0.5 and no distance is NaN (only
-// hand-set tables break that); returns false then.
-bool SelectByDistance(const std::vector<Candidate>& all, std::uint32_t limit,
-                      std::vector<const Candidate*>* chosen) {
-  // t from one pass: a min-heap of the `limit` largest distances so far
-  // (with repeats), whose least is t at the end. Once it is full nearly
-  // every word is turned away by one comparison.
+// The limit-th largest of `distances`, counted with repeats, from one pass:
+// a min-heap of the `limit` largest so far, whose least is the answer at
+// the end. Once it is full nearly every word is turned away by one
+// comparison. False when a distance is NaN (only hand-set tables have one).
+bool LimitthLargest(const std::vector<double>& distances, std::uint32_t limit, double* t) {
   std::vector<double> largest;
   largest.reserve(limit);
-  for (const Candidate& candidate : all) {
-    const double distance = candidate.distance;
+  for (const double distance : distances) {
     if (std::isnan(distance))
       return false;
     if (largest.size() < limit) {
@@ -171,17 +161,27 @@ bool SelectByDistance(const std::vector<Candidate>& all, std::uint32_t limit,
       std::push_heap(largest.begin(), largest.end(), std::greater<double>());
     }
   }
-  const double t = largest.front();
-  if (!(t < 0.5))
-    return false;
+  *t = largest.front();
+  return true;
+}
 
-  std::vector<const Candidate*> far;  // at t or beyond
+// The same choice as SelectInOrder without sorting the whole message, given
+// t, the limit-th largest distance (below 0.5), and `far`, the words at t or
+// beyond. A word nearer to 0.5 than t can enter the selection only to leave
+// it again, and never changes what happens to the others (it is always the
+// one displaced first), so only the words at t or beyond matter. Of those,
+// every word beyond t stays; the first `limit` of them in word order fill
+// the selection, after which each word beyond t displaces the earliest word
+// at t still chosen and every word at t is left out. So the words at t that
+// stay are the last (limit - beyond) of those at t among the first `limit`.
+std::vector<const Candidate*> SelectFar(const std::vector<Candidate>& far_words, double t,
+                                        std::uint32_t limit) {
+  std::vector<const Candidate*> far;
+  far.reserve(far_words.size());
   std::size_t beyond = 0;
-  for (const Candidate& candidate : all) {
-    if (candidate.distance >= t) {
-      far.push_back(&candidate);
-      beyond += candidate.distance > t ? 1 : 0;
-    }
+  for (const Candidate& candidate : far_words) {
+    far.push_back(&candidate);
+    beyond += candidate.distance > t ? 1 : 0;
   }
   if (far.size() > limit)
     std::nth_element(far.begin(), far.begin() + (limit - 1), far.end(), InWordOrder);
@@ -193,13 +193,13 @@ bool SelectByDistance(const std::vector<Candidate>& all, std::uint32_t limit,
       at_t.push_back(far[i]);
   }
   const std::size_t stay = limit - beyond;
-  chosen->assign(at_t.end() - static_cast<std::ptrdiff_t>(stay), at_t.end());
+  std::vector<const Candidate*> chosen(at_t.end() - static_cast<std::ptrdiff_t>(stay), at_t.end());
   for (const Candidate* candidate : far) {
     if (candidate->distance > t)
-      chosen->push_back(candidate);
+      chosen.push_back(candidate);
   }
-  std::sort(chosen->begin(), chosen->end(), InWordOrder);
-  return true;
+  std::sort(chosen.begin(), chosen.end(), InWordOrder);
+  return chosen;
 }
 
 }  // namespace
@@ -211,24 +211,40 @@ void BayesianCore::SelectInto(const std::vector<WordKey>& keys,
   if (limit == 0 || keys.empty())
     return;
   const std::int32_t now = Now();
+  const std::size_t count = keys.size();
+  const auto word_of = [&](std::size_t i) {
+    return words != nullptr ? (*words)[i] : keys[i].word();
+  };
 
-  std::vector<const WordEntry*> found(keys.size());
-  table_.FindMany(keys.data(), keys.size(), found.data());
+  std::vector<const WordEntry*> found(count);
+  table_.FindMany(keys.data(), count, found.data());
 
-  std::vector<Candidate> candidates;
-  candidates.reserve(keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    const std::string_view word = words != nullptr ? (*words)[i] : keys[i].word();
+  // What each word looks up to, and its distance from 0.5; the words that
+  // can be chosen are then found from the distances alone, so only those
+  // become candidates.
+  std::vector<WordLookup> lookups(count);
+  std::vector<double> distances(count);
+  for (std::size_t i = 0; i < count; ++i) {
     WordLookup lookup = LookupEntry(found[i]);
     if (lookup.found == 0)
-      lookup = LookupShorterForms(word);
+      lookup = LookupShorterForms(word_of(i));
     if (TotalCount(lookup) < kMinTotalCount)
       lookup.probability = 0.5f;
-    candidates.push_back(Candidate{word, &keys[i], lookup, Distance(lookup.probability)});
+    lookups[i] = lookup;
+    distances[i] = Distance(lookup.probability);
   }
 
+  double t = 0.5;
+  const bool by_distance = count > limit && LimitthLargest(distances, limit, &t) && t < 0.5;
+  std::vector<Candidate> candidates;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!by_distance || distances[i] >= t)
+      candidates.push_back(Candidate{word_of(i), &keys[i], lookups[i], distances[i]});
+  }
   std::vector<const Candidate*> chosen;
-  if (candidates.size() <= limit || !SelectByDistance(candidates, limit, &chosen)) {
+  if (by_distance) {
+    chosen = SelectFar(candidates, t, limit);
+  } else {
     std::vector<const Candidate*> all;
     for (const Candidate& candidate : candidates)
       all.push_back(&candidate);
