@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/bayesian_core.h"
@@ -332,6 +334,53 @@ TEST_F(ScoringTest, SelectionOfLongMessagesMatchesTheRuleReadLiterally) {
       actual.emplace_back(std::string(word), entry);
     ASSERT_EQ(actual, ReferenceSelection(core, words, BayesianCore::kInterestingCount))
         << "round " << round << ", " << words.size() << " words";
+  }
+}
+
+// Judging from the counted words (no word map) chooses as the rule does, on
+// messages longer than the selection: with ties at the threshold, with every
+// word at the full distance, and with a hand-set probability that is not a
+// number (no threshold can be found then, and the rule is followed step by
+// step).
+TEST_F(ScoringTest, CountedWordsAreChosenAsTheRuleSays) {
+  const float not_a_number = std::nanf("");
+  struct Case {
+    const char* name;
+    std::vector<float> probabilities;  // of w0, w1, ... in turn
+  };
+  const Case cases[] = {
+      {"ties at the threshold", {0.9f, 0.1f, 0.9f, 0.6f, 0.1f, 0.9f, 0.3f}},
+      {"all at the full distance", {1.0f}},
+      {"not a number", {0.9f, not_a_number, 0.2f, 0.7f}},
+  };
+  for (const Case& c : cases) {
+    core.mutable_words().clear();
+    std::string text;
+    for (int i = 0; i < 40; ++i) {
+      const std::string word = "w" + std::to_string(i * 7 % 40);
+      Put(word, 6, 6, c.probabilities[static_cast<std::size_t>(i) % c.probabilities.size()]);
+      text += word + " ";
+    }
+    text += "unknown words here";
+    WordTable words;
+    core.Tokenize(text, words);
+    const WordCounts counts = core.CountWords(text);
+    std::vector<SelectedWord> selected;
+    core.ScoreWords(counts, &selected);
+    // Probabilities compared as bits: a NaN is chosen too.
+    using Chosen = std::tuple<std::string, std::int32_t, std::int32_t, std::uint32_t, std::int32_t>;
+    const auto as_chosen = [](std::string_view word, const WordEntry& entry) {
+      return Chosen(word, entry.spamCount, entry.cleanCount,
+                    std::bit_cast<std::uint32_t>(entry.probability), entry.lastSeen);
+    };
+    std::vector<Chosen> actual;
+    for (const SelectedWord& word : selected)
+      actual.push_back(as_chosen(word.word, word.entry));
+    std::vector<Chosen> expected;
+    for (const auto& [word, entry] :
+         ReferenceSelection(core, words, BayesianCore::kInterestingCount))
+      expected.push_back(as_chosen(word, entry));
+    EXPECT_EQ(actual, expected) << c.name;
   }
 }
 
