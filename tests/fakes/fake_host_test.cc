@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fakes/fake_platform.h"
+#include "tests/host/host_contract.h"
 
 namespace varnox::testing {
 namespace {
@@ -295,6 +296,44 @@ TEST(FakeHostLifetime, ReferencesMayOutliveTheHost) {
   EXPECT_EQ(kept->Name(&name), kSOk);
   EXPECT_EQ(name, "Store");
 }
+
+// The fake host under the host seam's contract: a store "Personal Folders"
+// whose folders are made and read as the tests above do.
+class FakeHostUnderTest final : public HostUnderTest {
+ public:
+  FakeHostUnderTest() { store_.AddFolder("Inbox"); }
+  std::unique_ptr<host::Application> Application() override { return host_.ApplicationRef(); }
+  void AddFolder(std::string_view name) override { store_.AddFolder(std::string(name)); }
+  void Deliver(std::string_view folder, const ArrivingMessage& message) override {
+    host_.DeliverMail(Folder(folder), message.headers, message.body, message.subject);
+  }
+  void PumpEvents() override { host_.DeliverPendingEvents(); }
+  std::vector<std::string> StoredHeaders(std::string_view folder) override {
+    std::vector<std::string> headers;
+    for (const FakeItem* item : Folder(folder).items())
+      headers.push_back(item->headers());
+    return headers;
+  }
+  void SelectAll(std::string_view folder) override {
+    host_.selection = Folder(folder).items();
+    host_.current_folder = &Folder(folder);
+  }
+
+ private:
+  FakeFolder& Folder(std::string_view name) {
+    FakeFolder* folder = store_.Find(name);
+    EXPECT_NE(folder, nullptr) << name;
+    return folder != nullptr ? *folder : store_;
+  }
+  FakeHost host_;
+  FakeFolder& store_ = host_.AddStore("Personal Folders");
+};
+
+std::unique_ptr<HostUnderTest> MakeFakeHost() {
+  return std::make_unique<FakeHostUnderTest>();
+}
+
+INSTANTIATE_TEST_SUITE_P(FakeHost, HostContract, ::testing::Values(&MakeFakeHost), HostMakerName);
 
 }  // namespace
 }  // namespace varnox::testing

@@ -10,11 +10,13 @@
 #include "host/item.h"
 #include "host/message.h"
 #include "linux/maildir/maildir_folder.h"
+#include "tests/host/host_contract.h"
 #include "tests/maildir/temp_maildir.h"
 
 namespace varnox::maildir {
 namespace {
 
+using testing::HostContract;
 using testing::TempMaildir;
 using testing::TransportMessage;
 
@@ -374,6 +376,69 @@ TEST(CreateStoreTest, MakesTheStoreAndItsParentsPrivate) {
   MaildirHost host;
   EXPECT_EQ(host.AddStore(path), kSOk);
 }
+
+// The Maildir host under the host seam's contract: a temporary store whose
+// root is the Inbox; mail arrives as a delivery agent leaves it and is
+// announced by polling until the host is quiet.
+class MaildirHostUnderTest final : public testing::HostUnderTest {
+ public:
+  MaildirHostUnderTest() { EXPECT_EQ(host_.AddStore(store_.root()), kSOk); }
+  std::unique_ptr<host::Application> Application() override { return host_.ApplicationRef(); }
+  void AddFolder(std::string_view name) override { store_.AddFolder("." + std::string(name)); }
+  void Deliver(std::string_view folder, const testing::ArrivingMessage& message) override {
+    TempMaildir::Deliver(Dir(folder), std::to_string(++delivered_) + ".contract.host",
+                         message.headers + "\r\n" + message.body);
+    PumpEvents();
+  }
+  void PumpEvents() override {
+    for (int quiet = 0; quiet < 3;) {
+      const int result = host_.Poll(30);
+      EXPECT_GE(result, 0);
+      quiet = result == 0 ? quiet + 1 : 0;
+    }
+  }
+  std::vector<std::string> StoredHeaders(std::string_view folder) override {
+    std::vector<std::string> headers;
+    for (const std::string& path : Files(folder)) {
+      const std::string text = TempMaildir::Read(path);
+      headers.push_back(text.substr(0, text.find("\r\n\r\n")));
+    }
+    return headers;
+  }
+  void SelectAll(std::string_view folder) override {
+    EXPECT_EQ(host_.SetSelection(Files(folder)), kSOk);
+  }
+  std::string ReadOnlyReason(std::uint32_t tag) const override {
+    return tag == host::kPrTransportMessageHeaders
+               ? ""
+               : "a Maildir message's body and subject stay as delivered; only its header block "
+                 "is written";
+  }
+
+ private:
+  std::string Dir(std::string_view folder) const {
+    return folder == "Inbox" ? store_.root() : store_.root() + "/." + std::string(folder);
+  }
+  // The folder's message files, new/ then cur/, as its items list them.
+  std::vector<std::string> Files(std::string_view folder) const {
+    std::vector<std::string> paths;
+    for (const char* sub : {"new", "cur"}) {
+      for (const std::string& name : TempMaildir::Names(Dir(folder), sub))
+        paths.push_back(Dir(folder) + "/" + sub + "/" + name);
+    }
+    return paths;
+  }
+  TempMaildir store_;
+  MaildirHost host_;
+  int delivered_ = 0;
+};
+
+std::unique_ptr<testing::HostUnderTest> MakeMaildirHost() {
+  return std::make_unique<MaildirHostUnderTest>();
+}
+
+INSTANTIATE_TEST_SUITE_P(Maildir, HostContract, ::testing::Values(&MakeMaildirHost),
+                         testing::HostMakerName);
 
 }  // namespace
 }  // namespace varnox::maildir
