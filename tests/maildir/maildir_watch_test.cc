@@ -300,19 +300,6 @@ TEST_F(MaildirWatchTest, ACatchUpPolicyChoosesAmongNewAndCurAndTheItemIsNamedWhi
   EXPECT_EQ(named.back(), canonical_root + " d");
 }
 
-TEST_F(MaildirWatchTest, UnsubscribedFolderGetsNothing) {
-  RecordingItemSink sink;
-  std::unique_ptr<host::Items> items;
-  Folder("Inbox")->GetItems(&items);
-  host::Cookie cookie = 0;
-  ASSERT_EQ(items->Advise(&sink, &cookie), kSOk);
-  ASSERT_EQ(items->Unadvise(cookie), kSOk);
-  EXPECT_EQ(items->Unadvise(cookie), kEInvalidArg);
-  TempMaildir::Deliver(store_.root(), "9", Message(9));
-  EXPECT_EQ(Drain(), 0);
-  EXPECT_EQ(sink.total, 0);
-}
-
 TEST_F(MaildirWatchTest, WatchedFolderRemovedIsNoError) {
   const std::string dir = store_.AddFolder(".Gone");
   RecordingItemSink sink;

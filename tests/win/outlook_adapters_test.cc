@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "host/message.h"
+#include "tests/host/host_contract.h"
 #include "tests/win/standin_message.h"
 #include "tests/win/standin_outlook.h"
+#include "tests/win/standin_world.h"
 #include "win/com/com_ids.h"
 #include "win/outlook/event_sink_set.h"
 #include "win/outlook/mapi_message.h"
@@ -30,6 +33,7 @@ using testing::ObjectArg;
 using testing::ObjectResult;
 using testing::StandInMessage;
 using testing::StandInObject;
+using varnox::testing::HostContract;
 using Strings = std::vector<std::string>;
 
 using Held = testing::HeldStandIn;
@@ -461,35 +465,10 @@ TEST_F(OutlookAdaptersTest, ItemsThatAreNotMailYieldNoMailItem) {
   EXPECT_EQ(message, nullptr);
 }
 
-TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
-  Held explorer = MakeStandIn("Explorer", &journal), selection = MakeStandIn("Selection", &journal),
-       item = MakeStandIn("Item", &journal), panes = MakeStandIn("Panes", &journal),
-       pane = MakeStandIn("Pane", &journal), contents = MakeStandIn("Contents", &journal),
-       groups = MakeStandIn("Groups", &journal), group = MakeStandIn("Group", &journal),
-       shortcuts = MakeStandIn("Shortcuts", &journal), spam = MakeStandIn("Spam", &journal);
-  AnswerObject(explorer.Get(), "Selection", selection.Get());
-  selection->SetInt("Class", host::kOlSelection);
-  selection->SetInt("Count", 1);
-  AnswerObject(selection.Get(), "Item", item.Get(), Access::kMethod);
-  AnswerObject(explorer.Get(), "Panes", panes.Get());
-  AnswerObject(panes.Get(), "Item", pane.Get(), Access::kMethod);
-  AnswerObject(pane.Get(), "Contents", contents.Get());
-  AnswerObject(contents.Get(), "Groups", groups.Get());
-  AnswerObject(groups.Get(), "Item", group.Get(), Access::kMethod);
-  AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
-  shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
-
+TEST_F(OutlookAdaptersTest, OutlookBarShortcutsAreTheFirstPanesFirstGroups) {
+  Held explorer = MakeStandIn("Explorer", &journal), spam = MakeStandIn("Spam", &journal);
+  testing::StandInOutlookBar outlook_bar(explorer.Get(), &journal);
   auto wrapped = session->WrapExplorer(DispatchObject(ComPtr<IDispatch>(explorer.Get())));
-  std::unique_ptr<host::Selection> chosen;
-  ASSERT_EQ(wrapped->GetSelection(&chosen), kSOk);
-  std::int32_t object_class = 0, count = 0;
-  ASSERT_EQ(chosen->Class(&object_class), kSOk);
-  ASSERT_EQ(chosen->Count(&count), kSOk);
-  EXPECT_EQ(object_class, 74);
-  EXPECT_EQ(count, 1);
-  std::unique_ptr<host::Item> first;
-  ASSERT_EQ(chosen->GetItem(1, &first), kSOk);
-  EXPECT_NE(first, nullptr);
 
   std::unique_ptr<host::OutlookBarShortcuts> bar;
   ASSERT_EQ(wrapped->OutlookBarShortcuts(&bar), kSOk);
@@ -501,7 +480,7 @@ TEST_F(OutlookAdaptersTest, ExplorerSelectionAndOutlookBar) {
 
   // A first pane that is not the Outlook Bar: no shortcuts, and a failure.
   Held other_pane = MakeStandIn("OtherPane", &journal);
-  AnswerObject(panes.Get(), "Item", other_pane.Get(), Access::kMethod);
+  AnswerObject(outlook_bar.panes.Get(), "Item", other_pane.Get(), Access::kMethod);
   EXPECT_TRUE(Failed(wrapped->OutlookBarShortcuts(&bar)));
   EXPECT_EQ(bar, nullptr);
 }
@@ -524,6 +503,190 @@ TEST_F(OutlookAdaptersTest, FoldersCompareByTheHostsIdentity) {
   EXPECT_TRUE(fp->IsSameFolder(*fp2)) << "no ids: the same object";
   EXPECT_FALSE(fp->IsSameFolder(*fa));
 }
+
+// The adapters under the host seam's contract, over a stand-in Outlook whose
+// one store keeps folders and mail as Outlook does: Folders.Add makes a
+// folder (a taken name is an exception), new mail raises ItemAdd on its
+// folder's Items, and Move takes the mail out of its folder and gives the
+// item in the new one, with an EntryID of its own, whose ItemAdd comes when
+// events are pumped.
+class StandInHostUnderTest final : public varnox::testing::HostUnderTest {
+ public:
+  StandInHostUnderTest() {
+    AnswerObject(application_.Get(), "Session", name_space_.Get());
+    AnswerObject(application_.Get(), "ActiveExplorer", explorer_.Get(), Access::kMethod);
+    AnswerObject(name_space_.Get(), "Folders", roots_.Get());
+    AnswerIteration(roots_.Get(), {store_.Get()});
+    AnswerObject(store_.Get(), "Folders", top_.Get());
+    AnswerObject(explorer_.Get(), "Selection", selection_.Get());
+    auto position = std::make_shared<std::size_t>(0);
+    auto step = [this, position](std::vector<VARIANT*>&, VARIANT* result) {
+      if (*position < folders_.size())
+        *result = ObjectResult(folders_[(*position)++]->folder.Get());
+      return S_OK;
+    };
+    top_->On("GetFirst", [step, position](std::vector<VARIANT*>& args, VARIANT* result) {
+      *position = 0;
+      return step(args, result);
+    });
+    top_->On("GetNext", step);
+    top_->On("Add", [this](std::vector<VARIANT*>& args, VARIANT* result) {
+      if (args.empty() || args[0]->vt != VT_BSTR)
+        return DISP_E_TYPEMISMATCH;
+      const std::wstring name = args[0]->bstrVal;
+      for (const auto& folder : folders_) {
+        if (_wcsicmp(folder->name.c_str(), name.c_str()) == 0)
+          return DISP_E_EXCEPTION;  // Outlook: "Cannot create the folder."
+      }
+      *result = ObjectResult(MakeFolder(name).folder.Get());
+      return S_OK;
+    });
+    MakeFolder(L"Inbox");
+  }
+
+  std::unique_ptr<host::Application> Application() override {
+    return session_->WrapApplication(application_.Get());
+  }
+  void AddFolder(std::string_view name) override { MakeFolder(Wide(name)); }
+  void Deliver(std::string_view folder, const varnox::testing::ArrivingMessage& arriving) override {
+    ComPtr<StandInMessage> message;
+    message.Attach(StandInMessage::Create());
+    message->properties[host::kPrTransportMessageHeaders] = arriving.headers;
+    message->properties[host::kPrBody] = arriving.body;
+    message->properties[host::kPrNormalizedSubject] = arriving.subject;
+    Folder& into = Find(folder);
+    into.mails.push_back({NewMailItem(message), message});
+    into.items->Raise(kDiidItemsEvents, kDispidItemAdd, {ObjectArg(into.mails.back().item.Get())});
+  }
+  void PumpEvents() override {
+    std::vector<std::function<void()>> events;
+    events.swap(pending_);
+    for (auto& event : events)
+      event();
+  }
+  std::vector<std::string> StoredHeaders(std::string_view folder) override {
+    std::vector<std::string> headers;
+    for (const Mail& mail : Find(folder).mails)
+      headers.push_back(mail.message->properties[host::kPrTransportMessageHeaders]);
+    return headers;
+  }
+  void SelectAll(std::string_view folder) override {
+    Folder& viewed = Find(folder);
+    AnswerObject(explorer_.Get(), "CurrentFolder", viewed.folder.Get());
+    std::vector<Held> chosen;
+    for (const Mail& mail : viewed.mails)
+      chosen.push_back(mail.item);
+    selection_->SetInt("Class", host::kOlSelection);
+    selection_->SetInt("Count", static_cast<long>(chosen.size()));
+    selection_->On("Item", [chosen](std::vector<VARIANT*>& args, VARIANT* result) {
+      if (args.size() != 1 || args[0]->vt != VT_I4 || args[0]->lVal < 1 ||
+          static_cast<std::size_t>(args[0]->lVal) > chosen.size())
+        return DISP_E_EXCEPTION;  // Outlook: "Array index out of bounds."
+      *result = ObjectResult(chosen[args[0]->lVal - 1].Get());
+      return S_OK;
+    });
+  }
+
+ private:
+  struct Mail {
+    Held item;
+    ComPtr<StandInMessage> message;
+  };
+  struct Folder {
+    std::wstring name;
+    Held folder, items;
+    std::vector<Mail> mails;
+  };
+
+  static std::wstring Wide(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
+  Folder& MakeFolder(const std::wstring& name) {
+    const std::string id = std::to_string(folders_.size() + 1);
+    auto made = std::make_unique<Folder>();
+    made->name = name;
+    made->folder = MakeStandIn("Folder" + id, &journal_);
+    made->items = MakeStandIn("Items" + id, &journal_);
+    made->folder->SetText("Name", name);
+    made->folder->SetInt("DefaultItemType", host::kOlMailItem);
+    made->folder->SetText("EntryID", L"F" + Wide(id));
+    made->folder->SetText("StoreID", L"S");
+    made->folder->SetText("Description", L"");
+    AnswerObject(made->folder.Get(), "Items", made->items.Get());
+    made->items->AddEvents(kDiidItemsEvents);
+    Folder* items_of = made.get();
+    auto position = std::make_shared<std::size_t>(0);
+    auto step = [items_of, position](std::vector<VARIANT*>&, VARIANT* result) {
+      if (*position < items_of->mails.size())
+        *result = ObjectResult(items_of->mails[(*position)++].item.Get());
+      return S_OK;
+    };
+    made->items->On("GetFirst", [step, position](std::vector<VARIANT*>& args, VARIANT* result) {
+      *position = 0;
+      return step(args, result);
+    });
+    made->items->On("GetNext", step);
+    folders_.push_back(std::move(made));
+    return *folders_.back();
+  }
+
+  Folder& Find(std::string_view name) {
+    for (auto& folder : folders_) {
+      if (folder->name == Wide(name))
+        return *folder;
+    }
+    ADD_FAILURE() << "no folder " << name;
+    return *folders_.front();
+  }
+
+  // A mail item over `message` with a new EntryID; Move relocates it.
+  Held NewMailItem(const ComPtr<StandInMessage>& message) {
+    const std::string id = std::to_string(++mails_made_);
+    Held mail = NewMail("Mail" + id, message.Get(), &journal_);
+    mail->SetText("EntryID", L"M" + Wide(id));
+    StandInObject* moving = mail.Get();
+    mail->On("Move", [this, moving, message](std::vector<VARIANT*>& args, VARIANT* result) {
+      Folder* destination = nullptr;
+      for (auto& folder : folders_) {
+        if (args.size() == 1 && args[0]->vt == VT_DISPATCH &&
+            args[0]->pdispVal == static_cast<IDispatch*>(folder->folder.Get()))
+          destination = folder.get();
+      }
+      if (destination == nullptr)
+        return DISP_E_EXCEPTION;
+      for (auto& folder : folders_) {
+        std::erase_if(folder->mails, [moving](const Mail& m) { return m.item.Get() == moving; });
+      }
+      Held moved = NewMailItem(message);
+      destination->mails.push_back({moved, message});
+      *result = ObjectResult(moved.Get());
+      pending_.push_back([items = destination->items, moved] {
+        items->Raise(kDiidItemsEvents, kDispidItemAdd, {ObjectArg(moved.Get())});
+      });
+      return S_OK;
+    });
+    return mail;
+  }
+
+  Journal journal_;
+  EventSinkSet sinks_{nullptr};
+  NoButtonFaces faces_;
+  std::shared_ptr<OutlookSession> session_ = std::make_shared<OutlookSession>(sinks_, faces_);
+  Held application_ = MakeStandIn("Application", &journal_),
+       name_space_ = MakeStandIn("NameSpace", &journal_), roots_ = MakeStandIn("Roots", &journal_),
+       store_ = MakeStandIn("Store", &journal_), top_ = MakeStandIn("Top", &journal_),
+       explorer_ = MakeStandIn("Explorer", &journal_),
+       selection_ = MakeStandIn("Selection", &journal_);
+  std::vector<std::unique_ptr<Folder>> folders_;
+  std::vector<std::function<void()>> pending_;
+  int mails_made_ = 0;
+};
+
+std::unique_ptr<varnox::testing::HostUnderTest> MakeStandInHost() {
+  return std::make_unique<StandInHostUnderTest>();
+}
+
+INSTANTIATE_TEST_SUITE_P(StandInOutlook, HostContract, ::testing::Values(&MakeStandInHost),
+                         varnox::testing::HostMakerName);
 
 }  // namespace
 }  // namespace varnox::win

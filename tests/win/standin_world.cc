@@ -2,10 +2,25 @@
 
 #include <tuple>
 
-#include "win/com/com_ids.h"
 #include "win/outlook/outlook_ids.h"
 
 namespace varnox::win::testing {
+
+StandInOutlookBar::StandInOutlookBar(StandInObject* explorer, Journal* journal)
+    : panes(MakeStandIn("Panes", journal)),
+      pane(MakeStandIn("Pane", journal)),
+      contents(MakeStandIn("Contents", journal)),
+      groups(MakeStandIn("Groups", journal)),
+      group(MakeStandIn("Group", journal)),
+      shortcuts(MakeStandIn("Shortcuts", journal)) {
+  AnswerObject(explorer, "Panes", panes.Get());
+  AnswerObject(panes.Get(), "Item", pane.Get(), Access::kMethod);
+  AnswerObject(pane.Get(), "Contents", contents.Get());
+  AnswerObject(contents.Get(), "Groups", groups.Get());
+  AnswerObject(groups.Get(), "Item", group.Get(), Access::kMethod);
+  AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
+  shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
+}
 
 StandInOutlook::StandInOutlook(Journal* j) : journal(j) {
   AnswerObject(application.Get(), "Session", name_space.Get());
@@ -38,13 +53,6 @@ StandInOutlook::StandInOutlook(Journal* j) : journal(j) {
       Access::kPropertyGet);
   AnswerObject(bar.Get(), "Controls", bar_controls.Get());
   AddsControls(bar_controls.Get());
-  AnswerObject(explorer.Get(), "Panes", panes.Get());
-  AnswerObject(panes.Get(), "Item", pane.Get(), Access::kMethod);
-  AnswerObject(pane.Get(), "Contents", contents.Get());
-  AnswerObject(contents.Get(), "Groups", groups.Get());
-  AnswerObject(groups.Get(), "Item", group.Get(), Access::kMethod);
-  AnswerObject(group.Get(), "Shortcuts", shortcuts.Get());
-  shortcuts->On("Add", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
 }
 
 void StandInOutlook::AddsControls(StandInObject* controls) {

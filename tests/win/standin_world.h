@@ -19,6 +19,14 @@ namespace varnox::win::testing {
 
 using Held = HeldStandIn;
 
+// The explorer's Outlook Bar as Office gives it: Panes.Item(1) .Contents
+// .Groups.Item(1) .Shortcuts, whose Add answers.
+struct StandInOutlookBar {
+  StandInOutlookBar(StandInObject* explorer, Journal* journal);
+
+  Held panes, pane, contents, groups, group, shortcuts;
+};
+
 struct StandInOutlook {
   explicit StandInOutlook(Journal* j);
 
@@ -41,10 +49,8 @@ struct StandInOutlook {
        inbox_items = MakeStandIn("InboxItems", journal),
        spam_items = MakeStandIn("SpamItems", journal), explorer = MakeStandIn("Explorer", journal),
        bars = MakeStandIn("CommandBars", journal), bar = MakeStandIn("Bar", journal),
-       bar_controls = MakeStandIn("Controls", journal), panes = MakeStandIn("Panes", journal),
-       pane = MakeStandIn("Pane", journal), contents = MakeStandIn("Contents", journal),
-       groups = MakeStandIn("Groups", journal), group = MakeStandIn("Group", journal),
-       shortcuts = MakeStandIn("Shortcuts", journal);
+       bar_controls = MakeStandIn("Controls", journal);
+  StandInOutlookBar outlook_bar{explorer.Get(), journal};
   std::vector<Held> made;
   std::vector<Held> buttons;
   Held selection = MakeStandIn("Selection", journal);
