@@ -519,17 +519,12 @@ class StandInHostUnderTest final : public varnox::testing::HostUnderTest {
     AnswerIteration(roots_.Get(), {store_.Get()});
     AnswerObject(store_.Get(), "Folders", top_.Get());
     AnswerObject(explorer_.Get(), "Selection", selection_.Get());
-    auto position = std::make_shared<std::size_t>(0);
-    auto step = [this, position](std::vector<VARIANT*>&, VARIANT* result) {
-      if (*position < folders_.size())
-        *result = ObjectResult(folders_[(*position)++]->folder.Get());
-      return S_OK;
-    };
-    top_->On("GetFirst", [step, position](std::vector<VARIANT*>& args, VARIANT* result) {
-      *position = 0;
-      return step(args, result);
+    AnswerIteration(top_.Get(), [this] {
+      std::vector<IDispatch*> folders;
+      for (const auto& folder : folders_)
+        folders.push_back(folder->folder.Get());
+      return folders;
     });
-    top_->On("GetNext", step);
     top_->On("Add", [this](std::vector<VARIANT*>& args, VARIANT* result) {
       if (args.empty() || args[0]->vt != VT_BSTR)
         return DISP_E_TYPEMISMATCH;
@@ -613,18 +608,12 @@ class StandInHostUnderTest final : public varnox::testing::HostUnderTest {
     made->folder->SetText("Description", L"");
     AnswerObject(made->folder.Get(), "Items", made->items.Get());
     made->items->AddEvents(kDiidItemsEvents);
-    Folder* items_of = made.get();
-    auto position = std::make_shared<std::size_t>(0);
-    auto step = [items_of, position](std::vector<VARIANT*>&, VARIANT* result) {
-      if (*position < items_of->mails.size())
-        *result = ObjectResult(items_of->mails[(*position)++].item.Get());
-      return S_OK;
-    };
-    made->items->On("GetFirst", [step, position](std::vector<VARIANT*>& args, VARIANT* result) {
-      *position = 0;
-      return step(args, result);
+    AnswerIteration(made->items.Get(), [in = made.get()] {
+      std::vector<IDispatch*> mails;
+      for (const Mail& mail : in->mails)
+        mails.push_back(mail.item.Get());
+      return mails;
     });
-    made->items->On("GetNext", step);
     folders_.push_back(std::move(made));
     return *folders_.back();
   }

@@ -88,10 +88,15 @@ void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* ob
 }
 
 void AnswerIteration(StandInObject* collection, std::vector<IDispatch*> elements) {
+  AnswerIteration(collection, [elements] { return elements; });
+}
+
+void AnswerIteration(StandInObject* collection, std::function<std::vector<IDispatch*>()> elements) {
   auto position = std::make_shared<std::size_t>(0);
   auto step = [=](std::vector<VARIANT*>&, VARIANT* result) {
-    if (*position < elements.size())
-      *result = ObjectResult(elements[(*position)++]);
+    const std::vector<IDispatch*> now = elements();
+    if (*position < now.size())
+      *result = ObjectResult(now[(*position)++]);
     return S_OK;
   };
   collection->On("GetFirst", [=](std::vector<VARIANT*>& args, VARIANT* result) {

@@ -121,6 +121,9 @@ void AnswerObject(StandInObject* owner, const std::string& member, IDispatch* ob
                   Access access = Access::kPropertyGet);
 // GetFirst / GetNext of `collection` answer `elements` in order, then nothing.
 void AnswerIteration(StandInObject* collection, std::vector<IDispatch*> elements);
+// The same over what `elements` gives at each step, for a collection that
+// changes (not held: the collection's owner keeps them).
+void AnswerIteration(StandInObject* collection, std::function<std::vector<IDispatch*>()> elements);
 
 }  // namespace varnox::win::testing
 
