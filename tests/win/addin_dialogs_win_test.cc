@@ -32,7 +32,7 @@ struct ToolbarOnlyOutlook {
   ToolbarOnlyOutlook() {
     AnswerObject(application.Get(), "Session", name_space.Get());
     AnswerObject(name_space.Get(), "Folders", stores.Get());
-    AnswerIteration(stores.Get(), {});
+    AnswerIteration(stores.Get(), std::vector<IDispatch*>{});
     AnswerObject(application.Get(), "ActiveExplorer", explorer.Get(), Access::kMethod);
     // The commands on mail ask for the selection; it fails here, so they
     // stop there without a word, and the journal shows that they ran.
