@@ -1,8 +1,9 @@
 #include "engine/token_set.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
+
+#include "engine/key_index.h"
 
 namespace varnox {
 namespace {
@@ -30,15 +31,7 @@ std::size_t TokenSet::Probe(const WordKey& key, bool* found) const {
 }
 
 void TokenSet::Rehash(std::size_t indexSize) {
-  index_.assign(indexSize, 0);
-  shift_ = 64 - static_cast<unsigned>(std::countr_zero(indexSize));
-  const std::size_t mask = indexSize - 1;
-  for (std::size_t i = 0; i < keys_.size(); ++i) {
-    std::size_t slot = keys_[i].hash() >> shift_;
-    while (index_[slot] != 0)
-      slot = (slot + 1) & mask;
-    index_[slot] = static_cast<std::uint32_t>(i + 1);
-  }
+  shift_ = RebuildKeyIndex(keys_, indexSize, index_);
 }
 
 std::string_view TokenSet::Store(std::string_view token) {

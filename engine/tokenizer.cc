@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/ignore_list.h"
+#include "engine/key_index.h"
 #include "engine/unaligned.h"
 #include "platform/code_page.h"
 
@@ -363,15 +364,7 @@ WordCounts::WordCounts(std::size_t expectedWords) {
 }
 
 void WordCounts::Rehash(std::size_t indexSize) {
-  index_.assign(indexSize, 0);
-  shift_ = 64 - static_cast<unsigned>(std::countr_zero(indexSize));
-  const std::size_t mask = indexSize - 1;
-  for (std::size_t i = 0; i < keys_.size(); ++i) {
-    std::size_t slot = keys_[i].hash() >> shift_;
-    while (index_[slot] != 0)
-      slot = (slot + 1) & mask;
-    index_[slot] = static_cast<std::uint32_t>(i + 1);
-  }
+  shift_ = RebuildKeyIndex(keys_, indexSize, index_);
 }
 
 void WordCounts::AddNew(const WordKey& key, std::size_t slot) {
