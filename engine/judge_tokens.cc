@@ -139,6 +139,34 @@ void AddSender(std::string_view value, Sink& sink) {
   AddNameWords(value.substr(0, value.find('<')), sink);
 }
 
+// The bounce address's "@domain"; "(none)" for the null sender "<>".
+void AddReturnPath(std::string_view value, Sink& sink) {
+  const std::string_view address = SenderAddress(value);
+  const std::size_t at = address.rfind('@');
+  sink.Add("rp:", at == std::string_view::npos ? std::string_view("(none)") : address.substr(at));
+}
+
+// The "@domain" of a message identifier: the host or program that made it.
+void AddMessageIdDomain(std::string_view value, Sink& sink) {
+  const std::size_t at = value.find('@');
+  if (at == std::string_view::npos)
+    return;
+  std::size_t end = at + 1;
+  while (end < value.size() && value[end] != '>' && !IsSpace(static_cast<unsigned char>(value[end])))
+    ++end;
+  sink.Add("mid:", value.substr(at, end - at));
+}
+
+// How the date was written, not when: its last word (the zone, "+0100" or
+// "(PDT)") and whether a weekday leads it. Mail programs differ in both.
+void AddDateShape(std::string_view value, Sink& sink) {
+  while (!value.empty() && IsSpace(static_cast<unsigned char>(value.back())))
+    value.remove_suffix(1);
+  const std::size_t space = value.find_last_of(" \t");
+  AddWords("date:", space == std::string_view::npos ? value : value.substr(space + 1), sink);
+  sink.Add("date:", value.find(',') != std::string_view::npos ? "(weekday)" : "(no-weekday)");
+}
+
 // The last two labels of a host ("b.c" of "a.b.c"), or empty when it has
 // fewer than three.
 std::string_view LastTwoLabels(std::string_view host) {
@@ -214,7 +242,18 @@ bool EndsWithNoCase(std::string_view text, std::string_view tail) {
 }
 
 // The header fields whose values give tokens.
-enum class Field { kOther, kFrom, kReceived, kContentType, kMailer };
+enum class Field {
+  kOther,
+  kFrom,
+  kReceived,
+  kContentType,
+  kMailer,
+  kTo,
+  kMessageId,
+  kReturnPath,
+  kDate,
+  kTransferEncoding
+};
 
 // The field a header line starts, by its name and colon; `value` is what
 // follows the colon. Tested name by name rather than by looking for the
@@ -228,7 +267,12 @@ Field FieldOfLine(std::string_view line, std::string_view* value) {
                                     {"received:", Field::kReceived},
                                     {"content-type:", Field::kContentType},
                                     {"x-mailer:", Field::kMailer},
-                                    {"user-agent:", Field::kMailer}};
+                                    {"user-agent:", Field::kMailer},
+                                    {"to:", Field::kTo},
+                                    {"message-id:", Field::kMessageId},
+                                    {"return-path:", Field::kReturnPath},
+                                    {"date:", Field::kDate},
+                                    {"content-transfer-encoding:", Field::kTransferEncoding}};
   for (const Name& name : kNames) {
     if (line.size() >= name.name.size() &&
         Lower(static_cast<unsigned char>(line[0])) == static_cast<unsigned char>(name.name[0])) {
@@ -251,6 +295,16 @@ void AddField(Field field, std::string_view value, Sink& sink) {
       return AddContentType(value, sink);
     case Field::kMailer:
       return AddWords("xm:", value, sink);
+    case Field::kTo:
+      return AddHosts("to:", value, sink);
+    case Field::kMessageId:
+      return AddMessageIdDomain(value, sink);
+    case Field::kReturnPath:
+      return AddReturnPath(value, sink);
+    case Field::kDate:
+      return AddDateShape(value, sink);
+    case Field::kTransferEncoding:
+      return AddWords("cte:", value, sink);
     case Field::kOther:
       return;
   }

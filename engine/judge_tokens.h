@@ -1,9 +1,12 @@
 // Tokens of the second judge that the classic tokenizer does not make: words
 // of the subject, the sender's address and domain, the hosts and addresses
 // of the Received lines, the Content-Type parameters, the words of X-Mailer
-// and User-Agent, and the hosts of links in the body. Each is learned as a
-// word of its own, marked by a prefix ("from:", "subj:", "rcvd:", "ct:",
-// "xm:", "url:") so that it never meets a body word.
+// and User-Agent, the hosts of To, the domains of Message-ID and
+// Return-Path, the shape of Date (its zone, whether a weekday leads), the
+// Content-Transfer-Encoding, and the hosts of links in the body. Each is
+// learned as a word of its own, marked by a prefix ("from:", "subj:",
+// "rcvd:", "ct:", "xm:", "to:", "mid:", "rp:", "date:", "cte:", "url:") so
+// that it never meets a body word.
 //
 // Headers are the transport headers as the host gives them (lines ended by
 // CR LF or LF, folded lines continued by a space or tab). Every byte is

@@ -16,7 +16,8 @@
 // Tokens: the classic tokenizer's words of the subject and the body, and
 // tokens of their own kind from the subject, the sender's address and
 // domain, the Received hosts and addresses, Content-Type, X-Mailer and
-// User-Agent, and the hosts of links in the body (judge_tokens.h).
+// User-Agent, To, Message-ID, Return-Path, Date, Content-Transfer-Encoding,
+// and the hosts of links in the body (judge_tokens.h).
 //
 // The table lives in a companion file beside the word database (format:
 // docs/word-database.md), which the classic judge never reads. Once the
@@ -47,11 +48,11 @@ namespace varnox {
 // Fixed in code; chosen by 5-fold cross-validation inside the training half
 // of the public corpus only (bench/judge_tune.cc, docs/eval.md).
 struct JudgeParameters {
-  double goodWeight = 2.0;
-  double strength = 0.1;
-  double unknown = 0.4;
-  double minDeviation = 0.0;
-  double cutoff = 0.430;
+  double goodWeight = 1.5;
+  double strength = 0.25;
+  double unknown = 0.5;
+  double minDeviation = 0.3;
+  double cutoff = 0.472;
   std::size_t maxClues = 15;
 };
 
