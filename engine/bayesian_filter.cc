@@ -168,9 +168,8 @@ bool BayesianFilter::SecondJudgeDecides() {
 }
 
 int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo& info) {
-  // Judged from the counted words' keys, as the classic judge does; the
-  // word map is made only for the record.
-  const WordCounts counts = core_.CountWords(JoinText(info.subject, body));
+  // Judged from the counted words' keys, as the classic judge does.
+  WordCounts counts = core_.CountWords(JoinText(info.subject, body));
   TokenSet extra;
   SecondJudge::ExtraTokens(info.headers, info.subject, body, &extra);
   {
@@ -180,11 +179,9 @@ int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo
     info.isSpam = verdict.spam ? 1 : 0;
     info.scored = 1;
     info.verdictText = verdict.spam ? "Spam" : "Clean";
-    info.topWords = FormatTopWords(verdict.top);  // before the tokens go
+    info.topWords = FormatTopWords(verdict.top);
   }
-  WordTable words;
-  counts.AddTo(words);
-  info.words = std::move(words);
+  info.words = std::move(counts);
   return info.isSpam;
 }
 
@@ -197,22 +194,20 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   try {
     if (SecondJudgeDecides())
       return ClassifyWithSecondJudge(body, info);
-    // Judged from the counted words themselves; the word map is made only
-    // for the record.
-    const WordCounts counts = core_.CountWords(JoinText(info.subject, body));
+    // Judged from the counted words themselves, which then become the
+    // record's.
+    WordCounts counts = core_.CountWords(JoinText(info.subject, body));
     std::vector<SelectedWord> selected;
     std::int32_t score = 0;
     if (!counts.empty())
       score = core_.ScoreWords(counts, &selected);
     const bool spam = static_cast<std::uint32_t>(score) > BayesianCore::kSpamThreshold;
-    WordTable words;
-    counts.AddTo(words);
     info.score = score;
     info.isSpam = spam ? 1 : 0;
     info.scored = 1;
     info.verdictText = spam ? "Spam" : "Clean";
     info.topWords = FormatTopWords(selected);
-    info.words = std::move(words);
+    info.words = std::move(counts);
     return spam ? 1 : 0;
   } catch (const std::bad_alloc&) {
     return 0;

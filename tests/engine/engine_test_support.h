@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/word_database_format.h"
+#include "engine/tokenizer.h"
 #include "engine/word_table.h"
 
 namespace varnox::testing {
@@ -47,6 +48,12 @@ inline std::vector<std::pair<std::string, int>> Occurrences(const WordTable& map
   for (const auto [word, entry] : map)
     out.emplace_back(std::string(word), entry.spamCount);
   return out;
+}
+
+inline std::vector<std::pair<std::string, int>> Occurrences(const WordCounts& counts) {
+  WordTable map;
+  counts.AddTo(map);
+  return Occurrences(map);
 }
 
 inline std::string TestDataPath(const std::string& name) {
