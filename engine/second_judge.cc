@@ -102,6 +102,31 @@ void ForEachToken(const WordTable& words, const TokenSet& extra, Fn&& fn) {
     fn(key);
 }
 
+// Leaves in `kept` the `limit` farthest candidates, equally far ones in
+// token order (by `token_at` of their positions), in no particular order.
+template <class Candidate, class TokenAt>
+void KeepFarthest(std::vector<Candidate>& kept, std::size_t limit, const TokenAt& token_at) {
+  if (kept.size() <= limit)
+    return;
+  if (limit == 0) {
+    kept.clear();
+    return;
+  }
+  const auto nth = kept.begin() + static_cast<std::ptrdiff_t>(limit - 1);
+  std::nth_element(kept.begin(), nth, kept.end(),
+                   [](const Candidate& a, const Candidate& b) { return a.distance > b.distance; });
+  const double t = nth->distance;
+  const auto beyond = std::partition(kept.begin(), kept.end(),
+                                     [t](const Candidate& c) { return c.distance > t; });
+  const auto at_t =
+      std::partition(beyond, kept.end(), [t](const Candidate& c) { return c.distance == t; });
+  const auto taken_at_t = beyond + static_cast<std::ptrdiff_t>(limit) - (beyond - kept.begin());
+  std::partial_sort(beyond, taken_at_t, at_t, [&](const Candidate& a, const Candidate& b) {
+    return token_at(a.position) < token_at(b.position);
+  });
+  kept.resize(limit);
+}
+
 }  // namespace
 
 void SecondJudge::ExtraTokens(std::string_view headers, std::string_view subject,
@@ -190,23 +215,11 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
     return a.distance != b.distance ? a.distance > b.distance
                                     : token_at(a.position) < token_at(b.position);
   };
-  // The maxClues farthest, kept as a heap whose front is the nearest of
-  // them: most tokens are turned away by one comparison with it.
+  // Every token far enough counts as a candidate; the maxClues farthest are
+  // then found from the distances alone, and the tokens compared only
+  // among those exactly as far as the last one taken.
   std::vector<Candidate>& kept = kept_;
   kept.clear();
-  const auto consider = [&](std::size_t position, double f) {
-    const Candidate candidate{std::fabs(f - 0.5), f, static_cast<std::uint32_t>(position)};
-    if (candidate.distance < parameters.minDeviation || parameters.maxClues == 0)
-      return;
-    if (kept.size() < parameters.maxClues) {
-      kept.push_back(candidate);
-      std::push_heap(kept.begin(), kept.end(), farther);
-    } else if (farther(candidate, kept.front())) {
-      std::pop_heap(kept.begin(), kept.end(), farther);
-      kept.back() = candidate;
-      std::push_heap(kept.begin(), kept.end(), farther);
-    }
-  };
   // Looked up a batch at a time, so that the memory reads of the table
   // overlap; the batch's probabilities are then worked out in a loop of
   // their own, where the divisions of different tokens overlap too.
@@ -230,12 +243,15 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
             TokenProbability(spam[i], clean[i], spamMessages_, cleanMessages_, parameters);
       }
       for (std::size_t i = 0; i < count; ++i) {
-        if (found[i] != nullptr)
-          consider(base + first + i, probability[i]);
+        const double distance = std::fabs(probability[i] - 0.5);
+        // Written so that a NaN distance is never a candidate.
+        if (found[i] != nullptr && distance >= parameters.minDeviation)
+          kept.push_back({distance, probability[i], static_cast<std::uint32_t>(base + first + i)});
       }
     }
   }
-  std::sort_heap(kept.begin(), kept.end(), farther);  // farthest first
+  KeepFarthest(kept, parameters.maxClues, token_at);
+  std::sort(kept.begin(), kept.end(), farther);  // farthest first
   std::vector<double> probabilities;
   probabilities.reserve(kept.size());
   for (const Candidate& clue : kept)

@@ -159,12 +159,17 @@ class SecondJudge {
 
 inline double SecondJudge::TokenProbability(std::int32_t s, std::int32_t c, std::int32_t ns,
                                             std::int32_t nc, const JudgeParameters& parameters) {
-  const double spam_rate = static_cast<double>(std::max(s, 0)) / std::max(ns, 1);
-  const double good_rate =
-      parameters.goodWeight * static_cast<double>(std::max(c, 0)) / std::max(nc, 1);
-  const double n = static_cast<double>(std::max(s, 0)) + std::max(c, 0);
-  const double p = spam_rate + good_rate > 0 ? spam_rate / (spam_rate + good_rate) : 0.5;
-  const double f = (parameters.strength * parameters.unknown + n * p) / (parameters.strength + n);
+  // p = (s / ns) / (s / ns + w c / nc) = s nc / (s nc + w c ns), and f over
+  // the common denominator: one division per token, which Judge does for
+  // every token of a message.
+  const double spam = std::max(s, 0);
+  const double good = std::max(c, 0);
+  const double spam_weight = spam * std::max(nc, 1);
+  const double total = spam_weight + parameters.goodWeight * good * std::max(ns, 1);
+  const double n = spam + good;
+  const double prior = parameters.strength * parameters.unknown;
+  const double f = total > 0 ? (prior * total + n * spam_weight) / ((parameters.strength + n) * total)
+                             : (prior + n * 0.5) / (parameters.strength + n);
   // A token seen on one side only, with no strength, would be 0 or 1 and
   // decide alone; keep it just inside.
   return std::clamp(f, 1e-6, 1.0 - 1e-6);
