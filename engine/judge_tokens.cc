@@ -25,6 +25,17 @@ constexpr std::array<unsigned char, 256> kByteClasses = [] {
   return classes;
 }();
 
+// Each byte as a token holds it (ASCII letters lower-cased), or 0 for the
+// bytes no token may hold: controls, space and DEL.
+constexpr std::array<unsigned char, 256> kTokenBytes = [] {
+  std::array<unsigned char, 256> bytes{};
+  for (int byte = 0x21; byte < 256; ++byte) {
+    if (byte != 0x7F)
+      bytes[byte] = static_cast<unsigned char>(byte >= 'A' && byte <= 'Z' ? byte + 0x20 : byte);
+  }
+  return bytes;
+}();
+
 unsigned char Lower(unsigned char byte) {
   return static_cast<unsigned char>(ascii::ToLower(static_cast<char>(byte)));
 }
@@ -55,9 +66,10 @@ class Sink {
     std::memcpy(token, prefix.data(), prefix.size());
     char* at = token + prefix.size();
     for (unsigned char byte : text) {
-      if (byte <= 0x20 || byte == 0x7F)
+      const unsigned char kept = kTokenBytes[byte];
+      if (kept == 0)
         return;
-      *at++ = static_cast<char>(Lower(byte));
+      *at++ = static_cast<char>(kept);
     }
     const std::string_view made(token, static_cast<std::size_t>(at - token));
     if (tokens_->Add(made))
@@ -186,22 +198,29 @@ bool IsAddress(std::string_view host) {
 }
 
 // Hosts (runs of letters, digits, "." and "-" with a dot inside) and
-// numeric addresses with their first three parts.
+// numeric addresses with their first three parts. Only runs holding a dot
+// can be hosts, so the text is searched for dots and each dot's run is
+// found around it; most runs ("from", "by", "with") are never visited.
 void AddHosts(std::string_view prefix, std::string_view text, Sink& sink) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && !IsHostByte(static_cast<unsigned char>(text[i])))
-      ++i;
-    const std::size_t start = i;
-    std::size_t first_dot = std::string_view::npos;  // from `start`
-    for (; i < text.size() && IsHostByte(static_cast<unsigned char>(text[i])); ++i) {
-      if (text[i] == '.' && first_dot == std::string_view::npos)
-        first_dot = i - start;
-    }
-    std::string_view host = text.substr(start, i - start);
+  std::size_t from = 0;  // no run before it is left to look at
+  while (from < text.size()) {
+    const std::size_t dot = text.find('.', from);
+    if (dot == std::string_view::npos)
+      return;
+    // The run around the dot; no dot lies between `from` and `dot`, so
+    // this dot is the run's first.
+    std::size_t start = dot;
+    while (start > from && IsHostByte(static_cast<unsigned char>(text[start - 1])))
+      --start;
+    std::size_t end = dot + 1;
+    while (end < text.size() && IsHostByte(static_cast<unsigned char>(text[end])))
+      ++end;
+    from = end;
+    std::string_view host = text.substr(start, end - start);
     while (!host.empty() && (host.back() == '.' || host.back() == '-'))
       host.remove_suffix(1);
-    // Most runs are words ("from", "by", "with"): no dot inside, no host.
+    // A run that starts with its dot, or whose dots all trail it, is none.
+    const std::size_t first_dot = dot - start;
     if (first_dot == 0 || first_dot >= host.size())
       continue;
     sink.Add(prefix, host);
