@@ -103,6 +103,14 @@ TEST(JudgeTokensTest, OnlyTheNamedFieldsGiveTokensWhateverTheirCase) {
       {"Date: 1 Jul 2002 10:00:00 -0700 (PDT) \n", {"date:(no-weekday)", "date:pdt"}},
       {"Date:\n", {"date:(no-weekday)"}},
       {"Content-Transfer-Encoding: Base64\n", {"cte:base64"}},
+      // Hosts are runs with a dot inside, wherever they stand in the value.
+      {"Received: from [192.0.2.1] by MX.Example.COM with sendmail 8.11.6",
+       {"rcvd:192.0.2", "rcvd:192.0.2.1", "rcvd:8.11", "rcvd:8.11.6", "rcvd:example.com",
+        "rcvd:mx.example.com"}},
+      {"Received: .a.example v1.2- x. a..b\n", {"rcvd:.b", "rcvd:a..b", "rcvd:v1.2"}},
+      {"Received:mx.a.example", {"rcvd:a.example", "rcvd:mx.a.example"}},  // at the value's start
+      // ASCII letters are lower-cased; other bytes are kept as they are.
+      {"Content-Type: TEXT/Plain; charset=K\xC9\n", {"ct:charset=k\xc9", "ct:text/plain"}},
   };
   for (const Case& c : cases) {
     TokenSet tokens;
@@ -193,6 +201,37 @@ TEST(SecondJudgeTest, TokenProbabilityStaysNearUnknownWhenRare) {
   EXPECT_LT(SecondJudge::TokenProbability(0, 100, 100, 100, p), 0.01);
   p.goodWeight = 3;  // good mail weighs more: an even token leans good
   EXPECT_DOUBLE_EQ(SecondJudge::TokenProbability(5, 5, 10, 10, p), (0.5 + 10 * 0.25) / 11);
+}
+
+// The estimate written over one denominator agrees with its definition:
+// rates per side, their share, then the prior.
+TEST(SecondJudgeTest, TokenProbabilityAgreesWithItsDefinition) {
+  const auto defined = [](double s, double c, double ns, double nc, const JudgeParameters& p) {
+    const double spam_rate = s / std::max(ns, 1.0);
+    const double good_rate = p.goodWeight * c / std::max(nc, 1.0);
+    const double share = spam_rate + good_rate > 0 ? spam_rate / (spam_rate + good_rate) : 0.5;
+    const double f = (p.strength * p.unknown + (s + c) * share) / (p.strength + s + c);
+    return std::clamp(f, 1e-6, 1.0 - 1e-6);
+  };
+  const std::int32_t counts[] = {0, 1, 7, 1000, INT32_MAX};
+  const std::int32_t messages[] = {0, 1, 3000, INT32_MAX};
+  for (const double weight : {0.0, 1.0, 1.5}) {
+    for (const double strength : {0.25, 1.0}) {
+      JudgeParameters p;
+      p.goodWeight = weight;
+      p.strength = strength;
+      p.unknown = 0.4;
+      for (std::int32_t s : counts)
+        for (std::int32_t c : counts)
+          for (std::int32_t ns : messages)
+            for (std::int32_t nc : messages) {
+              const double expected = defined(s, c, ns, nc, p);
+              EXPECT_NEAR(SecondJudge::TokenProbability(s, c, ns, nc, p), expected,
+                          1e-12 * std::max(expected, 1e-6))
+                  << s << " " << c << " " << ns << " " << nc << " w " << weight;
+            }
+    }
+  }
 }
 
 TEST(SecondJudgeTest, ScoreAbove90ExactlyWhenAboveTheCutoff) {
