@@ -221,13 +221,9 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
   std::vector<Candidate>& kept = kept_;
   kept.clear();
   // Looked up a batch at a time, so that the memory reads of the table
-  // overlap; the batch's probabilities are then worked out in a loop of
-  // their own, where the divisions of different tokens overlap too.
+  // overlap.
   constexpr std::size_t kBatch = 32;
   const WordEntry* found[kBatch];
-  std::int32_t spam[kBatch];
-  std::int32_t clean[kBatch];
-  double probability[kBatch];
   const std::pair<std::span<const WordKey>, std::size_t> parts[] = {{words, 0},
                                                                     {extra, words.size()}};
   for (const auto& [keys, base] : parts) {
@@ -235,18 +231,14 @@ JudgeVerdict SecondJudge::Judge(std::span<const WordKey> words, std::span<const 
       const std::size_t count = std::min(kBatch, keys.size() - first);
       table_.FindMany(keys.data() + first, count, found);
       for (std::size_t i = 0; i < count; ++i) {
-        spam[i] = found[i] != nullptr ? found[i]->spamCount : 0;
-        clean[i] = found[i] != nullptr ? found[i]->cleanCount : 0;
-      }
-      for (std::size_t i = 0; i < count; ++i) {
-        probability[i] =
-            TokenProbability(spam[i], clean[i], spamMessages_, cleanMessages_, parameters);
-      }
-      for (std::size_t i = 0; i < count; ++i) {
-        const double distance = std::fabs(probability[i] - 0.5);
+        if (found[i] == nullptr)
+          continue;
+        const double probability = TokenProbability(found[i]->spamCount, found[i]->cleanCount,
+                                                    spamMessages_, cleanMessages_, parameters);
+        const double distance = std::fabs(probability - 0.5);
         // Written so that a NaN distance is never a candidate.
-        if (found[i] != nullptr && distance >= parameters.minDeviation)
-          kept.push_back({distance, probability[i], static_cast<std::uint32_t>(base + first + i)});
+        if (distance >= parameters.minDeviation)
+          kept.push_back({distance, probability, static_cast<std::uint32_t>(base + first + i)});
       }
     }
   }
