@@ -57,6 +57,19 @@ Side SideOf(int asSpam) {
   return asSpam != 0 ? Side::kSpam : Side::kClean;
 }
 
+// Writes a judge's verdict into the record; the counted words become the
+// record's words. `counts` is taken by reference so that it moves only
+// after `topWords`, which was made from views of its words, is done.
+void RecordVerdict(MessageInfo& info, std::int32_t score, bool spam, std::string topWords,
+                   WordCounts&& counts) {
+  info.score = score;
+  info.isSpam = spam ? 1 : 0;
+  info.scored = 1;
+  info.verdictText = spam ? "Spam" : "Clean";
+  info.topWords = std::move(topWords);
+  info.words = std::move(counts);
+}
+
 }  // namespace
 
 BayesianFilter::BayesianFilter(const Platform& platform)
@@ -172,16 +185,12 @@ int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo
   WordCounts counts = core_.CountWords(JoinText(info.subject, body));
   TokenSet extra;
   SecondJudge::ExtraTokens(info.headers, info.subject, body, &extra);
+  JudgeVerdict verdict;
   {
     std::lock_guard<std::recursive_mutex> hold(core_.lock());
-    const JudgeVerdict verdict = judge_.Judge(counts.keys(), extra.keys());
-    info.score = verdict.score;
-    info.isSpam = verdict.spam ? 1 : 0;
-    info.scored = 1;
-    info.verdictText = verdict.spam ? "Spam" : "Clean";
-    info.topWords = FormatTopWords(verdict.top);
+    verdict = judge_.Judge(counts.keys(), extra.keys());
   }
-  info.words = std::move(counts);
+  RecordVerdict(info, verdict.score, verdict.spam, FormatTopWords(verdict.top), std::move(counts));
   return info.isSpam;
 }
 
@@ -202,13 +211,8 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
     if (!counts.empty())
       score = core_.ScoreWords(counts, &selected);
     const bool spam = static_cast<std::uint32_t>(score) > BayesianCore::kSpamThreshold;
-    info.score = score;
-    info.isSpam = spam ? 1 : 0;
-    info.scored = 1;
-    info.verdictText = spam ? "Spam" : "Clean";
-    info.topWords = FormatTopWords(selected);
-    info.words = std::move(counts);
-    return spam ? 1 : 0;
+    RecordVerdict(info, score, spam, FormatTopWords(selected), std::move(counts));
+    return info.isSpam;
   } catch (const std::bad_alloc&) {
     return 0;
   }
