@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -22,22 +23,30 @@ constexpr char kLibid[] = "{9AEE4E8A-B0FF-4D99-B681-D6B7EA1DD246}";
 constexpr char kAddins[] = "Software\\Microsoft\\Office\\Outlook\\Addins";
 constexpr char kAddinKey[] = "Software\\Microsoft\\Office\\Outlook\\Addins\\VarnoxMail.VNXAddin";
 
-// Runs regsvr32 silently; its exit code, or -1 when it could not be run.
+// Runs regsvr32 silently; its exit code, or -1 when it could not be started.
+// On a loaded machine Wine now and then fails to start a process at all,
+// which says nothing of the DLL: such a start is tried again, and only then.
 int Regsvr32(const std::wstring& arguments) {
-  std::wstring command = L"regsvr32.exe /s " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process)) {
-    return -1;
+  constexpr int kStarts = 3;
+  for (int start = 1; start <= kStarts; ++start) {
+    std::wstring command = L"regsvr32.exe /s " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+      WaitForSingleObject(process.hProcess, 60000);
+      DWORD code = 1;
+      GetExitCodeProcess(process.hProcess, &code);
+      CloseHandle(process.hThread);
+      CloseHandle(process.hProcess);
+      return static_cast<int>(code);
+    }
+    std::printf("regsvr32 did not start (Windows error %lu), start %d of %d\n", GetLastError(),
+                start, kStarts);
+    Sleep(1000);
   }
-  WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
+  return -1;
 }
 
 bool KeyExists(HKEY root, const std::string& path) {
