@@ -10,9 +10,10 @@ namespace {
 constexpr std::string_view kHelp =
     "Usage: varnox help [COMMAND]\n"
     "\n"
-    "Without a COMMAND, opens the Varnox help page, installed beside the program,\n"
-    "in your web browser (with xdg-open); when no browser can be opened, prints\n"
-    "the page's path.\n"
+    "Without a COMMAND, opens the Varnox help page, made beside the program when\n"
+    "it is built, in your web browser (with xdg-open); when no browser can be\n"
+    "opened, prints the page's path. Exits with status 1 when the page is not\n"
+    "there.\n"
     "With a COMMAND, shows that command's help, as varnox COMMAND --help does.\n";
 
 int Run(CommandContext& context, const Arguments& arguments) {

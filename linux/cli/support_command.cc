@@ -9,8 +9,9 @@ namespace {
 constexpr std::string_view kHelp =
     "Usage: varnox support\n"
     "\n"
-    "Opens the Varnox support page, installed beside the program, in your web\n"
-    "browser (with xdg-open); when no browser can be opened, prints the page's path.\n";
+    "Opens the Varnox support page, made beside the program when it is built, in\n"
+    "your web browser (with xdg-open); when no browser can be opened, prints the\n"
+    "page's path. Exits with status 1 when the page is not there.\n";
 
 int Run(CommandContext& context, const Arguments& arguments) {
   if (!arguments.operands.empty())

@@ -217,8 +217,12 @@ void ConsoleUserInterface::OpenPage(std::string_view page) {
   if (path.front() != '/')
     path = "./" + path;
   if (page.empty() || ::access(path.c_str(), R_OK) != 0) {
+    // Nothing can be opened, not even by hand: a failure the command's
+    // exit status must show.
+    ++warnings_;
     Write("The page " + TerminalTextFromUtf8(path) +
-          " is not installed: reinstall Varnox, or read docs/ in its sources.\n");
+          " is missing. Building varnox makes it beside the program (bash scripts/run.sh "
+          "does); its text is in docs/ of Varnox's sources.\n");
     return;
   }
   bool opened = false;

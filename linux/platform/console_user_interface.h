@@ -8,7 +8,8 @@
 // answer given without asking is printed too, so that a log shows what was
 // decided. The beep is the terminal bell, sent only when the error stream is
 // a terminal. A web page is handed to `xdg-open` (no shell is involved); when
-// that cannot be run or fails, the address is printed for the user to open.
+// that cannot be run or fails, the address is printed for the user to open;
+// a page that is not there is said so, as a warning.
 //
 // Not thread-safe; the system calls it from its one thread.
 #ifndef VARNOX_LINUX_PLATFORM_CONSOLE_USER_INTERFACE_H_
@@ -39,13 +40,14 @@ class ConsoleUserInterface final : public UserInterface {
   int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t flags) override;
   void Beep(std::uint32_t type) override;
   // Opens the page with the web opener; prints its path when it cannot be
-  // opened, and says so when it is not installed.
+  // opened. A page that is not there is said so and counts as a warning.
   void OpenPage(std::string_view page) override;
 
   void set_answer_yes(bool yes) { options_.answer_yes = yes; }
   bool answer_yes() const { return options_.answer_yes; }
-  // How many messages with the warning icon were shown: a command that
-  // showed one did not do all it should have (exit status).
+  // How many warnings were shown (messages with the warning icon, pages
+  // that are not there): a command that showed one did not do all it
+  // should have (exit status).
   int warnings() const { return warnings_; }
 
   // For the console's dialog prompts. True when a person can be asked: the

@@ -125,10 +125,12 @@ class VarnoxCommandTest : public ::testing::Test {
   std::string input;
   // Where the next runs start (empty: here).
   fs::path cwd;
+  // The program the next runs start.
+  fs::path program = VARNOX_BINARY;
 
  private:
   pid_t Spawn(std::vector<std::string> args, const std::string& name) {
-    args.insert(args.begin(), VARNOX_BINARY);
+    args.insert(args.begin(), program.string());
     std::vector<char*> argv;
     for (std::string& a : args)
       argv.push_back(a.data());

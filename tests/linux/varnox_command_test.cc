@@ -614,6 +614,17 @@ TEST_F(VarnoxListsAndSettingsTest, InformationCommands) {
     EXPECT_EQ(run.err, "Open this page in your web browser: " + path + "\n");
     EXPECT_TRUE(fs::is_regular_file(path)) << path;
   }
+  // A copy of the program without its pages has nothing to open: it says
+  // so and fails.
+  fs::create_directory(home / "bin");
+  program = home / "bin/varnox";
+  fs::copy_file(VARNOX_BINARY, program);
+  for (const char* page : {"help", "support"}) {
+    run = Varnox({page});
+    EXPECT_EQ(run.status, 1) << page;
+    const std::string path = (home / "bin" / page).string() + ".html";
+    EXPECT_EQ(run.err.rfind("The page " + path + " is missing.", 0), 0u) << run.err;
+  }
 }
 
 }  // namespace
