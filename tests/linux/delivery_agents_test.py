@@ -13,7 +13,7 @@ as it came. Nothing outside a temporary folder is read or written.
 Exit 0 passed, 1 failed, 77 skipped (no agent installed). An agent that is
 not installed is skipped with a message. Agents reset HOME from the password
 file and Dovecot will not deliver as root, so run as root the test runs itself
-again as the user nobody.
+again as the user nobody, from a copy nobody may read (unprivileged.py).
 """
 import glob
 import os
@@ -22,6 +22,9 @@ import stat
 import subprocess
 import sys
 import tempfile
+
+sys.dont_write_bytecode = True  # nothing written beside the sources
+import unprivileged  # noqa: E402
 
 SKIP = 77
 # "привет" encoded: non-English, so spam on an untrained filter.
@@ -160,11 +163,7 @@ def main():
         print("usage: delivery_agents_test.py VARNOX_BINARY")
         return 1
     varnox = os.path.abspath(sys.argv[1])
-    if os.getuid() == 0:
-        python = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
-        setpriv = shutil.which("setpriv") or "/usr/bin/setpriv"
-        os.execv(setpriv, [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                           python, os.path.abspath(__file__), varnox])
+    unprivileged.rerun_as_nobody(os.path.abspath(__file__), varnox)
     top = tempfile.mkdtemp(prefix="varnox-agents-")
     os.chmod(top, stat.S_IRWXU)
     try:

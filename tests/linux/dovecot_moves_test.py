@@ -13,7 +13,7 @@ move exactly once.
 
 Exit 0 passed, 1 failed, 77 skipped (Dovecot missing or unable to start).
 Dovecot refuses to serve mail as root, so run as root the test runs itself
-again as the user nobody.
+again as the user nobody, from a copy nobody may read (unprivileged.py).
 """
 import imaplib
 import os
@@ -26,6 +26,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.dont_write_bytecode = True  # nothing written beside the sources
+import unprivileged  # noqa: E402
 
 SKIP = 77
 DOVECOT = "/usr/sbin/dovecot"
@@ -234,11 +237,7 @@ def main():
     varnox = os.path.abspath(sys.argv[1])
     if not os.access(DOVECOT, os.X_OK):
         skip("Dovecot is not installed (Debian package dovecot-imapd)")
-    if os.getuid() == 0:
-        setpriv = shutil.which("setpriv") or "/usr/bin/setpriv"
-        python = "/usr/bin/python3" if os.access("/usr/bin/python3", os.X_OK) else sys.executable
-        os.execv(setpriv, [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                           python, os.path.abspath(__file__), varnox])
+    unprivileged.rerun_as_nobody(os.path.abspath(__file__), varnox)
     top = tempfile.mkdtemp(prefix="varnox-dovecot-")
     run = Run(varnox, top)
     try:
