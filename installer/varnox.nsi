@@ -25,7 +25,17 @@
 ; uninstaller keeps them too unless "Also remove my word database and lists"
 ; is ticked (/RemoveData when silent).
 ;
+; Started by hand, the setup first shows a welcome page that says what it
+; installs, where and for whom, with Install and Cancel. Outlook holds the
+; add-in's DLL while it runs, so files are replaced only once Outlook is
+; closed: the setup (and the uninstaller) asks the user to close it, with
+; Retry and Cancel.
+;
 ; Silent: VarnoxSetup-VERSION.exe /S [/AllUsers], Uninstall.exe /S [/RemoveData].
+; Exit status: 0 done; 1 cancelled by the user; 2 a DLL could not be
+; registered; 32 (ERROR_SHARING_VIOLATION) Outlook is running, nothing was
+; changed (silent only: by hand the user is asked); 740 /AllUsers without
+; administrator rights.
 
 Unicode true
 !include "MUI2.nsh"
@@ -37,6 +47,9 @@ Unicode true
 !define PUBLISHER "Varnox"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Varnox"
 !define SETTINGS_KEY "Software\Varnox MSOutlook"
+; Windows' "in use by another process", the silent setup's status when
+; Outlook runs.
+!define EXIT_OUTLOOK_RUNNING 32
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -65,9 +78,17 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_TEXT "Varnox is installed. Start (or restart) Outlook: the toolbar $\"Varnox$\" appears in its main window."
 
+; The welcome page's words for whom it installs (ending its sentence), and
+; the folder of the user's data.
+Var Scope
+Var DataFolder
+!define MUI_WELCOMEPAGE_TEXT "Setup will install Varnox, the spam filter add-in for Microsoft Outlook, $Scope$\r$\n$\r$\nThe program goes to:$\r$\n$INSTDIR$\r$\n$\r$\nYour word database and sender lists go to:$\r$\n$DataFolder$\r$\nThose you have are kept, and so are your settings.$\r$\n$\r$\nOutlook must be closed while Setup installs.$\r$\n$\r$\nClick Install to install Varnox, or Cancel to leave without changing anything."
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CloseOutlookFirst
+!insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !define MUI_COMPONENTSPAGE_TEXT_TOP "Varnox will be removed. Your word database, sender lists and settings are kept unless you tick the box."
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE un.CloseOutlookFirst
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -155,6 +176,67 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; $0: 1 when Outlook runs where it may hold the installed add-in (an
+; OUTLOOK.EXE in this Windows session, or in any session for the
+; machine-wide install), else 0.
+!macro OutlookRunning UN
+Function ${UN}OutlookRunning
+  StrCpy $0 0
+  System::Call 'kernel32::GetCurrentProcessId() i .r3'
+  System::Call 'kernel32::ProcessIdToSessionId(i r3, *i 0 r4)'
+  System::Call 'kernel32::CreateToolhelp32Snapshot(i 2, i 0) p .r1'  ; TH32CS_SNAPPROCESS
+  ${If} $1 == -1
+    Return
+  ${EndIf}
+  ; PROCESSENTRY32W: size, usage, process id, heap, module, threads,
+  ; parent, priority, flags, executable name.
+  System::Call '*(&l4, i, i, p, i, i, i, i, i, &w260) p .r2'
+  System::Call 'kernel32::Process32FirstW(p r1, p r2) i .r5'
+  ${DoWhile} $5 != 0
+    System::Call '*$2(i, i, i .r6, p, i, i, i, i, i, &w260 .r7)'
+    ${If} $7 == "OUTLOOK.EXE"
+      StrCpy $8 $4
+      ${If} $AllUsers != 1
+        System::Call 'kernel32::ProcessIdToSessionId(i r6, *i 0 r8)'
+      ${EndIf}
+      ${If} $8 == $4
+        StrCpy $0 1
+        ${Break}
+      ${EndIf}
+    ${EndIf}
+    System::Call 'kernel32::Process32NextW(p r1, p r2) i .r5'
+  ${Loop}
+  System::Free $2
+  System::Call 'kernel32::CloseHandle(p r1)'
+FunctionEnd
+!macroend
+!insertmacro OutlookRunning ""
+!insertmacro OutlookRunning "un."
+
+; Before any file is touched: Outlook holds the add-in's DLL while it runs,
+; and a DLL in use can be neither replaced nor removed. By hand the user is
+; asked to close it (Retry) or to stay on the page (Cancel); silent, the
+; program ends with EXIT_OUTLOOK_RUNNING, having changed nothing.
+!macro CloseOutlookFirst UN VERB
+Function ${UN}CloseOutlookFirst
+  ${Do}
+    Call ${UN}OutlookRunning
+    ${If} $0 == 0
+      Return
+    ${EndIf}
+    ${If} ${Silent}
+      SetErrorLevel ${EXIT_OUTLOOK_RUNNING}
+      Quit
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Outlook is running. Please close Outlook, then click Retry: Varnox cannot be ${VERB} while Outlook uses it." IDRETRY retry
+    Abort
+    retry:
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro CloseOutlookFirst "" "installed"
+!insertmacro CloseOutlookFirst "un." "removed"
+
 ; --- Install
 
 Function .onInit
@@ -168,6 +250,20 @@ Function .onInit
       Abort
     ${EndIf}
   !endif
+  ${If} $AllUsers == 1
+    StrCpy $Scope "for every user of this computer (each keeps words, lists and settings of their own)."
+  ${Else}
+    StrCpy $Scope "for you alone (no administrator rights are needed)."
+  ${EndIf}
+  SetShellVarContext current
+  StrCpy $DataFolder "$APPDATA\Varnox"
+  ${If} $AllUsers == 1
+    SetShellVarContext all
+  ${EndIf}
+  ; Silent, there is no page to leave: Outlook is looked for here.
+  ${If} ${Silent}
+    Call CloseOutlookFirst
+  ${EndIf}
 FunctionEnd
 
 Section "Varnox" SecMain
@@ -300,5 +396,8 @@ Function un.onInit
   ${GetOptions} $0 "/RemoveData" $1
   ${IfNot} ${Errors}
     SectionSetFlags ${UnSecData} ${SF_SELECTED}
+  ${EndIf}
+  ${If} ${Silent}
+    Call un.CloseOutlookFirst
   ${EndIf}
 FunctionEnd
