@@ -90,7 +90,7 @@ void BM_CorpusReadTexts(benchmark::State& state) {
   for (const std::string& file : files)
     sizes.push_back(std::filesystem::file_size(file));
   std::size_t bytes = 0, next = 0;
-  maildir::MimeTexts texts;
+  mime::MimeTexts texts;
   for (auto _ : state) {
     const std::size_t i = next++ % files.size();
     ReadTextsOfFile(files[i], &texts);
@@ -104,8 +104,8 @@ BENCHMARK(BM_CorpusReadTexts)->DenseRange(-1, static_cast<int>(std::size(kFolder
 // The corpus's even-odd split read into memory: even positions of each
 // folder train, odd positions are judged.
 struct SplitTexts {
-  std::vector<std::pair<maildir::MimeTexts, int>> train;  // texts, spam flag
-  std::vector<maildir::MimeTexts> judge;
+  std::vector<std::pair<mime::MimeTexts, int>> train;  // texts, spam flag
+  std::vector<mime::MimeTexts> judge;
 };
 
 const SplitTexts& CorpusTexts() {
@@ -118,7 +118,7 @@ const SplitTexts& CorpusTexts() {
           continue;
         const std::vector<std::string> files = FilesOf(folder);
         for (std::size_t i = 0; i < files.size(); ++i) {
-          maildir::MimeTexts read;
+          mime::MimeTexts read;
           ReadTextsOfFile(files[i], &read);
           if (i % 2 == 0)
             texts.train.emplace_back(std::move(read), spam ? 1 : 0);
@@ -179,7 +179,7 @@ void BM_CorpusClassify(benchmark::State& state) {
   ChooseJudge(addin, state);
   TrainOn(addin, texts);
   for (auto _ : state) {
-    for (const maildir::MimeTexts& read : texts.judge) {
+    for (const mime::MimeTexts& read : texts.judge) {
       MessageInfo info;
       info.subject = read.subject;
       info.headers = read.headers.value_or(std::string());
@@ -200,7 +200,7 @@ void BM_CorpusExtraTokens(benchmark::State& state) {
   }
   std::size_t tokens = 0;
   for (auto _ : state) {
-    for (const maildir::MimeTexts& read : texts.judge) {
+    for (const mime::MimeTexts& read : texts.judge) {
       TokenSet extra;
       SecondJudge::ExtraTokens(read.headers ? std::string_view(*read.headers) : std::string_view(),
                                read.subject, read.body, &extra);

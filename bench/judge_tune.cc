@@ -76,7 +76,7 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
     for (std::size_t i = 0; i < files.size(); ++i) {
       if (static_cast<int>(i % static_cast<std::size_t>(options.outerFolds)) == options.outerFold)
         continue;
-      maildir::MimeTexts texts;
+      mime::MimeTexts texts;
       // As training does: a message without transport headers teaches nothing.
       if (!ReadTextsOfFile(files[i], &texts) || !texts.headers)
         continue;
@@ -200,7 +200,7 @@ Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
 
 // The tokens of one message file, one a line: what the judge sees of it.
 int PrintTokens(const std::string& path) {
-  maildir::MimeTexts texts;
+  mime::MimeTexts texts;
   if (!ReadTextsOfFile(path, &texts)) {
     std::fprintf(stderr, "judge_tune: cannot read %s\n", path.c_str());
     return 1;

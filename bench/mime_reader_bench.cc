@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "linux/maildir/message_file.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 const std::string kHeaders =
@@ -119,6 +119,6 @@ void BM_ReadMessageFiles(benchmark::State& state) {
 BENCHMARK(BM_ReadMessageFiles);
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime
 
 BENCHMARK_MAIN();

@@ -124,8 +124,8 @@ int Stamp(CommandContext& context, const std::string& path, bool spam_status) {
   LoadWithoutSaving(context.platform(), filter);
   MessageInfo info;
   const int spam = Judge(filter, mail, &info);
-  const maildir::HeaderBlock block = maildir::FindHeaderBlock(mail.raw);
-  context.Print(maildir::HeaderPrefixWith(mail.raw, block, FilterStamp(spam, info)));
+  const mime::HeaderBlock block = mime::FindHeaderBlock(mail.raw);
+  context.Print(mime::HeaderPrefixWith(mail.raw, block, FilterStamp(spam, info)));
   context.Print(std::string_view(mail.raw).substr(block.end));
   return spam != 0 && spam_status ? kExitSpam : kExitOk;
 }

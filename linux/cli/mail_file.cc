@@ -58,7 +58,7 @@ bool ReadMailFile(const std::string& path, MailFile* file, std::string* error) {
     ::close(fd);
   if (!error->empty())
     return false;
-  file->texts = maildir::ReadMimeTexts(file->raw);
+  file->texts = mime::ReadMimeTexts(file->raw);
   return true;
 }
 

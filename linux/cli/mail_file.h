@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <string>
 
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 namespace varnox::cli {
 
@@ -18,8 +18,8 @@ namespace varnox::cli {
 inline constexpr std::size_t kMaxMailFileBytes = 64u << 20;
 
 struct MailFile {
-  std::string raw;           // the bytes as read
-  maildir::MimeTexts texts;  // subject and body in code page 1252
+  std::string raw;        // the bytes as read
+  mime::MimeTexts texts;  // subject and body in code page 1252
 };
 
 // Reads the file at `path` ("-": standard input) and its texts. False, with

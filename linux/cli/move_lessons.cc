@@ -9,11 +9,11 @@
 #include "linux/cli/mail_file.h"
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file_name.h"
-#include "linux/maildir/mime_reader.h"
 #include "linux/platform/console_user_interface.h"
 #include "mail/message_learning.h"
 #include "mail/message_texts.h"
 #include "mail/spam_move.h"
+#include "mime/mime_reader.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
 
@@ -67,7 +67,7 @@ std::string FolderNameOf(const std::string& dir) {
 }  // namespace
 
 MessageMarks MarksOf(std::string_view raw) {
-  const maildir::HeaderBlock block = maildir::FindHeaderBlock(raw);
+  const mime::HeaderBlock block = mime::FindHeaderBlock(raw);
   const std::string_view headers = raw.substr(block.start, block.end - block.start);
   MessageMarks marks;
   marks.learn_mark = headers.find(kLearnMarkPrefix) != std::string_view::npos;

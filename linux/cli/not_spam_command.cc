@@ -3,8 +3,8 @@
 #include "linux/cli/command_session.h"
 #include "linux/dialogs/console_dialog_runner.h"
 #include "linux/platform/console_user_interface.h"
-#include "linux/platform/utf8.h"
 #include "mail/folder_pickers.h"
+#include "platform/utf8.h"
 
 namespace varnox::cli {
 namespace {

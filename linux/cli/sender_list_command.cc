@@ -10,9 +10,9 @@
 #include "linux/cli/database_lock.h"
 #include "linux/dialogs/console_dialog_runner.h"
 #include "linux/platform/console_user_interface.h"
-#include "linux/platform/utf8.h"
 #include "lists/list_dialog.h"
 #include "platform/code_page.h"
+#include "platform/utf8.h"
 
 namespace varnox::cli {
 namespace {

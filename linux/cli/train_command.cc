@@ -19,10 +19,10 @@
 #include "linux/maildir/folder_name.h"
 #include "linux/maildir/maildir_folder.h"
 #include "linux/platform/console_user_interface.h"
-#include "linux/platform/utf8.h"
 #include "mail/folder_pickers.h"
 #include "mail/training.h"
 #include "platform/code_page.h"
+#include "platform/utf8.h"
 
 namespace varnox::cli {
 namespace {

@@ -196,7 +196,7 @@ class Evaluation {
     PhaseClock clock(&results_->training);
     const std::vector<const std::string*> paths = PathsOf(train);
     ReadAhead reading(paths, Readers());
-    maildir::MimeTexts texts;
+    mime::MimeTexts texts;
     for (std::size_t i = 0; i < train.size(); ++i) {
       const ListedMessage& message = *train[i];
       ++results_->training.messages;
@@ -216,7 +216,7 @@ class Evaluation {
     PhaseClock clock(&results_->judging);
     const std::vector<const std::string*> paths = PathsOf(judge);
     ReadAhead reading(paths, Readers());
-    maildir::MimeTexts texts;
+    mime::MimeTexts texts;
     for (std::size_t i = 0; i < judge.size(); ++i) {
       const ListedMessage& message = *judge[i];
       ++results_->judging.messages;

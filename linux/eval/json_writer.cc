@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "linux/platform/utf8.h"
+#include "platform/utf8.h"
 
 namespace varnox::eval {
 std::string JsonWriter::Quoted(std::string_view text) {

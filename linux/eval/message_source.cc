@@ -59,11 +59,11 @@ bool ListMessageFiles(const std::string& dir, std::vector<std::string>* files, s
   return AppendFilesOf(root, files, error);
 }
 
-bool ReadTextsOfFile(const std::string& path, maildir::MimeTexts* texts) {
+bool ReadTextsOfFile(const std::string& path, mime::MimeTexts* texts) {
   std::string raw;
   if (Failed(maildir::ReadMessageFile(path, maildir::kMaxMessageRead, &raw, nullptr)))
     return false;
-  *texts = maildir::ReadMimeTexts(raw);
+  *texts = mime::ReadMimeTexts(raw);
   return true;
 }
 

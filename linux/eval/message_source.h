@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 namespace varnox::eval {
 
@@ -23,7 +23,7 @@ bool ListMessageFiles(const std::string& dir, std::vector<std::string>* files, s
 
 // Reads the file at `path` (a regular file, at most the Maildir host's read
 // limit) into the three texts. False when it cannot be read.
-bool ReadTextsOfFile(const std::string& path, maildir::MimeTexts* texts);
+bool ReadTextsOfFile(const std::string& path, mime::MimeTexts* texts);
 
 }  // namespace varnox::eval
 

@@ -10,7 +10,7 @@ namespace {
 
 // A file that cannot be read for want of memory counts as unreadable; no
 // exception may leave a reader thread.
-bool ReadTexts(const std::string& path, maildir::MimeTexts* texts) {
+bool ReadTexts(const std::string& path, mime::MimeTexts* texts) {
   try {
     return ReadTextsOfFile(path, texts);
   } catch (const std::exception&) {
@@ -53,7 +53,7 @@ void ReadAhead::Read() {
       return;
     const std::size_t index = claimed_++;
     lock.unlock();
-    maildir::MimeTexts texts;
+    mime::MimeTexts texts;
     const bool readable = ReadTexts(*paths_[index], &texts);
     lock.lock();
     Slot& slot = slots_[index % kWindow];
@@ -64,7 +64,7 @@ void ReadAhead::Read() {
   }
 }
 
-bool ReadAhead::Next(maildir::MimeTexts* texts) {
+bool ReadAhead::Next(mime::MimeTexts* texts) {
   if (readers_.empty())
     return ReadTexts(*paths_[taken_++], texts);
   std::unique_lock lock(mutex_);

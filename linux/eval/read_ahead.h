@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 namespace varnox::eval {
 
@@ -31,7 +31,7 @@ class ReadAhead {
   // The texts of the next file of the list, waiting for them if needed.
   // False when that file could not be read. Called once for each path, in
   // order, from one thread.
-  bool Next(maildir::MimeTexts* texts);
+  bool Next(mime::MimeTexts* texts);
 
   static constexpr std::size_t kWindow = 64;
 
@@ -40,7 +40,7 @@ class ReadAhead {
 
  private:
   struct Slot {
-    maildir::MimeTexts texts;
+    mime::MimeTexts texts;
     bool readable = false;
     bool ready = false;
   };

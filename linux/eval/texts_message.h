@@ -6,7 +6,7 @@
 #define VARNOX_LINUX_EVAL_TEXTS_MESSAGE_H_
 
 #include "host/message.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 namespace varnox::eval {
 
@@ -14,14 +14,14 @@ class TextsMessage final : public host::Message {
  public:
   // `texts` must outlive the message. Absent headers read as the host's
   // "not found", as on a message that never went through transport.
-  explicit TextsMessage(const maildir::MimeTexts& texts) : texts_(texts) {}
+  explicit TextsMessage(const mime::MimeTexts& texts) : texts_(texts) {}
 
   HResult GetStringProperty(std::uint32_t tag, std::string* value) override;
   HResult SetStringProperty(std::uint32_t, std::string_view) override { return kENotImpl; }
   HResult SaveChanges(std::uint32_t) override { return kENotImpl; }
 
  private:
-  const maildir::MimeTexts& texts_;
+  const mime::MimeTexts& texts_;
 };
 
 }  // namespace varnox::eval

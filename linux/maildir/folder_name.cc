@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "linux/platform/utf8.h"
 #include "platform/code_page.h"
+#include "platform/utf8.h"
 
 namespace varnox::maildir {
 namespace {

@@ -1,7 +1,5 @@
 #include "linux/maildir/maildir_message.h"
 
-#include "linux/maildir/filter_text.h"
-
 namespace varnox::maildir {
 namespace {
 
@@ -25,8 +23,8 @@ HResult MaildirMessage::Load() {
   if (Failed(hr))
     return hr;
   raw_ = std::move(raw);
-  block_ = FindHeaderBlock(raw_);
-  headers_ = TransportHeaders(raw_, block_);
+  block_ = mime::FindHeaderBlock(raw_);
+  headers_ = mime::TransportHeaders(raw_, block_);
   texts_.reset();
   loaded_ = true;
   return kSOk;
@@ -47,7 +45,7 @@ HResult MaildirMessage::GetStringProperty(std::uint32_t tag, std::string* value)
   }
   if (!texts_) {
     try {
-      texts_ = ReadMimeTexts(raw_);
+      texts_ = mime::ReadMimeTexts(raw_);
     } catch (...) {
       return kEOutOfMemory;
     }
@@ -69,7 +67,7 @@ HResult MaildirMessage::SetStringProperty(std::uint32_t tag, std::string_view va
 }
 
 std::string MaildirMessage::NewHeaderPrefix(std::string_view appended) const {
-  return HeaderPrefixWith(raw_, block_, appended);
+  return mime::HeaderPrefixWith(raw_, block_, appended);
 }
 
 HResult MaildirMessage::SaveChanges(std::uint32_t /*flags*/) {

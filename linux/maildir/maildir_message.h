@@ -24,7 +24,7 @@
 #include "host/message.h"
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 namespace varnox::maildir {
 
@@ -44,9 +44,9 @@ class MaildirMessage final : public host::Message {
   bool loaded_ = false;
   std::string raw_;
   FileIdentity identity_;
-  HeaderBlock block_;
+  mime::HeaderBlock block_;
   std::optional<std::string> headers_;
-  std::optional<MimeTexts> texts_;  // body and subject, read at first use
+  std::optional<mime::MimeTexts> texts_;  // body and subject, read at first use
   std::optional<std::string> written_headers_;
 };
 

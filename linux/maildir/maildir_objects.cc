@@ -6,7 +6,7 @@
 #include "linux/maildir/maildir_message.h"
 #include "linux/maildir/message_file.h"
 #include "linux/maildir/message_file_name.h"
-#include "linux/platform/utf8.h"
+#include "platform/utf8.h"
 
 namespace varnox::maildir {
 namespace {

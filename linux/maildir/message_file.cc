@@ -11,7 +11,7 @@
 #include <cerrno>
 
 #include "linux/maildir/maildir_folder.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 namespace varnox::maildir {
 namespace {
@@ -139,10 +139,10 @@ HResult ReadHeaderBlock(const std::string& path, std::size_t max_bytes, std::str
     if (n == 0)
       break;
     bytes.append(chunk.data(), static_cast<std::size_t>(n));
-    if (FindHeaderBlock(bytes).body_start < bytes.size())
+    if (mime::FindHeaderBlock(bytes).body_start < bytes.size())
       break;  // the empty line has been read
   }
-  bytes.resize(std::min(FindHeaderBlock(bytes).end, max_bytes));
+  bytes.resize(std::min(mime::FindHeaderBlock(bytes).end, max_bytes));
   *headers = std::move(bytes);
   return kSOk;
 }

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "linux/platform/console_texts.h"
-#include "linux/platform/utf8.h"
 #include "platform/code_page.h"
+#include "platform/utf8.h"
 
 extern char** environ;
 

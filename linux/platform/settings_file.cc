@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "linux/platform/utf8.h"
 #include "platform/ascii_case.h"
 #include "platform/code_page.h"
+#include "platform/utf8.h"
 
 namespace varnox {
 namespace {

@@ -23,8 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include "linux/platform/utf8.h"
 #include "platform/ascii_case.h"
+#include "platform/utf8.h"
 #include "platform/xml_document.h"
 
 namespace varnox {

@@ -264,8 +264,8 @@ TEST(ReadAheadTest, HandsOutMessagesInOrder) {
     SCOPED_TRACE(readers);
     ReadAhead reading(paths, readers);
     for (std::size_t i = 0; i < paths.size(); ++i) {
-      maildir::MimeTexts texts;
-      maildir::MimeTexts expected;
+      mime::MimeTexts texts;
+      mime::MimeTexts expected;
       const bool readable = ReadTextsOfFile(storage[i], &expected);
       ASSERT_EQ(reading.Next(&texts), readable) << i;
       EXPECT_EQ(texts.subject, expected.subject) << i;
@@ -274,7 +274,7 @@ TEST(ReadAheadTest, HandsOutMessagesInOrder) {
   }
   // Stopping early leaves the readers no work to wait for.
   ReadAhead stopped(paths, 2);
-  maildir::MimeTexts texts;
+  mime::MimeTexts texts;
   EXPECT_TRUE(stopped.Next(&texts));
 }
 

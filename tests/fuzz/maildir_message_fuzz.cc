@@ -22,7 +22,7 @@
 #include "host/message.h"
 #include "linux/maildir/maildir_folder.h"
 #include "linux/maildir/maildir_objects.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace varnox::maildir {
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (has_headers) {
     CheckLineEnds(headers);
     VARNOX_FUZZ_CHECK(headers.size() >= 2 && headers.compare(headers.size() - 2, 2, "\r\n") == 0);
-    const HeaderBlock block = FindHeaderBlock(raw);
+    const mime::HeaderBlock block = mime::FindHeaderBlock(raw);
     VARNOX_FUZZ_CHECK(block.end <= block.body_start && block.body_start <= raw.size());
 
     VARNOX_FUZZ_CHECK(Succeeded(message->SetStringProperty(host::kPrTransportMessageHeaders,

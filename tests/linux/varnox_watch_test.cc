@@ -13,7 +13,7 @@
 
 #include "linux/cli/database_lock.h"
 #include "linux/cli/watch_journal.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 #include "platform/file_system.h"
 #include "tests/linux/varnox_command_fixture.h"
 
@@ -559,7 +559,7 @@ TEST_F(VarnoxToolbarCommandsTest, TheHostileCorpusIsJudgedAndStampedWithoutLoss)
     run = Varnox({"classify", "--stamp"});
     EXPECT_EQ(run.status, 0) << file << run.err;
     // The header block, the stamp, then every other byte as it was.
-    const maildir::HeaderBlock block = maildir::FindHeaderBlock(input);
+    const mime::HeaderBlock block = mime::FindHeaderBlock(input);
     EXPECT_EQ(run.out.substr(0, block.end), input.substr(0, block.end)) << file;
     const std::string rest = input.substr(block.end);
     ASSERT_GE(run.out.size(), input.size()) << file;

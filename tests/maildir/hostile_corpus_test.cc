@@ -14,7 +14,7 @@
 #include "host/item.h"
 #include "host/message.h"
 #include "linux/maildir/maildir_host.h"
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 #include "tests/maildir/temp_maildir.h"
 
 namespace varnox::maildir {
@@ -37,7 +37,7 @@ struct Expected {
 // Reads `raw` as a message of a real folder through the host seam and, when
 // it has transport headers, stamps it; checks that the file changed only by
 // the stamp. Gives the texts read.
-MimeTexts ReadAndStampThroughTheHost(const std::string& raw) {
+mime::MimeTexts ReadAndStampThroughTheHost(const std::string& raw) {
   TempMaildir store;
   const std::string path = TempMaildir::Deliver(store.root(), "m", raw);
   MaildirHost host;
@@ -59,7 +59,7 @@ MimeTexts ReadAndStampThroughTheHost(const std::string& raw) {
   EXPECT_EQ(item->QueryMailItem(&mail), kSOk);
   EXPECT_EQ(mail->MapiMessage(&message), kSOk);
 
-  MimeTexts texts;
+  mime::MimeTexts texts;
   std::string headers, body, subject;
   if (Succeeded(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers)))
     texts.headers = headers;
@@ -69,7 +69,7 @@ MimeTexts ReadAndStampThroughTheHost(const std::string& raw) {
     const std::string stamp = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:50\r\nX-VNX-TOP-WORDS:";
     EXPECT_EQ(message->SetStringProperty(host::kPrTransportMessageHeaders, headers + stamp), kSOk);
     EXPECT_EQ(message->SaveChanges(host::kForceSave), kSOk);
-    const HeaderBlock block = FindHeaderBlock(raw);
+    const mime::HeaderBlock block = mime::FindHeaderBlock(raw);
     const std::string now = TempMaildir::Read(path);
     const std::string line_end(block.line_end);
     std::string expected = raw.substr(0, block.end);
@@ -88,8 +88,8 @@ class HostileCorpusTest : public ::testing::TestWithParam<Expected> {};
 
 TEST_P(HostileCorpusTest, IsReadAndStampedWithoutLosingAByte) {
   const std::string raw = CorpusFile(GetParam().file);
-  const MimeTexts direct = ReadMimeTexts(raw);
-  const MimeTexts hosted = ReadAndStampThroughTheHost(raw);
+  const mime::MimeTexts direct = mime::ReadMimeTexts(raw);
+  const mime::MimeTexts hosted = ReadAndStampThroughTheHost(raw);
   EXPECT_EQ(direct.headers.has_value(), GetParam().has_headers);
   EXPECT_EQ(hosted.headers, direct.headers);
   EXPECT_EQ(hosted.body, direct.body);
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(HostileMessagesTest, LongFromKeepsItsWholeHeaderLine) {
-  const MimeTexts texts = ReadMimeTexts(CorpusFile("long-from.eml"));
+  const mime::MimeTexts texts = mime::ReadMimeTexts(CorpusFile("long-from.eml"));
   ASSERT_TRUE(texts.headers);
   EXPECT_NE(texts.headers->find(std::string(10000, 'x') + "\" <long@example.org>\r\n"),
             std::string::npos);
@@ -148,7 +148,7 @@ TEST(HostileMessagesTest, ThirtyMegabyteBase64AttachmentIsNotBody) {
   while (raw.size() < (30u << 20))
     raw += line + "\n";
   raw += "--B--\n";
-  const MimeTexts texts = ReadAndStampThroughTheHost(raw);
+  const mime::MimeTexts texts = ReadAndStampThroughTheHost(raw);
   EXPECT_EQ(texts.body, "see attachment");
   EXPECT_EQ(texts.subject, "big");
 }
@@ -176,7 +176,7 @@ TEST_P(NestingTest, BeyondTheLimitIsReadForItsHeadersOnly) {
     raw += "--b" + std::to_string(i) + "\nContent-Type: " + type + "; boundary=b" +
            std::to_string(i + 1) + "\n\n";
   raw += "--b" + std::to_string(n.depth) + "\nContent-Type: text/plain\n\nbottom\n";
-  const MimeTexts texts = ReadAndStampThroughTheHost(raw);
+  const mime::MimeTexts texts = ReadAndStampThroughTheHost(raw);
   EXPECT_EQ(texts.subject, "abyss");
   EXPECT_EQ(texts.body, n.body);
 }

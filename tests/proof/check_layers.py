@@ -3,8 +3,8 @@
 
 Each product folder is one library. A library may use only the folders
 named for it in LAYERS: the portable core in the order
-platform <- host, settings <- engine, lists <- mail <- addin, and each shell
-on the core and on its own lower folders. Two views are checked:
+platform <- host, settings, mime <- engine, lists <- mail <- addin, and each
+shell on the core and on its own lower folders. Two views are checked:
 
 - the link graph that CMake itself reports (`cmake --graphviz` on a fresh
   configuration of the native build), every library of which must be in
@@ -22,19 +22,20 @@ import subprocess
 import sys
 import tempfile
 
-CORE = ['platform', 'host', 'settings', 'engine', 'lists', 'mail', 'addin']
+CORE = ['platform', 'host', 'settings', 'mime', 'engine', 'lists', 'mail', 'addin']
 
 # folder: (library, folders it may use)
 LAYERS = {
     'platform': ('varnox_platform', []),
     'host': ('varnox_host', ['platform']),
     'settings': ('varnox_settings', ['platform']),
+    'mime': ('varnox_mime', ['platform']),
     'engine': ('varnox_engine', ['platform', 'settings']),
     'lists': ('varnox_lists', ['platform', 'settings']),
     'mail': ('varnox_mail', ['platform', 'host', 'settings', 'engine', 'lists']),
     'addin': ('varnox_addin', ['platform', 'host', 'settings', 'engine', 'lists', 'mail']),
     'linux/platform': ('varnox_linux_platform', ['platform']),
-    'linux/maildir': ('varnox_maildir', ['platform', 'host', 'linux/platform']),
+    'linux/maildir': ('varnox_maildir', ['platform', 'host', 'mime', 'linux/platform']),
     'linux/dialogs': ('varnox_linux_dialogs', CORE + ['linux/platform']),
     'linux/eval': ('varnox_eval', CORE + ['linux/platform', 'linux/maildir']),
     'linux/cli': ('varnox_cli',

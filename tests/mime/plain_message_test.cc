@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 namespace fs = std::filesystem;
@@ -153,4 +153,4 @@ TEST(PlainMessageTest, MadeUpMessagesReadAsThroughTheParser) {
 }
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

@@ -1,11 +1,11 @@
 // The readable text of an HTML document, as a mail reader would show it.
-#ifndef VARNOX_LINUX_MAILDIR_HTML_TEXT_H_
-#define VARNOX_LINUX_MAILDIR_HTML_TEXT_H_
+#ifndef VARNOX_MIME_HTML_TEXT_H_
+#define VARNOX_MIME_HTML_TEXT_H_
 
 #include <string>
 #include <string_view>
 
-namespace varnox::maildir {
+namespace varnox::mime {
 
 // `html` is UTF-8 (malformed bytes are tolerated). The result is UTF-8 with
 // LF line ends: the text of the document without tags, without the
@@ -15,6 +15,6 @@ namespace varnox::maildir {
 // other blocks. Never throws; every input gives some text.
 std::string HtmlToText(std::string_view html);
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime
 
-#endif  // VARNOX_LINUX_MAILDIR_HTML_TEXT_H_
+#endif  // VARNOX_MIME_HTML_TEXT_H_

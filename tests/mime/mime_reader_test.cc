@@ -1,12 +1,12 @@
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "linux/maildir/filter_text.h"
+#include "mime/filter_text.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 const std::string kReceived = "Received: from mx.example.org by mail.example.net\n";
@@ -229,4 +229,4 @@ TEST(FilterTextTest, KeepsNulBytesAndMarksMalformedUtf8) {
 }
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

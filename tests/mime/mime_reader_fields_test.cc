@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 const std::string kTrace =
@@ -68,4 +68,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FieldsCase>& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

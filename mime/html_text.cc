@@ -5,7 +5,7 @@
 // text out as a mail reader shows it. Memory: the output (at most three
 // bytes for each input byte) and one small stack of open hidden elements; no
 // recursion, so no input can exhaust the stack.
-#include "linux/maildir/html_text.h"
+#include "mime/html_text.h"
 
 #include <algorithm>
 #include <array>
@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "linux/maildir/html_entities.h"
-#include "linux/platform/utf8.h"
+#include "mime/html_entities.h"
 #include "platform/ascii_case.h"
+#include "platform/utf8.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
@@ -932,4 +932,4 @@ std::string HtmlToText(std::string_view html) {
   }
 }
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

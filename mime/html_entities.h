@@ -1,11 +1,11 @@
 // Looking up the named character references of HTML.
-#ifndef VARNOX_LINUX_MAILDIR_HTML_ENTITIES_H_
-#define VARNOX_LINUX_MAILDIR_HTML_ENTITIES_H_
+#ifndef VARNOX_MIME_HTML_ENTITIES_H_
+#define VARNOX_MIME_HTML_ENTITIES_H_
 
 #include <cstddef>
 #include <string_view>
 
-namespace varnox::maildir {
+namespace varnox::mime {
 
 // The UTF-8 text of the reference `name` (without the "&", with its ";" when
 // it has one: "amp;", or "amp" for the legacy form), or an empty view when
@@ -17,6 +17,6 @@ inline constexpr std::size_t kMaxLegacyReferenceLength = 6;
 // The longest name, its ";" included.
 inline constexpr std::size_t kMaxReferenceLength = 32;
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime
 
-#endif  // VARNOX_LINUX_MAILDIR_HTML_ENTITIES_H_
+#endif  // VARNOX_MIME_HTML_ENTITIES_H_

@@ -1,7 +1,7 @@
-#include "linux/maildir/mime_reader.h"
+#include "mime/mime_reader.h"
 
+// GMime's charset converters are iconv's (gmime-iconv.h brings its type).
 #include <gmime/gmime.h>
-#include <iconv.h>
 
 #include <algorithm>
 #include <array>
@@ -9,13 +9,13 @@
 #include <memory>
 #include <mutex>
 
-#include "linux/maildir/filter_text.h"
-#include "linux/maildir/html_text.h"
-#include "linux/platform/utf8.h"
+#include "mime/filter_text.h"
+#include "mime/html_text.h"
 #include "platform/ascii_case.h"
 #include "platform/code_page.h"
+#include "platform/utf8.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 // Parts nested deeper than this are not searched for the body.
@@ -322,7 +322,7 @@ GMimeStream* ParserStream(std::string_view raw, const HeaderBlock& block) {
 // Three messages in four are one part of plain text: no multipart, no HTML,
 // no transfer encoding, an ASCII subject without encoded words. For them
 // the texts follow from the header block directly, exactly as GMime gives
-// them (tests/maildir/plain_message_test.cc compares the two on every
+// them (tests/mime/plain_message_test.cc compares the two on every
 // message of the corpora), without building and freeing GMime's objects,
 // which was half the time of reading such a message. Anything else, and
 // anything unusual in these few fields, takes GMime's way.
@@ -600,4 +600,4 @@ std::string HeaderPrefixWith(std::string_view raw, const HeaderBlock& block,
   return prefix;
 }
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

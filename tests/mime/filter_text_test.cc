@@ -1,8 +1,8 @@
 // Text for the filter: the quick test for composed text against glib's
 // Unicode tables, and the line-end scan against a plain loop.
-#include "linux/maildir/filter_text.h"
-#include "linux/maildir/mime_reader.h"
-#include "linux/platform/utf8.h"
+#include "mime/filter_text.h"
+#include "mime/mime_reader.h"
+#include "platform/utf8.h"
 
 #include <glib.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 std::string Utf8Of(gunichar c) {
@@ -124,4 +124,4 @@ TEST(FilterTextTest, LineEndScanAgreesWithAPlainLoop) {
 }
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

@@ -22,12 +22,12 @@
 #include <vector>
 
 #include "engine/bayesian_filter.h"
-#include "linux/maildir/filter_text.h"
-#include "linux/maildir/html_text.h"
+#include "mime/filter_text.h"
+#include "mime/html_text.h"
 #include "tests/fakes/fake_platform.h"
-#include "tests/maildir/gumbo_html_text.h"
+#include "tests/mime/gumbo_html_text.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 namespace fs = std::filesystem;
@@ -318,4 +318,4 @@ TEST(HtmlTextDifferentialTest, MadeUpDocumentsReadAsGumboReadsThem) {
 }
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

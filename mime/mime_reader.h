@@ -17,15 +17,15 @@
 // never throw, and may be called from any thread. Every input, however
 // broken (no headers, broken MIME, deep nesting, NUL bytes, unknown
 // charsets, CR-only line ends), gives texts.
-#ifndef VARNOX_LINUX_MAILDIR_MIME_READER_H_
-#define VARNOX_LINUX_MAILDIR_MIME_READER_H_
+#ifndef VARNOX_MIME_MIME_READER_H_
+#define VARNOX_MIME_MIME_READER_H_
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace varnox::maildir {
+namespace varnox::mime {
 
 // Where the header block of a message file lies. The header block is every
 // line from the start of the file up to the first empty line (or the end of
@@ -83,6 +83,6 @@ std::string CharsetFilterText(std::string_view bytes, const char* charset);
 // `subject` without one leading reply or forward prefix.
 std::string_view NormalizedSubject(std::string_view subject);
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime
 
-#endif  // VARNOX_LINUX_MAILDIR_MIME_READER_H_
+#endif  // VARNOX_MIME_MIME_READER_H_

@@ -1,12 +1,12 @@
 // The one-pass HTML reader's own rules, case by case; its agreement with a
 // full HTML parser is in html_text_differential_test.cc.
-#include "linux/maildir/html_text.h"
+#include "mime/html_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 struct HtmlCase {
@@ -97,4 +97,4 @@ TEST(HtmlTextHostileTest, UnterminatedConstructsEndWithTheDocument) {
 }
 
 }  // namespace
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

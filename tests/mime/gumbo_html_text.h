@@ -1,12 +1,12 @@
 // The text of an HTML document by way of gumbo's HTML parser: the reference
-// that the one-pass reader (linux/maildir/html_text.h) is compared with.
-#ifndef VARNOX_TESTS_MAILDIR_GUMBO_HTML_TEXT_H_
-#define VARNOX_TESTS_MAILDIR_GUMBO_HTML_TEXT_H_
+// that the one-pass reader (mime/html_text.h) is compared with.
+#ifndef VARNOX_TESTS_MIME_GUMBO_HTML_TEXT_H_
+#define VARNOX_TESTS_MIME_GUMBO_HTML_TEXT_H_
 
 #include <string>
 #include <string_view>
 
-namespace varnox::maildir::testing {
+namespace varnox::mime::testing {
 
 // What HtmlToText promises, from gumbo's tree: the text without tags and
 // hidden elements, entities decoded, white space collapsed (kept in <pre>),
@@ -15,6 +15,6 @@ namespace varnox::maildir::testing {
 // recursively.
 std::string GumboHtmlToText(std::string_view html);
 
-}  // namespace varnox::maildir::testing
+}  // namespace varnox::mime::testing
 
-#endif  // VARNOX_TESTS_MAILDIR_GUMBO_HTML_TEXT_H_
+#endif  // VARNOX_TESTS_MIME_GUMBO_HTML_TEXT_H_

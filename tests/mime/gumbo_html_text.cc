@@ -1,14 +1,14 @@
 // The reference for HtmlToText: the document parsed by gumbo into a tree,
 // whose text is laid out as HtmlToText lays out its own (this was the
 // Maildir host's reader before it read HTML in one pass).
-#include "tests/maildir/gumbo_html_text.h"
+#include "tests/mime/gumbo_html_text.h"
 
 #include <gumbo.h>
 
 #include <algorithm>
 #include <vector>
 
-namespace varnox::maildir::testing {
+namespace varnox::mime::testing {
 namespace {
 
 // Gumbo frees its tree recursively, so a document nested deeper than this
@@ -256,4 +256,4 @@ std::string GumboHtmlToText(std::string_view html) {
   return text;
 }
 
-}  // namespace varnox::maildir::testing
+}  // namespace varnox::mime::testing

@@ -5,8 +5,8 @@
 // The mapping is Windows' own for code page 1252: the five bytes that 1252
 // leaves unassigned (81 8D 8F 90 9D) map to the C1 controls of the same
 // number, so every byte string converts to UTF-8 and back unchanged.
-#ifndef VARNOX_LINUX_PLATFORM_UTF8_H_
-#define VARNOX_LINUX_PLATFORM_UTF8_H_
+#ifndef VARNOX_PLATFORM_UTF8_H_
+#define VARNOX_PLATFORM_UTF8_H_
 
 #include <cstddef>
 #include <string>
@@ -48,4 +48,4 @@ void AppendUtf8(char32_t character, std::string& out);
 
 }  // namespace varnox::utf8
 
-#endif  // VARNOX_LINUX_PLATFORM_UTF8_H_
+#endif  // VARNOX_PLATFORM_UTF8_H_

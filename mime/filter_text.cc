@@ -1,4 +1,4 @@
-#include "linux/maildir/filter_text.h"
+#include "mime/filter_text.h"
 
 #include <glib.h>
 
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "linux/platform/utf8.h"
+#include "platform/utf8.h"
 
-namespace varnox::maildir {
+namespace varnox::mime {
 namespace {
 
 char ForeignCharacter(char32_t c) {
@@ -48,7 +48,7 @@ bool MayNeedComposing(std::string_view text) {
 // second part of a canonical decomposition (so nothing before them can
 // absorb them). The blocks mail uses most beyond Latin-1: punctuation,
 // currency, symbols, Greek, Cyrillic, kana, CJK, Hangul syllables,
-// full-width forms, pictographs. tests/maildir/filter_text_test.cc checks
+// full-width forms, pictographs. tests/mime/filter_text_test.cc checks
 // every character of them against glib's tables.
 constexpr char32_t kInertBlocks[][2] = {
     {0x0080, 0x02FF}, {0x0370, 0x0373}, {0x0375, 0x037D}, {0x037F, 0x0386}, {0x0388, 0x03FF},
@@ -152,4 +152,4 @@ std::string WithLineEnds(std::string_view text, std::string_view line_end) {
   return out;
 }
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime

@@ -13,13 +13,13 @@
 //   layout, and as bytes 0xA0 they would trip the non-English rule.
 // - Decomposed accents are composed first (NFC), so "e" followed by a
 //   combining acute becomes the one byte 0xE9.
-#ifndef VARNOX_LINUX_MAILDIR_FILTER_TEXT_H_
-#define VARNOX_LINUX_MAILDIR_FILTER_TEXT_H_
+#ifndef VARNOX_MIME_FILTER_TEXT_H_
+#define VARNOX_MIME_FILTER_TEXT_H_
 
 #include <string>
 #include <string_view>
 
-namespace varnox::maildir {
+namespace varnox::mime {
 
 // The bullet of code page 1252: above 0x7F, neither letter nor digit.
 inline constexpr char kForeignLetter = '\x95';
@@ -40,6 +40,6 @@ inline std::string WithCrLfLineEnds(std::string_view text) {
   return WithLineEnds(text, "\r\n");
 }
 
-}  // namespace varnox::maildir
+}  // namespace varnox::mime
 
-#endif  // VARNOX_LINUX_MAILDIR_FILTER_TEXT_H_
+#endif  // VARNOX_MIME_FILTER_TEXT_H_

@@ -1,0 +1,54 @@
+// The message reader on arbitrary bytes, in memory: what every store that
+// hands over raw messages (Maildir, IMAP) relies on.
+//
+// What must hold: the header block lies in order inside the bytes; the
+// transport headers are those of the block, CR LF line ends only, ended by
+// one CR LF; the body has CR LF line ends only; a stamp added at the end of
+// the block keeps every byte before it.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mime/mime_reader.h"
+#include "tests/fuzz/fuzz_check.h"
+
+namespace {
+
+constexpr std::string_view kStamp = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:0\r\nX-VNX-TOP-WORDS:";
+
+void CheckLineEnds(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r')
+      VARNOX_FUZZ_CHECK(i + 1 < text.size() && text[i + 1] == '\n');
+    if (text[i] == '\n')
+      VARNOX_FUZZ_CHECK(i > 0 && text[i - 1] == '\r');
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace varnox::mime;
+  const std::string_view raw(reinterpret_cast<const char*>(data), size);
+
+  const HeaderBlock block = FindHeaderBlock(raw);
+  VARNOX_FUZZ_CHECK(block.start <= block.end && block.end <= block.body_start &&
+                    block.body_start <= raw.size());
+
+  const MimeTexts texts = ReadMimeTexts(raw);
+  VARNOX_FUZZ_CHECK(texts.headers == TransportHeaders(raw, block));
+  if (texts.headers) {
+    CheckLineEnds(*texts.headers);
+    VARNOX_FUZZ_CHECK(texts.headers->size() >= 2 &&
+                      texts.headers->compare(texts.headers->size() - 2, 2, "\r\n") == 0);
+  }
+  CheckLineEnds(texts.body);
+
+  // The bytes before the block's end stay first, the stamp after them (its
+  // lines ended the file's way).
+  const std::string prefix = HeaderPrefixWith(raw, block, kStamp);
+  VARNOX_FUZZ_CHECK(prefix.size() > block.end &&
+                    raw.substr(0, block.end) == std::string_view(prefix).substr(0, block.end));
+  VARNOX_FUZZ_CHECK(prefix.find("X-VNX-RESULT:NotSpam", block.end) != std::string::npos);
+  return 0;
+}
