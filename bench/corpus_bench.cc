@@ -3,8 +3,8 @@
 // alone, reading them into the filter's texts (MIME, HTML, charsets) folder
 // by folder, and the engine alone, learning the training half and judging
 // the test half from texts already in memory, with either judge (argument
-// 0 the classic judge, 1 the second judge), and the second judge's own
-// tokens alone.
+// 0 the classic judge, 1 the chi-square judge), and the chi-square judge's
+// mail tokens alone.
 //
 //   bash bench/corpus.sh --fetch-only
 //   build/release/bench/corpus_bench [--benchmark_repetitions=3]
@@ -22,8 +22,8 @@
 
 #include "addin/vnx_addin.h"
 #include "bench/corpus_folders.h"
+#include "engine/mail_tokens.h"
 #include "engine/message_info.h"
-#include "engine/second_judge.h"
 #include "linux/eval/isolated_platform.h"
 #include "linux/eval/message_source.h"
 #include "linux/eval/texts_message.h"
@@ -133,11 +133,11 @@ const SplitTexts& CorpusTexts() {
 }
 
 const char* JudgeLabel(benchmark::State& state) {
-  return state.range(0) != 0 ? "second judge" : "classic judge";
+  return state.range(0) != 0 ? "chi-square judge" : "classic judge";
 }
 
 void ChooseJudge(CVNXAddin& addin, benchmark::State& state) {
-  addin.filter.set_judgeChoice(state.range(0) != 0 ? BayesianFilter::JudgeChoice::kSecond
+  addin.filter.set_judgeChoice(state.range(0) != 0 ? BayesianFilter::JudgeChoice::kChiSquare
                                                    : BayesianFilter::JudgeChoice::kClassic);
   state.SetLabel(JudgeLabel(state));
 }
@@ -190,9 +190,9 @@ void BM_CorpusClassify(benchmark::State& state) {
 }
 BENCHMARK(BM_CorpusClassify)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-// The second judge's own tokens (headers, subject, links) of the test half:
+// The chi-square judge's mail tokens (headers, subject, links) of the test half:
 // the part of its judging the classic judge does not do.
-void BM_CorpusExtraTokens(benchmark::State& state) {
+void BM_CorpusMailTokens(benchmark::State& state) {
   const SplitTexts& texts = CorpusTexts();
   if (texts.judge.empty()) {
     state.SkipWithError("no corpus: run bench/corpus.sh");
@@ -201,10 +201,11 @@ void BM_CorpusExtraTokens(benchmark::State& state) {
   std::size_t tokens = 0;
   for (auto _ : state) {
     for (const mime::MimeTexts& read : texts.judge) {
-      TokenSet extra;
-      SecondJudge::ExtraTokens(read.headers ? std::string_view(*read.headers) : std::string_view(),
-                               read.subject, read.body, &extra);
-      tokens += extra.size();
+      TokenSet mail;
+      mail_tokens::AddMailTokens(
+          read.headers ? std::string_view(*read.headers) : std::string_view(), read.subject,
+          read.body, &mail);
+      tokens += mail.size();
     }
   }
   const auto messages = static_cast<std::int64_t>(state.iterations() * texts.judge.size());
@@ -212,7 +213,7 @@ void BM_CorpusExtraTokens(benchmark::State& state) {
   state.counters["tokens_per_message"] =
       static_cast<double>(tokens) / static_cast<double>(std::max<std::int64_t>(messages, 1));
 }
-BENCHMARK(BM_CorpusExtraTokens)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CorpusMailTokens)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnox::eval

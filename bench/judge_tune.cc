@@ -1,4 +1,4 @@
-// How the second judge's parameters were chosen: cross-validation inside a
+// How the chi-square judge's parameters were chosen: cross-validation inside a
 // training set only. The messages of the training set (by default the even
 // positions of each folder, the half that `varnox eval --split even-odd`
 // trains on) are dealt into inner folds; each inner fold is judged by counts
@@ -33,7 +33,8 @@
 
 #include "bench/corpus_folders.h"
 #include "engine/bayesian_core.h"
-#include "engine/second_judge.h"
+#include "engine/chi_square_judge.h"
+#include "engine/mail_tokens.h"
 #include "linux/eval/isolated_platform.h"
 #include "linux/eval/message_source.h"
 
@@ -81,9 +82,9 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
       if (!ReadTextsOfFile(files[i], &texts) || !texts.headers)
         continue;
       WordTable words;
-      TokenSet extra;
+      TokenSet mail;
       core.Tokenize(texts.subject + "\n\n" + texts.body, words);
-      SecondJudge::ExtraTokens(*texts.headers, texts.subject, texts.body, &extra);
+      mail_tokens::AddMailTokens(*texts.headers, texts.subject, texts.body, &mail);
       Message message{files[i], {}, {}, folder.spam, taken++ % options.innerFolds};
       const auto add = [&](std::string_view token) {
         auto [at, inserted] =
@@ -93,7 +94,7 @@ std::vector<Message> ReadTrainingSet(const Options& options, std::size_t* token_
           message.names.emplace_back(token);
       };
       words.ForEachUnordered([&](std::string_view token, const WordEntry&) { add(token); });
-      for (const WordKey& key : extra.keys())
+      for (const WordKey& key : mail.keys())
         add(key.word());
       messages.push_back(std::move(message));
     }
@@ -138,10 +139,10 @@ std::vector<Judged> InnerCounts(const std::vector<Message>& messages, std::size_
   return judged;
 }
 
-double Indicator(const Judged& j, const JudgeParameters& p) {
+double Indicator(const Judged& j, const ChiSquareParameters& p) {
   std::vector<double> clues;
   for (auto [s, c] : j.counts) {
-    const double f = SecondJudge::TokenProbability(s, c, j.ns, j.nc, p);
+    const double f = ChiSquareJudge::TokenProbability(s, c, j.ns, j.nc, p);
     if (std::fabs(f - 0.5) >= p.minDeviation)
       clues.push_back(f);
   }
@@ -151,7 +152,7 @@ double Indicator(const Judged& j, const JudgeParameters& p) {
                      [](double a, double b) { return std::fabs(a - 0.5) > std::fabs(b - 0.5); });
     clues.resize(p.maxClues);
   }
-  return SecondJudge::Combine(clues);
+  return ChiSquareJudge::Combine(clues);
 }
 
 // What a false positive costs, in false negatives.
@@ -162,7 +163,7 @@ constexpr double kMaxFalsePositiveRate = 0.0005;
 int kMaxFalsePositives = -1;
 
 struct Outcome {
-  JudgeParameters parameters;
+  ChiSquareParameters parameters;
   int fp = 0, fn = 0;
   double cost = 1e18;
 };
@@ -170,7 +171,7 @@ struct Outcome {
 // The cutoff of least cost for one parameter combination; on a tie the
 // middle of the run of equally good cutoffs, which leaves the most room on
 // both sides.
-Outcome BestCutoff(const std::vector<Judged>& judged, JudgeParameters p) {
+Outcome BestCutoff(const std::vector<Judged>& judged, ChiSquareParameters p) {
   std::vector<double> good, spam;
   for (const Judged& j : judged)
     (j.spam ? spam : good).push_back(Indicator(j, p));
@@ -208,12 +209,12 @@ int PrintTokens(const std::string& path) {
   IsolatedPlatform isolated;
   BayesianCore core(isolated.platform());
   WordTable words;
-  TokenSet extra;
+  TokenSet mail;
   core.Tokenize(texts.subject + "\n\n" + texts.body, words);
-  SecondJudge::ExtraTokens(texts.headers.value_or(std::string()), texts.subject, texts.body,
-                           &extra);
+  mail_tokens::AddMailTokens(texts.headers.value_or(std::string()), texts.subject, texts.body,
+                             &mail);
   std::vector<std::string_view> tokens;
-  for (const WordKey& key : extra.keys())
+  for (const WordKey& key : mail.keys())
     tokens.push_back(key.word());
   std::sort(tokens.begin(), tokens.end());  // in byte-wise order, as the words
   for (const auto [token, entry] : words)
@@ -245,7 +246,7 @@ int Explain(const Options& options, const std::string& path) {
     std::fprintf(stderr, "judge_tune: %s is not in the training set\n", path.c_str());
     return 1;
   }
-  const JudgeParameters p;
+  const ChiSquareParameters p;
   std::vector<std::pair<double, std::string>> clues;
   Judged j{&target->path, {}, ns, nc, target->spam};
   for (std::size_t i = 0; i < target->tokens.size(); ++i) {
@@ -253,7 +254,7 @@ int Explain(const Options& options, const std::string& path) {
     if (spam[id] + good[id] == 0)
       continue;
     j.counts.emplace_back(spam[id], good[id]);
-    const double f = SecondJudge::TokenProbability(spam[id], good[id], ns, nc, p);
+    const double f = ChiSquareJudge::TokenProbability(spam[id], good[id], ns, nc, p);
     if (std::fabs(f - 0.5) >= p.minDeviation)
       clues.emplace_back(
           f, target->names[i] + " " + std::to_string(spam[id]) + "/" + std::to_string(good[id]));
@@ -281,7 +282,7 @@ int Run(const Options& options) {
           for (std::size_t clues :
                {std::size_t{10}, std::size_t{15}, std::size_t{20}, std::size_t{30}, std::size_t{50},
                 std::size_t{150}, std::size_t{100000}}) {
-            JudgeParameters p;
+            ChiSquareParameters p;
             p.goodWeight = weight;
             p.strength = strength;
             p.unknown = unknown;

@@ -1,7 +1,6 @@
-// The aging of learned counts, shared by the word database and the second
-// judge's companion file: at an aging save, a word not learned for more than
-// ten days loses one occurrence on each side that has any. Saves age at most
-// once every two days.
+// The aging of learned counts, the same for every judge's file: at an aging
+// save, a word not learned for more than ten days loses one occurrence on
+// each side that has any. Saves age at most once every two days.
 #ifndef VARNOX_ENGINE_AGING_H_
 #define VARNOX_ENGINE_AGING_H_
 
@@ -9,7 +8,14 @@
 
 #include "engine/word_entry.h"
 
-namespace varnox::aging {
+namespace varnox {
+
+// Whether a save may age the statistics. Aging belongs to the saves of Empty
+// and of teardown; a save made only to keep what was just taught must not,
+// or a host left open for weeks would age the table at every lesson.
+enum class Aging { kWhenDue, kNever };
+
+namespace aging {
 
 inline constexpr std::uint32_t kAge = 864000;      // ten days, seconds
 inline constexpr std::int64_t kInterval = 172800;  // two days, seconds
@@ -33,6 +39,7 @@ inline bool AgeEntry(WordEntry& entry, std::int32_t now) {
   return true;
 }
 
-}  // namespace varnox::aging
+}  // namespace aging
+}  // namespace varnox
 
 #endif  // VARNOX_ENGINE_AGING_H_

@@ -1,8 +1,11 @@
-// BayesianCore: all state of the word-statistics filter (the learned word
-// table, the ignore list, the message counts, the file paths, the lock) and
-// the operations on it: tokenizing, the word database file, scoring and
-// learning. BayesianFilter wraps it for the rest of the add-in; tests, tools
-// and benchmarks reach it through BayesianFilter::core().
+// BayesianCore: the classic judge, and the state it owns: the ignore list and
+// the tokenizer that honours it, the learned word table with the message
+// counts in the word database file (a WordStore in the format of
+// WordDatabaseFormat), the file paths and the lock; and its operations:
+// tokenizing, loading and saving the file, scoring from the fifteen most
+// telling words, learning. BayesianFilter runs it beside the chi-square
+// judge (spam_judge.h); tests, tools and benchmarks reach it through
+// BayesianFilter::core().
 //
 // Threads: the system calls on one thread, but the core still guards its
 // table with one re-entrant lock, held by LoadDatabase, by SaveDatabase and
@@ -27,19 +30,15 @@
 
 #include "engine/aging.h"
 #include "engine/ignore_list.h"
+#include "engine/message_tokens.h"
+#include "engine/spam_judge.h"
 #include "engine/tokenizer.h"
+#include "engine/word_database_format.h"
+#include "engine/word_store.h"
 #include "engine/word_table.h"
 #include "platform/platform.h"
 
 namespace varnox {
-
-// A side of the statistics: the spam counts or the clean counts.
-enum class Side { kSpam, kClean };
-
-// Whether a save may age the table. Aging belongs to the saves of Empty and
-// of teardown; a save made only to keep what was just taught must not, or a
-// host left open for weeks would age the table at every lesson.
-enum class Aging { kWhenDue, kNever };
 
 // What LookupWord found for one word.
 struct WordLookup {
@@ -55,7 +54,7 @@ struct SelectedWord {
   WordEntry entry;
 };
 
-class BayesianCore {
+class BayesianCore final : public SpamJudge {
  public:
   // Tuning values, fixed; every comparison against them is unsigned.
   static constexpr std::uint32_t kSpamThreshold = 90;
@@ -67,15 +66,33 @@ class BayesianCore {
   static constexpr std::int64_t kAgingInterval = aging::kInterval;
   static constexpr std::uint32_t kMinTotalCount = 5;
   static constexpr std::uint32_t kMaxRetrainPasses = 25;
-  static constexpr float kDefaultVersion = 1.01f;
-  // Longest word kept from a database file. The tokenizer makes words of at
-  // most 15 bytes; a longer name is damage and its line is skipped.
-  static constexpr std::size_t kMaxStoredWordLength = 255;
+  static constexpr float kDefaultVersion = WordDatabaseFormat::kDefaultVersion;
+  static constexpr std::size_t kMaxStoredWordLength = WordDatabaseFormat::kMaxStoredWordLength;
 
   // `platform` (clock, files, message box) must outlive the core.
   explicit BayesianCore(const Platform& platform);
   BayesianCore(const BayesianCore&) = delete;
   BayesianCore& operator=(const BayesianCore&) = delete;
+
+  // --- As a judge -------------------------------------------------------------
+
+  // Scores the message's words (Classify's rule: no words, score 0, clean).
+  Verdict Decide(MessageTokens& tokens) override;
+  // LearnWords of the message's word map, at 100 for spam, 0 for clean mail.
+  int Learn(MessageTokens& tokens, Side side) override;
+  // Retrain of the message's word map; 0 when it has no words.
+  int Relearn(MessageTokens& tokens, Side side) override;
+  // Initialize's part: removes the copies that killed saves left beside the
+  // file, loads it, and when that fails creates the header-only file and
+  // loads that. The path is set only where a failure can no longer leave it
+  // set beside a file that was not read.
+  int Load(const std::string& wordFilePath) override;
+  // SaveDatabase with the aging decided by the caller; when due, the aging
+  // clock restarts at `now`. The `saved` flag.
+  int Save(bool agingDue, std::int32_t now) override;
+  // Removes every word (Empty's first step); the table no longer matches the
+  // file, so `saved` becomes 0.
+  void ClearWords() override;
 
   // --- Tokenizer and ignore list -------------------------------------------
 
@@ -86,6 +103,8 @@ class BayesianCore {
   // The countable words of `text`, for judging without a word map; none
   // for want of memory.
   WordCounts CountWords(std::string_view text) const;
+  // Adds counted words to `map` as Tokenize does; returns the map's size.
+  static std::uint32_t AddWords(const WordCounts& counts, WordTable& map);
   // Reads whitespace-separated words (a word starting with ";" is skipped)
   // into the ignore list; sets ignorePath to `path` even when it cannot be
   // read.
@@ -97,6 +116,8 @@ class BayesianCore {
   void SaveIgnoreList();
   int IsIgnored(std::string_view word) const { return ignoreList_.Contains(word) ? 1 : 0; }
   const std::set<std::string, std::less<>>& ignoreList() const { return ignoreList_.words(); }
+  // The tokenizer with the ignore list, for every judge's words.
+  Tokenizer tokenizer() const { return Tokenizer(&ignoreList_); }
 
   // --- Word database file (format: docs/word-database.md) --------------------
 
@@ -144,24 +165,25 @@ class BayesianCore {
   // The learned table with every probability up to date. The reference stays
   // valid; call again after learning to see new probabilities.
   const WordTable& words() const;
+  // The word storage as it is: counts and times always up to date, the
+  // stored probabilities only after words() (which computes every one of
+  // them, when learning left them behind).
+  const WordStore& store() const { return store_; }
   // The same, for changing entries directly (tests and tools).
   WordTable& mutable_words();
   std::size_t wordCount() const;
-  // Removes every word (Empty's first step); the table no longer matches the
-  // file, so `saved` becomes 0.
-  void ClearWords();
 
-  std::int32_t spamMessages() const { return spamMessages_; }
-  std::int32_t cleanMessages() const { return cleanMessages_; }
+  std::int32_t spamMessages() const { return store_.messages().spam; }
+  std::int32_t cleanMessages() const { return store_.messages().clean; }
   void set_messageCounts(std::int32_t spam, std::int32_t clean);
   int saved() const { return saved_; }
   int purgePending() const { return purgePending_; }
   std::int32_t lastAgingTime() const { return lastAgingTime_; }
   void set_lastAgingTime(std::int32_t time) { lastAgingTime_ = time; }
-  float version() const { return version_; }
-  void set_version(float version) { version_ = version; }
-  const std::string& databasePath() const { return databasePath_; }
-  void set_databasePath(std::string path) { databasePath_ = std::move(path); }
+  float version() const { return format_.version(); }
+  void set_version(float version) { format_.set_version(version); }
+  const std::string& databasePath() const { return store_.path(); }
+  void set_databasePath(std::string path) { store_.set_path(std::move(path)); }
   const std::string& ignorePath() const { return ignorePath_; }
   void set_ignorePath(std::string path) {
     ignorePath_ = std::move(path);
@@ -170,11 +192,11 @@ class BayesianCore {
   // True when the database file exists but could not be read whole (memory
   // running out during the load included): it is then never overwritten,
   // since that would destroy statistics nobody has seen.
-  bool databaseUnreadable() const { return databaseUnreadable_; }
+  bool databaseUnreadable() const { return store_.unreadable(); }
   // True when the last load read a file that ends early: its last line has
   // no line feed, or the "Spam" or "Clean" line is missing. What it held was
   // loaded.
-  bool databaseCutShort() const { return databaseCutShort_; }
+  bool databaseCutShort() const { return store_.readNotes().cutShort; }
 
   std::recursive_mutex& lock() const { return lock_; }
   std::int32_t Now() const { return platform_.clock.Now(); }
@@ -204,24 +226,24 @@ class BayesianCore {
   void SelectFromMap(const WordTable& messageWords, std::uint32_t limit,
                      std::vector<SelectedWord>* selected);
   void ShowSaveFailure() const;
-  // LoadDatabase's work once the file is read: unmasks `text` and fills the
-  // table and counts from it. May throw std::bad_alloc.
-  void ParseDatabase(std::string& text);
+  // What a save does to one entry: the purge (first save only), the aging
+  // (when due), the clamp.
+  static bool AfterSave(std::string_view word, WordEntry& entry, bool purge, bool agingDue,
+                        std::int32_t now);
+  // The learned table, kept up to date by the probabilities' materializing.
+  WordTable& table() const { return store_.mutable_table(); }
 
   Platform platform_;
   IgnoreList ignoreList_;
   std::string ignorePath_;
   mutable std::recursive_mutex lock_;
-  mutable WordTable table_;
-  std::int32_t spamMessages_ = 0;
-  std::int32_t cleanMessages_ = 0;
+  // The word database: its version lives with its format.
+  WordDatabaseFormat format_;
+  // Mutable so that reading the table can materialize its probabilities.
+  mutable WordStore store_{platform_, format_};
   int saved_ = 0;
-  std::string databasePath_;
   std::int32_t lastAgingTime_ = 0;
   int purgePending_ = 1;
-  float version_ = kDefaultVersion;
-  bool databaseUnreadable_ = false;
-  bool databaseCutShort_ = false;
   // What became of the ignore file at ignorePath when it was loaded.
   enum class IgnoreFile {
     kNotRead,     // not loaded, or absent: teardown writes the list

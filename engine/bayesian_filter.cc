@@ -9,15 +9,6 @@
 namespace varnox {
 namespace {
 
-std::string JoinText(const std::string& subject, const std::string& body) {
-  std::string text;
-  text.reserve(subject.size() + 2 + body.size());
-  text.append(subject);
-  text.append("\n\n");
-  text.append(body);
-  return text;
-}
-
 // " %s %d" of a word with its probability as a percentage, computed in
 // single precision like the classic score, clamped to 0..100.
 void AppendTopWord(std::string_view word, float probability, std::string* text) {
@@ -32,17 +23,7 @@ void AppendTopWord(std::string_view word, float probability, std::string* text) 
   text->append(std::to_string(static_cast<int>(percent)));
 }
 
-// The top-words text: each selected word with its percentage, then "\r\n".
-std::string FormatTopWords(const std::vector<SelectedWord>& selected) {
-  std::string text;
-  if (selected.empty())
-    return text;
-  for (const SelectedWord& word : selected)
-    AppendTopWord(word.word, word.entry.probability, &text);
-  text.append("\r\n");
-  return text;
-}
-
+// The top-words text: each clue with its percentage, then "\r\n".
 std::string FormatTopWords(const std::vector<Clue>& clues) {
   std::string text;
   if (clues.empty())
@@ -57,28 +38,21 @@ Side SideOf(int asSpam) {
   return asSpam != 0 ? Side::kSpam : Side::kClean;
 }
 
-// Writes a judge's verdict into the record; the counted words become the
-// record's words. `counts` is taken by reference so that it moves only
-// after `topWords`, which was made from views of its words, is done.
-void RecordVerdict(MessageInfo& info, std::int32_t score, bool spam, std::string topWords,
-                   WordCounts&& counts) {
-  info.score = score;
-  info.isSpam = spam ? 1 : 0;
-  info.scored = 1;
-  info.verdictText = spam ? "Spam" : "Clean";
-  info.topWords = std::move(topWords);
-  info.words = std::move(counts);
-}
-
 }  // namespace
 
+template <class Step>
+int BayesianFilter::RunJudges(bool withChiSquare, Step&& step) {
+  if (withChiSquare)
+    step(static_cast<SpamJudge&>(chiSquare_));
+  return step(static_cast<SpamJudge&>(core_));
+}
+
 BayesianFilter::BayesianFilter(const Platform& platform)
-    : platform_(platform), core_(platform_), judge_(platform_) {}
+    : platform_(platform), core_(platform_), chiSquare_(platform_) {}
 
 BayesianFilter::~BayesianFilter() {
   try {
-    SaveCompanion(Aging::kWhenDue);
-    core_.SaveDatabase();
+    SaveJudges(Aging::kWhenDue);
     core_.SaveIgnoreList();
   } catch (...) {
     // Teardown must not throw; what was not written is lost.
@@ -91,14 +65,8 @@ int BayesianFilter::Initialize() {
     const SettingsStore settings(platform_.registry);
     std::string path;
     if (settings.WordFilePath(&path)) {
-      // Each path is given to the core only where a failure can no longer
-      // leave it set beside a file that was not read.
-      platform_.files.RemoveAbandonedCopies(path);
-      core_.set_databasePath(path);
-      if (core_.LoadDatabase() == 0 && core_.CreateDatabaseFile() == 1)
-        core_.LoadDatabase();
-      judge_.set_path(SecondJudge::CompanionPath(path));
-      judge_.Load();  // a missing file is made by the first save
+      // Each judge reads its own file; one that fails leaves the others be.
+      RunJudges(true, [&](SpamJudge& judge) { return judge.Load(path); });
     }
     std::string ignore_path;
     if (settings.IgnoreFilePath(&ignore_path)) {
@@ -158,40 +126,36 @@ bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
   }
 }
 
-bool BayesianFilter::SecondJudgeChosen() const {
+bool BayesianFilter::ChiSquareChosen() const {
   if (judgeChoice_ != JudgeChoice::kSetting)
-    return judgeChoice_ == JudgeChoice::kSecond;
+    return judgeChoice_ == JudgeChoice::kChiSquare;
   return SettingsStore(platform_.registry).SecondJudge() != 0;
 }
 
-bool BayesianFilter::SecondJudgeLearns() {
-  if (!judge_.onDisk() && !SecondJudgeChosen())
-    return false;
+void BayesianFilter::StartChiSquareFromClassic() {
   std::lock_guard<std::recursive_mutex> hold(core_.lock());
-  judge_.StartFrom(core_);
+  chiSquare_.StartFrom(core_.store().table(), core_.store().messages());
+}
+
+bool BayesianFilter::ChiSquareLearns() {
+  if (!chiSquare_.onDisk() && !ChiSquareChosen())
+    return false;
+  StartChiSquareFromClassic();
   return true;
 }
 
-bool BayesianFilter::SecondJudgeDecides() {
-  if (!SecondJudgeChosen())
+bool BayesianFilter::ChiSquareDecides() {
+  if (!ChiSquareChosen())
     return false;
-  std::lock_guard<std::recursive_mutex> hold(core_.lock());
-  judge_.StartFrom(core_);
-  return judge_.Ready();
+  StartChiSquareFromClassic();
+  return chiSquare_.Ready();
 }
 
-int BayesianFilter::ClassifyWithSecondJudge(const std::string& body, MessageInfo& info) {
-  // Judged from the counted words' keys, as the classic judge does.
-  WordCounts counts = core_.CountWords(JoinText(info.subject, body));
-  TokenSet extra;
-  SecondJudge::ExtraTokens(info.headers, info.subject, body, &extra);
-  JudgeVerdict verdict;
-  {
-    std::lock_guard<std::recursive_mutex> hold(core_.lock());
-    verdict = judge_.Judge(counts.keys(), extra.keys());
-  }
-  RecordVerdict(info, verdict.score, verdict.spam, FormatTopWords(verdict.top), std::move(counts));
-  return info.isSpam;
+bool BayesianFilter::ChiSquareSaves() const {
+  if (core_.databasePath().empty())
+    return false;
+  // Until the chi-square judge is first chosen, nothing new appears on disk.
+  return chiSquare_.onDisk() || chiSquare_.Ready() || ChiSquareChosen();
 }
 
 int BayesianFilter::Classify(std::string body, MessageInfo& info) {
@@ -201,17 +165,17 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   }
   info.nonEnglish = 0;
   try {
-    if (SecondJudgeDecides())
-      return ClassifyWithSecondJudge(body, info);
-    // Judged from the counted words themselves, which then become the
-    // record's.
-    WordCounts counts = core_.CountWords(JoinText(info.subject, body));
-    std::vector<SelectedWord> selected;
-    std::int32_t score = 0;
-    if (!counts.empty())
-      score = core_.ScoreWords(counts, &selected);
-    const bool spam = static_cast<std::uint32_t>(score) > BayesianCore::kSpamThreshold;
-    RecordVerdict(info, score, spam, FormatTopWords(selected), std::move(counts));
+    SpamJudge& judge = ChiSquareDecides() ? static_cast<SpamJudge&>(chiSquare_) : core_;
+    MessageTokens tokens(info.subject, body, info.headers, core_.tokenizer());
+    const Verdict verdict = judge.Decide(tokens);
+    info.score = verdict.score;
+    info.isSpam = verdict.spam ? 1 : 0;
+    info.scored = 1;
+    info.verdictText = verdict.spam ? "Spam" : "Clean";
+    info.topWords = FormatTopWords(verdict.clues);
+    // The counted words become the record's, once the top words made from
+    // views of them are done.
+    info.words = tokens.TakeWords();
     return info.isSpam;
   } catch (const std::bad_alloc&) {
     return 0;
@@ -221,15 +185,9 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
 int BayesianFilter::Learn(std::string body, std::string subject, int asSpam,
                           std::string_view headers) {
   try {
-    WordTable words;
-    core_.Tokenize(JoinText(subject, body), words);
-    if (SecondJudgeLearns()) {
-      TokenSet extra;
-      SecondJudge::ExtraTokens(headers, subject, body, &extra);
-      std::lock_guard<std::recursive_mutex> hold(core_.lock());
-      judge_.Learn(words, extra, SideOf(asSpam), core_.Now());
-    }
-    return core_.LearnWords(words, asSpam != 0 ? 100 : 0);
+    MessageTokens tokens(subject, body, headers, core_.tokenizer());
+    return RunJudges(ChiSquareLearns(),
+                     [&](SpamJudge& judge) { return judge.Learn(tokens, SideOf(asSpam)); });
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -238,36 +196,28 @@ int BayesianFilter::Learn(std::string body, std::string subject, int asSpam,
 int BayesianFilter::Relearn(std::string body, std::string subject, int asSpam,
                             std::string_view headers) {
   try {
-    WordTable words;
-    if (core_.Tokenize(JoinText(subject, body), words) == 0)
+    MessageTokens tokens(subject, body, headers, core_.tokenizer());
+    if (tokens.Words().empty())
       return 0;
-    if (SecondJudgeLearns()) {
-      TokenSet extra;
-      SecondJudge::ExtraTokens(headers, subject, body, &extra);
-      std::lock_guard<std::recursive_mutex> hold(core_.lock());
-      judge_.Move(words, extra, SideOf(asSpam), core_.Now());
-    }
-    return core_.Retrain(words, SideOf(asSpam));
+    return RunJudges(ChiSquareLearns(),
+                     [&](SpamJudge& judge) { return judge.Relearn(tokens, SideOf(asSpam)); });
   } catch (const std::bad_alloc&) {
     return 0;
   }
 }
 
-void BayesianFilter::SaveCompanion(Aging aging) {
-  // Until the second judge is first chosen, nothing new appears on disk.
-  if (!judge_.onDisk() && !judge_.Ready() && !SecondJudgeChosen())
-    return;
+int BayesianFilter::SaveJudges(Aging aging) {
   const std::int32_t now = core_.Now();
   const bool aging_due = aging == Aging::kWhenDue && aging::Due(now, core_.lastAgingTime());
-  std::lock_guard<std::recursive_mutex> hold(core_.lock());
-  judge_.Save(aging_due, now);
+  return RunJudges(ChiSquareSaves(), [&](SpamJudge& judge) { return judge.Save(aging_due, now); });
 }
 
 int BayesianFilter::Empty() {
-  core_.ClearWords();
-  judge_.ClearTokens();
-  SaveCompanion(Aging::kWhenDue);
-  return core_.SaveDatabase();
+  RunJudges(true, [](SpamJudge& judge) {
+    judge.ClearWords();
+    return 0;
+  });
+  return SaveJudges(Aging::kWhenDue);
 }
 
 std::size_t BayesianFilter::WordCount() const {
@@ -275,8 +225,7 @@ std::size_t BayesianFilter::WordCount() const {
 }
 
 int BayesianFilter::Save() {
-  SaveCompanion(Aging::kNever);
-  return core_.SaveDatabase(Aging::kNever);
+  return SaveJudges(Aging::kNever);
 }
 
 }  // namespace varnox

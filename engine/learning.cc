@@ -17,7 +17,7 @@ int BayesianCore::LearnWords(const WordTable& messageWords, std::uint32_t learnS
   if (!messageWords.empty()) {
     const std::int32_t now = Now();
     messageWords.ForEachUnordered([&](std::string_view word, const WordEntry& occurrences) {
-      WordEntry& entry = *table_.Insert(word, WordEntry{0, 0, 0.5f, 0}).first;
+      WordEntry& entry = *table().Insert(word, WordEntry{0, 0, 0.5f, 0}).first;
       entry.lastSeen = now;
       if (side == Side::kSpam)
         entry.spamCount = AddCounts(entry.spamCount, occurrences.spamCount);
@@ -25,10 +25,8 @@ int BayesianCore::LearnWords(const WordTable& messageWords, std::uint32_t learnS
         entry.cleanCount = AddCounts(entry.cleanCount, occurrences.cleanCount);
     });
   }
-  if (side == Side::kSpam)
-    spamMessages_ = AddCounts(spamMessages_, 1);
-  else
-    cleanMessages_ = AddCounts(cleanMessages_, 1);
+  std::int32_t& messages = store_.mutable_messages().of(side);
+  messages = AddCounts(messages, 1);
   ProbabilitiesChanged();
   return 1;
 }
@@ -38,7 +36,7 @@ void BayesianCore::MoveWords(const WordTable& messageWords, Side target) {
   const std::int32_t now = Now();
   const bool to_spam = target == Side::kSpam;
   messageWords.ForEachUnordered([&](std::string_view word, const WordEntry& occurrences) {
-    WordEntry& entry = *table_.Insert(word, WordEntry{0, 0, 0.5f, 0}).first;
+    WordEntry& entry = *table().Insert(word, WordEntry{0, 0, 0.5f, 0}).first;
     entry.lastSeen = now;
     std::int32_t& gaining = to_spam ? entry.spamCount : entry.cleanCount;
     std::int32_t& losing = to_spam ? entry.cleanCount : entry.spamCount;
@@ -47,8 +45,8 @@ void BayesianCore::MoveWords(const WordTable& messageWords, Side target) {
     // Never below 0.
     losing = losing > count ? losing - count : 0;
   });
-  std::int32_t& gaining_messages = to_spam ? spamMessages_ : cleanMessages_;
-  std::int32_t& losing_messages = to_spam ? cleanMessages_ : spamMessages_;
+  std::int32_t& gaining_messages = store_.mutable_messages().of(target);
+  std::int32_t& losing_messages = store_.mutable_messages().of(OtherSide(target));
   gaining_messages = AddCounts(gaining_messages, 1);
   if (losing_messages > 0)
     --losing_messages;

@@ -27,7 +27,7 @@ struct MessageInfo {
   // cost a sixth of a Classify.
   WordCounts words;
   // The transport headers, set by the caller when it has them; only the
-  // second judge reads them.
+  // chi-square judge reads them.
   std::string headers;
 };
 

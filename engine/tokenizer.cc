@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <new>
 #include <string_view>
 
 #include "engine/ignore_list.h"
@@ -406,6 +407,14 @@ WordCounts Tokenizer::Count(std::string_view text) const {
   if (ignored_ != nullptr && !ignored_->empty())
     counts.Filter([this](const WordKey& key) { return !ignored_->Contains(key); });
   return counts;
+}
+
+WordCounts Tokenizer::CountOrNone(std::string_view text) const noexcept {
+  try {
+    return Count(text);
+  } catch (const std::bad_alloc&) {
+    return WordCounts();
+  }
 }
 
 }  // namespace varnox

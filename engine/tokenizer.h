@@ -104,6 +104,9 @@ class Tokenizer {
   // The countable words of `text`. Throws std::bad_alloc when memory runs
   // out.
   WordCounts Count(std::string_view text) const;
+  // The same, or none at all when memory runs out: for want of memory a
+  // text yields no words.
+  WordCounts CountOrNone(std::string_view text) const noexcept;
 
  private:
   const IgnoreList* ignored_;

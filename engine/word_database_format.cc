@@ -440,4 +440,16 @@ void AppendWordLine(std::string_view word, const WordEntry& entry, std::string* 
   out->push_back('\n');
 }
 
+bool CanStartWord(unsigned char byte) {
+  return code_page::IsAlphaNumeric(byte) || byte == '$';
+}
+
+float ClampProbability(double probability) {
+  if (probability >= 1.0)
+    return 1.0f;
+  if (!(probability >= 0.0001))  // NaN (never read from a file; set by hand) as well
+    return 0.0001f;
+  return static_cast<float>(probability);
+}
+
 }  // namespace varnox::word_database

@@ -1,6 +1,7 @@
-// The text of the word database file, piece by piece: masking, splitting a
-// line into name and value, filtering them, reading numbers, and printing
-// lines. docs/word-database.md describes the whole format.
+// The text of the word database file (words.db, the classic judge's): piece
+// by piece (masking, splitting a line into name and value, filtering them,
+// reading numbers, printing lines), and whole, as WordDatabaseFormat.
+// docs/word-database.md describes the whole format.
 //
 // Every function takes untrusted bytes of any length and never reads outside
 // them. Numbers never overflow: see ReadIntegerField and ReadRealField.
@@ -13,8 +14,11 @@
 #include <string_view>
 
 #include "engine/word_entry.h"
+#include "engine/word_file_format.h"
+#include "engine/word_table.h"
 
-namespace varnox::word_database {
+namespace varnox {
+namespace word_database {
 
 inline constexpr unsigned char kMask = 0xA5;
 
@@ -122,6 +126,40 @@ void AppendHeader(float version, std::int32_t spamMessages, std::int32_t cleanMe
 // "%s = %d,%d,%.8f,%d\n" of one word. Not masked.
 void AppendWordLine(std::string_view word, const WordEntry& entry, std::string* out);
 
-}  // namespace varnox::word_database
+// The bytes a word may begin with: letters and digits of code page 1252 and
+// "$". The tokenizer strips every other leading byte, reading does the same,
+// and the first save of a run purges the rest.
+bool CanStartWord(unsigned char byte);
+// A probability as stored: below 0.0001 (NaN too) 0.0001, 1 or more 1.
+float ClampProbability(double probability);
+
+}  // namespace word_database
+
+// The whole file: its three header lines and a line per word, read with the
+// repairs docs/word-database.md lists. Holds the file's version, which is
+// read and written with it.
+class WordDatabaseFormat final : public WordFileFormat {
+ public:
+  static constexpr float kDefaultVersion = 1.01f;
+  // Longest word kept from a file. The tokenizer makes words of at most 15
+  // bytes; a longer name is damage and its line is skipped.
+  static constexpr std::size_t kMaxStoredWordLength = 255;
+
+  // Every text is a word database: a file of this name is never anything
+  // else's.
+  bool Recognizes(std::string_view) const override { return true; }
+  ReadNotes Read(std::string_view text, std::int32_t loadTime, WordTable& table,
+                 MessageCounts& counts) override;
+  void AppendHeader(const MessageCounts& counts, std::string* text) const override;
+  void AppendEntry(std::string_view word, const WordEntry& entry, std::string* text) const override;
+
+  float version() const { return version_; }
+  void set_version(float version) { version_ = version; }
+
+ private:
+  float version_ = kDefaultVersion;
+};
+
+}  // namespace varnox
 
 #endif  // VARNOX_ENGINE_WORD_DATABASE_FORMAT_H_

@@ -1,5 +1,6 @@
 // The statistics of one word: the value type of every WordTable (the learned
-// table, a message's word map, a score's selection).
+// tables, a message's word map, a score's selection), and the two sides its
+// counts stand for.
 #ifndef VARNOX_ENGINE_WORD_ENTRY_H_
 #define VARNOX_ENGINE_WORD_ENTRY_H_
 
@@ -21,6 +22,19 @@ struct WordEntry {
 
   friend bool operator==(const WordEntry&, const WordEntry&) = default;
 };
+
+// A side of the statistics: the spam counts or the clean counts (of a word,
+// and of the messages learned).
+enum class Side { kSpam, kClean };
+
+inline Side OtherSide(Side side) {
+  return side == Side::kSpam ? Side::kClean : Side::kSpam;
+}
+
+// The entry's count on `side`.
+inline std::int32_t& CountOf(WordEntry& entry, Side side) {
+  return side == Side::kSpam ? entry.spamCount : entry.cleanCount;
+}
 
 // count + more, held within the 32-bit range: two billion occurrences are out
 // of reach of real mail, not of a damaged file.

@@ -170,7 +170,7 @@ class Evaluation {
     // files: it starts empty and can save nowhere.
     IsolatedPlatform isolated;
     auto addin = std::make_unique<CVNXAddin>(isolated.platform());
-    addin->filter.set_judgeChoice(options_.secondJudge ? BayesianFilter::JudgeChoice::kSecond
+    addin->filter.set_judgeChoice(options_.secondJudge ? BayesianFilter::JudgeChoice::kChiSquare
                                                        : BayesianFilter::JudgeChoice::kClassic);
     Train(*addin, train, round);
     results_->wordsPerRound.push_back(addin->filter.WordCount());

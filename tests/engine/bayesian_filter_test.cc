@@ -15,8 +15,13 @@ namespace varnox {
 namespace {
 
 using testing::FakePlatform;
+using testing::kGoodHeaders;
+using testing::kSpamHeaders;
 using testing::Masked;
 using testing::Unmasked;
+
+constexpr char kDatabase[] = "/words.db";
+constexpr char kChiSquareFile[] = "/words.db.second";
 
 class BayesianFilterTest : public ::testing::Test {
  protected:
@@ -219,7 +224,8 @@ TEST_F(BayesianFilterTest, DatabaseNotWholeAtStartIsReported) {
 
 TEST_F(BayesianFilterTest, InitializeClearsAbandonedCopiesBeforeReading) {
   Started();
-  EXPECT_EQ(fake.files.cleaned, (std::vector<std::string>{"/words.db", "/ignore.txt"}));
+  EXPECT_EQ(fake.files.cleaned,
+            (std::vector<std::string>{"/words.db.second", "/words.db", "/ignore.txt"}));
 }
 
 TEST_F(BayesianFilterTest, EmptyClearsWordsAndKeepsMessageCounts) {
@@ -331,6 +337,186 @@ TEST_F(BayesianFilterTest, BeforeInitializeNothingIsSaved) {
   EXPECT_EQ(filter->WordCount(), 2u);  // "to" is too short
   filter.reset();
   EXPECT_EQ(fake.files.replace_calls, 0);
+}
+
+// --- The choice of the judges ---------------------------------------------------
+
+class JudgeChoiceTest : public ::testing::Test {
+ protected:
+  JudgeChoiceTest() {
+    fake.registry.CreateKey();
+    fake.registry.SetString(setting::kWordFilePath, kDatabase);
+  }
+
+  BayesianFilter& Started() {
+    filter.reset();  // saves the one before
+    filter = std::make_unique<BayesianFilter>(fake);
+    filter->Initialize();
+    return *filter;
+  }
+
+  void Teach(BayesianFilter& f, int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+      f.Learn("cheap pills offer now buy viagra online pharmacy", "Cheap pills", 1, kSpamHeaders);
+      f.Learn("meeting notes for the project review tomorrow lunch", "Project review", 0,
+              kGoodHeaders);
+    }
+  }
+
+  void SwitchOn(bool on) { fake.registry.SetDword(setting::kSecondJudge, on ? 1 : 0); }
+
+  FakePlatform fake;
+  std::unique_ptr<BayesianFilter> filter;
+};
+
+TEST_F(JudgeChoiceTest, DefaultSettingWritesNoChiSquareFileAndTheSameDatabase) {
+  Teach(Started(), 3);
+  filter->Save();
+  const std::string with_headers = fake.files.files.at(kDatabase);
+  EXPECT_EQ(fake.files.files.count(kChiSquareFile), 0u);
+
+  // The same lessons without headers give the same word database bytes.
+  FakePlatform other;
+  other.registry.CreateKey();
+  other.registry.SetString(setting::kWordFilePath, kDatabase);
+  {
+    BayesianFilter plain(other);
+    plain.Initialize();
+    for (int i = 0; i < 3; ++i) {
+      plain.Learn("cheap pills offer now buy viagra online pharmacy", "Cheap pills", 1);
+      plain.Learn("meeting notes for the project review tomorrow lunch", "Project review", 0);
+    }
+    plain.Save();
+  }
+  EXPECT_EQ(other.files.files.at(kDatabase), with_headers);
+}
+
+TEST_F(JudgeChoiceTest, ChiSquareJudgeDecidesWithTheSameStamps) {
+  SwitchOn(true);
+  Teach(Started(), 5);
+  MessageInfo info;
+  info.subject = "Cheap pills";
+  info.headers = kSpamHeaders;
+  EXPECT_EQ(filter->Classify("buy viagra online", info), 1);
+  EXPECT_GT(info.score, 90);
+  EXPECT_LE(info.score, 100);
+  EXPECT_EQ(info.verdictText, "Spam");
+  EXPECT_NE(info.topWords.find(" from:@cheap-pills.example 9"), std::string::npos) << info.topWords;
+  ASSERT_GE(info.topWords.size(), 2u);
+  EXPECT_EQ(info.topWords.substr(info.topWords.size() - 2), "\r\n");
+
+  MessageInfo good;
+  good.subject = "Project review";
+  good.headers = kGoodHeaders;
+  EXPECT_EQ(filter->Classify("notes for the meeting", good), 0);
+  EXPECT_LE(good.score, 90);
+  EXPECT_EQ(good.verdictText, "Clean");
+
+  MessageInfo foreign;
+  foreign.subject = "\xE4\xBD\xA0\xE5\xA5\xBD";
+  EXPECT_EQ(filter->Classify("meeting", foreign), 1);
+  EXPECT_EQ(foreign.nonEnglish, 1) << "the non-English rule still comes first";
+}
+
+TEST_F(JudgeChoiceTest, SwitchingBackAndForthKeepsEveryLesson) {
+  // The setting changes between runs, as `varnox settings set` does.
+  SwitchOn(true);
+  Teach(Started(), 2);
+  filter.reset();
+  SwitchOn(false);
+  Teach(Started(), 3);  // learned while off, saved because the file exists
+  filter.reset();
+  SwitchOn(true);
+  const ChiSquareJudge& judge = Started().chiSquareJudge();
+  EXPECT_EQ(judge.spamMessages(), 5);
+  EXPECT_EQ(judge.cleanMessages(), 5);
+  const WordEntry* sender = judge.table().Find("from:@cheap-pills.example");
+  ASSERT_NE(sender, nullptr);
+  EXPECT_EQ(sender->spamCount, 5);
+  EXPECT_EQ(filter->SpamMessages(), 5) << "the classic counts are there too";
+}
+
+TEST_F(JudgeChoiceTest, SavesAfterTeachingNeverAgeTheChiSquareFile) {
+  // The chi-square judge's file ages with the word database: at Empty and
+  // teardown only, never at the saves made after each lesson.
+  constexpr std::int32_t kDay = 86400;
+  SwitchOn(true);
+  Teach(Started(), 1);
+  filter.reset();
+  Started();
+  for (int day = 1; day <= 30; ++day) {
+    fake.clock.Advance(kDay);
+    filter->Learn("daily lesson", "", day % 2);
+    ASSERT_EQ(filter->Save(), 1);
+    const WordEntry* sender = filter->chiSquareJudge().table().Find("from:@cheap-pills.example");
+    ASSERT_NE(sender, nullptr) << "day " << day;
+    ASSERT_EQ(sender->spamCount, 1) << "day " << day;
+  }
+  Started();  // the teardown save ages the tokens unseen for ten days
+  EXPECT_EQ(filter->chiSquareJudge().table().Find("from:@cheap-pills.example"), nullptr);
+}
+
+TEST_F(JudgeChoiceTest, SwitchedOnOverAnOlderDatabaseItStartsFromTheClassicCounts) {
+  Teach(Started(), 4);  // never switched on: no file of its own
+  SwitchOn(true);
+  MessageInfo info;
+  info.subject = "Cheap pills";
+  EXPECT_EQ(Started().Classify("buy viagra online pharmacy", info), 1);
+  const WordEntry* word = filter->chiSquareJudge().table().Find("viagra");
+  ASSERT_NE(word, nullptr);
+  EXPECT_EQ(word->spamCount, 4);
+  EXPECT_EQ(word->cleanCount, 0);
+}
+
+TEST_F(JudgeChoiceTest, RelearnMovesTheTokensOnceAndNeverBelowZero) {
+  SwitchOn(true);
+  BayesianFilter& f = Started();
+  f.Learn("cheap pills", "offer", 1, kSpamHeaders);
+  f.Relearn("cheap pills", "offer", 0, kSpamHeaders);
+  f.Relearn("cheap pills", "offer", 0, kSpamHeaders);
+  const WordEntry* sender = f.chiSquareJudge().table().Find("from:@cheap-pills.example");
+  ASSERT_NE(sender, nullptr);
+  EXPECT_EQ(sender->spamCount, 0);
+  EXPECT_EQ(sender->cleanCount, 2);
+  EXPECT_EQ(f.chiSquareJudge().spamMessages(), 0);
+  EXPECT_EQ(f.chiSquareJudge().cleanMessages(), 2);
+}
+
+TEST_F(JudgeChoiceTest, EmptyForgetsTheTokensToo) {
+  SwitchOn(true);
+  Teach(Started(), 2);
+  filter->Empty();
+  EXPECT_EQ(filter->chiSquareJudge().table().size(), 0u);
+  Started();
+  EXPECT_EQ(filter->chiSquareJudge().table().size(), 0u);
+  EXPECT_EQ(filter->chiSquareJudge().spamMessages(), 2) << "message counts stay, as classic";
+}
+
+// A filter whose word database is saved nowhere writes no file of the
+// chi-square judge either: an empty WordFilePath, or a path cleared after the
+// start by a command that only reads (a running watch may be saving it).
+TEST_F(JudgeChoiceTest, NoWordDatabaseToSaveNoChiSquareFileWritten) {
+  SwitchOn(true);
+  fake.files.files[kChiSquareFile] = Masked("Varnox second judge = 1\nSpam = 1\nClean = 1\n");
+  const std::string before = fake.files.files[kChiSquareFile];
+  Teach(Started(), 2);
+  filter->core().set_databasePath("");
+  EXPECT_EQ(filter->Save(), 0);
+  filter.reset();
+  EXPECT_EQ(fake.files.files[kChiSquareFile], before);
+
+  FakePlatform empty_path;
+  empty_path.registry.CreateKey();
+  empty_path.registry.SetString(setting::kWordFilePath, "");
+  empty_path.registry.SetDword(setting::kSecondJudge, 1);
+  {
+    BayesianFilter nowhere(empty_path);
+    nowhere.Initialize();
+    Teach(nowhere, 2);
+    nowhere.Save();
+  }
+  EXPECT_TRUE(empty_path.files.files.empty());
+  EXPECT_EQ(empty_path.files.replace_calls, 0);
 }
 
 }  // namespace

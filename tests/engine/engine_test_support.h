@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/word_database_format.h"
 #include "engine/tokenizer.h"
+#include "engine/word_database_format.h"
 #include "engine/word_table.h"
 
 namespace varnox::testing {
@@ -23,6 +23,19 @@ inline constexpr char kHostLineEnd[] = "\r\n";
 #else
 inline constexpr char kHostLineEnd[] = "\n";
 #endif
+
+// Transport headers of a spam and of a good message, for the mail tokens.
+inline constexpr char kSpamHeaders[] =
+    "Received: from relay.cheap-pills.example (relay.cheap-pills.example [203.0.113.7])\r\n"
+    "\tby mx.home.example\r\n"
+    "From: \"Best Offer\" <offers@cheap-pills.example>\r\n"
+    "Content-Type: text/html; charset=\"windows-1252\"\r\n"
+    "X-Mailer: BulkBlaster 3\r\n";
+inline constexpr char kGoodHeaders[] =
+    "Received: from mail.friends.example (mail.friends.example [198.51.100.4])\r\n"
+    "\tby mx.home.example\r\n"
+    "From: Anna <anna@friends.example>\r\n"
+    "Content-Type: text/plain; charset=us-ascii\r\n";
 
 // The bytes of a database file holding `text`, and back.
 inline std::string Masked(std::string_view text) {
@@ -48,6 +61,14 @@ inline std::vector<std::pair<std::string, int>> Occurrences(const WordTable& map
   for (const auto [word, entry] : map)
     out.emplace_back(std::string(word), entry.spamCount);
   return out;
+}
+
+// The words of a table, in its (byte-wise) order.
+inline std::vector<std::string> WordsOf(const WordTable& table) {
+  std::vector<std::string> words;
+  for (const auto [word, entry] : table)
+    words.emplace_back(word);
+  return words;
 }
 
 inline std::vector<std::pair<std::string, int>> Occurrences(const WordCounts& counts) {

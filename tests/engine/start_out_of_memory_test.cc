@@ -1,5 +1,6 @@
 // Memory running out at any moment of the filter's start: whatever was not
-// read whole must not be written back over the user's files at teardown.
+// read whole must not be written back over the user's files at teardown, and
+// a file that could not be read stops no other from being read.
 //
 // This program replaces the global allocator: once armed, the n-th
 // allocation throws std::bad_alloc, as when memory runs out; every other
@@ -62,18 +63,26 @@ TEST(StartOutOfMemory, FilesNotReadWholeAreNeverReplaced) {
   for (int i = 0; i < 40; ++i)
     text += "word" + std::to_string(100 + i) + " = 3,1,0.75000000,1700000000\n";
   const std::string database = Masked(text);
+  // Five words: only the ";" itself is passed over.
   const std::string ignore = "; my own comment\nzeta alpha\n";
+  constexpr std::size_t kIgnoredWords = 5;
+  const std::string tokens = Masked(
+      "Varnox second judge = 1\nSpam = 2\nClean = 3\n1 0 1700000000 from:@x.example\n"
+      "1 2 1700000000 offer\n0 1 1700000000 url:y.example\n");
 
   long failure = 0;
   int database_cut = 0;  // failures that left the word database read in part
   int ignore_cut = 0;    // the same for the ignore file
+  int tokens_cut = 0;    // the same for the chi-square judge's file
   for (;; ++failure) {
     FakePlatform fake;
     fake.registry.CreateKey();
     fake.registry.SetString(setting::kWordFilePath, "/words.db");
     fake.registry.SetString(setting::kIgnoreFilePath, "/ignore.txt");
+    fake.registry.SetDword(setting::kSecondJudge, 1);
     fake.files.files["/words.db"] = database;
     fake.files.files["/ignore.txt"] = ignore;
+    fake.files.files["/words.db.second"] = tokens;
     bool failed = false;
     {
       BayesianFilter filter(fake);
@@ -87,16 +96,25 @@ TEST(StartOutOfMemory, FilesNotReadWholeAreNeverReplaced) {
         EXPECT_EQ(fake.ui.messages[0].text.rfind("Cannot read database", 0), 0u)
             << "allocation " << failure;
       }
-      if (failed && !filter.core().ignorePath().empty() && filter.core().ignoreList().size() != 2)
+      if (failed && !filter.core().ignorePath().empty() &&
+          filter.core().ignoreList().size() != kIgnoredWords)
         ++ignore_cut;
+      if (failed && !filter.chiSquareJudge().path().empty() &&
+          filter.chiSquareJudge().table().size() != 3) {
+        ++tokens_cut;
+        EXPECT_EQ(filter.core().ignoreList().size(), kIgnoredWords)
+            << "allocation " << failure << ": the ignore file is read all the same";
+      }
     }
     if (!failed)
       break;  // the start needs fewer allocations: every one has failed once
     ASSERT_EQ(fake.files.files["/words.db"], database) << "allocation " << failure;
     ASSERT_EQ(fake.files.files["/ignore.txt"], ignore) << "allocation " << failure;
+    ASSERT_EQ(fake.files.files["/words.db.second"], tokens) << "allocation " << failure;
   }
   EXPECT_GT(database_cut, 0) << "no failure fell inside the database load";
   EXPECT_GT(ignore_cut, 0) << "no failure fell inside the ignore file load";
+  EXPECT_GT(tokens_cut, 0) << "no failure fell inside the chi-square judge's file load";
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engine/judge_tokens.h"
+#include "engine/mail_tokens.h"
 
 #include <array>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include "platform/ascii_case.h"
 
-namespace varnox::judge_tokens {
+namespace varnox::mail_tokens {
 namespace {
 
 // Byte classes, looked up rather than compared: the header and body scans
@@ -58,7 +58,7 @@ class Sink {
   explicit Sink(TokenSet* tokens) : tokens_(tokens) {}
 
   // prefix + text, lower-cased; dropped when empty, too long or holding a
-  // byte that could break a header line or the companion file.
+  // byte that could break a header line or the chi-square judge's file.
   void Add(std::string_view prefix, std::string_view text) {
     if (text.empty() || added_ >= kMaxTokens || prefix.size() + text.size() > kMaxTokenLength)
       return;
@@ -164,7 +164,8 @@ void AddMessageIdDomain(std::string_view value, Sink& sink) {
   if (at == std::string_view::npos)
     return;
   std::size_t end = at + 1;
-  while (end < value.size() && value[end] != '>' && !IsSpace(static_cast<unsigned char>(value[end])))
+  while (end < value.size() && value[end] != '>' &&
+         !IsSpace(static_cast<unsigned char>(value[end])))
     ++end;
   sink.Add("mid:", value.substr(at, end - at));
 }
@@ -362,6 +363,12 @@ void AddHeaderTokens(std::string_view headers, std::string_view subject, TokenSe
   AddField(field, value, sink);
 }
 
+void AddMailTokens(std::string_view headers, std::string_view subject, std::string_view body,
+                   TokenSet* tokens) {
+  AddHeaderTokens(headers, subject, tokens);
+  AddLinkTokens(body, tokens);
+}
+
 void AddLinkTokens(std::string_view body, TokenSet* tokens) {
   Sink sink(tokens);
   std::size_t at = 0;
@@ -384,4 +391,4 @@ void AddLinkTokens(std::string_view body, TokenSet* tokens) {
   }
 }
 
-}  // namespace varnox::judge_tokens
+}  // namespace varnox::mail_tokens
