@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "addin/explorer.h"
 #include "addin/vnx_addin.h"
-#include "host/application.h"
 #include "host/item.h"
 #include "host/message.h"
 #include "mail/message_texts.h"
@@ -18,33 +18,22 @@ namespace {
 
 // The selection of the active explorer, or null when the host has no
 // explorer or cannot give its selection.
-std::unique_ptr<host::Selection> ActiveSelection(CVNXAddin& addin) {
-  if (addin.application == nullptr)
+std::unique_ptr<outlook::Selection> ActiveSelection(CVNXAddin& addin) {
+  std::unique_ptr<outlook::Explorer> explorer = addin.ActiveExplorer();
+  if (explorer == nullptr)
     return nullptr;
-  std::unique_ptr<host::Explorer> explorer;
-  if (Failed(addin.application->ActiveExplorer(&explorer)) || explorer == nullptr)
-    return nullptr;
-  std::unique_ptr<host::Selection> selection;
+  std::unique_ptr<outlook::Selection> selection;
   if (Failed(explorer->GetSelection(&selection)))
     return nullptr;
   return selection;
 }
 
-// The transport headers of item 1 of `selection`; empty when the item is no
-// mail item or its message or headers cannot be had.
-std::string HeadersOfFirstItem(host::Selection& selection) {
-  std::string headers;
+// The transport headers of item 1 of `selection`, as Mail Header shows them.
+std::string HeadersOfFirstItem(outlook::Selection& selection) {
   std::unique_ptr<host::Item> item;
   if (Failed(selection.GetItem(1, &item)) || item == nullptr)
-    return headers;
-  std::unique_ptr<host::MailItem> mail;
-  if (Failed(item->QueryMailItem(&mail)) || mail == nullptr)
-    return headers;
-  std::unique_ptr<host::Message> message;
-  if (Failed(mail->MapiMessage(&message)) || message == nullptr)
-    return headers;
-  FindLearnMark(*message, &headers, /*headers_only=*/true);
-  return headers;
+    return {};
+  return HeadersToShow(*item);
 }
 
 }  // namespace
@@ -60,7 +49,7 @@ void OnSettings(CVNXAddin& addin) {
 
 void OnMailHeader(CVNXAddin& addin) {
   try {
-    std::unique_ptr<host::Selection> selection = ActiveSelection(addin);
+    std::unique_ptr<outlook::Selection> selection = ActiveSelection(addin);
     std::int32_t count = 0;
     if (selection == nullptr || Failed(selection->Count(&count)) || count <= 0)
       return;

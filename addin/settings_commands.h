@@ -10,17 +10,13 @@ namespace varnox {
 
 class CVNXAddin;
 
-// Shown, with no owner window, when more than one item is selected.
-inline constexpr std::string_view kSelectSingleMail = "Please Select a single mail";
-inline constexpr std::string_view kSelectSingleMailCaption = "Varnox";
-
 // Runs the Settings dialog on the add-in's filter and settings.
 void OnSettings(CVNXAddin& addin);
 
 // Shows the transport headers of the one item selected in the active
 // explorer. Nothing selected (or no explorer): nothing happens. Two or more:
-// kSelectSingleMail. One: the Mail Headers dialog, with an empty box when
-// the item is no mail item or its headers cannot be read.
+// kSelectSingleMail (mail/message_texts.h). One: the Mail Headers dialog,
+// with the headers HeadersToShow gives.
 void OnMailHeader(CVNXAddin& addin);
 
 void OnAbout(CVNXAddin& addin);

@@ -3,10 +3,9 @@
 #include <exception>
 
 #include "addin/list_commands.h"
+#include "addin/mail_commands.h"
 #include "addin/settings_commands.h"
 #include "addin/vnx_addin.h"
-#include "mail/mark_commands.h"
-#include "mail/training.h"
 
 namespace varnox {
 namespace {
@@ -25,26 +24,19 @@ constexpr int kFaceSettings = 213;
 // About begins a group: a separator stands above it in the pop-up.
 constexpr int kAboutIdentity = 10;
 
-constexpr std::int32_t kIconAndCaption = host::kMsoButtonIconAndCaption;
-constexpr std::int32_t kCaptionOnly = host::kMsoButtonCaption;
-
-// The mail commands take the add-in's MailContext.
-template <void (*command)(MailContext&)>
-void OnAddin(CVNXAddin& addin) {
-  command(addin);
-}
+constexpr std::int32_t kIconAndCaption = outlook::kMsoButtonIconAndCaption;
+constexpr std::int32_t kCaptionOnly = outlook::kMsoButtonCaption;
 
 constexpr std::array<ToolbarButton, 10> kButtons = {{
     {1, false, "Mark Spam", "Select an email and Mark as Spam", kFaceMarkSpam, kIconAndCaption,
-     OnAddin<OnMarkSpam>},
+     OnMarkSpam},
     {2, false, "Not Spam", "Select an email and Mark as Not Spam", kFaceNotSpam, kIconAndCaption,
-     OnAddin<OnNotSpam>},
+     OnNotSpam},
     {3, false, "BlackList", "Add EmailId or Domain in blacklist.", kFaceBlackList, kIconAndCaption,
      OnBlackList},
     {4, false, "WhiteList", "Add EmailId or Domain in whitelist.", kFaceWhiteList, kIconAndCaption,
      OnWhiteList},
-    {5, false, "Train Filter", "Train Filter.", kFaceTrain, kIconAndCaption,
-     OnAddin<OnTrainFilter>},
+    {5, false, "Train Filter", "Train Filter.", kFaceTrain, kIconAndCaption, OnTrainFilter},
     {6, false, "Mail Header", "View Mail Headers.", kFaceInfo, kIconAndCaption, OnMailHeader},
     {7, true, "Settings", "", kFaceSettings, kIconAndCaption, OnSettings},
     {8, true, "Support", "", kFaceInfo, kCaptionOnly, OnSupport},
@@ -61,7 +53,7 @@ HResult Got(HResult hr, const std::unique_ptr<T>& object) {
 // The face is decoration: when it cannot be made or given, the button works
 // without one. Where the host takes a picture directly the clipboard is left
 // alone; otherwise the face goes through it and the user's copy comes back.
-void GiveFace(ButtonFaces& faces, host::CommandBarButton& button, int face_id) {
+void GiveFace(ButtonFaces& faces, outlook::CommandBarButton& button, int face_id) {
   const std::unique_ptr<ButtonFace> face = faces.MakeButtonFace(face_id, kColorButtonFace);
   if (face == nullptr)
     return;
@@ -70,7 +62,7 @@ void GiveFace(ButtonFaces& faces, host::CommandBarButton& button, int face_id) {
   faces.PasteThroughClipboard(*face, [&button] { return button.PasteFace(); });
 }
 
-HResult DressButton(ButtonFaces& faces, host::CommandBarButton& button, std::string_view caption,
+HResult DressButton(ButtonFaces& faces, outlook::CommandBarButton& button, std::string_view caption,
                     std::string_view tooltip, int face_id, std::int32_t style) {
   HResult hr = button.SetStyle(style);
   if (Failed(hr))
@@ -87,11 +79,12 @@ HResult DressButton(ButtonFaces& faces, host::CommandBarButton& button, std::str
 // Makes the button of `row` on `controls`, keeps it in its slot and
 // subscribes its sink. A refused subscription leaves the button inert but
 // is no reason to give up the rest of the toolbar.
-HResult AddButton(CVNXAddin& addin, const ToolbarButton& row, host::CommandBarControls& controls) {
+HResult AddButton(CVNXAddin& addin, const ToolbarButton& row,
+                  outlook::CommandBarControls& controls) {
   const std::size_t slot = static_cast<std::size_t>(row.identity - 1);
-  std::unique_ptr<host::CommandBarButton>& button = addin.buttons[slot];
+  std::unique_ptr<outlook::CommandBarButton>& button = addin.buttons[slot];
   const HResult hr = CreateButton(addin.platform.faces, row.caption, row.tooltip, controls,
-                                  row.faceId, host::kMsoControlButton, row.style, &button);
+                                  row.faceId, outlook::kMsoControlButton, row.style, &button);
   if (Failed(hr) || button == nullptr)
     return hr;
   ButtonClickSink& sink = addin.buttonSinks[slot];
@@ -102,7 +95,7 @@ HResult AddButton(CVNXAddin& addin, const ToolbarButton& row, host::CommandBarCo
   return kSOk;
 }
 
-HResult AddButtons(CVNXAddin& addin, bool in_popup, host::CommandBarControls& controls) {
+HResult AddButtons(CVNXAddin& addin, bool in_popup, outlook::CommandBarControls& controls) {
   for (const ToolbarButton& row : kButtons) {
     if (row.inSettingsPopup != in_popup)
       continue;
@@ -113,16 +106,16 @@ HResult AddButtons(CVNXAddin& addin, bool in_popup, host::CommandBarControls& co
 }
 
 // The "Settings" pop-up, kept in addin.settingsPopup; *controls are its own.
-HResult AddSettingsPopup(CVNXAddin& addin, host::CommandBarControls& toolbar_controls,
-                         std::unique_ptr<host::CommandBarControls>* controls) {
-  std::unique_ptr<host::CommandBarControl> control;
-  HResult hr = Got(toolbar_controls.Add(host::kMsoControlPopup, kTemporary, &control), control);
+HResult AddSettingsPopup(CVNXAddin& addin, outlook::CommandBarControls& toolbar_controls,
+                         std::unique_ptr<outlook::CommandBarControls>* controls) {
+  std::unique_ptr<outlook::CommandBarControl> control;
+  HResult hr = Got(toolbar_controls.Add(outlook::kMsoControlPopup, kTemporary, &control), control);
   if (Failed(hr))
     return hr;
-  std::unique_ptr<host::CommandBarPopup> popup;
+  std::unique_ptr<outlook::CommandBarPopup> popup;
   if (Failed(hr = Got(control->QueryPopup(&popup), popup)))
     return hr;
-  host::CommandBarPopup& kept = *popup;
+  outlook::CommandBarPopup& kept = *popup;
   addin.settingsPopup = std::move(popup);
   if (Failed(hr = kept.SetCaption(kSettingsPopupCaption)) ||
       Failed(hr = kept.SetDescriptionText("")) || Failed(hr = kept.SetVisible(true))) {
@@ -131,12 +124,12 @@ HResult AddSettingsPopup(CVNXAddin& addin, host::CommandBarControls& toolbar_con
   return Got(kept.GetControls(controls), *controls);
 }
 
-HResult AddControls(CVNXAddin& addin, host::CommandBar& toolbar) {
-  std::unique_ptr<host::CommandBarControls> controls;
+HResult AddControls(CVNXAddin& addin, outlook::CommandBar& toolbar) {
+  std::unique_ptr<outlook::CommandBarControls> controls;
   HResult hr = Got(toolbar.GetControls(&controls), controls);
   if (Failed(hr) || Failed(hr = AddButtons(addin, false, *controls)))
     return hr;
-  std::unique_ptr<host::CommandBarControls> popup_controls;
+  std::unique_ptr<outlook::CommandBarControls> popup_controls;
   if (Failed(hr = AddSettingsPopup(addin, *controls, &popup_controls)))
     return hr;
   return AddButtons(addin, true, *popup_controls);
@@ -144,8 +137,8 @@ HResult AddControls(CVNXAddin& addin, host::CommandBar& toolbar) {
 
 // A toolbar of ours left from an earlier connection in this host run holds
 // only inert buttons, and the host would refuse a second one of that name.
-void RemoveLeftoverToolbar(host::CommandBars& bars) {
-  std::unique_ptr<host::CommandBar> leftover;
+void RemoveLeftoverToolbar(outlook::CommandBars& bars) {
+  std::unique_ptr<outlook::CommandBar> leftover;
   if (Succeeded(bars.FindBar(kToolbarName, &leftover)) && leftover != nullptr)
     leftover->Delete();
 }
@@ -157,14 +150,14 @@ const std::array<ToolbarButton, 10>& ToolbarButtons() {
 }
 
 HResult CreateButton(ButtonFaces& faces, std::string_view caption, std::string_view tooltip,
-                     host::CommandBarControls& controls, int faceId, std::int32_t type,
-                     std::int32_t style, std::unique_ptr<host::CommandBarButton>* button) {
+                     outlook::CommandBarControls& controls, int faceId, std::int32_t type,
+                     std::int32_t style, std::unique_ptr<outlook::CommandBarButton>* button) {
   button->reset();
-  std::unique_ptr<host::CommandBarControl> control;
+  std::unique_ptr<outlook::CommandBarControl> control;
   HResult hr = Got(controls.Add(type, kTemporary, &control), control);
   if (Failed(hr))
     return hr;
-  std::unique_ptr<host::CommandBarButton> made;
+  std::unique_ptr<outlook::CommandBarButton> made;
   if (Failed(control->QueryButton(&made)) || made == nullptr)
     return kSOk;  // not a button: its slot stays empty
   if (Failed(hr = DressButton(faces, *made, caption, tooltip, faceId, style)))
@@ -173,12 +166,12 @@ HResult CreateButton(ButtonFaces& faces, std::string_view caption, std::string_v
   return kSOk;
 }
 
-void BuildToolbar(CVNXAddin& addin, host::CommandBars& commandBars) {
+void BuildToolbar(CVNXAddin& addin, outlook::CommandBars& commandBars) {
   try {
     RemoveLeftoverToolbar(commandBars);
-    std::unique_ptr<host::CommandBar> toolbar;
-    if (Failed(
-            Got(commandBars.Add(kToolbarName, host::kMsoBarTop, kTemporary, &toolbar), toolbar))) {
+    std::unique_ptr<outlook::CommandBar> toolbar;
+    if (Failed(Got(commandBars.Add(kToolbarName, outlook::kMsoBarTop, kTemporary, &toolbar),
+                   toolbar))) {
       return;
     }
     // Whatever was built before a failure works: show it.

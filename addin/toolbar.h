@@ -23,7 +23,7 @@
 #include <memory>
 #include <string_view>
 
-#include "host/command_bar.h"
+#include "addin/command_bar.h"
 #include "platform/button_faces.h"
 #include "platform/hresult.h"
 
@@ -56,7 +56,7 @@ const std::array<ToolbarButton, 10>& ToolbarButtons();
 // Builds the toolbar on `commandBars`, keeps the buttons in addin.buttons
 // and the pop-up in addin.settingsPopup, subscribes each button's Click with
 // the sink of its identity, and shows the toolbar. Shows no message.
-void BuildToolbar(CVNXAddin& addin, host::CommandBars& commandBars);
+void BuildToolbar(CVNXAddin& addin, outlook::CommandBars& commandBars);
 
 // Adds one temporary control of `type` to `controls` and, when it is a
 // button, gives it its face, `style`, Visible, `caption`, Enabled,
@@ -64,8 +64,8 @@ void BuildToolbar(CVNXAddin& addin, host::CommandBars& commandBars);
 // kSOk and *button null when the control added is not a button; a failure
 // status (and *button null) when a call on the control failed.
 HResult CreateButton(ButtonFaces& faces, std::string_view caption, std::string_view tooltip,
-                     host::CommandBarControls& controls, int faceId, std::int32_t type,
-                     std::int32_t style, std::unique_ptr<host::CommandBarButton>* button);
+                     outlook::CommandBarControls& controls, int faceId, std::int32_t type,
+                     std::int32_t style, std::unique_ptr<outlook::CommandBarButton>* button);
 
 // Runs the command of the button with this identity; nothing for an
 // identity that names no button. Nothing thrown by a command leaves here.

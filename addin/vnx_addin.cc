@@ -26,11 +26,23 @@ bool IsMailFolder(host::Folder& folder) {
 }  // namespace
 
 void FolderItemsSink::OnItemAdd(std::unique_ptr<host::Item> item) {
-  if (addin != nullptr && item != nullptr)
+  if (addin == nullptr || item == nullptr)
+    return;
+  NewItemObserver* observer = addin->newItemObserver;
+  if (observer == nullptr) {
     ProcessNewItem(*addin, *item);
+    return;
+  }
+  observer->BeforeJudging();
+  const NewItemOutcome outcome =
+      ProcessNewItem(*addin, *item, [observer] { observer->BeforeSpamMove(); });
+  std::string name;
+  if (folder == nullptr || Failed(folder->Name(&name)))
+    name = "?";
+  observer->AfterJudging(name, outcome);
 }
 
-void ButtonClickSink::OnClick(host::CommandBarButton*, std::int16_t*) {
+void ButtonClickSink::OnClick(outlook::CommandBarButton*, std::int16_t*) {
   // A leftover button of a disconnected add-in stays on the toolbar until
   // the host closes; it must do nothing, even if the host still calls.
   if (addin != nullptr && addin->connected())
@@ -166,22 +178,31 @@ HResult CVNXAddin::CreateSpamFolder() {
 // A convenience for the user; nothing depends on it, so every failure on
 // the way (no explorer, no Outlook Bar) is passed over.
 void CVNXAddin::AddSpamFolderShortcut() {
-  std::unique_ptr<host::Explorer> explorer;
-  if (Failed(application->ActiveExplorer(&explorer)) || explorer == nullptr)
+  std::unique_ptr<outlook::Explorer> explorer = ActiveExplorer();
+  if (explorer == nullptr)
     return;
-  std::unique_ptr<host::OutlookBarShortcuts> shortcuts;
+  std::unique_ptr<outlook::OutlookBarShortcuts> shortcuts;
   if (Failed(explorer->OutlookBarShortcuts(&shortcuts)) || shortcuts == nullptr)
     return;
   shortcuts->Add(*spamFolder, kSpamFolderName, 1);
 }
 
+std::unique_ptr<outlook::Explorer> CVNXAddin::ActiveExplorer() {
+  auto* windows = dynamic_cast<outlook::Application*>(application.get());
+  std::unique_ptr<outlook::Explorer> explorer;
+  if (windows == nullptr || Failed(windows->ActiveExplorer(&explorer)))
+    return nullptr;
+  return explorer;
+}
+
 HResult CVNXAddin::BuildToolbarOnActiveExplorer() {
-  std::unique_ptr<host::Explorer> explorer;
-  // A host running without a window (started for another program, say)
-  // still gets its mail judged; it just has no toolbar to show.
-  if (Failed(application->ActiveExplorer(&explorer)) || explorer == nullptr)
+  // A host running without a window (started for another program, say), or
+  // a store that has none, still gets its mail judged; it just has no
+  // toolbar to show.
+  std::unique_ptr<outlook::Explorer> explorer = ActiveExplorer();
+  if (explorer == nullptr)
     return kSOk;
-  std::unique_ptr<host::CommandBars> bars;
+  std::unique_ptr<outlook::CommandBars> bars;
   HResult hr = explorer->GetCommandBars(&bars);
   if (Succeeded(hr) && bars == nullptr)
     hr = kEPointer;

@@ -14,8 +14,11 @@
 // (About back to Mark Spam), and the module lock count last of all.
 //
 // The object knows no COM: the Windows shell wraps it in its COM identity
-// and forwards the connection calls to it; the host seam delivers events to
-// the sinks below. It is used on the host's user-interface thread only.
+// and forwards the connection calls to it; the stores deliver their events
+// to the sinks below. It runs on any store set of the mail-store seam
+// (host/); the toolbar and the Outlook Bar shortcut only where the
+// application has windows (addin/explorer.h). It is used on the store's
+// thread only.
 #ifndef VARNOX_ADDIN_VNX_ADDIN_H_
 #define VARNOX_ADDIN_VNX_ADDIN_H_
 
@@ -26,15 +29,17 @@
 #include <string_view>
 #include <vector>
 
+#include "addin/command_bar.h"
+#include "addin/explorer.h"
 #include "engine/bayesian_filter.h"
 #include "host/application.h"
-#include "host/command_bar.h"
 #include "host/events.h"
 #include "host/folder.h"
 #include "host/item.h"
 #include "lists/sender_list.h"
 #include "mail/mail_context.h"
 #include "mail/not_spam_moves.h"
+#include "mail/process_new_item.h"
 #include "platform/module_lock.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
@@ -54,6 +59,21 @@ inline constexpr std::string_view kRootFoldersFailureText =
 inline constexpr std::string_view kSpamFolderFailureText =
     "CVNXAddin::InitMAPI FATAL ERROR FAILED TO Create Spam Folder";
 
+// What a shell hears of the new-mail pipeline run on the watched folders
+// items (the Linux watch prints a line for each message, keeps its journal
+// and learns from the user's own moves). Told before the pipeline looks at
+// an item, between the save of a spam stamp and the move (see
+// BeforeSpamMove in mail/process_new_item.h), and with what it did and the
+// name of the folder the item arrived in. Called on the store's thread;
+// must not throw.
+class NewItemObserver {
+ public:
+  virtual ~NewItemObserver() = default;
+  virtual void BeforeJudging() = 0;
+  virtual void BeforeSpamMove() = 0;
+  virtual void AfterJudging(std::string_view folder_name, const NewItemOutcome& outcome) = 0;
+};
+
 // Watches one folder for new items: each ItemAdd runs the new-mail pipeline
 // with `addin`. Lives exactly as long as its entry in CVNXAddin::folderSinks,
 // and is subscribed on `items` while `cookie` is non-zero. A sink whose
@@ -71,7 +91,7 @@ class FolderItemsSink final : public host::ItemsEventSink {
 // The Click sink of one toolbar button. `identity` is fixed for the sink's
 // life: 1 Mark Spam ... 10 About, the button's place in CVNXAddin::buttons
 // plus one. `cookie` is non-zero while the sink is subscribed.
-class ButtonClickSink final : public host::ButtonEventSink {
+class ButtonClickSink final : public outlook::ButtonEventSink {
  public:
   int identity = 0;
   host::Cookie cookie = 0;
@@ -79,7 +99,7 @@ class ButtonClickSink final : public host::ButtonEventSink {
 
   // Runs the button's command (see addin/toolbar.h) while the add-in is
   // connected; does nothing otherwise. CancelDefault is left as it came.
-  void OnClick(host::CommandBarButton* button, std::int16_t* cancel_default) override;
+  void OnClick(outlook::CommandBarButton* button, std::int16_t* cancel_default) override;
 };
 
 // The FolderAdd sink shared by every store's top-level folder collection.
@@ -165,8 +185,8 @@ class CVNXAddin {
   std::array<ButtonClickSink, kButtonCount> buttonSinks;
   FolderAddedSink folderAddedSink;
 
-  std::array<std::unique_ptr<host::CommandBarButton>, kButtonCount> buttons;
-  std::unique_ptr<host::CommandBarControl> settingsPopup;
+  std::array<std::unique_ptr<outlook::CommandBarButton>, kButtonCount> buttons;
+  std::unique_ptr<outlook::CommandBarControl> settingsPopup;
   std::unique_ptr<host::Application> application;
   std::unique_ptr<host::NameSpace> m_NameSpace;
   std::unique_ptr<host::Folders> m_RootFolders;
@@ -179,6 +199,8 @@ class CVNXAddin {
   std::list<std::unique_ptr<FolderItemsSink>> folderSinks;
   // Mail that Not Spam moved, not to be judged again when it arrives.
   NotSpamMoves notSpamMoves;
+  // Told of every item the watched folders deliver; null: nobody.
+  NewItemObserver* newItemObserver = nullptr;
   SenderList whiteList;
   SenderList blackList;
   BayesianFilter filter;
@@ -186,6 +208,11 @@ class CVNXAddin {
   // What the pipeline and the mail commands see of the add-in: they take a
   // MailContext&, and the add-in object stands for one wherever it is given.
   operator MailContext&() { return mailContext_; }
+
+  // The explorer window of the application, when the application has
+  // windows (outlook::Application, addin/explorer.h) and shows one; else
+  // null. A store without windows still has its mail judged.
+  std::unique_ptr<outlook::Explorer> ActiveExplorer();
 
  private:
   HResult ShowStartupFailure(std::string_view text, HResult status);
@@ -202,8 +229,8 @@ class CVNXAddin {
   // Watchers whose ItemAdd subscription the host refused to cancel: kept,
   // inert, so that the host never calls into a freed sink.
   std::list<std::unique_ptr<FolderItemsSink>> retiredSinks_;
-  MailContext mailContext_{platform,     settings,  application, spamFolder, topFolders,
-                           notSpamMoves, whiteList, blackList,   filter};
+  MailContext mailContext_{platform,     settings,  spamFolder, topFolders,
+                           notSpamMoves, whiteList, blackList,  filter};
 };
 
 }  // namespace varnox

@@ -1,7 +1,15 @@
-// The three host events the add-in subscribes to, as sinks that the core
-// implements. A host holds a sink pointer between Advise and Unadvise only;
+// The store events the add-in subscribes to, as sinks that the core
+// implements. A store holds a sink pointer between Advise and Unadvise only;
 // the core keeps every sink alive until it has cancelled its subscription.
-// All events arrive on the host's user-interface thread.
+//
+// Events arrive on the thread that drives the store, from inside the
+// store's own calls: Outlook raises them on its user-interface thread, and
+// a store on disk or on the network delivers them from the poll its shell
+// runs (MaildirHost::Poll; an IMAP account's idle loop). A store whose
+// connection dropped delivers, once it is back, what arrived meanwhile; an
+// item announced twice (say, after a reconnection) is the store's fault,
+// and the journal of the shell that runs it is what keeps it from being
+// judged twice.
 #ifndef VARNOX_HOST_EVENTS_H_
 #define VARNOX_HOST_EVENTS_H_
 
@@ -12,7 +20,6 @@ namespace varnox::host {
 
 class Item;
 class Folder;
-class CommandBarButton;
 
 // The connection cookie that Advise gives and Unadvise takes back.
 using Cookie = std::uint32_t;
@@ -30,15 +37,6 @@ class FoldersEventSink {
  public:
   virtual ~FoldersEventSink() = default;
   virtual void OnFolderAdd(std::unique_ptr<Folder> folder) = 0;
-};
-
-// _CommandBarButtonEvents.Click(Ctrl, CancelDefault). `button` is borrowed
-// for the call; `cancel_default` is the host's VARIANT_BOOL, may be null, and
-// no handler reads or changes it.
-class ButtonEventSink {
- public:
-  virtual ~ButtonEventSink() = default;
-  virtual void OnClick(CommandBarButton* button, std::int16_t* cancel_default) = 0;
 };
 
 }  // namespace varnox::host

@@ -1,5 +1,7 @@
-// A message's MAPI side (IMessage): 8-bit string properties by tag, and the
-// save that commits what was written.
+// A message's properties (IMessage): 8-bit string properties by tag, and
+// the save that commits what was written. The core reads the transport
+// headers, the plain body and the normalized subject, and writes only the
+// transport headers, always as the headers it read with text appended.
 #ifndef VARNOX_HOST_MESSAGE_H_
 #define VARNOX_HOST_MESSAGE_H_
 
@@ -32,7 +34,12 @@ class Message {
   // HrSetOneProp of an 8-bit string property. Not durable until SaveChanges.
   virtual HResult SetStringProperty(std::uint32_t tag, std::string_view value) = 0;
 
-  // IMessage::SaveChanges: commits the properties written.
+  // IMessage::SaveChanges: commits the properties written, whole or not at
+  // all: a reader sees the message as it was or as written, never a part.
+  // A store that cannot change a message in place saves a stamped copy in
+  // its place (an IMAP store appends it, then removes the original): the
+  // MailItem this message came from then names the copy (item.h). A failure
+  // status leaves the stored message as it was.
   virtual HResult SaveChanges(std::uint32_t flags) = 0;
 };
 

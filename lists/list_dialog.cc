@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "lists/list_edits.h"
 #include "platform/user_interface.h"
 
 namespace varnox {
@@ -18,42 +19,9 @@ constexpr int kColumnWidthPixels = 200;
 constexpr std::string_view kSelectType = "Please Select an Item Type";
 constexpr std::string_view kEnterName = "Please Enter an Item Name";
 constexpr std::string_view kSelectToRemove = "Please Select an Item to Remove";
-constexpr std::string_view kNotWritten =
-    "The list file could not be written; this change will be lost when Varnox stops.";
 
-// The wording that differs between the two lists.
-struct ListTexts {
-  std::string_view address_exists;
-  std::string_view domain_exists;
-  std::string_view added;
-  std::string_view updated;
-  std::string_view name;  // for the removal texts
-};
-
-constexpr ListTexts kBlackTexts{
-    "This MailId Already Exists in BlackList", "This Domain Already Exists in BlackList",
-    "Item Added To Blacklist", "Item Updated in Blacklist", "BlackList"};
-constexpr ListTexts kWhiteTexts{
-    "This MailId Already Exists in WhiteList", "This Domain Already Exists in WhiteList",
-    "Item Added To WhiteList", "Item Updated in WhiteList", "WhiteList"};
-
-const ListTexts& TextsFor(ListKind kind) {
-  return kind == ListKind::Black ? kBlackTexts : kWhiteTexts;
-}
-
-std::string RemoveQuestion(std::size_t count, std::string_view list_name) {
-  std::string question = count == 1
-                             ? "Remove the selected item from the "
-                             : "Remove the " + std::to_string(count) + " selected items from the ";
-  question += list_name;
-  question += "?";
-  return question;
-}
-
-std::string RemovedMessage(std::size_t count, std::string_view list_name) {
-  std::string message = count == 1 ? "Item Removed From " : "Items Removed From ";
-  message += list_name;
-  return message;
+EntryKind KindOf(int type) {
+  return type == ListDialog::kTypeAddress ? EntryKind::kAddress : EntryKind::kDomain;
 }
 
 }  // namespace
@@ -161,37 +129,32 @@ void ListDialog::AddOrUpdate(DialogView& view) {
 }
 
 void ListDialog::AddEntry(DialogView& view, int type, const std::string& text) {
-  const ListTexts& texts = TextsFor(list_.kind());
-  bool address = type == kTypeAddress;
-  if (address ? list_.FileHasAddress(text) : list_.FileHasDomain(text)) {
-    Say(view, address ? texts.address_exists : texts.domain_exists);
+  const ListEdit result = varnox::AddEntry(list_, KindOf(type), text);
+  if (result == ListEdit::kExists) {
+    Say(view, EntryExistsText(list_.kind(), KindOf(type)));
     view.SetFocus(kIdItemText);
     return;
   }
-  // The store keeps the entry in memory whether or not the file took it, so
-  // the row is shown either way.
-  bool stored = address ? list_.AddAddress(text) : list_.AddDomain(text);
+  // The entry is in memory whether or not the file took it: its row shows.
   view.AppendRow(kIdEntries, text);
   view.SetControlText(kIdItemText, "");
-  if (NoteStoreResult(view, stored))
-    Say(view, texts.added);
+  if (NoteStoreResult(view, result == ListEdit::kDone))
+    Say(view, EntryAddedText(list_.kind()));
 }
 
 void ListDialog::UpdateEntry(DialogView& view, int type, const std::string& text) {
-  const ListTexts& texts = TextsFor(list_.kind());
-  bool address = type == kTypeAddress;
-  // The unchanged text is refused here too: it is in the file already.
-  if (address ? list_.FileHasAddress(text) : list_.FileHasDomain(text)) {
-    Say(view, address ? texts.address_exists : texts.domain_exists);
+  const std::string old_text = view.RowText(kIdEntries, editIndex_, kMaxTextChars);
+  // The unchanged text is refused too: it is in the file already.
+  const ListEdit result = varnox::UpdateEntry(list_, KindOf(type), old_text, text);
+  if (result == ListEdit::kExists) {
+    Say(view, EntryExistsText(list_.kind(), KindOf(type)));
     view.SetFocus(kIdItemText);
     return;  // still editing
   }
-  std::string old_text = view.RowText(kIdEntries, editIndex_, kMaxTextChars);
-  bool stored = address ? list_.UpdateAddress(old_text, text) : list_.UpdateDomain(old_text, text);
   view.SetRowText(kIdEntries, editIndex_, text);
   LeaveUpdateMode(view, kAddToListAfterUpdate);
-  if (NoteStoreResult(view, stored))
-    Say(view, texts.updated);
+  if (NoteStoreResult(view, result == ListEdit::kDone))
+    Say(view, EntryUpdatedText(list_.kind()));
 }
 
 std::vector<int> ListDialog::RowsToRemove(DialogView& view) {
@@ -222,8 +185,7 @@ void ListDialog::RemoveChosenRows(DialogView& view) {
     view.SetFocus(kIdEntries);
     return;
   }
-  const ListTexts& texts = TextsFor(list_.kind());
-  if (view.ShowMessage(RemoveQuestion(rows.size(), texts.name), "", kMbYesNo) != kIdYes)
+  if (view.ShowMessage(RemoveEntriesQuestion(list_.kind(), rows.size()), "", kMbYesNo) != kIdYes)
     return;
   // The rows are shown anew below and the row being edited may be gone:
   // editing ends here.
@@ -231,15 +193,12 @@ void ListDialog::RemoveChosenRows(DialogView& view) {
   std::vector<std::string> texts_to_remove;
   for (int row : rows)
     texts_to_remove.push_back(view.RowText(kIdEntries, row, kMaxTextChars));
-  bool address = type == kTypeAddress;
-  bool all_stored = true;
-  for (const std::string& text : texts_to_remove)
-    all_stored &= address ? list_.RemoveAddress(text) : list_.RemoveDomain(text);
+  const ListEdit result = RemoveEntries(list_, KindOf(type), texts_to_remove);
   // The store removes every entry equal to a text in any letter case, from
   // memory whatever the file gives: the rows are shown anew from memory.
   ShowEntriesOfChosenType(view);
-  if (NoteStoreResult(view, all_stored))
-    Say(view, RemovedMessage(rows.size(), texts.name));
+  if (NoteStoreResult(view, result == ListEdit::kDone))
+    Say(view, EntriesRemovedText(list_.kind(), rows.size()));
 }
 
 bool ListDialog::NoteStoreResult(DialogView& view, bool stored) {
@@ -247,7 +206,7 @@ bool ListDialog::NoteStoreResult(DialogView& view, bool stored) {
     changed_ = true;
   } else {
     memory_only_ = true;
-    Say(view, kNotWritten);
+    Say(view, kListNotWritten);
   }
   return stored;
 }

@@ -1,34 +1,18 @@
-// Choosing top-level folders by name: the look-ups over the add-in's
-// topFolders (the top level of the store scanned last at start-up), and the
-// two dialogs that Not Spam and training show. Folders are offered and found
-// by name only, one level deep; names compare ignoring case in code page
-// 1252.
+// The two dialogs in which the user picks top-level folders by name: one
+// folder for Not Spam, any number for training. They offer the names that
+// ListMailFolderNames (top_folders.h) gives.
 #ifndef VARNOX_MAIL_FOLDER_PICKERS_H_
 #define VARNOX_MAIL_FOLDER_PICKERS_H_
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "host/folder.h"
 #include "platform/dialog.h"
 #include "settings/settings_store.h"
 
 namespace varnox {
-
-struct MailContext;
-
-// Appends to `names` the name of every mail folder (default item type 0) of
-// topFolders, in the host's order. Other folder types are left out, and so
-// is a folder whose name or type cannot be read. Nothing without topFolders.
-void ListMailFolderNames(MailContext& addin, std::vector<std::string>& names);
-
-// The first folder of topFolders, in the host's order, whose name equals
-// `name` ignoring case, whatever its type; null when there is none. The
-// caller owns the reference.
-std::unique_ptr<host::Folder> FindTopFolder(MailContext& addin, std::string_view name);
 
 // "Select Outlook Folder": one folder from a drop-down list. On OK the
 // chosen name is kept and stored as NotSpamFolderName when "Don't Display

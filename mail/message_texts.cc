@@ -1,5 +1,7 @@
 #include "mail/message_texts.h"
 
+#include <memory>
+
 namespace varnox {
 namespace {
 
@@ -60,13 +62,25 @@ int FindLearnMark(host::Message& message, std::string* text, bool headers_only) 
   return 0;
 }
 
-void AppendToTransportHeaders(host::Message& message, std::string_view headers,
-                              std::string_view text) {
+std::string HeadersToShow(host::Item& item) {
+  std::string headers;
+  std::unique_ptr<host::MailItem> mail;
+  std::unique_ptr<host::Message> message;
+  if (Succeeded(item.QueryMailItem(&mail)) && mail != nullptr &&
+      Succeeded(mail->MapiMessage(&message)) && message != nullptr)
+    FindLearnMark(*message, &headers, /*headers_only=*/true);
+  return headers;
+}
+
+HeadersWrite AppendToTransportHeaders(host::Message& message, std::string_view headers,
+                                      std::string_view text) {
   std::string stamped;
   stamped.reserve(headers.size() + text.size());
   stamped.append(headers).append(text);
-  message.SetStringProperty(host::kPrTransportMessageHeaders, stamped);
-  message.SaveChanges(host::kForceSave);
+  HeadersWrite result;
+  result.written = message.SetStringProperty(host::kPrTransportMessageHeaders, stamped);
+  result.saved = message.SaveChanges(host::kForceSave);
+  return result;
 }
 
 }  // namespace varnox

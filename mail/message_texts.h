@@ -13,7 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "host/item.h"
 #include "host/message.h"
+#include "platform/hresult.h"
 
 namespace varnox {
 
@@ -45,11 +47,26 @@ bool ReadMessageTexts(host::Message& message, std::initializer_list<MessageText>
 // carry that mark (Spam wins when both are there), and 0 when neither.
 int FindLearnMark(host::Message& message, std::string* text, bool headers_only);
 
+// The statuses of writing the transport headers and of saving the message.
+struct HeadersWrite {
+  HResult written = kSOk;
+  HResult saved = kSOk;
+};
+
+// Mail Header shows one message's headers; asked for more than one, it says
+// this, with no owner window.
+inline constexpr std::string_view kSelectSingleMail = "Please Select a single mail";
+inline constexpr std::string_view kSelectSingleMailCaption = "Varnox";
+
+// The transport headers Mail Header shows for `item`: empty when it is no
+// mail item or its message or headers cannot be had.
+std::string HeadersToShow(host::Item& item);
+
 // Writes `headers` followed directly by `text` as the transport headers and
-// saves the message (FORCE_SAVE). The statuses of the write and the save
-// are not examined: callers go on as if both had worked.
-void AppendToTransportHeaders(host::Message& message, std::string_view headers,
-                              std::string_view text);
+// saves the message (FORCE_SAVE), whatever the write gave. The new-mail
+// pipeline goes on as if both had worked; the statuses are its report.
+HeadersWrite AppendToTransportHeaders(host::Message& message, std::string_view headers,
+                                      std::string_view text);
 
 }  // namespace varnox
 

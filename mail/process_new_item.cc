@@ -55,48 +55,88 @@ bool IsNotSpamArrival(MailContext& addin, host::MailItem& mail) {
   return Succeeded(mail.Identity(&identity)) && addin.notSpamMoves.TakeArrival(identity);
 }
 
-void Judge(MailContext& addin, host::Item& item) {
+using Decided = NewItemOutcome::Decided;
+using PassedOver = NewItemOutcome::PassedOver;
+
+// Appends `text` to the headers read, and moves the message to the spam
+// folder when it is spam, telling `before_spam_move` in between once the
+// stamp is saved.
+void Stamp(MailContext& addin, host::MailItem& mail, host::Message& message,
+           const std::string& headers, std::string text, const BeforeSpamMove& before_spam_move,
+           NewItemOutcome& outcome) {
+  const HeadersWrite write = AppendToTransportHeaders(message, headers, text);
+  outcome.appended = std::move(text);
+  outcome.written = write.written;
+  outcome.saved = write.saved;
+  if (outcome.spam == 0)
+    return;
+  if (Succeeded(write.saved) && before_spam_move)
+    before_spam_move();
+  outcome.moved = MoveToSpamFolder(addin, mail, kSpamFilterCaption);
+}
+
+void Judge(MailContext& addin, host::Item& item, const BeforeSpamMove& before_spam_move,
+           NewItemOutcome& outcome) {
   std::unique_ptr<host::MailItem> mail;
-  if (Failed(item.QueryMailItem(&mail)) || mail == nullptr)
+  if (Failed(item.QueryMailItem(&mail)) || mail == nullptr) {
+    outcome.passedOver = PassedOver::kNotMail;
     return;
+  }
   // The user's own correction arriving: it keeps its stamps and its place.
-  if (IsNotSpamArrival(addin, *mail))
+  if (IsNotSpamArrival(addin, *mail)) {
+    outcome.passedOver = PassedOver::kNotSpamArrival;
     return;
+  }
   std::unique_ptr<host::Message> message;
-  if (Failed(mail->MapiMessage(&message)) || message == nullptr)
+  if (Failed(mail->MapiMessage(&message)) || message == nullptr) {
+    outcome.passedOver = PassedOver::kNoMessage;
     return;
+  }
 
   // A message taught to the filter earlier is not judged again.
   std::string mark;
+  outcome.passedOver = PassedOver::kLearnMark;
   if (FindLearnMark(*message, &mark, false) == 1)
     return;
   MessageTexts texts;
+  outcome.passedOver = PassedOver::kUnreadable;
   if (!ReadMessageTexts(*message, {MessageText::kHeaders}, &texts))
     return;
   const std::string& headers = *texts.headers;
+  outcome.passedOver = PassedOver::kLearnMark;
   if (headers.find(kLearnMarkPrefix) != std::string::npos)
     return;
+  outcome.passedOver = PassedOver::kUnreadable;
   if (!ReadMessageTexts(*message, {MessageText::kBody, MessageText::kSubject}, &texts))
     return;
+  outcome.passedOver = PassedOver::kNo;
   std::string& body = *texts.body;
   std::string& subject = *texts.subject;
+  outcome.subject = subject;
 
   Sender sender;
   ExtractSenderAddress(headers, &sender.address);
   sender.domain = DomainKey(sender.address);
+  outcome.sender = sender.address;
 
   if (IsWhiteListed(addin, sender)) {
-    if (addin.settings.LearnFromWhiteListed() != 0)
+    outcome.decidedBy = Decided::kWhiteList;
+    if (addin.settings.LearnFromWhiteListed() != 0) {
       addin.filter.Learn(std::move(body), std::move(subject), 0, headers);
+      outcome.learned = true;
+    }
     return;
   }
 
   if (IsBlackListed(addin, sender)) {
-    const std::string note = BlackListNote(addin, sender);
-    if (addin.settings.LearnFromBlackListed() != 0)
+    outcome.decidedBy = Decided::kBlackList;
+    outcome.spam = 1;
+    std::string note = BlackListNote(addin, sender);
+    if (addin.settings.LearnFromBlackListed() != 0) {
       addin.filter.Learn(std::move(body), std::move(subject), 1, headers);
-    AppendToTransportHeaders(*message, headers, note);
-    MoveToSpamFolder(addin, *mail, kSpamFilterCaption);
+      outcome.learned = true;
+    }
+    Stamp(addin, *mail, *message, headers, std::move(note), before_spam_move, outcome);
     BeepIfAsked(addin);
     return;
   }
@@ -104,13 +144,14 @@ void Judge(MailContext& addin, host::Item& item) {
   MessageInfo info;
   info.subject = std::move(subject);
   info.headers = headers;
-  if (addin.filter.Classify(std::move(body), info) != 0) {
+  outcome.spam = addin.filter.Classify(std::move(body), info) != 0 ? 1 : 0;
+  outcome.decidedBy = info.nonEnglish != 0 ? Decided::kNonEnglishRule : Decided::kFilter;
+  outcome.score = info.score;
+  outcome.topWords = info.topWords;
+  if (outcome.spam != 0)
     BeepIfAsked(addin);
-    AppendToTransportHeaders(*message, headers, FilterStamp(1, info));
-    MoveToSpamFolder(addin, *mail, kSpamFilterCaption);
-  } else {
-    AppendToTransportHeaders(*message, headers, FilterStamp(0, info));
-  }
+  Stamp(addin, *mail, *message, headers, FilterStamp(outcome.spam, info), before_spam_move,
+        outcome);
 }
 
 // "X-VNX-RESULT:<result>", then the score and the top words on lines of
@@ -135,14 +176,18 @@ std::string FilterStamp(int spam, const MessageInfo& info) {
   return spam != 0 ? SpamStamp(info) : VerdictStamp("NotSpam", info);
 }
 
-void ProcessNewItem(MailContext& addin, host::Item& item) {
+NewItemOutcome ProcessNewItem(MailContext& addin, host::Item& item,
+                              const BeforeSpamMove& before_spam_move) {
   ModuleLockHolder lock;
+  NewItemOutcome outcome;
   try {
-    Judge(addin, item);
+    Judge(addin, item, before_spam_move, outcome);
   } catch (const std::exception&) {
     // Out of memory for a huge message: it stays as it is, like a message
     // whose texts cannot be read. Nothing may escape into the host's event.
+    outcome.passedOver = PassedOver::kOutOfMemory;
   }
+  return outcome;
 }
 
 }  // namespace varnox

@@ -3,10 +3,13 @@
 #ifndef VARNOX_MAIL_PROCESS_NEW_ITEM_H_
 #define VARNOX_MAIL_PROCESS_NEW_ITEM_H_
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "host/item.h"
+#include "platform/hresult.h"
 
 namespace varnox {
 
@@ -25,6 +28,51 @@ inline constexpr std::string_view kListedDomainNote = " Domain is in BlackList";
 // top words on lines of their own, CR LF between lines.
 std::string FilterStamp(int spam, const MessageInfo& info);
 
+// What the pipeline did with one item.
+struct NewItemOutcome {
+  // The test that decided, in the order they are applied.
+  enum class Decided {
+    kNothing,         // passed over (see `passedOver`)
+    kWhiteList,       // left alone; learned as clean when LearnFromWhiteListed
+    kBlackList,       // the note appended, moved; learned as spam when
+                      // LearnFromBlackListed
+    kNonEnglishRule,  // the filter's rule against runs of non-English bytes
+    kFilter,          // the filter's score
+  };
+  // Why an item was passed over: it is then left exactly as it was.
+  enum class PassedOver {
+    kNo,
+    kNotMail,         // not a mail item
+    kNotSpamArrival,  // mail that Not Spam moved here: the user's correction
+    kNoMessage,       // no message the store can read
+    kLearnMark,       // "X-VNX-LEARN" in the headers: taught earlier
+    kUnreadable,      // headers, body or subject cannot be read
+    kOutOfMemory,     // a text too large to hold
+  };
+
+  Decided decidedBy = Decided::kNothing;
+  PassedOver passedOver = PassedOver::kNo;
+  int spam = 0;          // 1 for the black list and a spam verdict
+  int score = 0;         // kFilter: 0 to 100
+  std::string topWords;  // kFilter: as the stamp carries them
+  std::string subject;   // the normalized subject, when it was read
+  std::string sender;    // the sender address found; empty when none
+  bool learned = false;  // taught to the filter (a listed sender)
+  // The text appended to the transport headers (a stamp or the black
+  // list's note), empty when nothing was; the statuses of writing the
+  // headers and of saving the message (the pipeline goes on either way).
+  std::string appended;
+  HResult written = kSOk;
+  HResult saved = kSOk;
+  // The move to the spam folder, when one was made: its status.
+  std::optional<HResult> moved;
+};
+
+// Told, once the stamp of a message that goes to the spam folder has been
+// saved and before it is moved, so that a shell keeping a journal can note
+// the move as due and finish it if it is stopped in between.
+using BeforeSpamMove = std::function<void()>;
+
 // Judges `item` and acts on the verdict, the first test that applies
 // deciding:
 // - not a mail item, no MAPI message, a learning mark ("X-VNX-LEARN"
@@ -38,9 +86,10 @@ std::string FilterStamp(int spam, const MessageInfo& info);
 //   folder, after a beep when BeepAtSpam is set.
 // Moves mark the message read first when MarkReadBeforeMoving is set. A
 // failed move is the only thing shown (a message box). Holds a module lock
-// count for the length of the call; releases every host reference it
-// obtained before it returns. Never throws.
-void ProcessNewItem(MailContext& addin, host::Item& item);
+// count for the length of the call; releases every store reference it
+// obtained before it returns. Never throws. Gives what it did.
+NewItemOutcome ProcessNewItem(MailContext& addin, host::Item& item,
+                              const BeforeSpamMove& before_spam_move = nullptr);
 
 }  // namespace varnox
 

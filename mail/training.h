@@ -1,6 +1,7 @@
-// Train Filter: teaching the filter from whole top-level folders, chosen as
-// holding spam or good mail, optionally after emptying its word table. The
-// way to give a new installation its first word counts.
+// Train Filter: teaching the filter from whole top-level folders chosen as
+// holding spam or good mail. The way to give a new installation its first
+// word counts. The toolbar gives the folders chosen in "Train Bayesian
+// Filter" (train_dialog.h); `varnox train` the folders named.
 #ifndef VARNOX_MAIL_TRAINING_H_
 #define VARNOX_MAIL_TRAINING_H_
 
@@ -9,54 +10,43 @@
 #include <vector>
 
 #include "host/folder.h"
-#include "platform/dialog.h"
 
 namespace varnox {
 
-class BayesianFilter;
 struct MailContext;
 
-// "Train Bayesian Filter": two lists of folder names, each chosen with
-// "..." in a "Select Folders" dialog (a new choice replaces the earlier one;
-// Cancel keeps it) and shown in its edit box as "A;B;". The edit boxes only
-// show the choice: what is typed there is never read. "Start Training"
-// empties the filter at once when its box is ticked, then closes with 1;
-// closing the window gives 2.
-class TrainDialog final : public DialogController {
+// Told how a training run goes, for a progress display: each folder's walk
+// begins, each item has been looked at, the walk is over.
+class TrainingProgress {
  public:
-  static constexpr int kIdSpamFolders = 1000;
-  static constexpr int kIdChooseSpamFolders = 1001;
-  static constexpr int kIdGoodFolders = 1002;
-  static constexpr int kIdChooseGoodFolders = 1003;
-  static constexpr int kIdEmptyFirst = 1004;
-
-  // `filter` and `dialogs` (which shows the "Select Folders" dialogs) must
-  // outlive the dialog.
-  TrainDialog(BayesianFilter& filter, DialogRunner& dialogs) : filter(filter), dialogs_(dialogs) {}
-
-  int TemplateId() const override { return dialog_id::kTrain; }
-  void OnInitDialog(DialogView& view) override;
-  void OnCommand(DialogView& view, int control_id, ControlEvent event) override;
-
-  BayesianFilter& filter;
-  // Offered in both "Select Folders" dialogs (filled by the caller).
-  std::vector<std::string> allFolders;
-  std::vector<std::string> spamFolders;
-  std::vector<std::string> goodFolders;
-
- private:
-  // Runs "Select Folders"; on OK replaces `chosen` and shows it in `edit_id`.
-  void Choose(DialogView& view, std::vector<std::string>& chosen, int edit_id);
-
-  DialogRunner& dialogs_;
+  virtual ~TrainingProgress() = default;
+  virtual void FolderStarted(host::Folder& folder) = 0;
+  virtual void ItemDone() = 0;
+  virtual void FolderFinished() = 0;
 };
 
-// Runs the dialog; on "Start Training" teaches the good-mail folders as
-// clean, then the spam folders as spam, each by name in the order chosen (a
-// name that no longer names a top-level folder is skipped), saves the word
+// What a training run did.
+struct TrainingOutcome {
+  int taught = 0;     // messages the filter was taught
+  int notTaught = 0;  // mail it was not taught (no transport headers, texts
+                      // that cannot be read)
+  int notMail = 0;    // items that are not mail
+  // Names that named no top-level folder when their turn came: skipped.
+  std::vector<std::string> missingFolders;
+  // False when the run stopped short (out of memory); what it taught is
+  // saved all the same, and "Learning Complete" is not shown.
+  bool completed = false;
+};
+
+// Teaches the good-mail folders as clean, then the spam folders as spam,
+// each by name in the order given (the same folder named twice is learned
+// twice), only the messages directly in each folder; saves the word
 // database when anything was taught, and shows "Learning Complete" with an
-// empty caption. Never throws.
-void OnTrainFilter(MailContext& addin);
+// empty caption (also when both lists are empty). `progress` may be null.
+// Never throws.
+TrainingOutcome Train(MailContext& addin, const std::vector<std::string>& goodFolders,
+                      const std::vector<std::string>& spamFolders,
+                      TrainingProgress* progress = nullptr);
 
 // Teaches every mail item directly in `folder` (not its sub-folders), as spam
 // when `spam` is non-zero, relearning those that carry a learning mark.

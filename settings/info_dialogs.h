@@ -1,5 +1,6 @@
-// The information dialogs: the Mail Headers viewer and About, and the web
-// addresses that Help and Support open. None of them changes anything.
+// The information dialogs: the Mail Headers viewer and About (its texts,
+// and the pages Help and Support open, are in product_info.h). Neither
+// changes anything.
 #ifndef VARNOX_SETTINGS_INFO_DIALOGS_H_
 #define VARNOX_SETTINGS_INFO_DIALOGS_H_
 
@@ -7,14 +8,9 @@
 #include <string_view>
 
 #include "platform/dialog.h"
+#include "settings/product_info.h"
 
 namespace varnox {
-
-// Pages opened in the user's browser by Help and Support: made from the
-// project's docs/help.md and docs/support.md when the program is built, and
-// installed with it. This is the one place that names them.
-inline constexpr std::string_view kHelpPage = "help.html";
-inline constexpr std::string_view kSupportPage = "support.html";
 
 // Shows one message's transport headers, read-only, as stored (lines end in
 // CR LF). An empty text is shown as an empty box: the dialog opens anyway.
@@ -40,12 +36,8 @@ class AboutDialog final : public DialogController {
  public:
   static constexpr int kIdTitle = 1001;
   static constexpr int kIdNotice = 1002;
-  static constexpr std::string_view kTitle = "Varnox v1.2";
-  static constexpr std::string_view kNotice =
-      "Varnox v1.2\n"
-      "\n"
-      "A Bayesian spam filter that learns from your mail.\n"
-      "Help and Support are in the Settings menu.";
+  static constexpr std::string_view kTitle = kProductTitle;
+  static constexpr std::string_view kNotice = kAboutNotice;
 
   int TemplateId() const override { return dialog_id::kAbout; }
   void OnInitDialog(DialogView& view) override;

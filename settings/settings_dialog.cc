@@ -7,30 +7,30 @@
 namespace varnox {
 namespace {
 
-constexpr std::string_view kEmptyQuestion = "Are you sure you want to empty the Database?";
-constexpr std::string_view kEmptyDone = "Database Empty";
-constexpr std::string_view kQuestionCaption = "Varnox";
-
-std::uint32_t AsDword(bool ticked) {
-  return ticked ? 1 : 0;
-}
+// Each box and the choice it shows.
+struct Box {
+  int id;
+  bool SettingsChoices::*choice;
+};
+constexpr Box kBoxes[] = {
+    {SettingsDialog::kIdMarkRead, &SettingsChoices::markReadBeforeMoving},
+    {SettingsDialog::kIdNonEnglish, &SettingsChoices::considerNonEnglishSpam},
+    {SettingsDialog::kIdBeep, &SettingsChoices::beepAtSpam},
+    {SettingsDialog::kIdAskFolder, &SettingsChoices::askNotSpamFolder},
+    {SettingsDialog::kIdLearnSpam, &SettingsChoices::learnFromMarkSpam},
+    {SettingsDialog::kIdLearnNotSpam, &SettingsChoices::learnFromNotSpam},
+    {SettingsDialog::kIdLearnBlack, &SettingsChoices::learnFromBlackListed},
+    {SettingsDialog::kIdLearnWhite, &SettingsChoices::learnFromWhiteListed},
+    {SettingsDialog::kIdSecondJudge, &SettingsChoices::secondJudge},
+};
 
 }  // namespace
 
 void SettingsDialog::OnInitDialog(DialogView& view) {
-  view.SetChecked(kIdMarkRead, settings_.MarkReadBeforeMoving() != 0);
-  view.SetChecked(kIdNonEnglish, settings_.ConsiderNonEnglishSpam() != 0);
-  view.SetChecked(kIdBeep, settings_.BeepAtSpam() != 0);
-  // An empty or absent folder name means Not Spam asks for the folder.
-  std::string folder;
-  settings_.NotSpamFolderName(&folder);
-  view.SetChecked(kIdAskFolder, folder.empty());
-  view.SetChecked(kIdLearnSpam, settings_.LearnFromMarkSpam() != 0);
-  view.SetChecked(kIdLearnNotSpam, settings_.LearnFromNotSpam() != 0);
-  view.SetChecked(kIdLearnBlack, settings_.LearnFromBlackListed() != 0);
-  view.SetChecked(kIdLearnWhite, settings_.LearnFromWhiteListed() != 0);
-  second_judge_shown_ = settings_.SecondJudge() != 0;
-  view.SetChecked(kIdSecondJudge, second_judge_shown_);
+  const SettingsChoices shown = ReadSettingsChoices(settings_);
+  for (const Box& box : kBoxes)
+    view.SetChecked(box.id, shown.*box.choice);
+  second_judge_shown_ = shown.secondJudge;
   ShowWordCount(view);
 }
 
@@ -59,23 +59,15 @@ void SettingsDialog::ShowWordCount(DialogView& view) {
 }
 
 void SettingsDialog::SaveAndClose(DialogView& view) {
-  // The eight values on every OK, changed or not, in this fixed order.
-  settings_.SetBeepAtSpam(AsDword(view.IsChecked(kIdBeep)));
-  settings_.SetConsiderNonEnglishSpam(AsDword(view.IsChecked(kIdNonEnglish)));
-  settings_.SetLearnFromMarkSpam(AsDword(view.IsChecked(kIdLearnSpam)));
-  settings_.SetLearnFromNotSpam(AsDword(view.IsChecked(kIdLearnNotSpam)));
-  settings_.SetMarkReadBeforeMoving(AsDword(view.IsChecked(kIdMarkRead)));
-  settings_.SetLearnFromBlackListed(AsDword(view.IsChecked(kIdLearnBlack)));
-  settings_.SetLearnFromWhiteListed(AsDword(view.IsChecked(kIdLearnWhite)));
-  settings_.SetNotSpamFolderName(view.IsChecked(kIdAskFolder) ? std::string_view()
-                                                              : kDefaultNotSpamFolder);
-  if (const bool second_judge = view.IsChecked(kIdSecondJudge); second_judge != second_judge_shown_)
-    settings_.SetSecondJudge(AsDword(second_judge));
+  SettingsChoices chosen;
+  for (const Box& box : kBoxes)
+    chosen.*box.choice = view.IsChecked(box.id);
+  WriteSettingsChoices(settings_, chosen, second_judge_shown_);
   view.EndDialog(kIdOkButton);
 }
 
 void SettingsDialog::AskAndEmpty(DialogView& view) {
-  if (view.ShowMessage(kEmptyQuestion, kQuestionCaption, kMbYesNo) != kIdYes)
+  if (view.ShowMessage(kEmptyQuestion, kEmptyQuestionCaption, kMbYesNo) != kIdYes)
     return;
   // Empty saves the word database at once; a save that fails is reported by
   // the engine itself, and the table is empty in memory either way.

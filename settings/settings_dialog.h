@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/dialog.h"
+#include "settings/settings_choices.h"
 #include "settings/settings_store.h"
 #include "settings/word_table_controls.h"
 
@@ -32,23 +33,24 @@ class SettingsDialog final : public DialogController {
   static constexpr int kIdWordCount = 204;
 
   static constexpr std::string_view kWordCountLabel = "Total Words in Bayesian Database : ";
-  // What box 1000 cleared stores: Not Spam then moves to the Inbox without
-  // asking.
-  static constexpr std::string_view kDefaultNotSpamFolder = "Inbox";
+  // The question of the Empty button (caption "Varnox", Yes and No), and
+  // what is said once the word table was emptied (no caption).
+  static constexpr std::string_view kEmptyQuestion = "Are you sure you want to empty the Database?";
+  static constexpr std::string_view kEmptyQuestionCaption = "Varnox";
+  static constexpr std::string_view kEmptyDone = "Database Empty";
 
   // `filter` and `settings` must outlive the dialog.
   SettingsDialog(WordTableControls& filter, SettingsStore& settings)
       : filter_(filter), settings_(settings) {}
 
   int TemplateId() const override { return dialog_id::kSettings; }
-  // Reads the nine settings once; later changes by others to the first eight
-  // are overwritten by OK.
+  // Reads the nine settings once (ReadSettingsChoices); later changes by
+  // others to the first eight are overwritten by OK.
   void OnInitDialog(DialogView& view) override;
-  // OK writes the eight values of the General and learning boxes, changed or
-  // not, then SecondJudge only when its box was changed (an untouched
-  // dialog leaves a settings key without it as it was), and ends with
-  // kIdOkButton; Cancel writes nothing. Emptying takes effect at once and is
-  // not undone by Cancel.
+  // OK writes what the boxes show (WriteSettingsChoices: the eight values of
+  // the General and learning boxes, changed or not, then SecondJudge only
+  // when its box was changed) and ends with kIdOkButton; Cancel writes
+  // nothing. Emptying takes effect at once and is not undone by Cancel.
   void OnCommand(DialogView& view, int control_id, ControlEvent event) override;
 
  private:

@@ -1,7 +1,8 @@
 // varnox about: the About box.
-#include "addin/settings_commands.h"
-#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
+#include "linux/platform/console_texts.h"
+#include "linux/platform/console_user_interface.h"
+#include "settings/product_info.h"
 
 namespace varnox::cli {
 namespace {
@@ -14,7 +15,7 @@ constexpr std::string_view kHelp =
 int Run(CommandContext& context, const Arguments& arguments) {
   if (!arguments.operands.empty())
     return context.UserError("about takes no arguments");
-  OnAbout(context.Addin());
+  context.Print(TerminalText(ConsoleText(kAboutNotice)) + "\n");
   return kExitOk;
 }
 

@@ -11,6 +11,7 @@
 #include "linux/platform/console_user_interface.h"
 #include "linux/platform/settings_file_registry.h"
 #include "linux/platform/xdg_paths.h"
+#include "platform/code_page.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 
@@ -173,6 +174,18 @@ void LoadWithoutSaving(const Platform& platform, BayesianFilter& filter) {
   }
   filter.core().set_databasePath("");
   filter.core().set_ignorePath("");
+}
+
+int FindName(const std::vector<std::string>& names, std::string_view name) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name)
+      return static_cast<int>(i);
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (code_page::EqualsIgnoreCase(names[i], name))
+      return static_cast<int>(i);
+  }
+  return -1;
 }
 
 std::string ListFileProblem(SenderList& list) {

@@ -53,6 +53,11 @@ inline std::string Messages(long count) {
 // leave the files of a running `varnox watch` alone.
 void LoadWithoutSaving(const Platform& platform, BayesianFilter& filter);
 
+// The index of `name` in `names`: the first equal one, else the first equal
+// ignoring letter case (code page 1252); -1 when none is. How a folder or an
+// entry typed on the command line is found among those offered.
+int FindName(const std::vector<std::string>& names, std::string_view name);
+
 // Why `list` cannot be read from its file (missing, unreadable, not a list),
 // in UTF-8; empty when it was read (and memory holds the file again).
 std::string ListFileProblem(SenderList& list);

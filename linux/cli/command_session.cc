@@ -1,10 +1,11 @@
 #include "linux/cli/command_session.h"
-#include "addin/vnx_addin.h"
-#include "linux/cli/command_context.h"
-#include "linux/platform/console_user_interface.h"
 
 #include <algorithm>
 #include <filesystem>
+
+#include "addin/vnx_addin.h"
+#include "linux/cli/command_context.h"
+#include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {
@@ -19,16 +20,9 @@ MailSession& SessionFor(CommandContext& context, bool quiet, std::unique_ptr<Mai
 }  // namespace
 
 CommandSession::CommandSession(CommandContext& context, bool quiet)
-    : context_(context),
-      session_(SessionFor(context, quiet, &own_)),
-      moves_before_(session_.selection_moves()) {}
+    : context_(context), session_(SessionFor(context, quiet, &own_)) {}
 
-CommandSession::~CommandSession() {
-  session_.observers().walk_started = nullptr;
-  session_.observers().walk_step = nullptr;
-  if (own_ == nullptr)
-    session_.host().SetSelection({});
-}
+CommandSession::~CommandSession() = default;
 
 int CommandSession::CheckWatched(const std::string& store, const std::string& named) {
   const std::vector<std::string>& watched = session_.host().stores();
@@ -39,9 +33,10 @@ int CommandSession::CheckWatched(const std::string& store, const std::string& na
                             "add the store to the watch, or stop it first");
 }
 
-int CommandSession::ConnectAndSelect(const std::vector<std::string>& message_files) {
+int CommandSession::ConnectFiles(const std::vector<std::string>& message_files,
+                                 std::unique_ptr<host::ItemList>* items) {
   if (own_ != nullptr)
-    return session_.ConnectAndSelect(message_files);
+    return session_.ConnectFiles(message_files, items);
   for (const std::string& file : message_files) {
     const std::string store = StoreOf(file);
     if (store.empty())
@@ -49,7 +44,7 @@ int CommandSession::ConnectAndSelect(const std::vector<std::string>& message_fil
     if (int status = CheckWatched(store, file); status != kExitOk)
       return status;
   }
-  return session_.Select(message_files);
+  return session_.MessageFiles(message_files, items);
 }
 
 int CommandSession::ConnectStore(const std::vector<std::string>& named) {

@@ -1,5 +1,7 @@
 // The connected session a command on mail works in (mark-spam, not-spam,
-// train). Run by hand, the command connects a session of its own to the
+// train): the stores it names connected, so that its operation finds the
+// spam folder and the top-level folders, and the events its own moves cause
+// are handled as in the mail client. Run by hand, the command connects a session of its own to the
 // stores it needs and disconnects it at the end, the word database saved.
 // Performed by a running `varnox watch` for a client (request_server.h),
 // it works in the watch's session instead: one add-in, one table of words
@@ -19,22 +21,21 @@ namespace varnox::cli {
 class CommandSession {
  public:
   CommandSession(CommandContext& context, bool quiet);
-  ~CommandSession();  // the walk observers a command set are cleared
+  ~CommandSession();
   CommandSession(const CommandSession&) = delete;
   CommandSession& operator=(const CommandSession&) = delete;
 
-  // The stores of `message_files` connected and the files selected. In the
-  // watch's session the stores must be among those it watches (said when
-  // not).
-  int ConnectAndSelect(const std::vector<std::string>& message_files);
+  // The stores of `message_files` connected, and the files as the items an
+  // operation takes. In the watch's session the stores must be among those
+  // it watches (said when not).
+  int ConnectFiles(const std::vector<std::string>& message_files,
+                   std::unique_ptr<host::ItemList>* items);
   // The store named (none: DefaultStore()) connected, for train.
   int ConnectStore(const std::vector<std::string>& named);
   // The store ConnectStore connected.
   const std::string& store() const { return store_; }
 
   MailSession* operator->() { return &session_; }
-  // Moves of selected messages done by this command.
-  int selection_moves() const { return session_.selection_moves() - moves_before_; }
 
   // The end of the command: its own session disconnected, or the watch's
   // word database saved. kExitOk, or a user error said when the save failed.
@@ -47,7 +48,6 @@ class CommandSession {
   CommandContext& context_;
   std::unique_ptr<MailSession> own_;
   MailSession& session_;
-  const int moves_before_;
   std::string store_;
 };
 

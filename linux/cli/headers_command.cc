@@ -1,9 +1,11 @@
 // varnox headers: the Mail Header viewer on a message file.
-#include "addin/settings_commands.h"
-#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/maildir/maildir_host.h"
+#include "linux/platform/console_texts.h"
 #include "linux/platform/console_user_interface.h"
+#include "mail/message_texts.h"
+#include "platform/platform.h"
+#include "platform/user_interface.h"
 
 namespace varnox::cli {
 namespace {
@@ -20,18 +22,25 @@ constexpr std::string_view kHelp =
 int Run(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.empty())
     return context.UserError("headers needs a message file (see varnox headers --help)");
-  // The explorer of a host that is not connected: the add-in only reads
-  // the selection, so nothing is made or watched.
+  // The files only are read: no store is connected, nothing is made.
   maildir::MaildirHost host;
+  std::unique_ptr<host::ItemList> messages;
   std::string bad;
-  if (Failed(host.SetSelection(arguments.operands, &bad)))
+  if (Failed(host.MessageFiles(arguments.operands, &messages, &bad)))
     return context.UserError(TerminalTextFromUtf8(bad) +
                              " is not a message in the new/ or cur/ folder of a Maildir");
-  CVNXAddin& addin = context.Addin();
-  addin.application = host.ApplicationRef();
-  OnMailHeader(addin);
-  // More than one message: the add-in said "Please Select a single mail".
-  return arguments.operands.size() == 1 ? kExitOk : kExitUserError;
+  if (arguments.operands.size() > 1) {
+    context.platform().ui.ShowMessage(kSelectSingleMail, kSelectSingleMailCaption, kMbOk);
+    return kExitUserError;
+  }
+  std::unique_ptr<host::Item> item;
+  if (Failed(messages->GetItem(1, &item)))
+    return kExitOk;
+  std::string shown = TerminalText(ConsoleText(HeadersToShow(*item)));
+  if (!shown.empty() && shown.back() != '\n')
+    shown.push_back('\n');
+  context.Print(shown);
+  return kExitOk;
 }
 
 }  // namespace

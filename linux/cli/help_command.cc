@@ -1,8 +1,9 @@
 // varnox help: the help page in the browser, or a command's help.
-#include "addin/settings_commands.h"
-#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/platform/console_user_interface.h"
+#include "platform/platform.h"
+#include "platform/user_interface.h"
+#include "settings/product_info.h"
 
 namespace varnox::cli {
 namespace {
@@ -20,7 +21,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   if (arguments.operands.size() > 1)
     return context.UserError("help takes at most one command name");
   if (arguments.operands.empty()) {
-    OnHelp(context.Addin());
+    context.platform().ui.OpenPage(kHelpPage);
     return kExitOk;
   }
   for (const Command* command : Commands()) {

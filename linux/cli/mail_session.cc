@@ -52,6 +52,34 @@ FileStamp StampOf(const std::string& path) {
   return stamp;
 }
 
+// What the pipeline did in a few words ("Spam, score 97", "Non English
+// Spam", "NotSpam, score 3", "black list: ..."), or nullopt when it wrote
+// nothing (a white-listed sender, a message it left alone).
+std::optional<std::string> VerdictOf(const NewItemOutcome& outcome) {
+  if (outcome.appended.empty() || Failed(outcome.written))
+    return std::nullopt;
+  switch (outcome.decidedBy) {
+    case NewItemOutcome::Decided::kBlackList:
+      return "black list: " + outcome.appended;
+    case NewItemOutcome::Decided::kNonEnglishRule:
+      return "Non English Spam";
+    default:
+      return std::string(outcome.spam != 0 ? "Spam" : "NotSpam") + ", score " +
+             std::to_string(outcome.score);
+  }
+}
+
+std::string Line(std::string_view folder, const NewItemOutcome& outcome,
+                 const std::string& verdict) {
+  std::string line =
+      TerminalText(folder) + ": \"" + TerminalText(outcome.subject) + "\" " + TerminalText(verdict);
+  if (outcome.moved)
+    line += Succeeded(*outcome.moved) ? " -> SpamFilter" : " (could not be moved)";
+  return line + "\n";
+}
+
+}  // namespace
+
 // Reloads the add-in's lists when their files changed (varnox blacklist /
 // whitelist run meanwhile), as the client's list dialogs reload them.
 class ListReloader {
@@ -80,22 +108,6 @@ class ListReloader {
   FileStamp black_, white_;
 };
 
-// Whether the pipeline, having saved this, moves the message to SpamFilter
-// next: every verdict but NotSpam, and the black list's note.
-bool MovesToSpam(const ObservedItem& item) {
-  return !item.appended.empty() && !item.appended.starts_with("X-VNX-RESULT:NotSpam");
-}
-
-std::string Line(const ObservedItem& item, const std::string& verdict) {
-  std::string line = TerminalText(item.folder) + ": \"" + TerminalText(item.subject.value_or("")) +
-                     "\" " + TerminalText(verdict);
-  if (item.move_status)
-    line += Succeeded(*item.move_status) ? " -> SpamFilter" : " (could not be moved)";
-  return line + "\n";
-}
-
-}  // namespace
-
 std::string StoreOf(const std::string& message_file) {
   std::error_code error;
   const std::filesystem::path file = std::filesystem::canonical(message_file, error);
@@ -113,48 +125,45 @@ std::string DefaultStore() {
   return home.empty() ? "" : home + "/Maildir";
 }
 
-MailSession::MailSession(CommandContext& context, bool quiet) : context_(context), quiet_(quiet) {
-  auto lists = std::make_shared<ListReloader>(context.Addin());
-  // The observers are cleared by the destructor: `this` outlives every call.
-  observers_->before = [this, lists] {
-    lists->ReloadChanged();
-    const maildir::MessageIdentity* message = host_.Delivering();
-    handling_ = message != nullptr ? std::optional(*message) : std::nullopt;
-    if (listener_ != nullptr && handling_)
-      listener_->BeforeJudging(*handling_);
-  };
-  observers_->saved = [this](const ObservedItem& item) {
-    if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr;
-        journal != nullptr && MovesToSpam(item)) {
-      journal->RecordMovePending(handling_->unique, JournalNow());
-    }
-  };
-  observers_->after = [this, tally = tally_, quiet, &context](const ObservedItem& item) {
-    if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr)
-      journal->RecordHandled(handling_->unique, JournalNow());
-    if (listener_ != nullptr && handling_)
-      listener_->AfterJudging(*handling_, item);
-    handling_.reset();
-    const std::optional<std::string> verdict = VerdictOf(item);
-    if (!verdict)
-      return;
-    ++tally->judged;
-    tally->moved += item.move_status && Succeeded(*item.move_status) ? 1 : 0;
-    if (!quiet) {
-      context.Print(Line(item, *verdict));
-      std::fflush(stdout);
-    }
-  };
-  observers_->selection_moved = [tally = tally_](HResult status) {
-    tally->selection_moves += Succeeded(status) ? 1 : 0;
-  };
+MailSession::MailSession(CommandContext& context, bool quiet)
+    : context_(context), quiet_(quiet), lists_(std::make_unique<ListReloader>(context.Addin())) {
+  context.Addin().newItemObserver = this;
 }
 
 MailSession::~MailSession() {
   Disconnect();
-  // The wrappers live on inside the add-in until it goes; nothing of this
-  // session may be called after it.
-  *observers_ = ItemObservers{};
+  // The add-in lives on; nothing of this session may be called after it.
+  context_.Addin().newItemObserver = nullptr;
+}
+
+void MailSession::BeforeJudging() {
+  lists_->ReloadChanged();
+  const maildir::MessageIdentity* message = host_.Delivering();
+  handling_ = message != nullptr ? std::optional(*message) : std::nullopt;
+  if (listener_ != nullptr && handling_)
+    listener_->BeforeJudging(*handling_);
+}
+
+void MailSession::BeforeSpamMove() {
+  if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr)
+    journal->RecordMovePending(handling_->unique, JournalNow());
+}
+
+void MailSession::AfterJudging(std::string_view folder_name, const NewItemOutcome& outcome) {
+  if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr)
+    journal->RecordHandled(handling_->unique, JournalNow());
+  if (listener_ != nullptr && handling_)
+    listener_->AfterJudging(*handling_, outcome);
+  handling_.reset();
+  const std::optional<std::string> verdict = VerdictOf(outcome);
+  if (!verdict)
+    return;
+  ++judged_;
+  moved_ += outcome.moved && Succeeded(*outcome.moved) ? 1 : 0;
+  if (!quiet_) {
+    context_.Print(Line(folder_name, outcome, *verdict));
+    std::fflush(stdout);
+  }
 }
 
 int MailSession::AddStores(std::vector<std::string> stores) {
@@ -267,22 +276,16 @@ void MailSession::CatchUp() {
 }
 
 void MailSession::FinishMove(const std::string& path) {
-  CVNXAddin& addin = context_.Addin();
-  std::unique_ptr<host::Explorer> explorer;
-  std::unique_ptr<host::Selection> selection;
+  std::unique_ptr<host::ItemList> files;
   std::unique_ptr<host::Item> item;
   std::unique_ptr<host::MailItem> mail;
-  if (Failed(host_.SetSelection({path})) || addin.application == nullptr ||
-      Failed(addin.application->ActiveExplorer(&explorer)) || explorer == nullptr ||
-      Failed(explorer->GetSelection(&selection)) || selection == nullptr ||
-      Failed(selection->GetItem(1, &item)) || item == nullptr ||
+  if (Failed(host_.MessageFiles({path}, &files)) || Failed(files->GetItem(1, &item)) ||
       Failed(item->QueryMailItem(&mail)) || mail == nullptr)
     return;
   if (listener_ != nullptr)
     listener_->MovingItself(path);
-  const bool moved = Succeeded(MoveToSpamFolder(addin, *mail, "Spam Filter"));
-  host_.SetSelection({});
-  tally_->moved += moved ? 1 : 0;
+  const bool moved = Succeeded(MoveToSpamFolder(context_.Addin(), *mail, "Spam Filter"));
+  moved_ += moved ? 1 : 0;
   if (quiet_)
     return;
   context_.Print(TerminalTextFromUtf8(path) +
@@ -300,8 +303,7 @@ void MailSession::RecordWatermarks(bool only_large) {
 }
 
 int MailSession::Connect() {
-  const HResult hr =
-      context_.Addin().OnConnection(ObserveApplication(host_.ApplicationRef(), observers_));
+  const HResult hr = context_.Addin().OnConnection(host_.ApplicationRef());
   connected_ = true;
   if (Failed(hr))
     return context_.UserError("could not start the filter on these folders (status " +
@@ -309,12 +311,13 @@ int MailSession::Connect() {
   return kExitOk;
 }
 
-int MailSession::ConnectAndSelect(const std::vector<std::string>& message_files) {
+int MailSession::ConnectFiles(const std::vector<std::string>& message_files,
+                              std::unique_ptr<host::ItemList>* items) {
   if (int status = AddStoresOf(message_files); status != kExitOk)
     return status;
   if (int status = Connect(); status != kExitOk)
     return status;
-  return Select(message_files);
+  return MessageFiles(message_files, items);
 }
 
 int MailSession::DeliverPending() {
@@ -327,19 +330,14 @@ int MailSession::DeliverPending() {
   return 0;
 }
 
-int MailSession::Select(const std::vector<std::string>& message_files) {
+int MailSession::MessageFiles(const std::vector<std::string>& message_files,
+                              std::unique_ptr<host::ItemList>* items) {
   std::string bad;
-  if (Failed(host_.SetSelection(message_files, &bad)))
+  if (Failed(host_.MessageFiles(message_files, items, &bad)))
     return context_.UserError(TerminalTextFromUtf8(bad) +
                               " is not a message in the new/ or cur/ folder of a Maildir");
   for (const std::string& file : listener_ != nullptr ? message_files : std::vector<std::string>{})
     listener_->MovingItself(file);
-  return kExitOk;
-}
-
-int MailSession::Click(std::string_view caption) {
-  if (host_.ClickButton(caption) < 0)
-    return context_.InternalError("the toolbar has no button \"" + std::string(caption) + "\"");
   return kExitOk;
 }
 

@@ -1,9 +1,11 @@
-// The add-in connected to the Maildir host for one command, as the mail
+// The add-in connected to the Maildir stores for one command, as the mail
 // client runs it: watch, mark-spam, not-spam and train each start it
-// (OnConnection), act (wait for mail, or set the explorer's selection and
-// click a toolbar button), deliver the events their own moves caused (mail
+// (OnConnection), act (wait for mail, or call an operation on the message
+// files or folders named), deliver the events their own moves caused (mail
 // moved into a watched folder is judged again, as in the client), and stop
-// it (OnDisconnection, the word database saved).
+// it (OnDisconnection, the word database saved). The session hears what the
+// pipeline did with each message (NewItemObserver): it prints a line for
+// each message judged and keeps the stores' journals.
 //
 // The caller holds the word database's lock first. One thread.
 #ifndef VARNOX_LINUX_CLI_MAIL_SESSION_H_
@@ -15,12 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "addin/vnx_addin.h"
+#include "host/item.h"
 #include "linux/cli/command.h"
-#include "linux/cli/observed_host.h"
 #include "linux/cli/watch_journal.h"
 #include "linux/maildir/maildir_host.h"
+#include "mail/process_new_item.h"
 
 namespace varnox::cli {
+
+class ListReloader;  // mail_session.cc
 
 // Told what the session's pipeline handles and which moves Varnox makes
 // itself; `watch` sets one to learn from the user's moves (move_lessons.h).
@@ -30,17 +36,18 @@ class ArrivalListener {
   // Before and after the pipeline handles a message added to a watched
   // folder (its identity names its file).
   virtual void BeforeJudging(const maildir::MessageIdentity& message) = 0;
-  virtual void AfterJudging(const maildir::MessageIdentity& message, const ObservedItem& item) = 0;
-  // Varnox is about to move this message file itself (a toolbar command's
-  // selection, a move to SpamFilter finished at start).
+  virtual void AfterJudging(const maildir::MessageIdentity& message,
+                            const NewItemOutcome& outcome) = 0;
+  // Varnox is about to move this message file itself (a message named to
+  // mark-spam or not-spam, a move to SpamFilter finished at start).
   virtual void MovingItself(const std::string& path) = 0;
 };
 
-class MailSession {
+class MailSession final : private NewItemObserver {
  public:
   // `context` outlives the session; its add-in is the one connected.
   MailSession(CommandContext& context, bool quiet);
-  ~MailSession();
+  ~MailSession() override;
 
   // The stores named, else $MAILDIR, else ~/Maildir (made when missing).
   // kExitOk, or a user error said.
@@ -51,9 +58,10 @@ class MailSession {
 
   // OnConnection on the host. kExitOk, or a user error said.
   int Connect();
-  // For a toolbar command on message files: their stores, connected, the
-  // files selected in the explorer.
-  int ConnectAndSelect(const std::vector<std::string>& message_files);
+  // For a command on message files: their stores connected, and the files
+  // as the items an operation takes.
+  int ConnectFiles(const std::vector<std::string>& message_files,
+                   std::unique_ptr<host::ItemList>* items);
   // Mail that arrived while nothing watched (see MaildirHost::CatchUp),
   // chosen by the stores' journals (docs/watch-journal.md); then the moves
   // to SpamFilter that a stopped watch left undone are finished, and the
@@ -68,47 +76,45 @@ class MailSession {
   // One wait of at most `timeout_ms` for events; a negative status on failure.
   int Poll(int timeout_ms) { return host_.Poll(timeout_ms); }
 
-  // The explorer's selection; a user error said when a path is no message
-  // file of a Maildir.
-  int Select(const std::vector<std::string>& message_files);
-  // Clicks the toolbar button with this caption. kExitOk, or an internal
-  // error when the toolbar has no such button.
-  int Click(std::string_view caption);
+  // The message files as the items an operation takes; a user error said
+  // when a path is no message file of a Maildir. Their moves by the
+  // operation are Varnox's own (the arrival listener is told).
+  int MessageFiles(const std::vector<std::string>& message_files,
+                   std::unique_ptr<host::ItemList>* items);
 
   // OnDisconnection and a save of the word database; kExitOk, or a user
   // error said when the save failed. Called by the destructor if not before.
   int Disconnect();
 
   // Every item the pipeline stamped in this session (one line each, unless
-  // quiet), and the moves seen.
-  int judged() const { return tally_->judged; }
-  int moved_to_spam() const { return tally_->moved; }
-  // Moves of selected messages by a toolbar command: done and failed.
-  int selection_moves() const { return tally_->selection_moves; }
+  // quiet), and the moves to SpamFilter made of them.
+  int judged() const { return judged_; }
+  int moved_to_spam() const { return moved_; }
 
   maildir::MaildirHost& host() { return host_; }
-  ItemObservers& observers() { return *observers_; }
   // The journal of a store of this session; null when none is kept.
   WatchJournal* JournalOf(const std::string& store);
   // Null: none (the default).
   void SetArrivalListener(ArrivalListener* listener) { listener_ = listener; }
 
  private:
+  // NewItemObserver: the add-in's pipeline at work on a watched folder.
+  void BeforeJudging() override;
+  void BeforeSpamMove() override;
+  void AfterJudging(std::string_view folder_name, const NewItemOutcome& outcome) override;
+
   void OpenJournals();
   bool ChooseForCatchUp(const maildir::CatchUpCandidate& candidate);
   void FinishMove(const std::string& path);
 
-  struct Tally {
-    int judged = 0;
-    int moved = 0;
-    int selection_moves = 0;
-  };
-
   CommandContext& context_;
   bool quiet_;
   maildir::MaildirHost host_;
-  std::shared_ptr<Tally> tally_ = std::make_shared<Tally>();
-  std::shared_ptr<ItemObservers> observers_ = std::make_shared<ItemObservers>();
+  // The list files as last seen: reloaded before a message is judged when
+  // another command changed them.
+  std::unique_ptr<ListReloader> lists_;
+  int judged_ = 0;
+  int moved_ = 0;
   bool connected_ = false;
   // The journal of each store, null when it cannot be kept.
   std::map<std::string, std::unique_ptr<WatchJournal>> journals_;

@@ -1,7 +1,9 @@
 // varnox mark-spam: Mark Spam on message files, as in the mail client.
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
 #include "linux/platform/console_user_interface.h"
+#include "mail/mark_commands.h"
 
 namespace varnox::cli {
 namespace {
@@ -29,12 +31,11 @@ int Check(CommandContext& context, const Arguments& arguments) {
 
 int Run(CommandContext& context, const Arguments& arguments) {
   CommandSession session(context, /*quiet=*/false);
-  if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
+  std::unique_ptr<host::ItemList> messages;
+  if (int status = session.ConnectFiles(arguments.operands, &messages); status != kExitOk)
     return status;
-  if (int status = session->Click("Mark Spam"); status != kExitOk)
-    return status;
+  const int moved = MarkSpam(context.Addin(), *messages).moved;
   session->DeliverPending();
-  const int moved = session.selection_moves();
   context.console().Write("Marked " + std::to_string(moved) + " of " +
                           std::to_string(arguments.operands.size()) +
                           " messages as spam and moved them to SpamFilter.\n");

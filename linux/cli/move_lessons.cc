@@ -164,10 +164,11 @@ void MoveLessons::BeforeJudging(const maildir::MessageIdentity& message) {
       "moved out of SpamFilter: learned as good mail");
 }
 
-void MoveLessons::AfterJudging(const maildir::MessageIdentity& message, const ObservedItem& item) {
+void MoveLessons::AfterJudging(const maildir::MessageIdentity& message,
+                               const NewItemOutcome& outcome) {
   if (!judging_)
     return;
-  const bool moved_to_spam = item.move_status && Succeeded(*item.move_status);
+  const bool moved_to_spam = outcome.moved && Succeeded(*outcome.moved);
   Record(message.store, moved_to_spam ? WatchJournal::Place::kSpam : WatchJournal::Place::kWatched,
          message.unique, judging_->fingerprint);
   judging_.reset();

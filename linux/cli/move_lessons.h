@@ -58,7 +58,8 @@ class MoveLessons final : public ArrivalListener {
   int Poll();
 
   void BeforeJudging(const maildir::MessageIdentity& message) override;
-  void AfterJudging(const maildir::MessageIdentity& message, const ObservedItem& item) override;
+  void AfterJudging(const maildir::MessageIdentity& message,
+                    const NewItemOutcome& outcome) override;
   void MovingItself(const std::string& path) override;
 
  private:

@@ -1,9 +1,11 @@
 // varnox not-spam: Not Spam on message files, as in the mail client.
+#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/command_session.h"
-#include "linux/dialogs/console_dialog_runner.h"
 #include "linux/platform/console_user_interface.h"
-#include "mail/folder_pickers.h"
+#include "mail/mark_commands.h"
+#include "mail/spam_move.h"
+#include "mail/top_folders.h"
 #include "platform/utf8.h"
 
 namespace varnox::cli {
@@ -42,40 +44,52 @@ int Check(CommandContext& context, const Arguments& arguments) {
   return CheckMaildirMessages(context, arguments.operands, "varnox learn --good FILE");
 }
 
+// Whether the first message lies in the SpamFilter folder: the folder the
+// messages are viewed in, as the mail client takes the explorer's.
+bool InSpamFolder(CommandSession& session, const std::string& first_message) {
+  std::unique_ptr<host::Folder> folder;
+  std::string name;
+  return Succeeded(session->host().FolderOfMessageFile(first_message, &folder)) &&
+         Succeeded(folder->Name(&name)) && IsSpamFolderName(name);
+}
+
 int Run(CommandContext& context, const Arguments& arguments) {
   const std::vector<std::string> to = arguments.Values("--to");
   CommandSession session(context, /*quiet=*/false);
-  if (int status = session.ConnectAndSelect(arguments.operands); status != kExitOk)
+  std::unique_ptr<host::ItemList> messages;
+  if (int status = session.ConnectFiles(arguments.operands, &messages); status != kExitOk)
     return status;
 
-  // "Select Outlook Folder" is asked at most once per message.
+  CVNXAddin& addin = context.Addin();
+  // Where good mail goes, asked for each message while NotSpamFolderName is
+  // empty: --to answers (and --remember keeps the answer, as "Don't Display
+  // this again" does); else "Select Outlook Folder" asks on the terminal.
   bool offered = true;
+  AskDestination ask = [&addin] { return AskNotSpamFolder(addin); };
   if (!to.empty()) {
     const std::string folder = utf8::ToCodePage1252(to[0]);
     const bool remember = arguments.Has("--remember");
-    for (std::size_t i = 0; i < arguments.operands.size(); ++i) {
-      context.dialogs().Queue(
-          dialog_id::kSelectFolder, [&, folder, remember](ConsoleDialogView& view) {
-            const int entry = view.FindComboEntry(SelectFolderDialog::kIdFolderList, folder);
-            if (entry < 0) {
-              offered = false;
-              return;  // closed: the message stays
-            }
-            view.SelectCombo(SelectFolderDialog::kIdFolderList, entry);
-            view.Tick(SelectFolderDialog::kIdDontDisplayAgain, remember);
-            view.Click(kIdOkButton);
-          });
-    }
+    ask = [&, folder, remember]() -> std::optional<std::string> {
+      std::vector<std::string> names;
+      ListMailFolderNames(addin, names);
+      const int found = FindName(names, folder);
+      if (found < 0) {
+        offered = false;
+        return std::nullopt;  // the message stays
+      }
+      const std::string& chosen = names[static_cast<std::size_t>(found)];
+      addin.settings.SetNotSpamFolderName(remember ? chosen : "");
+      return chosen;
+    };
   }
-  if (int status = session->Click("Not Spam"); status != kExitOk)
-    return status;
+  const CorrectionOutcome outcome =
+      NotSpam(addin, *messages, InSpamFolder(session, arguments.operands.front()), ask);
   session->DeliverPending();
   if (!offered)
     return context.UserError("there is no top-level folder '" + TerminalTextFromUtf8(to[0]) +
                              "'; the messages were taught but stay where they are");
-  if (session.selection_moves() > 0)
-    context.console().Write("Moved " + Messages(session.selection_moves()) +
-                            " out of SpamFilter.\n");
+  if (outcome.moved > 0)
+    context.console().Write("Moved " + Messages(outcome.moved) + " out of SpamFilter.\n");
   return session.Finish();
 }
 

@@ -18,7 +18,6 @@
 
 #include "linux/cli/command_context.h"
 #include "linux/cli/mail_session.h"
-#include "linux/dialogs/console_dialog_runner.h"
 #include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
@@ -166,8 +165,6 @@ int RunCommand(CommandContext& context, MailSession& session, const Request& req
     status = context.InternalError(std::string("internal error: ") + e.what());
   }
   context.ServeIn(nullptr);
-  // Answers a command queued and its dialogs did not play belong to it.
-  context.dialogs().DropUnplayed();
   console.set_answer_yes(watch_yes);
   return status == kExitOk && console.warnings() > warnings ? kExitUserError : status;
 }

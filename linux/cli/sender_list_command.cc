@@ -1,17 +1,19 @@
-// varnox blacklist / varnox whitelist: the BlackList and WhiteList dialogs
-// from the command line. Both commands are one, run with the list of their
-// kind. Every change goes through the list dialog's controller, so its rules,
-// duplicate checks and messages are the client's.
+// varnox blacklist / varnox whitelist: the changes of the BlackList and
+// WhiteList dialogs from the command line. Both commands are one, run with
+// the list of their kind. Every change is the dialogs' own (lists/
+// list_edits.h), so its duplicate checks and messages are the client's.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
 #include "linux/cli/database_lock.h"
-#include "linux/dialogs/console_dialog_runner.h"
 #include "linux/platform/console_user_interface.h"
-#include "lists/list_dialog.h"
+#include "lists/list_edits.h"
 #include "platform/code_page.h"
+#include "platform/platform.h"
+#include "platform/user_interface.h"
 #include "platform/utf8.h"
 
 namespace varnox::cli {
@@ -75,13 +77,17 @@ std::string_view ListName(ListKind kind) {
   return kind == ListKind::Black ? "black list" : "white list";
 }
 
-// The entry types to look at: the one the options name, or both.
-std::vector<int> TypesAsked(const Arguments& arguments) {
+// Texts read from the dialog's text field or rows are cut to this many
+// characters; the command refuses longer ones instead.
+constexpr std::size_t kMaxEntryChars = 259;
+
+// The entry kinds to look at: the one the options name, or both.
+std::vector<EntryKind> KindsAsked(const Arguments& arguments) {
   if (arguments.Has("--address"))
-    return {ListDialog::kTypeAddress};
+    return {EntryKind::kAddress};
   if (arguments.Has("--domain"))
-    return {ListDialog::kTypeDomain};
-  return {ListDialog::kTypeAddress, ListDialog::kTypeDomain};
+    return {EntryKind::kDomain};
+  return {EntryKind::kAddress, EntryKind::kDomain};
 }
 
 // An entry typed on the command line (UTF-8) as the list keeps it (code page
@@ -92,9 +98,9 @@ bool EntryText(const std::string& typed, std::string* entry, std::string* error)
     *error = "an entry cannot be empty";
   } else if (!utf8::IsValid(typed) || utf8::FromCodePage1252(*entry) != typed) {
     *error = "'" + TerminalTextFromUtf8(typed) + "' has characters that the lists cannot hold";
-  } else if (entry->size() > ListDialog::kMaxTextChars) {
+  } else if (entry->size() > kMaxEntryChars) {
     *error = "'" + TerminalTextFromUtf8(typed) + "' is longer than " +
-             std::to_string(ListDialog::kMaxTextChars) + " characters";
+             std::to_string(kMaxEntryChars) + " characters";
   } else {
     return true;
   }
@@ -103,20 +109,23 @@ bool EntryText(const std::string& typed, std::string* entry, std::string* error)
 
 // A domain entry matches only with its "@" (@example.com): one given without
 // it is stored with it.
-std::string WithDomainSign(int type, std::string entry) {
-  if (type == ListDialog::kTypeDomain && !entry.empty() && entry.front() != '@')
+std::string WithDomainSign(EntryKind kind, std::string entry) {
+  if (kind == EntryKind::kDomain && !entry.empty() && entry.front() != '@')
     entry.insert(entry.begin(), '@');
   return entry;
 }
 
-// The type of a new entry: the one asked for, else read from its form.
-int TypeOfNewEntry(const Arguments& arguments, std::string_view entry) {
-  const std::vector<int> types = TypesAsked(arguments);
-  if (types.size() == 1)
-    return types[0];
+// The kind of a new entry: the one asked for, else read from its form;
+// nullopt when the form does not tell.
+std::optional<EntryKind> KindOfNewEntry(const Arguments& arguments, std::string_view entry) {
+  const std::vector<EntryKind> kinds = KindsAsked(arguments);
+  if (kinds.size() == 1)
+    return kinds[0];
   if (entry.front() == '@')
-    return ListDialog::kTypeDomain;
-  return entry.find('@') != std::string_view::npos ? ListDialog::kTypeAddress : -1;
+    return EntryKind::kDomain;
+  if (entry.find('@') != std::string_view::npos)
+    return EntryKind::kAddress;
+  return std::nullopt;
 }
 
 class ListRun {
@@ -139,43 +148,47 @@ class ListRun {
     return error.empty() ? kExitOk : context_.UserError(error + "; nothing was changed");
   }
 
-  // Runs the dialog once with `answer`; true when it reported a change that
-  // reached the file. Memory then holds the file again, as in the client.
-  bool RunDialog(ConsoleDialogRunner::Answer answer) {
-    context_.dialogs().Queue(TemplateId(), std::move(answer));
-    ListDialog dialog(list_);
-    context_.dialogs().RunModal(dialog);
-    if (dialog.changed())
-      list_.Load();
-    return dialog.changed();
+  // Tells the user the result of a change as the dialog does (`done` is
+  // its text when the change was made); kExitOk when it was made. Memory
+  // then holds the file again, as in the client after its dialog.
+  int Told(ListEdit result, EntryKind kind, std::string_view done) {
+    std::string_view text = done;
+    if (result == ListEdit::kExists)
+      text = EntryExistsText(list_.kind(), kind);
+    else if (result == ListEdit::kNotWritten)
+      text = kListNotWritten;
+    Say(text);
+    if (result != ListEdit::kDone)
+      return kExitUserError;
+    list_.Load();
+    return kExitOk;
   }
 
-  // The entries of `type` as the dialog shows them.
-  std::vector<std::string> Entries(int type) {
-    std::vector<std::string> rows;
-    RunDialog([&](ConsoleDialogView& view) {
-      view.SelectCombo(ListDialog::kIdTypeBox, type);
-      rows = view.Rows(ListDialog::kIdEntries);
-    });
-    return rows;
+  // A question answered Yes (with --yes, or on a terminal).
+  bool Confirmed(std::string_view question) {
+    return context_.platform().ui.ShowMessage(question, "", kMbYesNo) == kIdYes;
   }
 
-  // The type among `types` that holds `entry`, or -1.
-  int TypeHolding(const std::vector<int>& types, const std::string& entry) {
-    for (int type : types) {
-      for (const std::string& row : Entries(type)) {
-        if (row == entry)
-          return type;
+  // The entries of `kind`, in order.
+  const std::vector<std::string>& Entries(EntryKind kind) const {
+    return kind == EntryKind::kAddress ? list_.addresses() : list_.domains();
+  }
+
+  // The kind among `kinds` that holds `entry` (as the dialog finds rows:
+  // exactly first, then ignoring letter case), and *stored its text there.
+  std::optional<EntryKind> KindHolding(const std::vector<EntryKind>& kinds,
+                                       const std::string& entry, std::string* stored) {
+    for (bool exactly : {true, false}) {
+      for (EntryKind kind : kinds) {
+        for (const std::string& row : Entries(kind)) {
+          if (exactly ? row == entry : code_page::EqualsIgnoreCase(row, entry)) {
+            *stored = row;
+            return kind;
+          }
+        }
       }
     }
-    // As the dialog finds rows: then ignoring letter case.
-    for (int type : types) {
-      for (const std::string& row : Entries(type)) {
-        if (code_page::EqualsIgnoreCase(row, entry))
-          return type;
-      }
-    }
-    return -1;
+    return std::nullopt;
   }
 
   int NotFound(std::string_view entry) {
@@ -183,12 +196,10 @@ class ListRun {
                               std::string(ListName(list_.kind())));
   }
 
-  ListKind kind() const { return list_.kind(); }
+  SenderList& list() { return list_; }
 
  private:
-  int TemplateId() const {
-    return list_.kind() == ListKind::Black ? dialog_id::kBlackList : dialog_id::kWhiteList;
-  }
+  void Say(std::string_view text) { context_.platform().ui.ShowMessage(text, "", kMbOk); }
 
   CommandContext& context_;
   SenderList& list_;
@@ -196,15 +207,15 @@ class ListRun {
 };
 
 int ListEntries(CommandContext& context, ListRun& run, const Arguments& arguments) {
-  const std::vector<int> types = TypesAsked(arguments);
+  const std::vector<EntryKind> kinds = KindsAsked(arguments);
   std::string text;
-  for (int type : types) {
-    const std::vector<std::string> entries = run.Entries(type);
-    if (types.size() > 1)
-      text += std::string(type == ListDialog::kTypeAddress ? "Addresses" : "Domains") +
+  for (EntryKind kind : kinds) {
+    const std::vector<std::string>& entries = run.Entries(kind);
+    if (kinds.size() > 1)
+      text += std::string(kind == EntryKind::kAddress ? "Addresses" : "Domains") +
               (entries.empty() ? ": none\n" : ":\n");
     for (const std::string& entry : entries)
-      text += (types.size() > 1 ? "  " : "") + TerminalText(entry) + "\n";
+      text += (kinds.size() > 1 ? "  " : "") + TerminalText(entry) + "\n";
   }
   context.Print(text);
   return kExitOk;
@@ -227,52 +238,42 @@ int ForEachEntry(CommandContext& context, std::span<const std::string> typed, st
   return status;
 }
 
-int AddEntry(CommandContext& context, ListRun& run, const Arguments& arguments,
-             const std::string& entry) {
-  const int type = TypeOfNewEntry(arguments, entry);
-  if (type < 0) {
+int AddOne(CommandContext& context, ListRun& run, const Arguments& arguments,
+           const std::string& entry) {
+  const std::optional<EntryKind> kind = KindOfNewEntry(arguments, entry);
+  if (!kind) {
     return context.UserError("is '" + TerminalText(entry) +
                              "' an address or a domain? Say --address or --domain (a "
                              "domain entry is written with its \"@\": @example.com)");
   }
-  const bool added = run.RunDialog([&](ConsoleDialogView& view) {
-    view.SelectCombo(ListDialog::kIdTypeBox, type);
-    view.Type(ListDialog::kIdItemText, WithDomainSign(type, entry));
-    view.Click(kIdOkButton);
-  });
-  return added ? kExitOk : kExitUserError;  // the dialog said why
+  const ListEdit result = AddEntry(run.list(), *kind, WithDomainSign(*kind, entry));
+  return run.Told(result, *kind, EntryAddedText(run.list().kind()));
 }
 
-int RemoveEntry(ListRun& run, const Arguments& arguments, const std::string& entry) {
-  const int type = run.TypeHolding(TypesAsked(arguments), entry);
-  if (type < 0)
+int RemoveOne(ListRun& run, const Arguments& arguments, const std::string& entry) {
+  std::string stored;
+  const std::optional<EntryKind> kind = run.KindHolding(KindsAsked(arguments), entry, &stored);
+  if (!kind)
     return run.NotFound(entry);
-  const bool removed = run.RunDialog([&](ConsoleDialogView& view) {
-    view.SelectCombo(ListDialog::kIdTypeBox, type);
-    view.TickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, entry));
-    view.Click(ListDialog::kIdRemove);
-  });
-  // Not confirmed, or the file refused it: said.
-  return removed ? kExitOk : kExitUserError;
+  if (!run.Confirmed(RemoveEntriesQuestion(run.list().kind(), 1)))
+    return kExitUserError;  // the answer was said
+  const ListEdit result = RemoveEntries(run.list(), *kind, {stored});
+  return run.Told(result, *kind, EntriesRemovedText(run.list().kind(), 1));
 }
 
-int UpdateEntry(CommandContext& context, ListRun& run, const Arguments& arguments,
-                std::span<const std::string> typed) {
+int UpdateOne(CommandContext& context, ListRun& run, const Arguments& arguments,
+              std::span<const std::string> typed) {
   if (typed.size() != 2)
     return context.UserError("update needs the entry to change and its new text: OLD NEW");
   std::string old_entry, new_entry, error;
   if (!EntryText(typed[0], &old_entry, &error) || !EntryText(typed[1], &new_entry, &error))
     return context.UserError(error);
-  const int type = run.TypeHolding(TypesAsked(arguments), old_entry);
-  if (type < 0)
+  std::string stored;
+  const std::optional<EntryKind> kind = run.KindHolding(KindsAsked(arguments), old_entry, &stored);
+  if (!kind)
     return run.NotFound(old_entry);
-  const bool updated = run.RunDialog([&](ConsoleDialogView& view) {
-    view.SelectCombo(ListDialog::kIdTypeBox, type);
-    view.DoubleClickRow(ListDialog::kIdEntries, view.FindRow(ListDialog::kIdEntries, old_entry));
-    view.Type(ListDialog::kIdItemText, WithDomainSign(type, new_entry));
-    view.Click(kIdOkButton);
-  });
-  return updated ? kExitOk : kExitUserError;
+  const ListEdit result = UpdateEntry(run.list(), *kind, stored, WithDomainSign(*kind, new_entry));
+  return run.Told(result, *kind, EntryUpdatedText(run.list().kind()));
 }
 
 // The action named first, "list" when none is.
@@ -303,16 +304,15 @@ int RunFor(ListKind kind, CommandContext& context, const Arguments& arguments) {
     return status;
   if (action == "add") {
     return ForEachEntry(context, rest, action, [&](const std::string& entry) {
-      return AddEntry(context, run, arguments, entry);
+      return AddOne(context, run, arguments, entry);
     });
   }
   if (action == "remove") {
-    return ForEachEntry(context, rest, action, [&](const std::string& entry) {
-      return RemoveEntry(run, arguments, entry);
-    });
+    return ForEachEntry(context, rest, action,
+                        [&](const std::string& entry) { return RemoveOne(run, arguments, entry); });
   }
   if (action == "update")
-    return UpdateEntry(context, run, arguments, rest);
+    return UpdateOne(context, run, arguments, rest);
   return ListEntries(context, run, arguments);
 }
 

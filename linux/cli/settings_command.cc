@@ -1,6 +1,7 @@
-// varnox settings: the Settings dialog from the command line. Every change
-// goes through the dialog's controller: it reads the settings when it opens
-// and writes all of them on OK.
+// varnox settings: the Settings dialog from the command line. Show and set
+// read and write the settings as the dialog does (settings/
+// settings_choices.h); empty asks the dialog's question first; on a
+// terminal, the dialog itself is the prompt.
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "linux/platform/xdg_paths.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
+#include "platform/user_interface.h"
+#include "settings/settings_choices.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings_store.h"
 
@@ -83,30 +86,22 @@ const ConsoleSettingsBox* FindBox(std::string_view name) {
   return nullptr;
 }
 
-// The settings dialog on the add-in's filter, which the caller loaded.
-int RunDialog(CommandContext& context, ConsoleDialogRunner::Answer answer) {
-  CVNXAddin& addin = context.Addin();
-  context.dialogs().Queue(dialog_id::kSettings, std::move(answer));
-  SettingsDialog dialog(addin.filter, addin.settings);
-  return context.dialogs().RunModal(dialog);
-}
-
 int Show(CommandContext& context) {
+  CVNXAddin& addin = context.Addin();
+  const SettingsChoices shown = ReadSettingsChoices(addin.settings);
   std::string text = "Settings in " + context.paths().SettingsFile() + "\n";
-  RunDialog(context, [&](ConsoleDialogView& view) {
-    for (const ConsoleSettingsBox& box : ConsoleSettingsBoxes()) {
-      std::string name(box.name);
-      name.resize(std::max<std::size_t>(name.size(), 24), ' ');
-      text += "  " + name + (view.IsChecked(box.id) ? "on   " : "off  ") +
-              std::string(box.caption) + "\n";
-    }
-    text += TerminalText(view.ControlText(SettingsDialog::kIdWordCount, std::string::npos)) + "\n";
-  });
+  for (const ConsoleSettingsBox& box : ConsoleSettingsBoxes()) {
+    std::string name(box.name);
+    name.resize(std::max<std::size_t>(name.size(), 24), ' ');
+    text += "  " + name + (shown.*box.choice ? "on   " : "off  ") + std::string(box.caption) + "\n";
+  }
+  text += TerminalText(std::string(SettingsDialog::kWordCountLabel) +
+                       std::to_string(addin.filter.WordCount())) +
+          "\n";
   for (const ExtraSetting& extra : kExtraSettings) {
     std::string name(extra.name);
     name.resize(24, ' ');
-    text += "  " + name +
-            (context.Addin().settings.ReadDword(extra.name) != 0 ? "on   " : "off  ") +
+    text += "  " + name + (addin.settings.ReadDword(extra.name) != 0 ? "on   " : "off  ") +
             std::string(extra.caption) + "\n";
   }
   context.Print(TerminalTextFromUtf8(text));
@@ -135,28 +130,26 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
                                TerminalTextFromUtf8(pairs[i + 1]) + "'");
     changes.emplace_back(box, pairs[i + 1] == "on");
   }
+  SettingsStore& settings = context.Addin().settings;
   std::vector<std::string> failed;
   for (const auto& [extra, on] : extras) {
-    SettingsStore& settings = context.Addin().settings;
     settings.WriteDword(extra->name, on ? 1 : 0);
     if ((settings.ReadDword(extra->name) != 0) != on)
       failed.emplace_back(extra->name);
   }
   if (!changes.empty()) {
-    const int result = RunDialog(context, [&](ConsoleDialogView& view) {
-      for (const auto& [box, on] : changes)
-        view.Tick(box->id, on);
-      view.Click(kIdOkButton);
-    });
-    if (result != kIdOkButton)
-      return context.InternalError("the settings dialog did not save");
-    // The dialog does not report a write that failed; ask the settings.
-    RunDialog(context, [&](ConsoleDialogView& view) {
-      for (const auto& [box, on] : changes) {
-        if (view.IsChecked(box->id) != on)
-          failed.emplace_back(box->name);
-      }
-    });
+    // As the dialog's OK: every box written, the others as they read now.
+    const SettingsChoices shown = ReadSettingsChoices(settings);
+    SettingsChoices chosen = shown;
+    for (const auto& [box, on] : changes)
+      chosen.*box->choice = on;
+    WriteSettingsChoices(settings, chosen, shown.secondJudge);
+    // A write that failed is silent; the settings read back tell.
+    const SettingsChoices now = ReadSettingsChoices(settings);
+    for (const auto& [box, on] : changes) {
+      if (now.*box->choice != on)
+        failed.emplace_back(box->name);
+    }
   }
   if (!failed.empty()) {
     std::string names;
@@ -169,23 +162,20 @@ int Set(CommandContext& context, std::span<const std::string> pairs) {
 }
 
 // Emptying saves the database at once, so it needs the database's lock and a
-// filter that writes.
+// filter that writes. The question is the dialog's (--yes answers it).
 int Empty(CommandContext& context) {
   if (int status = context.Provide(Needs::kWordDatabaseLock); status != kExitOk)
     return status;
   CVNXAddin& addin = context.Addin();
   if (context.serving_session() == nullptr)
     addin.filter.Initialize();  // a running watch has it loaded
-  bool emptied = false;
-  context.dialogs().Queue(dialog_id::kSettings, [&](ConsoleDialogView& view) {
-    view.Click(SettingsDialog::kIdEmpty);
-    // The question, then, once it was answered yes and the table emptied
-    // and saved, the confirmation.
-    emptied = view.messages().size() == 2 && addin.filter.WordCount() == 0 &&
-              addin.filter.core().saved() != 0;
-  });
-  SettingsDialog dialog(addin.filter, addin.settings);
-  context.dialogs().RunModal(dialog);
+  UserInterface& ui = context.platform().ui;
+  if (ui.ShowMessage(SettingsDialog::kEmptyQuestion, SettingsDialog::kEmptyQuestionCaption,
+                     kMbYesNo) != kIdYes)
+    return context.UserError("the word database was not emptied");
+  addin.filter.Empty();
+  ui.ShowMessage(SettingsDialog::kEmptyDone, "", kMbOk);
+  const bool emptied = addin.filter.WordCount() == 0 && addin.filter.core().saved() != 0;
   return emptied ? kExitOk : context.UserError("the word database was not emptied");
 }
 

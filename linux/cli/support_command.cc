@@ -1,7 +1,8 @@
 // varnox support: the support page in the browser.
-#include "addin/settings_commands.h"
-#include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
+#include "platform/platform.h"
+#include "platform/user_interface.h"
+#include "settings/product_info.h"
 
 namespace varnox::cli {
 namespace {
@@ -16,7 +17,7 @@ constexpr std::string_view kHelp =
 int Run(CommandContext& context, const Arguments& arguments) {
   if (!arguments.operands.empty())
     return context.UserError("support takes no arguments");
-  OnSupport(context.Addin());
+  context.platform().ui.OpenPage(kSupportPage);
   return kExitOk;
 }
 

@@ -19,7 +19,8 @@
 #include "linux/maildir/folder_name.h"
 #include "linux/maildir/maildir_folder.h"
 #include "linux/platform/console_user_interface.h"
-#include "mail/folder_pickers.h"
+#include "mail/top_folders.h"
+#include "mail/train_dialog.h"
 #include "mail/training.h"
 #include "platform/code_page.h"
 #include "platform/utf8.h"
@@ -56,8 +57,8 @@ constexpr std::string_view kHelp =
     "Exit status 1 when a folder or a message could not be read (what could be\n"
     "read is learned and saved all the same).\n";
 
-// Follows the item walks of training: a progress line on a terminal,
-// redrawn at most ten times a second, and a summary line per folder.
+// The progress of training: a line on a terminal, redrawn at most ten times
+// a second, and a summary line per folder.
 class Progress {
  public:
   explicit Progress(ConsoleUserInterface& console) : console_(console), bar_(::isatty(2)) {}
@@ -69,22 +70,17 @@ class Progress {
     start_ = last_ = std::chrono::steady_clock::now();
     Draw(true);
   }
-  // One per item fetched, and one more at the end of the folder.
+  // One per item looked at.
   void Step() {
-    if (done_ > total_)
-      return;
-    ++done_;
-    if (done_ > total_) {
-      done_ = total_;
-      Draw(true);
-      if (bar_)
-        console_.Write("\n");
-      else
-        console_.Write(Text() + "\n");
-      done_ = total_ + 1;
-      return;
-    }
+    if (done_ < total_)
+      ++done_;
     Draw(false);
+  }
+  // The folder's walk is over: its last line.
+  void Finish() {
+    done_ = total_;
+    Draw(true);
+    console_.Write(bar_ ? "\n" : Text() + "\n");
   }
 
  private:
@@ -114,22 +110,26 @@ class Progress {
   std::chrono::steady_clock::time_point start_, last_;
 };
 
-// An answer for "Select Folders" that ticks `names`; those not offered are
-// added to *missing and the choice is cancelled.
-ConsoleDialogRunner::Answer Tick(std::vector<std::string> names,
-                                 std::vector<std::string>* missing) {
-  return [names = std::move(names), missing](ConsoleDialogView& view) {
-    const int list = SelectFoldersDialog::kIdFolderList;
-    for (const std::string& name : names) {
-      const int row = view.FindRow(list, name);
-      if (row < 0)
-        missing->push_back(name);
-      else
-        view.TickRow(list, row);
-    }
-    if (missing->empty())
-      view.Click(kIdOkButton);
-  };
+// The names of `offered` that `given` name (letter case aside), in the
+// order offered and each once, as "Select Folders" gives the rows ticked;
+// those not offered are added to *missing.
+std::vector<std::string> Chosen(const std::vector<std::string>& offered,
+                                const std::vector<std::string>& given,
+                                std::vector<std::string>* missing) {
+  std::vector<bool> ticked(offered.size(), false);
+  for (const std::string& name : given) {
+    const int row = FindName(offered, name);
+    if (row < 0)
+      missing->push_back(name);
+    else
+      ticked[static_cast<std::size_t>(row)] = true;
+  }
+  std::vector<std::string> chosen;
+  for (std::size_t row = 0; row < offered.size(); ++row) {
+    if (ticked[row])
+      chosen.push_back(offered[row]);
+  }
+  return chosen;
 }
 
 // The messages of the folders a training walked, looked at again: which
@@ -196,9 +196,52 @@ int Report(CommandContext& context, long learned, const FolderCheck& check) {
   return unreadable == 0 && check.unreadable_folders.empty() ? kExitOk : kExitUserError;
 }
 
-long MessagesKnown(const BayesianFilter& filter) {
-  return static_cast<long>(filter.SpamMessages()) + static_cast<long>(filter.CleanMessages());
-}
+// Follows a training run: the progress line, the folders walked, and the
+// filter's message count before the first walk (after any emptying).
+class Walks final : public TrainingProgress {
+ public:
+  Walks(ConsoleUserInterface& console, const BayesianFilter& filter)
+      : progress_(console), filter_(filter) {}
+
+  void FolderStarted(host::Folder& folder) override {
+    if (known_before_ < 0)
+      known_before_ = MessagesKnown(filter_);
+    std::string name;
+    if (Failed(folder.Name(&name)))
+      name = "?";
+    walked_.push_back(name);
+    progress_.Started(name, CountItems(folder));
+  }
+  void ItemDone() override { progress_.Step(); }
+  void FolderFinished() override { progress_.Finish(); }
+
+  const std::vector<std::string>& walked() const { return walked_; }
+  long learned() const { return MessagesKnown(filter_) - known_before_; }
+
+ private:
+  static long MessagesKnown(const BayesianFilter& filter) {
+    return static_cast<long>(filter.SpamMessages()) + static_cast<long>(filter.CleanMessages());
+  }
+  // The items are listed once more for the total (cheap: a message is read
+  // only when asked for a text).
+  static int CountItems(host::Folder& folder) {
+    std::unique_ptr<host::Items> items;
+    int total = 0;
+    if (Failed(folder.GetItems(&items)) || items == nullptr)
+      return total;
+    std::unique_ptr<host::Item> item;
+    for (HResult hr = items->GetFirst(&item); Succeeded(hr) && item != nullptr;
+         hr = items->GetNext(&item)) {
+      ++total;
+    }
+    return total;
+  }
+
+  Progress progress_;
+  const BayesianFilter& filter_;
+  long known_before_ = -1;
+  std::vector<std::string> walked_;
+};
 
 std::vector<std::string> InCodePage(const std::vector<std::string>& names) {
   std::vector<std::string> converted;
@@ -233,63 +276,49 @@ int Check(CommandContext& context, const Arguments& arguments) {
 int Run(CommandContext& context, const Arguments& arguments) {
   const std::vector<std::string> spam = InCodePage(arguments.Values("--spam"));
   const std::vector<std::string> good = InCodePage(arguments.Values("--good"));
-  const bool empty_first = arguments.Has("--empty");
-  const bool answered = Answered(arguments);
   CommandSession session(context, /*quiet=*/true);
   if (int status = session.ConnectStore(arguments.operands); status != kExitOk)
     return status;
 
-  std::vector<std::string> missing;
-  if (answered) {
-    if (!spam.empty())
-      context.dialogs().Queue(dialog_id::kSelectFolders, Tick(spam, &missing));
-    if (!good.empty())
-      context.dialogs().Queue(dialog_id::kSelectFolders, Tick(good, &missing));
-    context.dialogs().Queue(dialog_id::kTrain, [&](ConsoleDialogView& view) {
-      if (!spam.empty())
-        view.Click(TrainDialog::kIdChooseSpamFolders);
-      if (!good.empty())
-        view.Click(TrainDialog::kIdChooseGoodFolders);
-      view.Tick(TrainDialog::kIdEmptyFirst, empty_first);
-      if (missing.empty())
-        view.Click(kIdOkButton);  // "Start Training"
-    });
+  CVNXAddin& addin = context.Addin();
+  std::vector<std::string> spam_folders, good_folders;
+  if (Answered(arguments)) {
+    std::vector<std::string> offered, missing;
+    ListMailFolderNames(addin, offered);
+    spam_folders = Chosen(offered, spam, &missing);
+    good_folders = Chosen(offered, good, &missing);
+    if (!missing.empty()) {
+      std::string text = "no top-level folder";
+      for (const std::string& name : missing)
+        text += " '" + TerminalText(name) + "'";
+      text += "; nothing was learned. The folders are:";
+      for (const std::string& name : offered)
+        text += " '" + TerminalText(name) + "'";
+      return context.UserError(text);
+    }
+    if (arguments.Has("--empty"))
+      addin.filter.Empty();
+  } else {
+    // Asked on the terminal, as the mail client's dialog asks; "Start
+    // Training" empties the filter first when asked to.
+    TrainDialog dialog(addin.filter, context.dialogs());
+    ListMailFolderNames(addin, dialog.allFolders);
+    if (context.dialogs().RunModal(dialog) != kIdOkButton)
+      return session.Finish();
+    spam_folders = std::move(dialog.spamFolders);
+    good_folders = std::move(dialog.goodFolders);
   }
-  Progress progress(context.console());
-  // Counted when the first walk starts: after "Empty Database First".
-  long known_before = -1;
-  std::vector<std::string> walked;
-  session->observers().walk_started = [&](const std::string& folder, int total) {
-    if (known_before < 0)
-      known_before = MessagesKnown(context.Addin().filter);
-    walked.push_back(folder);
-    progress.Started(folder, total);
-  };
-  session->observers().walk_step = [&] { progress.Step(); };
-  if (int status = session->Click("Train Filter"); status != kExitOk)
-    return status;
-  session->observers().walk_started = nullptr;
-  session->observers().walk_step = nullptr;
-  if (!missing.empty()) {
-    std::vector<std::string> offered;
-    ListMailFolderNames(context.Addin(), offered);
-    std::string text = "no top-level folder";
-    for (const std::string& name : missing)
-      text += " '" + TerminalText(name) + "'";
-    text += "; nothing was learned. The folders are:";
-    for (const std::string& name : offered)
-      text += " '" + TerminalText(name) + "'";
-    return context.UserError(text);
-  }
+  Walks walks(context.console(), addin.filter);
+  Train(addin, good_folders, spam_folders, &walks);
   FolderCheck check;
-  for (const std::string& folder : walked) {
+  for (const std::string& folder : walks.walked()) {
     if (const auto dir = TopFolderDirectory(session.store(), folder))
       CheckFolder(*dir, &check);
   }
   const int saved = session.Finish();
-  if (walked.empty())
+  if (walks.walked().empty())
     return saved;
-  const int read = Report(context, MessagesKnown(context.Addin().filter) - known_before, check);
+  const int read = Report(context, walks.learned(), check);
   return saved != kExitOk ? saved : read;
 }
 

@@ -9,7 +9,7 @@
 
 #include "linux/platform/console_texts.h"
 #include "mail/folder_pickers.h"
-#include "mail/training.h"
+#include "mail/train_dialog.h"
 #include "platform/code_page.h"
 #include "settings/info_dialogs.h"
 #include "settings/settings_dialog.h"
@@ -185,34 +185,27 @@ void AskSettings(ConsoleDialogView& view) {
 std::span<const ConsoleSettingsBox> ConsoleSettingsBoxes() {
   static constexpr ConsoleSettingsBox kBoxes[] = {
       {SettingsDialog::kIdMarkRead, setting::kMarkReadBeforeMoving,
-       "When moving spam to the SpamFilter Folder mark it as read."},
+       "When moving spam to the SpamFilter Folder mark it as read.",
+       &SettingsChoices::markReadBeforeMoving},
       {SettingsDialog::kIdNonEnglish, setting::kConsiderNonEnglishSpam,
-       "Consider Mail having Non-English Characters as Spam."},
-      {SettingsDialog::kIdBeep, setting::kBeepAtSpam, "Beep When a Mail is Marked Spam"},
-      {SettingsDialog::kIdAskFolder, "AskNotSpamFolder", "Display Select Destination Folder"},
+       "Consider Mail having Non-English Characters as Spam.",
+       &SettingsChoices::considerNonEnglishSpam},
+      {SettingsDialog::kIdBeep, setting::kBeepAtSpam, "Beep When a Mail is Marked Spam",
+       &SettingsChoices::beepAtSpam},
+      {SettingsDialog::kIdAskFolder, "AskNotSpamFolder", "Display Select Destination Folder",
+       &SettingsChoices::askNotSpamFolder},
       {SettingsDialog::kIdLearnSpam, setting::kLearnFromMarkSpam,
-       "Learn from the mails Marked Spam by you."},
+       "Learn from the mails Marked Spam by you.", &SettingsChoices::learnFromMarkSpam},
       {SettingsDialog::kIdLearnNotSpam, setting::kLearnFromNotSpam,
-       "Learn from the mails Marked Not Spam by you."},
+       "Learn from the mails Marked Not Spam by you.", &SettingsChoices::learnFromNotSpam},
       {SettingsDialog::kIdLearnBlack, setting::kLearnFromBlackListed,
-       "Learn from Blacklisted Mails"},
+       "Learn from Blacklisted Mails", &SettingsChoices::learnFromBlackListed},
       {SettingsDialog::kIdLearnWhite, setting::kLearnFromWhiteListed,
-       "Learn from Whitelisted Mails"},
+       "Learn from Whitelisted Mails", &SettingsChoices::learnFromWhiteListed},
       {SettingsDialog::kIdSecondJudge, setting::kSecondJudge,
-       "Let the second judge decide which mails are Spam."},
+       "Let the second judge decide which mails are Spam.", &SettingsChoices::secondJudge},
   };
   return kBoxes;
-}
-
-void ConsoleDialogRunner::Queue(int template_id, Answer answer) {
-  queued_[template_id].push_back(std::move(answer));
-}
-
-int ConsoleDialogRunner::Unplayed() const {
-  int count = 0;
-  for (const auto& [id, answers] : queued_)
-    count += static_cast<int>(answers.size());
-  return count;
 }
 
 std::string_view ConsoleDialogRunner::Caption(int template_id) {
@@ -280,13 +273,7 @@ ConsoleDialogRunner::Answer ConsoleDialogRunner::ConsoleFace(int template_id) {
 
 int ConsoleDialogRunner::RunModal(DialogController& controller) {
   const int template_id = controller.TemplateId();
-  Answer answer;
-  if (auto queued = queued_.find(template_id); queued != queued_.end() && !queued->second.empty()) {
-    answer = std::move(queued->second.front());
-    queued->second.pop_front();
-  } else {
-    answer = ConsoleFace(template_id);
-  }
+  const Answer answer = ConsoleFace(template_id);
   ConsoleDialogView view(controller, console_);
   controller.OnInitDialog(view);
   if (answer) {

@@ -1,15 +1,12 @@
-// Dialogs on the console: the same controllers as in the mail client, driven
-// from the command's arguments or, on a terminal, by a short prompt.
+// Dialogs on the console: the same controllers as in the mail client, shown
+// where a person is asked something, as a short prompt on the terminal.
 //
 // For each dialog it is asked to show, the runner opens a ConsoleDialogView,
-// lets the controller fill it, and then plays, in this order of preference:
-// - the next answer queued for that dialog (Queue), built by the command from
-//   its arguments: a script of user actions on the view;
-// - the dialog's console face: the information dialogs (Mail Headers, About)
-//   print what they show on the output; the folder pickers, the training
-//   dialog and the settings ask on the terminal, when a person can be asked
-//   (ConsoleUserInterface::CanAsk);
-// - otherwise the dialog is closed unanswered, and the console says so.
+// lets the controller fill it, and then plays the dialog's console face: the
+// information dialogs (Mail Headers, About) print what they show on the
+// output; the folder pickers, the training dialog and the settings ask on
+// the terminal, when a person can be asked (ConsoleUserInterface::CanAsk).
+// Otherwise the dialog is closed unanswered, and the console says so.
 // A dialog that the answer leaves open is closed as its window's close box
 // closes it (Cancel). RunModal gives what the controller ended it with.
 //
@@ -26,17 +23,20 @@
 #include "linux/dialogs/console_dialog_view.h"
 #include "linux/platform/console_user_interface.h"
 #include "platform/dialog.h"
+#include "settings/settings_choices.h"
 
 namespace varnox {
 
 // The Settings dialog's check boxes as the console shows them, in the
 // template's order: control id, the name the command line uses (the setting's
 // value name; AskNotSpamFolder for "Display Select Destination Folder", which
-// stands for an empty NotSpamFolderName), and the caption.
+// stands for an empty NotSpamFolderName), the caption, and the choice it
+// shows.
 struct ConsoleSettingsBox {
   int id;
   std::string_view name;
   std::string_view caption;
+  bool SettingsChoices::*choice;
 };
 std::span<const ConsoleSettingsBox> ConsoleSettingsBoxes();
 
@@ -49,14 +49,6 @@ class ConsoleDialogRunner final : public DialogRunner {
   explicit ConsoleDialogRunner(ConsoleUserInterface& console, int output_fd = 1)
       : console_(console), output_fd_(output_fd) {}
 
-  // The next dialog of `template_id` plays `answer`. Answers for one dialog
-  // are played in the order queued.
-  void Queue(int template_id, Answer answer);
-  // Answers queued and not yet played.
-  int Unplayed() const;
-  // Forgets them: a command that ends leaves none for the next one.
-  void DropUnplayed() { queued_.clear(); }
-
   int RunModal(DialogController& controller) override;
 
   // The dialog's title as the console names it ("Select Maildir Folder").
@@ -68,7 +60,6 @@ class ConsoleDialogRunner final : public DialogRunner {
 
   ConsoleUserInterface& console_;
   int output_fd_;
-  std::map<int, std::deque<Answer>> queued_;
 };
 
 }  // namespace varnox

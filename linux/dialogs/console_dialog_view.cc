@@ -1,25 +1,12 @@
 #include "linux/dialogs/console_dialog_view.h"
 
-#include "platform/code_page.h"
+#include <algorithm>
 
 namespace varnox {
 namespace {
 
 std::string Cut(const std::string& text, std::size_t max_chars) {
   return text.substr(0, std::min(text.size(), max_chars));
-}
-
-// First exact match, else first match ignoring letter case.
-int FindText(const std::vector<std::string>& texts, std::string_view text) {
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (texts[i] == text)
-      return static_cast<int>(i);
-  }
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    if (code_page::EqualsIgnoreCase(texts[i], text))
-      return static_cast<int>(i);
-  }
-  return -1;
 }
 
 }  // namespace
@@ -81,17 +68,10 @@ void ConsoleDialogView::DeleteRow(int id, int row) {
   ListView& list = lists_[id];
   list.rows.erase(list.rows.begin() + row);
   list.checked.erase(list.checked.begin() + row);
-  // As a list view does: the mark goes with its row.
-  if (list.selection_mark == row)
-    list.selection_mark = -1;
-  else if (list.selection_mark > row)
-    --list.selection_mark;
 }
 
 int ConsoleDialogView::ShowMessage(std::string_view text, std::string_view caption,
                                    std::uint32_t flags) {
-  messages_.push_back(caption.empty() ? std::string(text)
-                                      : std::string(caption) + ": " + std::string(text));
   return console_.ShowMessage(text, caption, flags);
 }
 
@@ -122,23 +102,8 @@ void ConsoleDialogView::TickRow(int id, int row, bool checked) {
     lists_[id].checked[static_cast<std::size_t>(row)] = checked;
 }
 
-void ConsoleDialogView::DoubleClickRow(int id, int row) {
-  if (ended_)
-    return;
-  lists_[id].selection_mark = HasRow(id, row) ? row : -1;
-  controller_.OnCommand(*this, id, ControlEvent::kDoubleClicked);
-}
-
 std::vector<std::string> ConsoleDialogView::Rows(int id) {
   return lists_[id].rows;
-}
-
-int ConsoleDialogView::FindComboEntry(int id, std::string_view text) {
-  return FindText(combos_[id].entries, text);
-}
-
-int ConsoleDialogView::FindRow(int id, std::string_view text) {
-  return FindText(lists_[id].rows, text);
 }
 
 }  // namespace varnox

@@ -1,10 +1,10 @@
 // The controls of one dialog running on the console, kept in memory.
 //
-// A controller fills them as it would fill a window; what the user does is
-// played on them by the console dialog runner, either from the command's
-// arguments or from answers typed at a prompt, and each action sends the
-// controller the same command that the real control sends. Message boxes
-// owned by the dialog go to the console like any other message box.
+// A controller fills them as it would fill a window; what the user answers
+// at a prompt is played on them by the console dialog runner, and each
+// action sends the controller the same command that the real control sends.
+// Message boxes owned by the dialog go to the console like any other message
+// box.
 //
 // Valid for one run of one dialog; used on the one thread of the command.
 #ifndef VARNOX_LINUX_DIALOGS_CONSOLE_DIALOG_VIEW_H_
@@ -43,29 +43,22 @@ class ConsoleDialogView final : public DialogView {
   int RowCount(int id) override { return static_cast<int>(lists_[id].rows.size()); }
   bool IsRowChecked(int id, int row) override;
   void DeleteRow(int id, int row) override;
-  int SelectionMark(int id) override { return lists_[id].selection_mark; }
+  // The prompts tick rows; none is ever marked by a click.
+  int SelectionMark(int) override { return -1; }
   int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t flags) override;
   void SetFocus(int) override {}
   void EndDialog(int result) override;
 
   // What the user does. Actions after the dialog has ended do nothing.
   void Click(int id);
-  void Type(int id, std::string_view text) { texts_[id] = std::string(text); }
   void Tick(int id, bool checked) { checks_[id] = checked; }
   // An index outside the entries does nothing.
   void SelectCombo(int id, int index);
   void TickRow(int id, int row, bool checked = true);
-  void DoubleClickRow(int id, int row);
 
   // What the user sees.
   std::vector<std::string> ComboEntries(int id) { return combos_[id].entries; }
   std::vector<std::string> Rows(int id);
-  // The index of the entry or row whose text is `text`: the first equal one,
-  // else the first equal ignoring letter case; -1 when none is.
-  int FindComboEntry(int id, std::string_view text);
-  int FindRow(int id, std::string_view text);
-  // The message boxes shown so far, "caption: text" as on the console.
-  const std::vector<std::string>& messages() const { return messages_; }
 
   bool ended() const { return ended_; }
   int result() const { return result_; }
@@ -75,7 +68,6 @@ class ConsoleDialogView final : public DialogView {
   struct ListView {
     std::vector<std::string> rows;
     std::vector<bool> checked;
-    int selection_mark = -1;
   };
   struct Combo {
     std::vector<std::string> entries;
@@ -89,7 +81,6 @@ class ConsoleDialogView final : public DialogView {
   std::map<int, bool> checks_;
   std::map<int, Combo> combos_;
   std::map<int, ListView> lists_;
-  std::vector<std::string> messages_;
   bool ended_ = false;
   int result_ = -1;
 };

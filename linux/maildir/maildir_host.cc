@@ -8,7 +8,6 @@
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file.h"
 #include "linux/maildir/message_file_name.h"
-#include "platform/code_page.h"
 
 namespace varnox::maildir {
 namespace {
@@ -102,21 +101,38 @@ int Deliver(const std::shared_ptr<HostState>& shared,
   return delivered;
 }
 
-void CollectButtons(const std::vector<std::shared_ptr<ToolbarControl>>& controls,
-                    std::vector<std::shared_ptr<ToolbarControl>>* buttons) {
-  for (const auto& control : controls) {
-    if (control->type == host::kMsoControlButton)
-      buttons->push_back(control);
-    CollectButtons(control->controls, buttons);
-  }
+// Where the message file `path` is: a regular file with a message file
+// name in the new/ or cur/ of a Maildir folder; nullopt when it is not one.
+std::optional<ItemLocation> LocateMessageFile(const std::string& path) {
+  const std::string subdir_path = ParentDirectory(path);
+  const std::string subdir = BaseName(subdir_path);
+  const std::optional<std::string> dir = CanonicalDirectory(ParentDirectory(subdir_path));
+  struct stat st;
+  if ((subdir != "new" && subdir != "cur") || !dir || !IsMaildir(*dir) ||
+      !IsMessageFileName(BaseName(path)) || lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return std::nullopt;
+  return ItemLocation{*dir, {subdir, BaseName(path)}};
 }
 
-std::vector<std::shared_ptr<ToolbarControl>> Buttons(const HostState& state) {
-  std::vector<std::shared_ptr<ToolbarControl>> buttons;
-  for (const auto& bar : state.bars)
-    CollectButtons(bar->controls, &buttons);
-  return buttons;
-}
+// Message files named on a command line, as the items an operation takes.
+class MessageFileList final : public host::ItemList {
+ public:
+  explicit MessageFileList(std::vector<ItemLocation> located) : located_(std::move(located)) {}
+  HResult Count(std::int32_t* count) override {
+    *count = static_cast<std::int32_t>(located_.size());
+    return kSOk;
+  }
+  HResult GetItem(std::int32_t index, std::unique_ptr<host::Item>* item) override {
+    item->reset();
+    if (index < 1 || static_cast<std::size_t>(index) > located_.size())
+      return kEInvalidArg;
+    *item = MakeItem(std::make_shared<ItemLocation>(located_[static_cast<std::size_t>(index) - 1]));
+    return kSOk;
+  }
+
+ private:
+  std::vector<ItemLocation> located_;
+};
 
 }  // namespace
 
@@ -192,65 +208,31 @@ const MessageIdentity* MaildirHost::Delivering() const {
   return state_->delivering ? &*state_->delivering : nullptr;
 }
 
-HResult MaildirHost::SetSelection(const std::vector<std::string>& message_paths,
-                                  std::string* bad_path) {
-  std::vector<ItemLocation> selection;
+HResult MaildirHost::MessageFiles(const std::vector<std::string>& message_paths,
+                                  std::unique_ptr<host::ItemList>* items, std::string* bad_path) {
+  items->reset();
+  std::vector<ItemLocation> located;
   for (const std::string& path : message_paths) {
-    const std::string subdir_path = ParentDirectory(path);
-    const std::string subdir = BaseName(subdir_path);
-    const std::optional<std::string> dir = CanonicalDirectory(ParentDirectory(subdir_path));
-    struct stat st;
-    const bool is_message = (subdir == "new" || subdir == "cur") && dir && IsMaildir(*dir) &&
-                            IsMessageFileName(BaseName(path)) && lstat(path.c_str(), &st) == 0 &&
-                            S_ISREG(st.st_mode);
-    if (!is_message) {
+    std::optional<ItemLocation> where = LocateMessageFile(path);
+    if (!where) {
       if (bad_path != nullptr)
         *bad_path = path;
       return kEInvalidArg;
     }
-    selection.push_back({*dir, {subdir, BaseName(path)}});
+    located.push_back(std::move(*where));
   }
-  if (!selection.empty())
-    state_->current_folder = MailFolderAt(selection.front().dir);
-  state_->selection = std::move(selection);
+  *items = std::make_unique<MessageFileList>(std::move(located));
   return kSOk;
 }
 
-HResult MaildirHost::SetCurrentFolder(const std::string& folder_dir) {
-  const std::optional<std::string> dir = CanonicalDirectory(folder_dir);
-  if (!dir || !IsMaildir(*dir))
+HResult MaildirHost::FolderOfMessageFile(const std::string& message_path,
+                                         std::unique_ptr<host::Folder>* folder) {
+  folder->reset();
+  const std::optional<ItemLocation> where = LocateMessageFile(message_path);
+  if (!where)
     return kEInvalidArg;
-  state_->current_folder = MailFolderAt(*dir);
+  *folder = MakeFolder(state_, MailFolderAt(where->dir));
   return kSOk;
-}
-
-int MaildirHost::ClickButton(std::string_view caption) {
-  for (const auto& button : Buttons(*state_)) {
-    if (!code_page::EqualsIgnoreCase(button->caption, caption))
-      continue;
-    std::unique_ptr<host::CommandBarButton> ref;
-    MakeControl(state_, button)->QueryButton(&ref);
-    const auto sinks = button->click_sinks;
-    int called = 0;
-    for (const auto& subscription : sinks) {
-      const bool live = std::any_of(button->click_sinks.begin(), button->click_sinks.end(),
-                                    [&](const auto& s) { return s.cookie == subscription.cookie; });
-      if (!live)
-        continue;
-      std::int16_t cancel_default = 0;
-      subscription.sink->OnClick(ref.get(), &cancel_default);
-      ++called;
-    }
-    return called;
-  }
-  return -1;
-}
-
-std::vector<std::string> MaildirHost::ButtonCaptions() const {
-  std::vector<std::string> captions;
-  for (const auto& button : Buttons(*state_))
-    captions.push_back(button->caption);
-  return captions;
 }
 
 HResult CreateStore(const std::string& path) {

@@ -1,21 +1,19 @@
-// The mail host over Maildir folders: what the `varnox` command hands the
-// add-in on Linux in place of the mail client.
+// The mail store over Maildir folders: what the `varnox` command hands the
+// add-in and the operations on Linux in place of the mail client.
 //
 // Stores are Maildir++ roots. Their folders, messages and events are
-// offered through the host seam (host/*.h): ApplicationRef() is what the
-// add-in's OnConnection receives. Messages are read and written as files
+// offered through the mail-store seam (host/*.h): ApplicationRef() is what
+// the add-in's OnConnection receives. Messages are read and written as files
 // (see maildir_message.h), moved by rename, marked read with the Maildir
 // "S" flag.
 //
 // Events are not raised from other threads: the caller runs Poll() or
-// RunUntil() on its own thread (the add-in's), and every ItemAdd,
-// FolderAdd and Click is delivered inside those calls, CatchUp() or
-// ClickButton(). See folder_watcher.h for what counts as an addition.
+// RunUntil() on its own thread (the add-in's), and every ItemAdd and
+// FolderAdd is delivered inside those calls or CatchUp(). See
+// folder_watcher.h for what counts as an addition.
 //
-// The explorer is the command line's: its selection is the message files
-// set with SetSelection(), its current folder theirs (or the one set with
-// SetCurrentFolder()). The toolbar the add-in builds is kept in memory, so
-// that a command runs a toolbar command with ClickButton(caption).
+// A command names messages by their files: MessageFiles() gives them as the
+// items an operation works on, FolderOfMessageFile() the folder one lies in.
 //
 // The host object and every reference it handed out may be destroyed in
 // any order. Not thread-safe: one thread uses it.
@@ -27,10 +25,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "host/application.h"
+#include "host/folder.h"
+#include "host/item.h"
 #include "platform/hresult.h"
 
 namespace varnox::maildir {
@@ -98,21 +97,18 @@ class MaildirHost {
   // While an ItemAdd is being delivered, the message it names; else null.
   const MessageIdentity* Delivering() const;
 
-  // --- The command line's explorer.
-  // The selection: message files, each in the new/ or cur/ of a Maildir
-  // folder. The current folder becomes the first one's folder. kEInvalidArg
-  // (nothing changed) when a path is not such a file; *bad_path then names it.
-  HResult SetSelection(const std::vector<std::string>& message_paths,
-                       std::string* bad_path = nullptr);
-  // The folder being viewed: a Maildir folder directory.
-  HResult SetCurrentFolder(const std::string& folder_dir);
-
-  // Raises Click on the toolbar button with this caption (pop-up items
-  // included), as a user's click does. Gives the number of handlers called;
-  // -1 when no button has that caption.
-  int ClickButton(std::string_view caption);
-  // The captions of the toolbar buttons, in toolbar order.
-  std::vector<std::string> ButtonCaptions() const;
+  // --- Messages named by their files.
+  // The items of `message_paths`, in that order, each a message file in the
+  // new/ or cur/ of a Maildir folder (of one of these stores or not); each
+  // GetItem is a fresh reference to its message, which follows it when a
+  // mail program renames it. kEInvalidArg (and *bad_path naming the path)
+  // when one is no such file: then nothing is given.
+  HResult MessageFiles(const std::vector<std::string>& message_paths,
+                       std::unique_ptr<host::ItemList>* items, std::string* bad_path = nullptr);
+  // The folder a message file lies in (the Inbox of a store, or .NAME).
+  // kEInvalidArg when `message_path` is no message file of a Maildir folder.
+  HResult FolderOfMessageFile(const std::string& message_path,
+                              std::unique_ptr<host::Folder>* folder);
 
  private:
   std::shared_ptr<HostState> state_;

@@ -272,6 +272,32 @@ class MaildirItem final : public host::Item {
   std::shared_ptr<ItemLocation> where_;
 };
 
+// The namespace: its folders are the stores.
+class StoreNameSpace final : public host::NameSpace {
+ public:
+  explicit StoreNameSpace(std::shared_ptr<HostState> state) : state_(std::move(state)) {}
+  HResult GetFolders(std::unique_ptr<host::Folders>* roots) override {
+    std::unique_ptr<host::Folder> stores =
+        MakeFolder(state_, {FolderLocation::Kind::kStoreList, "", "", ""});
+    return stores->GetFolders(roots);
+  }
+
+ private:
+  std::shared_ptr<HostState> state_;
+};
+
+class MaildirApplication final : public host::Application {
+ public:
+  explicit MaildirApplication(std::shared_ptr<HostState> state) : state_(std::move(state)) {}
+  HResult Session(std::unique_ptr<host::NameSpace>* name_space) override {
+    *name_space = std::make_unique<StoreNameSpace>(state_);
+    return kSOk;
+  }
+
+ private:
+  std::shared_ptr<HostState> state_;
+};
+
 }  // namespace
 
 FolderLocation MailFolderAt(const std::string& dir) {
@@ -294,6 +320,10 @@ std::unique_ptr<host::Folder> MakeFolder(std::shared_ptr<HostState> state, Folde
 
 std::unique_ptr<host::Item> MakeItem(std::shared_ptr<ItemLocation> where) {
   return std::make_unique<MaildirItem>(std::move(where));
+}
+
+std::unique_ptr<host::Application> MakeApplication(std::shared_ptr<HostState> state) {
+  return std::make_unique<MaildirApplication>(std::move(state));
 }
 
 }  // namespace varnox::maildir

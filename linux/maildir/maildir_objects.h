@@ -1,5 +1,5 @@
 // The state shared by every host object of one MaildirHost, and the
-// factories of those objects. Internal to the Maildir host: the core sees
+// factories of those objects. Internal to the Maildir store: the core sees
 // only the host/ interfaces.
 #ifndef VARNOX_LINUX_MAILDIR_MAILDIR_OBJECTS_H_
 #define VARNOX_LINUX_MAILDIR_MAILDIR_OBJECTS_H_
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "host/application.h"
-#include "host/command_bar.h"
 #include "host/events.h"
 #include "host/folder.h"
 #include "host/item.h"
@@ -51,28 +50,6 @@ struct ItemLocation {
   std::optional<MessageEntry> Resolve();
 };
 
-// A toolbar control as the command line keeps it.
-struct ToolbarControl {
-  std::int32_t type = host::kMsoControlButton;
-  std::string caption, tag, description_text, tooltip_text;
-  bool visible = false, enabled = false, begin_group = false;
-  std::int32_t style = 0;
-  std::vector<std::shared_ptr<ToolbarControl>> controls;  // a pop-up's items
-  struct Subscription {
-    host::Cookie cookie;
-    host::ButtonEventSink* sink;
-  };
-  std::vector<Subscription> click_sinks;
-};
-
-struct ToolbarBar {
-  std::string name;
-  std::int32_t position = 0;
-  bool temporary = false;
-  bool visible = false;
-  std::vector<std::shared_ptr<ToolbarControl>> controls;
-};
-
 struct HostState {
   std::vector<std::string> stores;  // canonical store roots, in order given
   FolderWatcher watcher;
@@ -95,13 +72,6 @@ struct HostState {
   std::set<std::string> caught_up;
   CatchUpPolicy catch_up_policy = IsUnstampedInNew;
   std::optional<MessageIdentity> delivering;
-
-  // The command line's explorer: the selected message files and the
-  // folder being viewed.
-  std::vector<ItemLocation> selection;
-  std::optional<FolderLocation> current_folder;
-
-  std::vector<std::shared_ptr<ToolbarBar>> bars;
 };
 
 // Cancels the subscription `cookie` of `sinks`, after `release` stopped
@@ -120,8 +90,6 @@ HResult Cancel(std::vector<Subscription>& sinks, host::Cookie cookie, Release re
 std::unique_ptr<host::Application> MakeApplication(std::shared_ptr<HostState> state);
 std::unique_ptr<host::Folder> MakeFolder(std::shared_ptr<HostState> state, FolderLocation where);
 std::unique_ptr<host::Item> MakeItem(std::shared_ptr<ItemLocation> where);
-std::unique_ptr<host::CommandBarControl> MakeControl(std::shared_ptr<HostState> state,
-                                                     std::shared_ptr<ToolbarControl> control);
 
 }  // namespace varnox::maildir
 

@@ -128,8 +128,8 @@ struct FakeHostState : std::enable_shared_from_this<FakeHostState> {
     control.state_ = this;
     control.type = type;
     control.temporary = temporary;
-    control.answers_button = type == host::kMsoControlButton;
-    control.answers_popup = type == host::kMsoControlPopup;
+    control.answers_button = type == outlook::kMsoControlButton;
+    control.answers_popup = type == outlook::kMsoControlPopup;
     return control;
   }
 
@@ -502,9 +502,9 @@ std::unique_ptr<host::Message> MakeMessageRef(const State& state, FakeItem& item
 
 // --- Command bars.
 
-std::unique_ptr<host::CommandBarControls> MakeControlsRef(const State& state,
-                                                          std::vector<FakeControl*>& list,
-                                                          std::string label);
+std::unique_ptr<outlook::CommandBarControls> MakeControlsRef(const State& state,
+                                                             std::vector<FakeControl*>& list,
+                                                             std::string label);
 
 // The control properties, shared by plain controls, buttons and pop-ups.
 template <typename Base>
@@ -532,8 +532,8 @@ class ControlRefBase : public Base, protected Reference {
   HResult SetBeginGroup(bool begin_group) override {
     return SetFlag("BeginGroup", begin_group, control_.begin_group);
   }
-  HResult QueryButton(std::unique_ptr<host::CommandBarButton>* button) override;
-  HResult QueryPopup(std::unique_ptr<host::CommandBarPopup>* popup) override;
+  HResult QueryButton(std::unique_ptr<outlook::CommandBarButton>* button) override;
+  HResult QueryPopup(std::unique_ptr<outlook::CommandBarPopup>* popup) override;
 
  protected:
   HResult Set(const std::string& property, const std::string& value) {
@@ -562,15 +562,15 @@ class ControlRefBase : public Base, protected Reference {
   FakeControl& control_;
 };
 
-class ControlRef final : public ControlRefBase<host::CommandBarControl> {
+class ControlRef final : public ControlRefBase<outlook::CommandBarControl> {
  public:
   using ControlRefBase::ControlRefBase;
 };
 
-class PopupRef final : public ControlRefBase<host::CommandBarPopup> {
+class PopupRef final : public ControlRefBase<outlook::CommandBarPopup> {
  public:
   using ControlRefBase::ControlRefBase;
-  HResult GetControls(std::unique_ptr<host::CommandBarControls>* controls) override {
+  HResult GetControls(std::unique_ptr<outlook::CommandBarControls>* controls) override {
     HResult hr = state_->Enter("Popup.Controls", &control_, Label(), "");
     if (Succeeded(hr))
       *controls = MakeControlsRef(state_, control_.controls, Label());
@@ -578,7 +578,7 @@ class PopupRef final : public ControlRefBase<host::CommandBarPopup> {
   }
 };
 
-class ButtonRef final : public ControlRefBase<host::CommandBarButton> {
+class ButtonRef final : public ControlRefBase<outlook::CommandBarButton> {
  public:
   using ControlRefBase::ControlRefBase;
 
@@ -604,7 +604,7 @@ class ButtonRef final : public ControlRefBase<host::CommandBarButton> {
       ++control_.paste_faces;
     return hr;
   }
-  HResult Advise(host::ButtonEventSink* sink, host::Cookie* cookie) override {
+  HResult Advise(outlook::ButtonEventSink* sink, host::Cookie* cookie) override {
     return state_->Subscribe("Button.Advise", &control_, Label(),
                              FakeHostState::ClickSinks(control_), sink, cookie);
   }
@@ -615,7 +615,7 @@ class ButtonRef final : public ControlRefBase<host::CommandBarButton> {
 };
 
 template <typename Base>
-HResult ControlRefBase<Base>::QueryButton(std::unique_ptr<host::CommandBarButton>* button) {
+HResult ControlRefBase<Base>::QueryButton(std::unique_ptr<outlook::CommandBarButton>* button) {
   HResult hr = state_->Enter("Control.QueryButton", &control_, Label(), "");
   if (Succeeded(hr) && !control_.answers_button)
     hr = state_->Finish(kENoInterface);
@@ -626,7 +626,7 @@ HResult ControlRefBase<Base>::QueryButton(std::unique_ptr<host::CommandBarButton
 }
 
 template <typename Base>
-HResult ControlRefBase<Base>::QueryPopup(std::unique_ptr<host::CommandBarPopup>* popup) {
+HResult ControlRefBase<Base>::QueryPopup(std::unique_ptr<outlook::CommandBarPopup>* popup) {
   HResult hr = state_->Enter("Control.QueryPopup", &control_, Label(), "");
   if (Succeeded(hr) && !control_.answers_popup)
     hr = state_->Finish(kENoInterface);
@@ -636,13 +636,13 @@ HResult ControlRefBase<Base>::QueryPopup(std::unique_ptr<host::CommandBarPopup>*
   return hr;
 }
 
-class ControlsRef final : public host::CommandBarControls, Reference {
+class ControlsRef final : public outlook::CommandBarControls, Reference {
  public:
   ControlsRef(State state, std::vector<FakeControl*>& list, std::string label)
       : Reference(std::move(state), nullptr), list_(list), label_(std::move(label)) {}
 
   HResult Add(std::int32_t type, bool temporary,
-              std::unique_ptr<host::CommandBarControl>* control) override {
+              std::unique_ptr<outlook::CommandBarControl>* control) override {
     HResult hr = state_->Enter("Controls.Add", &list_, label_,
                                "type " + std::to_string(type) + (temporary ? " temporary" : ""));
     if (Failed(hr))
@@ -660,18 +660,18 @@ class ControlsRef final : public host::CommandBarControls, Reference {
   std::string label_;
 };
 
-std::unique_ptr<host::CommandBarControls> MakeControlsRef(const State& state,
-                                                          std::vector<FakeControl*>& list,
-                                                          std::string label) {
+std::unique_ptr<outlook::CommandBarControls> MakeControlsRef(const State& state,
+                                                             std::vector<FakeControl*>& list,
+                                                             std::string label) {
   return std::make_unique<ControlsRef>(state, list, std::move(label));
 }
 
-class CommandBarRef final : public host::CommandBar, Reference {
+class CommandBarRef final : public outlook::CommandBar, Reference {
  public:
   CommandBarRef(State state, FakeCommandBar& bar)
       : Reference(std::move(state), nullptr), bar_(bar) {}
 
-  HResult GetControls(std::unique_ptr<host::CommandBarControls>* controls) override {
+  HResult GetControls(std::unique_ptr<outlook::CommandBarControls>* controls) override {
     HResult hr = state_->Enter("CommandBar.Controls", &bar_, bar_.name, "");
     if (Succeeded(hr))
       *controls = MakeControlsRef(state_, bar_.controls, bar_.name);
@@ -707,12 +707,12 @@ class CommandBarRef final : public host::CommandBar, Reference {
   FakeCommandBar& bar_;
 };
 
-class CommandBarsRef final : public host::CommandBars, Reference {
+class CommandBarsRef final : public outlook::CommandBars, Reference {
  public:
   explicit CommandBarsRef(State state) : Reference(std::move(state), nullptr) {}
 
   HResult Add(std::string_view name, std::int32_t position, bool temporary,
-              std::unique_ptr<host::CommandBar>* bar) override {
+              std::unique_ptr<outlook::CommandBar>* bar) override {
     HResult hr = state_->Enter(
         "CommandBars.Add", nullptr, "",
         Quoted(name) + " position " + std::to_string(position) + (temporary ? " temporary" : ""));
@@ -729,7 +729,7 @@ class CommandBarsRef final : public host::CommandBars, Reference {
     *bar = std::make_unique<CommandBarRef>(state_, added);
     return hr;
   }
-  HResult FindBar(std::string_view name, std::unique_ptr<host::CommandBar>* bar) override {
+  HResult FindBar(std::string_view name, std::unique_ptr<outlook::CommandBar>* bar) override {
     HResult hr = state_->Enter("CommandBars.Item", nullptr, "", Quoted(name));
     bar->reset();
     if (Failed(hr))
@@ -752,7 +752,7 @@ class CommandBarsRef final : public host::CommandBars, Reference {
 
 // --- The application side.
 
-class SelectionRef final : public host::Selection, Reference {
+class SelectionRef final : public outlook::Selection, Reference {
  public:
   SelectionRef(State state, std::vector<FakeItem*> items, std::int32_t object_class)
       : Reference(std::move(state), nullptr), items_(std::move(items)), class_(object_class) {}
@@ -783,7 +783,7 @@ class SelectionRef final : public host::Selection, Reference {
   std::int32_t class_;
 };
 
-class ShortcutsRef final : public host::OutlookBarShortcuts, Reference {
+class ShortcutsRef final : public outlook::OutlookBarShortcuts, Reference {
  public:
   explicit ShortcutsRef(State state) : Reference(std::move(state), nullptr) {}
 
@@ -799,17 +799,17 @@ class ShortcutsRef final : public host::OutlookBarShortcuts, Reference {
   }
 };
 
-class ExplorerRef final : public host::Explorer, Reference {
+class ExplorerRef final : public outlook::Explorer, Reference {
  public:
   explicit ExplorerRef(State state) : Reference(std::move(state), nullptr) {}
 
-  HResult GetCommandBars(std::unique_ptr<host::CommandBars>* bars) override {
+  HResult GetCommandBars(std::unique_ptr<outlook::CommandBars>* bars) override {
     HResult hr = state_->Enter("Explorer.CommandBars", nullptr, "", "");
     if (Succeeded(hr))
       *bars = std::make_unique<CommandBarsRef>(state_);
     return hr;
   }
-  HResult GetSelection(std::unique_ptr<host::Selection>* selection) override {
+  HResult GetSelection(std::unique_ptr<outlook::Selection>* selection) override {
     HResult hr = state_->Enter("Explorer.Selection", nullptr, "", "");
     if (Succeeded(hr) && host() == nullptr)
       hr = state_->Finish(kEFail);
@@ -829,7 +829,7 @@ class ExplorerRef final : public host::Explorer, Reference {
       *folder = MakeFolderRef(state_, *host()->current_folder);
     return hr;
   }
-  HResult OutlookBarShortcuts(std::unique_ptr<host::OutlookBarShortcuts>* shortcuts) override {
+  HResult OutlookBarShortcuts(std::unique_ptr<outlook::OutlookBarShortcuts>* shortcuts) override {
     HResult hr = state_->Enter("Explorer.OutlookBarShortcuts", nullptr, "", "");
     if (Succeeded(hr) && (host() == nullptr || !host()->has_outlook_bar))
       hr = state_->Finish(kENoInterface);
@@ -852,7 +852,7 @@ class NameSpaceRef final : public host::NameSpace, Reference {
   }
 };
 
-class ApplicationRef final : public host::Application, Reference {
+class ApplicationRef final : public host::Application, public outlook::Application, Reference {
  public:
   explicit ApplicationRef(State state) : Reference(std::move(state), nullptr) {}
 
@@ -862,7 +862,7 @@ class ApplicationRef final : public host::Application, Reference {
       *name_space = std::make_unique<NameSpaceRef>(state_);
     return hr;
   }
-  HResult ActiveExplorer(std::unique_ptr<host::Explorer>* explorer) override {
+  HResult ActiveExplorer(std::unique_ptr<outlook::Explorer>* explorer) override {
     HResult hr = state_->Enter("Application.ActiveExplorer", nullptr, "", "");
     if (Failed(hr))
       return hr;
@@ -996,7 +996,7 @@ FakeFolder* FakeFolder::Find(std::string_view folder_name) const {
 
 int FakeControl::Click(std::int16_t* cancel_default) {
   State self = state_->shared_from_this();
-  return FakeHostState::Raise(click_sinks_, [&](host::ButtonEventSink* sink) {
+  return FakeHostState::Raise(click_sinks_, [&](outlook::ButtonEventSink* sink) {
     ButtonRef button(self, *this);
     sink->OnClick(&button, cancel_default);
   });

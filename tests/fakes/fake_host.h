@@ -1,6 +1,8 @@
-// An in-memory mail host for tests: stores, folders, mail and other items,
-// messages with their three string properties, the explorer with its
-// selection and Outlook Bar, command bars, and the three event kinds.
+// An in-memory mail host for tests: the mail-store seam (stores, folders,
+// mail and other items, messages with their three string properties, new
+// mail and new folders) and what only Outlook has beside it (the explorer
+// with its selection and Outlook Bar, command bars, button clicks): its
+// application is an outlook::Application too.
 //
 // The test builds a world and hands the core references to it:
 //
@@ -40,8 +42,9 @@
 #include <string_view>
 #include <vector>
 
+#include "addin/command_bar.h"
+#include "addin/explorer.h"
 #include "host/application.h"
-#include "host/command_bar.h"
 #include "host/events.h"
 #include "host/folder.h"
 #include "host/item.h"
@@ -207,7 +210,7 @@ class FakeFolder {
 // order, as "Caption=Mark Spam".
 class FakeControl {
  public:
-  std::int32_t type = host::kMsoControlButton;
+  std::int32_t type = outlook::kMsoControlButton;
   bool temporary = false;
   bool answers_button = true;  // QueryButton succeeds (default: type 1)
   bool answers_popup = false;  // QueryPopup succeeds (default: type 10)
@@ -224,7 +227,7 @@ class FakeControl {
   // Raises Click on every live subscription, as a user's click does; gives
   // the number of sinks called. `cancel_default` is what the host passes.
   int Click(std::int16_t* cancel_default = nullptr);
-  const std::vector<FakeSubscription<host::ButtonEventSink>>& click_subscriptions() const {
+  const std::vector<FakeSubscription<outlook::ButtonEventSink>>& click_subscriptions() const {
     return click_sinks_;
   }
   int references() const { return references_; }
@@ -233,7 +236,7 @@ class FakeControl {
   friend class FakeHost;
   friend struct FakeHostState;
   FakeHostState* state_ = nullptr;
-  std::vector<FakeSubscription<host::ButtonEventSink>> click_sinks_;
+  std::vector<FakeSubscription<outlook::ButtonEventSink>> click_sinks_;
   int references_ = 0;
 };
 
@@ -276,7 +279,7 @@ class FakeHost {
   // The explorer window. Without one, ActiveExplorer gives success and null.
   bool has_explorer = true;
   std::vector<FakeItem*> selection;  // Selection.Item(1..Count)
-  std::int32_t selection_class = host::kOlSelection;
+  std::int32_t selection_class = outlook::kOlSelection;
   FakeFolder* current_folder = nullptr;  // null: CurrentFolder gives success and null
   // Without an Outlook Bar, OutlookBarShortcuts gives kENoInterface and null.
   bool has_outlook_bar = true;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/addin/explorer_contract.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/host/host_contract.h"
 
@@ -24,8 +25,8 @@ struct RecordingFoldersSink : host::FoldersEventSink {
   std::vector<std::string> names;
 };
 
-struct CountingClickSink : host::ButtonEventSink {
-  void OnClick(host::CommandBarButton* button, std::int16_t* cancel_default) override {
+struct CountingClickSink : outlook::ButtonEventSink {
+  void OnClick(outlook::CommandBarButton* button, std::int16_t* cancel_default) override {
     ++clicks;
     saw_button = button != nullptr;
     saw_cancel = cancel_default;
@@ -195,17 +196,17 @@ TEST_F(FakeHostTest, ToolbarCallsAreRecordedAndClicksReachLiveSinks) {
     if (c.type == 99)
       c.answers_button = false;
   };
-  std::unique_ptr<host::Explorer> explorer;
-  ASSERT_EQ(host.ApplicationRef()->ActiveExplorer(&explorer), kSOk);
-  std::unique_ptr<host::CommandBars> bars;
+  std::unique_ptr<outlook::Explorer> explorer;
+  ASSERT_EQ(WindowSide(*host.ApplicationRef()).ActiveExplorer(&explorer), kSOk);
+  std::unique_ptr<outlook::CommandBars> bars;
   ASSERT_EQ(explorer->GetCommandBars(&bars), kSOk);
-  std::unique_ptr<host::CommandBar> bar;
-  ASSERT_EQ(bars->Add("Varnox", host::kMsoBarTop, true, &bar), kSOk);
-  std::unique_ptr<host::CommandBarControls> controls;
+  std::unique_ptr<outlook::CommandBar> bar;
+  ASSERT_EQ(bars->Add("Varnox", outlook::kMsoBarTop, true, &bar), kSOk);
+  std::unique_ptr<outlook::CommandBarControls> controls;
   ASSERT_EQ(bar->GetControls(&controls), kSOk);
-  std::unique_ptr<host::CommandBarControl> control;
-  ASSERT_EQ(controls->Add(host::kMsoControlButton, true, &control), kSOk);
-  std::unique_ptr<host::CommandBarButton> button;
+  std::unique_ptr<outlook::CommandBarControl> control;
+  ASSERT_EQ(controls->Add(outlook::kMsoControlButton, true, &control), kSOk);
+  std::unique_ptr<outlook::CommandBarButton> button;
   ASSERT_EQ(control->QueryButton(&button), kSOk);
   button->SetCaption("Mark Spam");
   button->SetTag("Mark Spam");
@@ -225,9 +226,9 @@ TEST_F(FakeHostTest, ToolbarCallsAreRecordedAndClicksReachLiveSinks) {
   ASSERT_EQ(button->Unadvise(cookie), kSOk);
   EXPECT_EQ(fake->Click(), 0);
 
-  std::unique_ptr<host::CommandBarControl> odd;
+  std::unique_ptr<outlook::CommandBarControl> odd;
   ASSERT_EQ(controls->Add(99, true, &odd), kSOk);
-  std::unique_ptr<host::CommandBarButton> none;
+  std::unique_ptr<outlook::CommandBarButton> none;
   EXPECT_EQ(odd->QueryButton(&none), kENoInterface);
   EXPECT_EQ(none, nullptr);
 }
@@ -235,9 +236,9 @@ TEST_F(FakeHostTest, ToolbarCallsAreRecordedAndClicksReachLiveSinks) {
 TEST_F(FakeHostTest, ExplorerSelectionIsASnapshotAndMayBeAbsent) {
   FakeItem& mail = inbox.AddMail("", "", "");
   host.selection = {&mail};
-  std::unique_ptr<host::Explorer> explorer;
-  host.ApplicationRef()->ActiveExplorer(&explorer);
-  std::unique_ptr<host::Selection> selection;
+  std::unique_ptr<outlook::Explorer> explorer;
+  WindowSide(*host.ApplicationRef()).ActiveExplorer(&explorer);
+  std::unique_ptr<outlook::Selection> selection;
   ASSERT_EQ(explorer->GetSelection(&selection), kSOk);
   host.selection.clear();
   std::int32_t count = 0;
@@ -250,11 +251,11 @@ TEST_F(FakeHostTest, ExplorerSelectionIsASnapshotAndMayBeAbsent) {
   EXPECT_EQ(current, nullptr) << "no folder viewed";
 
   host.has_outlook_bar = false;
-  std::unique_ptr<host::OutlookBarShortcuts> shortcuts;
+  std::unique_ptr<outlook::OutlookBarShortcuts> shortcuts;
   EXPECT_EQ(explorer->OutlookBarShortcuts(&shortcuts), kENoInterface);
   host.has_explorer = false;
-  std::unique_ptr<host::Explorer> none;
-  EXPECT_EQ(host.ApplicationRef()->ActiveExplorer(&none), kSOk);
+  std::unique_ptr<outlook::Explorer> none;
+  EXPECT_EQ(WindowSide(*host.ApplicationRef()).ActiveExplorer(&none), kSOk);
   EXPECT_EQ(none, nullptr);
 }
 
@@ -293,9 +294,10 @@ TEST(FakeHostLifetime, ReferencesMayOutliveTheHost) {
   EXPECT_EQ(name, "Store");
 }
 
-// The fake host under the host seam's contract: a store "Personal Folders"
-// whose folders are made and read as the tests above do.
-class FakeHostUnderTest final : public HostUnderTest {
+// The fake host under the contracts of the mail-store seam and of the
+// explorer: a store "Personal Folders" whose folders are made and read as
+// the tests above do.
+class FakeHostUnderTest final : public ExplorerUnderTest {
  public:
   FakeHostUnderTest() { store_.AddFolder("Inbox"); }
   std::unique_ptr<host::Application> Application() override { return host_.ApplicationRef(); }
@@ -328,8 +330,13 @@ class FakeHostUnderTest final : public HostUnderTest {
 std::unique_ptr<HostUnderTest> MakeFakeHost() {
   return std::make_unique<FakeHostUnderTest>();
 }
+std::unique_ptr<ExplorerUnderTest> MakeFakeExplorer() {
+  return std::make_unique<FakeHostUnderTest>();
+}
 
 INSTANTIATE_TEST_SUITE_P(FakeHost, HostContract, ::testing::Values(&MakeFakeHost), HostMakerName);
+INSTANTIATE_TEST_SUITE_P(FakeHost, ExplorerContract, ::testing::Values(&MakeFakeExplorer),
+                         ExplorerMakerName);
 
 }  // namespace
 }  // namespace varnox::testing

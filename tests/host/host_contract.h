@@ -1,5 +1,7 @@
-// The host seam's contract, run against every implementation: the in-memory
-// fake host, the Maildir host and the adapters over the stand-in Outlook.
+// The mail-store seam's contract, run against every implementation: the
+// in-memory fake host, the Maildir store and the adapters over the stand-in
+// Outlook. (What only Outlook has is the explorer contract's,
+// tests/addin/explorer_contract.h.)
 // Each test program that links host_contract_test.cc instantiates the
 // parameterized suite `HostContract` with its makers:
 //
@@ -21,6 +23,8 @@
 #include <vector>
 
 #include "host/application.h"
+#include "host/folder.h"
+#include "host/item.h"
 
 namespace varnox::testing {
 
@@ -53,9 +57,6 @@ class HostUnderTest {
   // The transport headers of each message in `folder`, as the store keeps
   // them (read past the seam), in any order.
   virtual std::vector<std::string> StoredHeaders(std::string_view folder) = 0;
-  // Makes every message of `folder` the explorer's selection, in the order
-  // the folder's items give them, and that folder the one being viewed.
-  virtual void SelectAll(std::string_view folder) = 0;
   // Why this host cannot write the message property `tag`; empty when it
   // can.
   virtual std::string ReadOnlyReason(std::uint32_t /*tag*/) const { return {}; }
@@ -79,6 +80,26 @@ class HostContract : public ::testing::TestWithParam<HostMaker> {
   std::unique_ptr<HostUnderTest> under_test;
   std::unique_ptr<host::Application> application;
 };
+
+// Helpers of the contracts, defined in host_contract_test.cc.
+
+// A message from the outside with a number of its own in "X-Id".
+ArrivingMessage Arriving(int id);
+bool Contains(std::string_view text, std::string_view part);
+// The X-Id numbers of headers, sorted.
+std::vector<int> IdsIn(const std::vector<std::string>& headers);
+// A property of the mail's message; "<unreadable>" when it cannot be read.
+std::string Property(host::MailItem& mail, std::uint32_t tag);
+std::unique_ptr<host::MailItem> AsMail(host::Item& item);
+// The first store's top-level folders.
+std::unique_ptr<host::Folders> TopFolders(host::Application& application);
+// The top-level folder with this name, looked up afresh; null when none.
+std::unique_ptr<host::Folder> TopFolder(host::Application& application, std::string_view wanted);
+// The folder's mail items through the seam, in the store's order.
+std::vector<std::unique_ptr<host::MailItem>> Mails(host::Application& application,
+                                                   std::string_view folder_name);
+std::vector<std::string> HeadersThroughTheSeam(host::Application& application,
+                                               std::string_view folder_name);
 
 }  // namespace varnox::testing
 

@@ -1,6 +1,6 @@
-// What the core relies on from every host: folders found by name and made,
+// What the core relies on from every store: folders found by name and made,
 // new mail announced while subscribed, moves, the message's string
-// properties, and the explorer's selection.
+// properties.
 #include "tests/host/host_contract.h"
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include "host/message.h"
 
 namespace varnox::testing {
-namespace {
 
 // A message from the outside with a number of its own in "X-Id".
 ArrivingMessage Arriving(int id) {
@@ -50,20 +49,6 @@ std::unique_ptr<host::MailItem> AsMail(host::Item& item) {
   EXPECT_EQ(item.QueryMailItem(&mail), kSOk);
   return mail;
 }
-
-class RecordingSink : public host::ItemsEventSink {
- public:
-  void OnItemAdd(std::unique_ptr<host::Item> item) override { items.push_back(std::move(item)); }
-  std::vector<std::string> Headers() {
-    std::vector<std::string> headers;
-    for (auto& item : items) {
-      auto mail = AsMail(*item);
-      headers.push_back(mail ? Property(*mail, host::kPrTransportMessageHeaders) : "");
-    }
-    return headers;
-  }
-  std::vector<std::unique_ptr<host::Item>> items;
-};
 
 std::unique_ptr<host::Folders> TopFolders(host::Application& application) {
   std::unique_ptr<host::NameSpace> name_space;
@@ -112,6 +97,22 @@ std::vector<std::string> HeadersThroughTheSeam(host::Application& application,
     headers.push_back(Property(*mail, host::kPrTransportMessageHeaders));
   return headers;
 }
+
+namespace {
+
+class RecordingSink : public host::ItemsEventSink {
+ public:
+  void OnItemAdd(std::unique_ptr<host::Item> item) override { items.push_back(std::move(item)); }
+  std::vector<std::string> Headers() {
+    std::vector<std::string> headers;
+    for (auto& item : items) {
+      auto mail = AsMail(*item);
+      headers.push_back(mail ? Property(*mail, host::kPrTransportMessageHeaders) : "");
+    }
+    return headers;
+  }
+  std::vector<std::unique_ptr<host::Item>> items;
+};
 
 std::unique_ptr<host::Items> Subscribe(host::Application& application, std::string_view folder_name,
                                        RecordingSink* sink, host::Cookie* cookie) {
@@ -283,44 +284,6 @@ TEST_P(HostContract, BodyAndSubjectAreSavedAndReadAgainAfterAFreshLookup) {
   ASSERT_EQ(again.size(), 1u);
   EXPECT_EQ(Property(*again[0], host::kPrBody), "new body \xE9\r\n");
   EXPECT_EQ(Property(*again[0], host::kPrNormalizedSubject), "new subject");
-}
-
-TEST_P(HostContract, ExplorerSelectionIsTheChosenMailAndTheCurrentFolderTheirs) {
-  under_test->AddFolder("Archive");
-  under_test->Deliver("Archive", Arriving(8));
-  under_test->Deliver("Archive", Arriving(9));
-  under_test->SelectAll("Archive");
-
-  std::unique_ptr<host::Explorer> explorer;
-  ASSERT_EQ(application->ActiveExplorer(&explorer), kSOk);
-  ASSERT_NE(explorer, nullptr);
-  std::unique_ptr<host::Selection> selection;
-  ASSERT_EQ(explorer->GetSelection(&selection), kSOk);
-  ASSERT_NE(selection, nullptr);
-  std::int32_t object_class = 0, count = 0;
-  ASSERT_EQ(selection->Class(&object_class), kSOk);
-  ASSERT_EQ(selection->Count(&count), kSOk);
-  EXPECT_EQ(object_class, host::kOlSelection);
-  ASSERT_EQ(count, 2);
-  std::vector<std::string> selected;
-  for (std::int32_t index = 1; index <= count; ++index) {
-    std::unique_ptr<host::Item> item;
-    ASSERT_EQ(selection->GetItem(index, &item), kSOk);
-    ASSERT_NE(item, nullptr);
-    selected.push_back(Property(*AsMail(*item), host::kPrTransportMessageHeaders));
-  }
-  EXPECT_EQ(selected, HeadersThroughTheSeam(*application, "Archive")) << "in the folder's order";
-  EXPECT_EQ(IdsIn(selected), (std::vector<int>{8, 9}));
-  for (std::int32_t outside : {0, count + 1}) {
-    std::unique_ptr<host::Item> item;
-    EXPECT_TRUE(Failed(selection->GetItem(outside, &item))) << outside;
-    EXPECT_EQ(item, nullptr) << outside;
-  }
-
-  std::unique_ptr<host::Folder> current;
-  ASSERT_EQ(explorer->CurrentFolder(&current), kSOk);
-  ASSERT_NE(current, nullptr);
-  EXPECT_TRUE(current->IsSameFolder(*TopFolder(*application, "Archive")));
 }
 
 }  // namespace

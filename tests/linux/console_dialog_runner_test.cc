@@ -13,7 +13,7 @@
 #include "lists/list_dialog.h"
 #include "lists/sender_list.h"
 #include "mail/folder_pickers.h"
-#include "mail/training.h"
+#include "mail/train_dialog.h"
 #include "settings/info_dialogs.h"
 #include "settings/settings_dialog.h"
 #include "tests/fakes/fake_platform.h"
@@ -43,33 +43,6 @@ class ConsoleDialogRunnerTest : public ::testing::Test {
   Pipe messages;  // prompts and message boxes (standard error)
   Pipe no_terminal;
 };
-
-TEST_F(ConsoleDialogRunnerTest, AQueuedAnswerDrivesTheRealListDialog) {
-  fake.registry.CreateKey();
-  fake.registry.SetString(setting::kBlackListPath, "black.xml");
-  fake.files.files["black.xml"] = "<BlackList />\n";
-  SenderList list(ListKind::Black, fake);
-  list.Load();
-  ConsoleUserInterface console = Console(no_terminal.fds[0]);
-  ConsoleDialogRunner runner(console, printed.fds[1]);
-
-  for (int run = 0; run < 2; ++run) {
-    runner.Queue(dialog_id::kBlackList, [](ConsoleDialogView& view) {
-      view.SelectCombo(ListDialog::kIdTypeBox, ListDialog::kTypeAddress);
-      view.Type(ListDialog::kIdItemText, "spammer@example.com");
-      view.Click(kIdOkButton);
-    });
-    ListDialog dialog(list);
-    // The answer leaves the dialog open: it is closed as by its close box.
-    EXPECT_EQ(runner.RunModal(dialog), kIdCancelButton);
-    EXPECT_EQ(dialog.changed(), run == 0) << "the second addition is a duplicate";
-  }
-  EXPECT_EQ(Said(),
-            "Item Added To Blacklist\n"
-            "This MailId Already Exists in BlackList\n");
-  EXPECT_NE(fake.files.files["black.xml"].find("spammer@example.com"), std::string::npos);
-  EXPECT_EQ(runner.Unplayed(), 0);
-}
 
 TEST_F(ConsoleDialogRunnerTest, WithNobodyToAskADialogIsClosedUnansweredAndSaysSo) {
   fake.registry.CreateKey();
@@ -194,32 +167,6 @@ TEST_F(ConsoleDialogRunnerTest, TheSettingsPromptChangesBoxesAndSavesOnEnter) {
             std::string::npos);
 }
 
-TEST_F(ConsoleDialogRunnerTest, NestedDialogsPlayTheirOwnAnswersInOrder) {
-  BayesianFilter filter(fake);
-  ConsoleUserInterface console = Console(no_terminal.fds[0]);
-  ConsoleDialogRunner runner(console, printed.fds[1]);
-  // "Train Bayesian Filter" opens "Select Folders" from each "...".
-  for (const char* name : {"Junk", "Inbox"}) {
-    runner.Queue(dialog_id::kSelectFolders, [name](ConsoleDialogView& view) {
-      view.TickRow(SelectFoldersDialog::kIdFolderList,
-                   view.FindRow(SelectFoldersDialog::kIdFolderList, name));
-      view.Click(kIdOkButton);
-    });
-  }
-  runner.Queue(dialog_id::kTrain, [](ConsoleDialogView& view) {
-    view.Click(TrainDialog::kIdChooseSpamFolders);
-    view.Click(TrainDialog::kIdChooseGoodFolders);
-    EXPECT_EQ(view.ControlText(TrainDialog::kIdSpamFolders, 100), "Junk;");
-    view.Click(kIdOkButton);
-  });
-  TrainDialog train(filter, runner);
-  train.allFolders = {"Inbox", "Junk", "Archive"};
-  EXPECT_EQ(runner.RunModal(train), kIdOkButton);
-  EXPECT_EQ(train.spamFolders, std::vector<std::string>{"Junk"});
-  EXPECT_EQ(train.goodFolders, std::vector<std::string>{"Inbox"});
-  EXPECT_EQ(runner.Unplayed(), 0);
-}
-
 TEST_F(ConsoleDialogRunnerTest, TheTrainingPromptAsksForBothListsThenStarts) {
   fake.registry.CreateKey();
   fake.registry.SetString(setting::kWordFilePath, "words.db");
@@ -245,22 +192,17 @@ TEST_F(ConsoleDialogRunnerTest, TheTrainingPromptAsksForBothListsThenStarts) {
   EXPECT_EQ(runner.RunModal(declined), kIdCancelButton);
 }
 
-TEST(ConsoleDialogViewTest, RowsAndEntriesAreFoundExactlyFirstThenIgnoringCase) {
+TEST(ConsoleDialogViewTest, AChoiceOutsideTheEntriesDoesNothing) {
   AboutDialog unused;
   ConsoleUserInterface console;
   ConsoleDialogView view(unused, console);
-  for (const char* row : {"Joe@Example.com", "joe@example.com", "ann@example.com"})
-    view.AppendRow(1007, row);
-  EXPECT_EQ(view.FindRow(1007, "joe@example.com"), 1);
-  EXPECT_EQ(view.FindRow(1007, "JOE@EXAMPLE.COM"), 0);
-  EXPECT_EQ(view.FindRow(1007, "bob@example.com"), -1);
-  view.DoubleClickRow(1007, 2);
-  view.DeleteRow(1007, 0);
-  EXPECT_EQ(view.SelectionMark(1007), 1) << "the mark moves with its row";
-  view.DeleteRow(1007, 1);
-  EXPECT_EQ(view.SelectionMark(1007), -1);
-  view.SelectCombo(1016, 0);  // no such entry: nothing happens
-  EXPECT_EQ(view.ComboSelection(1016), -1);
+  view.AddComboEntry(1016, "Domain Name");
+  for (int outside : {-1, 1}) {
+    view.SelectCombo(1016, outside);
+    EXPECT_EQ(view.ComboSelection(1016), -1) << outside;
+  }
+  view.SelectCombo(1016, 0);
+  EXPECT_EQ(view.ComboSelection(1016), 0);
 }
 
 }  // namespace

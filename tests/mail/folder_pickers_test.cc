@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "mail/top_folders.h"
 #include "tests/addin/addin_world.h"
 
 namespace varnox {

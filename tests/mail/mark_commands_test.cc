@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "addin/mail_commands.h"
 #include "tests/addin/addin_world.h"
 
 namespace varnox {
@@ -70,7 +71,7 @@ TEST_F(MarkCommandsTest, MarkSpamWithEmptyOrForeignSelectionDoesNothing) {
   const int references = world.host.LiveReferences();
   for (bool empty : {true, false}) {
     world.host.selection = empty ? std::vector<FakeItem*>{} : std::vector<FakeItem*>{&mail};
-    world.host.selection_class = empty ? host::kOlSelection : 5;
+    world.host.selection_class = empty ? outlook::kOlSelection : 5;
     OnMarkSpam(*addin);
     OnNotSpam(*addin);
   }

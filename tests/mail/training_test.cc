@@ -6,6 +6,8 @@
 
 #include <map>
 
+#include "addin/mail_commands.h"
+#include "mail/train_dialog.h"
 #include "tests/addin/addin_world.h"
 
 namespace varnox {

@@ -206,11 +206,8 @@ TEST(HostileMessagesTest, SymbolicLinkAndFifoInAFolderAreRefused) {
   ASSERT_EQ(mkfifo((store.root() + "/new/pipe").c_str(), 0600), 0);
   MaildirHost host;
   ASSERT_EQ(host.AddStore(store.root()), kSOk);
-  ASSERT_EQ(host.SetSelection({store.root() + "/new/real"}), kSOk);
-  std::unique_ptr<host::Explorer> explorer;
-  host.ApplicationRef()->ActiveExplorer(&explorer);
   std::unique_ptr<host::Folder> inbox;
-  explorer->CurrentFolder(&inbox);
+  ASSERT_EQ(host.FolderOfMessageFile(store.root() + "/new/real", &inbox), kSOk);
   std::unique_ptr<host::Items> items;
   inbox->GetItems(&items);
   int readable = 0, refused = 0;

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "host/command_bar.h"
 #include "host/folder.h"
 #include "host/item.h"
 #include "host/message.h"
@@ -59,6 +58,17 @@ class MaildirHostTest : public ::testing::Test {
     std::unique_ptr<host::Message> message;
     EXPECT_EQ(mail.MapiMessage(&message), kSOk);
     return message;
+  }
+
+  // The normalized subject of an item's message.
+  std::string Subject(host::Item& item) {
+    std::unique_ptr<host::MailItem> mail;
+    EXPECT_EQ(item.QueryMailItem(&mail), kSOk);
+    std::string subject;
+    if (mail != nullptr) {
+      EXPECT_EQ(MessageOf(*mail)->GetStringProperty(host::kPrNormalizedSubject, &subject), kSOk);
+    }
+    return subject;
   }
 
   TempMaildir store_;
@@ -274,80 +284,41 @@ TEST_F(MaildirHostTest, ItemsListNewThenCurSkippingHiddenFiles) {
   EXPECT_EQ(count, 2);
 }
 
-TEST_F(MaildirHostTest, SelectionIsTheGivenFilesAndTheCurrentFolderTheirs) {
+TEST_F(MaildirHostTest, MessageFilesAreTheItemsOfTheFilesGivenAndTheirFolderIsFound) {
   const std::string spam = store_.AddFolder(".SpamFilter");
   const std::string a = TempMaildir::PutInCur(spam, "a:2,S", TransportMessage("a", "s", "b\n"));
   const std::string b = TempMaildir::Deliver(spam, "b", TransportMessage("a", "t", "c\n"));
+  std::unique_ptr<host::ItemList> items;
   std::string bad;
-  EXPECT_EQ(host_.SetSelection({a, store_.root() + "/tmp"}, &bad), kEInvalidArg);
-  EXPECT_EQ(bad, store_.root() + "/tmp");
-  ASSERT_EQ(host_.SetSelection({a, b}), kSOk);
-
-  std::unique_ptr<host::Explorer> explorer;
-  ASSERT_EQ(host_.ApplicationRef()->ActiveExplorer(&explorer), kSOk);
-  std::unique_ptr<host::Folder> current;
-  ASSERT_EQ(explorer->CurrentFolder(&current), kSOk);
-  EXPECT_TRUE(current->IsSameFolder(*TopFolder("SpamFilter")));
-  std::unique_ptr<host::Selection> selection;
-  ASSERT_EQ(explorer->GetSelection(&selection), kSOk);
-  std::int32_t count = 0;
-  selection->Count(&count);
-  EXPECT_EQ(count, 2) << "any files, not a whole folder";
-  std::unique_ptr<host::OutlookBarShortcuts> shortcuts;
-  EXPECT_EQ(explorer->OutlookBarShortcuts(&shortcuts), kENoInterface);
-}
-
-class CountingClick : public host::ButtonEventSink {
- public:
-  void OnClick(host::CommandBarButton* button, std::int16_t*) override {
-    ++clicks;
-    EXPECT_NE(button, nullptr);
+  for (const std::string& not_a_message :
+       {store_.root() + "/tmp", store_.root() + "/new/missing", spam + "/tmp/x"}) {
+    EXPECT_EQ(host_.MessageFiles({a, not_a_message}, &items, &bad), kEInvalidArg) << not_a_message;
+    EXPECT_EQ(bad, not_a_message);
+    EXPECT_EQ(items, nullptr);
+    std::unique_ptr<host::Folder> folder;
+    EXPECT_EQ(host_.FolderOfMessageFile(not_a_message, &folder), kEInvalidArg);
+    EXPECT_EQ(folder, nullptr);
   }
-  int clicks = 0;
-};
+  ASSERT_EQ(host_.MessageFiles({b, a}, &items), kSOk);
+  std::int32_t count = 0;
+  ASSERT_EQ(items->Count(&count), kSOk);
+  ASSERT_EQ(count, 2) << "any files, not a whole folder";
+  std::vector<std::string> subjects;
+  for (std::int32_t index = 1; index <= count; ++index) {
+    std::unique_ptr<host::Item> item;
+    ASSERT_EQ(items->GetItem(index, &item), kSOk);
+    subjects.push_back(Subject(*item));
+  }
+  EXPECT_EQ(subjects, (std::vector<std::string>{"t", "s"})) << "in the order given";
+  for (std::int32_t outside : {0, count + 1}) {
+    std::unique_ptr<host::Item> item;
+    EXPECT_EQ(items->GetItem(outside, &item), kEInvalidArg) << outside;
+    EXPECT_EQ(item, nullptr);
+  }
 
-TEST_F(MaildirHostTest, ToolbarIsKeptSoThatAButtonCanBeClickedByCaption) {
-  std::unique_ptr<host::Explorer> explorer;
-  host_.ApplicationRef()->ActiveExplorer(&explorer);
-  std::unique_ptr<host::CommandBars> bars;
-  ASSERT_EQ(explorer->GetCommandBars(&bars), kSOk);
-  std::unique_ptr<host::CommandBar> bar;
-  ASSERT_EQ(bars->Add("Varnox", host::kMsoBarTop, true, &bar), kSOk);
-  std::unique_ptr<host::CommandBarControls> controls;
-  bar->GetControls(&controls);
-  std::unique_ptr<host::CommandBarControl> control;
-  controls->Add(host::kMsoControlButton, true, &control);
-  control->SetCaption("Mark Spam");
-  std::unique_ptr<host::CommandBarControl> popup_control;
-  controls->Add(host::kMsoControlPopup, true, &popup_control);
-  std::unique_ptr<host::CommandBarButton> not_a_button;
-  EXPECT_EQ(popup_control->QueryButton(&not_a_button), kENoInterface);
-  std::unique_ptr<host::CommandBarPopup> popup;
-  ASSERT_EQ(popup_control->QueryPopup(&popup), kSOk);
-  std::unique_ptr<host::CommandBarControls> items;
-  popup->GetControls(&items);
-  std::unique_ptr<host::CommandBarControl> about_control;
-  items->Add(host::kMsoControlButton, true, &about_control);
-  about_control->SetCaption("About");
-
-  std::unique_ptr<host::CommandBarButton> mark_spam, about;
-  ASSERT_EQ(control->QueryButton(&mark_spam), kSOk);
-  ASSERT_EQ(about_control->QueryButton(&about), kSOk);
-  CountingClick mark_sink, about_sink;
-  host::Cookie mark_cookie = 0, about_cookie = 0;
-  ASSERT_EQ(mark_spam->Advise(&mark_sink, &mark_cookie), kSOk);
-  ASSERT_EQ(about->Advise(&about_sink, &about_cookie), kSOk);
-
-  EXPECT_EQ(host_.ButtonCaptions(), (std::vector<std::string>{"Mark Spam", "About"}));
-  EXPECT_EQ(host_.ClickButton("mark spam"), 1);
-  EXPECT_EQ(host_.ClickButton("About"), 1);
-  EXPECT_EQ(host_.ClickButton("Nothing"), -1);
-  EXPECT_EQ(mark_sink.clicks, 1);
-  EXPECT_EQ(about_sink.clicks, 1);
-  EXPECT_EQ(mark_spam->Unadvise(mark_cookie), kSOk);
-  EXPECT_EQ(host_.ClickButton("Mark Spam"), 0);
-  EXPECT_EQ(mark_sink.clicks, 1);
-  about->Unadvise(about_cookie);
+  std::unique_ptr<host::Folder> folder;
+  ASSERT_EQ(host_.FolderOfMessageFile(a, &folder), kSOk);
+  EXPECT_TRUE(folder->IsSameFolder(*TopFolder("SpamFilter")));
 }
 
 TEST(CreateStoreTest, MakesTheStoreAndItsParentsPrivate) {
@@ -389,9 +360,6 @@ class MaildirHostUnderTest final : public testing::HostUnderTest {
       headers.push_back(text.substr(0, text.find("\r\n\r\n")));
     }
     return headers;
-  }
-  void SelectAll(std::string_view folder) override {
-    EXPECT_EQ(host_.SetSelection(Files(folder)), kSOk);
   }
   std::string ReadOnlyReason(std::uint32_t tag) const override {
     return tag == host::kPrTransportMessageHeaders

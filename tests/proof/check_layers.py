@@ -41,7 +41,9 @@ LAYERS = {
     'linux/cli': ('varnox_cli',
                   CORE + ['linux/platform', 'linux/maildir', 'linux/dialogs', 'linux/eval']),
     'win/platform': ('varnox_win_platform', ['platform']),
-    'win/outlook': ('varnox_outlook', ['platform', 'host', 'win/platform']),
+    # The Outlook adapters implement the add-in's Outlook-only interfaces
+    # (addin/explorer.h, addin/command_bar.h) beside the mail-store seam.
+    'win/outlook': ('varnox_outlook', ['platform', 'host', 'addin', 'win/platform']),
     'win/dialogs': ('varnox_win_dialogs', ['platform', 'win/platform']),
     'win/com': ('varnox_win_com', CORE + ['win/platform', 'win/outlook', 'win/dialogs']),
 }

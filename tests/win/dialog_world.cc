@@ -116,9 +116,9 @@ void DialogWorld::Click(std::string_view caption) {
   ASSERT_NE(bar, nullptr);
   for (FakeControl* on_bar : bar->controls) {
     for (FakeControl* candidate : on_bar->controls)
-      if (candidate->caption == caption && candidate->type == host::kMsoControlButton)
+      if (candidate->caption == caption && candidate->type == outlook::kMsoControlButton)
         control = candidate;
-    if (on_bar->caption == caption && on_bar->type == host::kMsoControlButton)
+    if (on_bar->caption == caption && on_bar->type == outlook::kMsoControlButton)
       control = on_bar;
   }
   ASSERT_NE(control, nullptr) << caption;

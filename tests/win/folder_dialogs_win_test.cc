@@ -12,7 +12,8 @@
 
 #include "engine/bayesian_filter.h"
 #include "mail/folder_pickers.h"
-#include "mail/training.h"
+#include "mail/top_folders.h"
+#include "mail/train_dialog.h"
 #include "settings/settings_store.h"
 #include "tests/win/dialog_driver.h"
 #include "tests/win/dialog_world.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/message.h"
+#include "tests/addin/explorer_contract.h"
 #include "tests/host/host_contract.h"
 #include "tests/win/standin_message.h"
 #include "tests/win/standin_outlook.h"
@@ -33,6 +34,7 @@ using testing::ObjectArg;
 using testing::ObjectResult;
 using testing::StandInMessage;
 using testing::StandInObject;
+using varnox::testing::ExplorerContract;
 using varnox::testing::HostContract;
 using Strings = std::vector<std::string>;
 
@@ -120,8 +122,9 @@ TEST_F(OutlookAdaptersTest, FailuresComeBackAsTheHostsStatus) {
   std::unique_ptr<host::NameSpace> ns;
   EXPECT_EQ(app->Session(&ns), static_cast<HResult>(E_ACCESSDENIED));
   EXPECT_EQ(ns, nullptr);
-  std::unique_ptr<host::Explorer> explorer;
-  EXPECT_EQ(app->ActiveExplorer(&explorer), static_cast<HResult>(DISP_E_UNKNOWNNAME))
+  std::unique_ptr<outlook::Explorer> explorer;
+  EXPECT_EQ(varnox::testing::WindowSide(*app).ActiveExplorer(&explorer),
+            static_cast<HResult>(DISP_E_UNKNOWNNAME))
       << "a member the host does not have";
   auto folders = session->WrapFolders(DispatchObject(ComPtr<IDispatch>(top.Get())));
   std::unique_ptr<host::Folder> folder;
@@ -151,18 +154,18 @@ TEST_F(OutlookAdaptersTest, BuildsCommandBarsWithTheAutomationArguments) {
   button->On("PasteFace", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
 
   auto command_bars = session->WrapCommandBars(DispatchObject(ComPtr<IDispatch>(bars.Get())));
-  std::unique_ptr<host::CommandBar> toolbar;
-  ASSERT_EQ(command_bars->Add("Varnox", host::kMsoBarTop, true, &toolbar), kSOk);
-  std::unique_ptr<host::CommandBarControls> toolbar_controls;
+  std::unique_ptr<outlook::CommandBar> toolbar;
+  ASSERT_EQ(command_bars->Add("Varnox", outlook::kMsoBarTop, true, &toolbar), kSOk);
+  std::unique_ptr<outlook::CommandBarControls> toolbar_controls;
   ASSERT_EQ(toolbar->GetControls(&toolbar_controls), kSOk);
-  std::unique_ptr<host::CommandBarControl> control;
-  ASSERT_EQ(toolbar_controls->Add(host::kMsoControlButton, true, &control), kSOk);
-  std::unique_ptr<host::CommandBarButton> as_button;
+  std::unique_ptr<outlook::CommandBarControl> control;
+  ASSERT_EQ(toolbar_controls->Add(outlook::kMsoControlButton, true, &control), kSOk);
+  std::unique_ptr<outlook::CommandBarButton> as_button;
   ASSERT_EQ(control->QueryButton(&as_button), kSOk);
-  std::unique_ptr<host::CommandBarPopup> as_popup;
+  std::unique_ptr<outlook::CommandBarPopup> as_popup;
   EXPECT_EQ(control->QueryPopup(&as_popup), kENoInterface);
   EXPECT_EQ(as_popup, nullptr);
-  ASSERT_EQ(as_button->SetStyle(host::kMsoButtonIconAndCaption), kSOk);
+  ASSERT_EQ(as_button->SetStyle(outlook::kMsoButtonIconAndCaption), kSOk);
   ASSERT_EQ(as_button->PasteFace(), kSOk);
   ASSERT_EQ(as_button->SetVisible(true), kSOk);
   ASSERT_EQ(as_button->SetCaption("Mark Spam"), kSOk);
@@ -173,7 +176,7 @@ TEST_F(OutlookAdaptersTest, BuildsCommandBarsWithTheAutomationArguments) {
   } other_face;
   EXPECT_EQ(as_button->SetPicture(other_face), kENotImpl) << "only faces drawn here";
 
-  ASSERT_EQ(toolbar_controls->Add(host::kMsoControlPopup, true, &control), kSOk);
+  ASSERT_EQ(toolbar_controls->Add(outlook::kMsoControlPopup, true, &control), kSOk);
   ASSERT_EQ(control->QueryPopup(&as_popup), kSOk);
   EXPECT_EQ(control->QueryButton(&as_button), kENoInterface);
   ASSERT_EQ(as_popup->SetCaption("Settings"), kSOk);
@@ -212,7 +215,7 @@ TEST_F(OutlookAdaptersTest, FindsALeftoverBarByReadingItsItemProperty) {
   bar->On("Delete", [](std::vector<VARIANT*>&, VARIANT*) { return S_OK; });
   auto command_bars = session->WrapCommandBars(DispatchObject(ComPtr<IDispatch>(bars.Get())));
 
-  std::unique_ptr<host::CommandBar> found;
+  std::unique_ptr<outlook::CommandBar> found;
   ASSERT_EQ(command_bars->FindBar("Varnox", &found), kSOk);
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found->Delete(), kSOk);
@@ -232,8 +235,8 @@ TEST_F(OutlookAdaptersTest, FindsALeftoverBarByReadingItsItemProperty) {
 }
 
 // Sinks of the core that record what reaches them.
-struct CoreSinks final : host::ButtonEventSink, host::ItemsEventSink, host::FoldersEventSink {
-  void OnClick(host::CommandBarButton* button, std::int16_t* cancel_default) override {
+struct CoreSinks final : outlook::ButtonEventSink, host::ItemsEventSink, host::FoldersEventSink {
+  void OnClick(outlook::CommandBarButton* button, std::int16_t* cancel_default) override {
     clicks.push_back(button != nullptr);
     last_cancel = cancel_default;
   }
@@ -250,14 +253,14 @@ struct CoreSinks final : host::ButtonEventSink, host::ItemsEventSink, host::Fold
 TEST_F(OutlookAdaptersTest, ButtonClicksReachTheCoreUntilCancelled) {
   CoreSinks core;
   std::vector<Held> buttons;
-  std::vector<std::unique_ptr<host::CommandBarButton>> adapters;
+  std::vector<std::unique_ptr<outlook::CommandBarButton>> adapters;
   std::vector<host::Cookie> cookies;
   for (int i = 0; i < 10; ++i) {
     buttons.push_back(MakeStandIn("Button" + std::to_string(i + 1), &journal));
     buttons.back()->Answer(kIidCommandBarButton);
     buttons.back()->AddEvents(kDiidCommandBarButtonEvents);
     auto control = session->WrapControl(DispatchObject(ComPtr<IDispatch>(buttons.back().Get())));
-    std::unique_ptr<host::CommandBarButton> button;
+    std::unique_ptr<outlook::CommandBarButton> button;
     ASSERT_EQ(control->QueryButton(&button), kSOk);
     host::Cookie cookie = 0;
     ASSERT_EQ(button->Advise(&core, &cookie), kSOk);
@@ -270,7 +273,7 @@ TEST_F(OutlookAdaptersTest, ButtonClicksReachTheCoreUntilCancelled) {
   Held extra = MakeStandIn("Extra", &journal);
   extra->Answer(kIidCommandBarButton);
   extra->AddEvents(kDiidCommandBarButtonEvents);
-  std::unique_ptr<host::CommandBarButton> extra_button;
+  std::unique_ptr<outlook::CommandBarButton> extra_button;
   session->WrapControl(DispatchObject(ComPtr<IDispatch>(extra.Get())))->QueryButton(&extra_button);
   host::Cookie extra_cookie = 0;
   EXPECT_TRUE(Failed(extra_button->Advise(&core, &extra_cookie)));
@@ -346,7 +349,7 @@ TEST_F(OutlookAdaptersTest, ConnectionsOfTheAddinsSinksHoldTheAddin) {
   button->AddEvents(kDiidCommandBarButtonEvents);
   folders->AddEvents(kDiidFoldersEvents);
   items->AddEvents(kDiidItemsEvents);
-  std::unique_ptr<host::CommandBarButton> b;
+  std::unique_ptr<outlook::CommandBarButton> b;
   counting_session->WrapControl(DispatchObject(ComPtr<IDispatch>(button.Get())))->QueryButton(&b);
   auto f = counting_session->WrapFolders(DispatchObject(ComPtr<IDispatch>(folders.Get())));
   auto i = counting_session->WrapItems(DispatchObject(ComPtr<IDispatch>(items.Get())));
@@ -470,7 +473,7 @@ TEST_F(OutlookAdaptersTest, OutlookBarShortcutsAreTheFirstPanesFirstGroups) {
   testing::StandInOutlookBar outlook_bar(explorer.Get(), &journal);
   auto wrapped = session->WrapExplorer(DispatchObject(ComPtr<IDispatch>(explorer.Get())));
 
-  std::unique_ptr<host::OutlookBarShortcuts> bar;
+  std::unique_ptr<outlook::OutlookBarShortcuts> bar;
   ASSERT_EQ(wrapped->OutlookBarShortcuts(&bar), kSOk);
   auto folder = session->WrapFolder(DispatchObject(ComPtr<IDispatch>(spam.Get())));
   ASSERT_EQ(bar->Add(*folder, "SpamFilter", 1), kSOk);
@@ -504,13 +507,14 @@ TEST_F(OutlookAdaptersTest, FoldersCompareByTheHostsIdentity) {
   EXPECT_FALSE(fp->IsSameFolder(*fa));
 }
 
-// The adapters under the host seam's contract, over a stand-in Outlook whose
+// The adapters under the contracts of the mail-store seam and of the
+// explorer, over a stand-in Outlook whose
 // one store keeps folders and mail as Outlook does: Folders.Add makes a
 // folder (a taken name is an exception), new mail raises ItemAdd on its
 // folder's Items, and Move takes the mail out of its folder and gives the
 // item in the new one, with an EntryID of its own, whose ItemAdd comes when
 // events are pumped.
-class StandInHostUnderTest final : public varnox::testing::HostUnderTest {
+class StandInHostUnderTest final : public varnox::testing::ExplorerUnderTest {
  public:
   StandInHostUnderTest() {
     AnswerObject(application_.Get(), "Session", name_space_.Get());
@@ -571,7 +575,7 @@ class StandInHostUnderTest final : public varnox::testing::HostUnderTest {
     std::vector<Held> chosen;
     for (const Mail& mail : viewed.mails)
       chosen.push_back(mail.item);
-    selection_->SetInt("Class", host::kOlSelection);
+    selection_->SetInt("Class", outlook::kOlSelection);
     selection_->SetInt("Count", static_cast<long>(chosen.size()));
     selection_->On("Item", [chosen](std::vector<VARIANT*>& args, VARIANT* result) {
       if (args.size() != 1 || args[0]->vt != VT_I4 || args[0]->lVal < 1 ||
@@ -674,8 +678,14 @@ std::unique_ptr<varnox::testing::HostUnderTest> MakeStandInHost() {
   return std::make_unique<StandInHostUnderTest>();
 }
 
+std::unique_ptr<varnox::testing::ExplorerUnderTest> MakeStandInExplorer() {
+  return std::make_unique<StandInHostUnderTest>();
+}
+
 INSTANTIATE_TEST_SUITE_P(StandInOutlook, HostContract, ::testing::Values(&MakeStandInHost),
                          varnox::testing::HostMakerName);
+INSTANTIATE_TEST_SUITE_P(StandInOutlook, ExplorerContract, ::testing::Values(&MakeStandInExplorer),
+                         varnox::testing::ExplorerMakerName);
 
 }  // namespace
 }  // namespace varnox::win

@@ -48,8 +48,8 @@ class ControlAdapter : public Base {
   HResult SetBeginGroup(bool begin_group) override {
     return object_.Put(L"BeginGroup", Variant::Bool(begin_group));
   }
-  HResult QueryButton(std::unique_ptr<host::CommandBarButton>* button) override;
-  HResult QueryPopup(std::unique_ptr<host::CommandBarPopup>* popup) override;
+  HResult QueryButton(std::unique_ptr<outlook::CommandBarButton>* button) override;
+  HResult QueryPopup(std::unique_ptr<outlook::CommandBarPopup>* popup) override;
 
  protected:
   // The control asked for `iid`, as a dispatch object (both interfaces are
@@ -70,7 +70,7 @@ class ControlAdapter : public Base {
   DispatchObject object_;
 };
 
-class CommandBarControlsAdapter final : public host::CommandBarControls {
+class CommandBarControlsAdapter final : public outlook::CommandBarControls {
  public:
   CommandBarControlsAdapter(SessionPtr session, DispatchObject object)
       : session_(std::move(session)), object_(std::move(object)) {}
@@ -78,7 +78,7 @@ class CommandBarControlsAdapter final : public host::CommandBarControls {
   // Controls.Add(Type, Id, Parameter, Before, Temporary), the middle three
   // omitted.
   HResult Add(std::int32_t type, bool temporary,
-              std::unique_ptr<host::CommandBarControl>* control) override {
+              std::unique_ptr<outlook::CommandBarControl>* control) override {
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Int(type));
     arguments.push_back(Variant::Omitted());
@@ -98,7 +98,7 @@ class CommandBarControlsAdapter final : public host::CommandBarControls {
 };
 
 HResult ControlsOf(const SessionPtr& session, const DispatchObject& owner,
-                   std::unique_ptr<host::CommandBarControls>* controls) {
+                   std::unique_ptr<outlook::CommandBarControls>* controls) {
   DispatchObject result;
   HResult hr = owner.GetObjectProperty(L"Controls", &result);
   return WrapAnswer(
@@ -109,20 +109,20 @@ HResult ControlsOf(const SessionPtr& session, const DispatchObject& owner,
       Nothing::kIsFailure);
 }
 
-class CommandBarControlAdapter final : public ControlAdapter<host::CommandBarControl> {
+class CommandBarControlAdapter final : public ControlAdapter<outlook::CommandBarControl> {
  public:
   using ControlAdapter::ControlAdapter;
 };
 
-class CommandBarPopupAdapter final : public ControlAdapter<host::CommandBarPopup> {
+class CommandBarPopupAdapter final : public ControlAdapter<outlook::CommandBarPopup> {
  public:
   using ControlAdapter::ControlAdapter;
-  HResult GetControls(std::unique_ptr<host::CommandBarControls>* controls) override {
+  HResult GetControls(std::unique_ptr<outlook::CommandBarControls>* controls) override {
     return ControlsOf(session_, object_, controls);
   }
 };
 
-class CommandBarButtonAdapter final : public ControlAdapter<host::CommandBarButton> {
+class CommandBarButtonAdapter final : public ControlAdapter<outlook::CommandBarButton> {
  public:
   using ControlAdapter::ControlAdapter;
 
@@ -152,7 +152,7 @@ class CommandBarButtonAdapter final : public ControlAdapter<host::CommandBarButt
     return object_.Put(L"Picture", Variant::Object(picture.Get()));
   }
   HResult PasteFace() override { return object_.Call(L"PasteFace", {}); }
-  HResult Advise(host::ButtonEventSink* sink, host::Cookie* cookie) override {
+  HResult Advise(outlook::ButtonEventSink* sink, host::Cookie* cookie) override {
     return session_->AdviseButton(object_, sink, cookie);
   }
   HResult Unadvise(host::Cookie cookie) override {
@@ -161,7 +161,7 @@ class CommandBarButtonAdapter final : public ControlAdapter<host::CommandBarButt
 };
 
 template <typename Base>
-HResult ControlAdapter<Base>::QueryButton(std::unique_ptr<host::CommandBarButton>* button) {
+HResult ControlAdapter<Base>::QueryButton(std::unique_ptr<outlook::CommandBarButton>* button) {
   button->reset();
   DispatchObject as;
   HResult hr = Query(kIidCommandBarButton, &as);
@@ -171,7 +171,7 @@ HResult ControlAdapter<Base>::QueryButton(std::unique_ptr<host::CommandBarButton
 }
 
 template <typename Base>
-HResult ControlAdapter<Base>::QueryPopup(std::unique_ptr<host::CommandBarPopup>* popup) {
+HResult ControlAdapter<Base>::QueryPopup(std::unique_ptr<outlook::CommandBarPopup>* popup) {
   popup->reset();
   DispatchObject as;
   HResult hr = Query(kIidCommandBarPopup, &as);
@@ -180,11 +180,11 @@ HResult ControlAdapter<Base>::QueryPopup(std::unique_ptr<host::CommandBarPopup>*
   return hr;
 }
 
-class CommandBarAdapter final : public host::CommandBar {
+class CommandBarAdapter final : public outlook::CommandBar {
  public:
   CommandBarAdapter(SessionPtr session, DispatchObject object)
       : session_(std::move(session)), object_(std::move(object)) {}
-  HResult GetControls(std::unique_ptr<host::CommandBarControls>* controls) override {
+  HResult GetControls(std::unique_ptr<outlook::CommandBarControls>* controls) override {
     return ControlsOf(session_, object_, controls);
   }
   HResult SetVisible(bool visible) override {
@@ -204,14 +204,14 @@ auto BarMaker(const SessionPtr& session) {
   };
 }
 
-class CommandBarsAdapter final : public host::CommandBars {
+class CommandBarsAdapter final : public outlook::CommandBars {
  public:
   CommandBarsAdapter(SessionPtr session, DispatchObject object)
       : session_(std::move(session)), object_(std::move(object)) {}
 
   // CommandBars.Add(Name, Position, MenuBar omitted, Temporary).
   HResult Add(std::string_view name, std::int32_t position, bool temporary,
-              std::unique_ptr<host::CommandBar>* bar) override {
+              std::unique_ptr<outlook::CommandBar>* bar) override {
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Text(name));
     arguments.push_back(Variant::Int(position));
@@ -224,7 +224,7 @@ class CommandBarsAdapter final : public host::CommandBars {
 
   // CommandBars.Item(name), a property read in Office: the host raises an
   // error when there is no such bar.
-  HResult FindBar(std::string_view name, std::unique_ptr<host::CommandBar>* bar) override {
+  HResult FindBar(std::string_view name, std::unique_ptr<outlook::CommandBar>* bar) override {
     std::vector<Variant> arguments;
     arguments.push_back(Variant::Text(name));
     DispatchObject result;
@@ -239,11 +239,11 @@ class CommandBarsAdapter final : public host::CommandBars {
 
 }  // namespace
 
-std::unique_ptr<host::CommandBars> OutlookSession::WrapCommandBars(DispatchObject bars) {
+std::unique_ptr<outlook::CommandBars> OutlookSession::WrapCommandBars(DispatchObject bars) {
   return bars ? std::make_unique<CommandBarsAdapter>(shared_from_this(), std::move(bars)) : nullptr;
 }
 
-std::unique_ptr<host::CommandBarControl> OutlookSession::WrapControl(DispatchObject control) {
+std::unique_ptr<outlook::CommandBarControl> OutlookSession::WrapControl(DispatchObject control) {
   return control
              ? std::make_unique<CommandBarControlAdapter>(shared_from_this(), std::move(control))
              : nullptr;

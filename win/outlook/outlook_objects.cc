@@ -192,7 +192,7 @@ class OutlookItems final : public host::Items, public Adapter {
   }
 };
 
-class OutlookSelection final : public host::Selection, public Adapter {
+class OutlookSelection final : public outlook::Selection, public Adapter {
  public:
   using Adapter::Adapter;
 
@@ -210,7 +210,7 @@ class OutlookSelection final : public host::Selection, public Adapter {
   }
 };
 
-class OutlookBarShortcutsAdapter final : public host::OutlookBarShortcuts, public Adapter {
+class OutlookBarShortcutsAdapter final : public outlook::OutlookBarShortcuts, public Adapter {
  public:
   using Adapter::Adapter;
 
@@ -232,17 +232,17 @@ HResult Step(HResult hr, const DispatchObject& result) {
   return Failed(hr) ? hr : (result ? kSOk : kEFail);
 }
 
-class OutlookExplorer final : public host::Explorer, public Adapter {
+class OutlookExplorer final : public outlook::Explorer, public Adapter {
  public:
   using Adapter::Adapter;
 
-  HResult GetCommandBars(std::unique_ptr<host::CommandBars>* bars) override {
+  HResult GetCommandBars(std::unique_ptr<outlook::CommandBars>* bars) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"CommandBars", &result);
     return WrapAnswer(hr, std::move(result), bars,
                       [&](DispatchObject o) { return session_->WrapCommandBars(std::move(o)); });
   }
-  HResult GetSelection(std::unique_ptr<host::Selection>* selection) override {
+  HResult GetSelection(std::unique_ptr<outlook::Selection>* selection) override {
     DispatchObject result;
     HResult hr = object_.GetObjectProperty(L"Selection", &result);
     return WrapAnswer(hr, std::move(result), selection, [&](DispatchObject o) {
@@ -257,7 +257,7 @@ class OutlookExplorer final : public host::Explorer, public Adapter {
   }
   // Panes.Item(1).Contents.Groups.Item(1).Shortcuts, late bound: a first
   // pane that is not the Outlook Bar has no Contents, and the chain ends.
-  HResult OutlookBarShortcuts(std::unique_ptr<host::OutlookBarShortcuts>* shortcuts) override {
+  HResult OutlookBarShortcuts(std::unique_ptr<outlook::OutlookBarShortcuts>* shortcuts) override {
     shortcuts->reset();
     DispatchObject panes, pane, contents, groups, group, result;
     HResult hr = Step(object_.GetObjectProperty(L"Panes", &panes), panes);
@@ -296,7 +296,11 @@ class OutlookNameSpace final : public host::NameSpace, public Adapter {
   }
 };
 
-class OutlookApplication final : public host::Application, public Adapter {
+// The application answers as a set of stores and as the window side the
+// add-in asks for its explorer.
+class OutlookApplication final : public host::Application,
+                                 public outlook::Application,
+                                 public Adapter {
  public:
   using Adapter::Adapter;
 
@@ -310,7 +314,7 @@ class OutlookApplication final : public host::Application, public Adapter {
         },
         Nothing::kIsFailure);
   }
-  HResult ActiveExplorer(std::unique_ptr<host::Explorer>* explorer) override {
+  HResult ActiveExplorer(std::unique_ptr<outlook::Explorer>* explorer) override {
     DispatchObject result;
     HResult hr = object_.CallForObject(L"ActiveExplorer", {}, &result);
     return WrapAnswer(hr, std::move(result), explorer,
@@ -340,7 +344,7 @@ std::unique_ptr<host::Item> OutlookSession::WrapItem(DispatchObject item) {
 std::unique_ptr<host::Items> OutlookSession::WrapItems(DispatchObject items) {
   return items ? std::make_unique<OutlookItems>(shared_from_this(), std::move(items)) : nullptr;
 }
-std::unique_ptr<host::Explorer> OutlookSession::WrapExplorer(DispatchObject explorer) {
+std::unique_ptr<outlook::Explorer> OutlookSession::WrapExplorer(DispatchObject explorer) {
   return explorer ? std::make_unique<OutlookExplorer>(shared_from_this(), std::move(explorer))
                   : nullptr;
 }

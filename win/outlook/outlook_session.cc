@@ -42,7 +42,7 @@ HResult OutlookSession::Connect(const DispatchObject& source, EventSink* sink,
   return kSOk;
 }
 
-HResult OutlookSession::AdviseButton(const DispatchObject& source, host::ButtonEventSink* target,
+HResult OutlookSession::AdviseButton(const DispatchObject& source, outlook::ButtonEventSink* target,
                                      host::Cookie* cookie) {
   EventSink* sink = sinks_.TakeButtonSink();
   if (sink == nullptr) {
@@ -112,9 +112,9 @@ void OutlookSession::OnClick(EventSink& sink, IDispatch* button, VARIANT_BOOL* c
   auto it = button_targets_.find(&sink);
   if (it == button_targets_.end() || it->second == nullptr)
     return;
-  std::unique_ptr<host::CommandBarControl> control =
+  std::unique_ptr<outlook::CommandBarControl> control =
       WrapControl(DispatchObject(ComPtr<IDispatch>(button)));
-  std::unique_ptr<host::CommandBarButton> wrapped;
+  std::unique_ptr<outlook::CommandBarButton> wrapped;
   if (control)
     control->QueryButton(&wrapped);
   static_assert(sizeof(VARIANT_BOOL) == sizeof(std::int16_t));

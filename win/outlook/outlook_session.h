@@ -1,6 +1,8 @@
-// The host seam over the real Outlook and Office object models, by IDispatch
-// late binding: one OutlookSession per connection, from which the
-// application adapter and every adapter reached from it are made.
+// The mail-store seam (host/) and the add-in's Outlook-only interfaces
+// (addin/explorer.h, addin/command_bar.h) over the real Outlook and Office
+// object models, by IDispatch late binding: one OutlookSession per
+// connection, from which the application adapter and every adapter reached
+// from it are made.
 //
 // Events: a subscription takes one of the add-in's sinks (EventSinkSet),
 // binds it to this session, and advises it on the host object's connection
@@ -21,8 +23,9 @@
 #include <string>
 #include <tuple>
 
+#include "addin/command_bar.h"
+#include "addin/explorer.h"
 #include "host/application.h"
-#include "host/command_bar.h"
 #include "host/events.h"
 #include "host/folder.h"
 #include "host/item.h"
@@ -40,7 +43,8 @@ class OutlookSession final : public EventHandlers,
   OutlookSession(EventSinkSet& sinks, ButtonFaces& faces) : sinks_(sinks), faces_(faces) {}
   ~OutlookSession() override;
 
-  // The application adapter over the object OnConnection was given.
+  // The application adapter over the object OnConnection was given; it is
+  // an outlook::Application too.
   std::unique_ptr<host::Application> WrapApplication(IDispatch* application);
 
   // Adapters over host objects (null for a null object).
@@ -48,13 +52,13 @@ class OutlookSession final : public EventHandlers,
   std::unique_ptr<host::Folders> WrapFolders(DispatchObject folders);
   std::unique_ptr<host::Item> WrapItem(DispatchObject item);
   std::unique_ptr<host::Items> WrapItems(DispatchObject items);
-  std::unique_ptr<host::Explorer> WrapExplorer(DispatchObject explorer);
-  std::unique_ptr<host::CommandBars> WrapCommandBars(DispatchObject bars);
-  std::unique_ptr<host::CommandBarControl> WrapControl(DispatchObject control);
+  std::unique_ptr<outlook::Explorer> WrapExplorer(DispatchObject explorer);
+  std::unique_ptr<outlook::CommandBars> WrapCommandBars(DispatchObject bars);
+  std::unique_ptr<outlook::CommandBarControl> WrapControl(DispatchObject control);
 
   // Subscriptions on `source` (a button, a folder collection, an items
   // collection).
-  HResult AdviseButton(const DispatchObject& source, host::ButtonEventSink* target,
+  HResult AdviseButton(const DispatchObject& source, outlook::ButtonEventSink* target,
                        host::Cookie* cookie);
   HResult AdviseFolders(const DispatchObject& source, host::FoldersEventSink* target,
                         host::Cookie* cookie);
@@ -85,7 +89,7 @@ class OutlookSession final : public EventHandlers,
   EventSinkSet& sinks_;
   ButtonFaces& faces_;
   std::map<Key, Connection> connections_;
-  std::map<EventSink*, host::ButtonEventSink*> button_targets_;
+  std::map<EventSink*, outlook::ButtonEventSink*> button_targets_;
   std::map<EventSink*, host::ItemsEventSink*> items_targets_;
   host::FoldersEventSink* folders_target_ = nullptr;
 };

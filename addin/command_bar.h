@@ -1,13 +1,14 @@
 // The Office command-bar object model as the toolbar uses it: the explorer's
 // command bars, one toolbar, its controls, the "Settings" pop-up, and
-// buttons with their faces and Click event.
+// buttons with their faces and Click event. Outlook's only: a store without
+// windows has none (see addin/explorer.h).
 //
 // Arguments that the toolbar leaves out of a host call (MenuBar of
 // CommandBars.Add; Id, Parameter and Before of Controls.Add) are passed by
 // the COM adapter as omitted optional arguments; "temporary" is automation
 // true (-1) when set.
-#ifndef VARNOX_HOST_COMMAND_BAR_H_
-#define VARNOX_HOST_COMMAND_BAR_H_
+#ifndef VARNOX_ADDIN_COMMAND_BAR_H_
+#define VARNOX_ADDIN_COMMAND_BAR_H_
 
 #include <cstdint>
 #include <memory>
@@ -17,13 +18,23 @@
 #include "platform/button_faces.h"
 #include "platform/hresult.h"
 
-namespace varnox::host {
+namespace varnox::outlook {
 
 class CommandBar;
 class CommandBarButton;
 class CommandBarControl;
 class CommandBarControls;
 class CommandBarPopup;
+
+// _CommandBarButtonEvents.Click(Ctrl, CancelDefault). `button` is borrowed
+// for the call; `cancel_default` is the host's VARIANT_BOOL, may be null, and
+// no handler reads or changes it. A host holds the sink between Advise and
+// Unadvise only (see host/events.h).
+class ButtonEventSink {
+ public:
+  virtual ~ButtonEventSink() = default;
+  virtual void OnClick(CommandBarButton* button, std::int16_t* cancel_default) = 0;
+};
 
 // Control types and button styles, with the host's numbers.
 inline constexpr std::int32_t kMsoControlButton = 1;
@@ -98,10 +109,10 @@ class CommandBarButton : public CommandBarControl {
   virtual HResult PasteFace() = 0;
 
   // _CommandBarButtonEvents on this button.
-  virtual HResult Advise(ButtonEventSink* sink, Cookie* cookie) = 0;
-  virtual HResult Unadvise(Cookie cookie) = 0;
+  virtual HResult Advise(ButtonEventSink* sink, host::Cookie* cookie) = 0;
+  virtual HResult Unadvise(host::Cookie cookie) = 0;
 };
 
-}  // namespace varnox::host
+}  // namespace varnox::outlook
 
-#endif  // VARNOX_HOST_COMMAND_BAR_H_
+#endif  // VARNOX_ADDIN_COMMAND_BAR_H_
