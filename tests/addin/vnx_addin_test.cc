@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "addin/toolbar.h"
 #include "platform/module_lock.h"
 #include "tests/addin/addin_world.h"
 
@@ -222,6 +223,50 @@ TEST(CVNXAddinStartup, WithoutExplorerMailIsStillJudgedAndThereIsNoToolbar) {
     EXPECT_EQ(mail.folder(), spam);
     EXPECT_EQ(mail.headers(), kSam + "sam@example.com is in BlackList");
   }
+}
+
+// What a shell hears of the pipeline on the watched folders, in order.
+class HeardItems final : public NewItemObserver {
+ public:
+  void BeforeJudging() override { heard.push_back("before"); }
+  void BeforeSpamMove() override { heard.push_back("spam move due"); }
+  void AfterJudging(std::string_view folder, const NewItemOutcome& outcome) override {
+    using Decided = NewItemOutcome::Decided;
+    using PassedOver = NewItemOutcome::PassedOver;
+    std::string what = outcome.decidedBy == Decided::kBlackList            ? "black list"
+                       : outcome.decidedBy == Decided::kFilter             ? "filter"
+                       : outcome.passedOver == PassedOver::kNotMail        ? "not mail"
+                       : outcome.passedOver == PassedOver::kNotSpamArrival ? "Not Spam's arrival"
+                                                                           : "?";
+    heard.push_back(std::string(folder) + ": " + what + (outcome.moved ? ", moved" : ""));
+  }
+  std::vector<std::string> heard;
+};
+
+TEST(CVNXAddin, AnObserverHearsEachItemOfAWatchedFolderAroundThePipeline) {
+  AddinWorld world;
+  world.fakes.files.files["black.xml"] = testing::ListFileWithAddresses({"sam@example.com"});
+  world.fakes.registry.SetString(setting::kNotSpamFolderName, "Inbox");
+  CVNXAddin& addin = world.Connected();
+  world.host.DeliverPendingEvents();
+  HeardItems observer;
+  addin.newItemObserver = &observer;
+
+  world.host.DeliverMail(world.inbox, kSam, "body", "subject");
+  world.host.DeliverMail(world.inbox, "From: Ann <ann@example.org>\r\n", "hello", "hi");
+  world.host.FireItemAdd(world.inbox.AddOtherItem());
+  FakeFolder* spam = SpamFolderOf(world);
+  ASSERT_NE(spam, nullptr);
+  world.host.selection = {spam->items().at(0)};
+  world.host.current_folder = spam;
+  RunButtonCommand(addin, 2);  // Not Spam: back to the Inbox
+  world.host.DeliverPendingEvents();
+
+  EXPECT_EQ(observer.heard,
+            (std::vector<std::string>{"before", "spam move due", "Inbox: black list, moved",
+                                      "before", "Inbox: filter", "before", "Inbox: not mail",
+                                      "before", "Inbox: Not Spam's arrival"}));
+  addin.newItemObserver = nullptr;
 }
 
 TEST(CVNXAddinFolderAdd, LaterMailFolderIsWatchedWhateverItsNameOthersAreNot) {

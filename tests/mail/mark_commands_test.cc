@@ -315,5 +315,69 @@ TEST_F(MarkCommandsTest, NotSpamRelearnsMarkedMailAndSkipsWhatCannotBeTaught) {
   EXPECT_EQ(world.fakes.files.replace_calls, 1);
 }
 
+// The items a command line names, as the operations take them.
+class ItemsOf final : public host::ItemList {
+ public:
+  ItemsOf(testing::FakeHost& host, std::vector<FakeItem*> items)
+      : host_(host), items_(std::move(items)) {}
+  HResult Count(std::int32_t* count) override {
+    *count = static_cast<std::int32_t>(items_.size());
+    return kSOk;
+  }
+  HResult GetItem(std::int32_t index, std::unique_ptr<host::Item>* item) override {
+    *item = host_.ItemRef(*items_.at(static_cast<std::size_t>(index) - 1));
+    return kSOk;
+  }
+
+ private:
+  testing::FakeHost& host_;
+  std::vector<FakeItem*> items_;
+};
+
+TEST_F(MarkCommandsTest, TheOperationsCountWhatTheyDidWithEachItem) {
+  FakeItem& plain = Mail(world.inbox);
+  FakeItem& marked = Mail(world.inbox, "X-VNX-LEARN:Spam\r\n");
+  FakeItem& other = world.inbox.AddOtherItem();
+  FakeItem& stuck = Mail(world.inbox);
+  stuck.move_status = kEFail;
+  ItemsOf named(world.host, {&plain, &marked, &other, &stuck});
+  const CorrectionOutcome spam_run = MarkSpam(*addin, named);
+  EXPECT_EQ(spam_run.items, 4);
+  EXPECT_EQ(spam_run.notMail, 1);
+  EXPECT_EQ(spam_run.notTaught, 1) << "marked X-VNX-LEARN:Spam";
+  EXPECT_EQ(spam_run.taught, 2);
+  EXPECT_EQ(spam_run.moved, 1);
+  EXPECT_EQ(spam_run.failedMoves, std::vector<HResult>{kEFail});
+  EXPECT_EQ(spam_run.stayed, 0);
+  ASSERT_EQ(plain.folder(), spam);
+
+  // From the spam folder: asked before each item is looked at; the first
+  // answer names a folder, the others none.
+  FakeFolder& archive = world.store.AddFolder("Archive");
+  std::vector<std::optional<std::string>> answers = {"archive", std::nullopt, std::nullopt};
+  std::size_t asked = 0;
+  ItemsOf back(world.host, {&plain, &other, &stuck});
+  const CorrectionOutcome good_run =
+      NotSpam(*addin, back, /*fromSpamFolder=*/true, [&] { return answers.at(asked++); });
+  EXPECT_EQ(asked, 3u);
+  EXPECT_EQ(good_run.items, 3);
+  EXPECT_EQ(good_run.notMail, 1);
+  EXPECT_EQ(good_run.taught, 2);
+  EXPECT_EQ(good_run.moved, 1);
+  EXPECT_EQ(good_run.stayed, 1);
+  EXPECT_TRUE(good_run.failedMoves.empty());
+  EXPECT_EQ(plain.folder(), &archive);
+  EXPECT_EQ(stuck.folder(), &world.inbox);
+
+  ItemsOf none(world.host, {});
+  const CorrectionOutcome empty_run = NotSpam(*addin, none, true, nullptr);
+  EXPECT_EQ(empty_run.items, 0);
+  EXPECT_EQ(world.Messages(), (std::vector<std::string>{
+                                  "Varnox: Failed to move message to Spam Filter Folder HRESULT = "
+                                  "-2147467259",
+                                  "Varnox: Learning Complete"}))
+      << "nothing at all for an empty list";
+}
+
 }  // namespace
 }  // namespace varnox

@@ -21,6 +21,8 @@ using testing::FakeItem;
 using testing::FakePlatform;
 
 enum class Learned { kNothing, kClean, kSpam };
+using Decided = NewItemOutcome::Decided;
+using PassedOver = NewItemOutcome::PassedOver;
 
 // A sender list file: MailID entries, then Domain entries.
 std::string ListFile(const std::vector<std::string>& addresses,
@@ -81,13 +83,14 @@ class PipelineFixture {
 
   // Runs the pipeline on `item` and checks what must hold on every way out:
   // the module lock count and the host references are back where they were.
-  void Process(FakeItem& item) {
+  NewItemOutcome Process(FakeItem& item) {
     CVNXAddin& a = Addin();
     const long locks = ModuleLockCount();
     const int references = host.LiveReferences();
-    ProcessNewItem(a, *host.ItemRef(item));
+    NewItemOutcome outcome = ProcessNewItem(a, *host.ItemRef(item));
     EXPECT_EQ(ModuleLockCount(), locks);
     EXPECT_EQ(host.LiveReferences(), references);
+    return outcome;
   }
 
   // The calls that change the message or reach the user, in order.
@@ -139,6 +142,7 @@ const std::string kSpamStamp =
 // One row of the pipeline's table of tests.
 struct PipelineCase {
   const char* name;
+  Decided decided = Decided::kFilter;  // expected: the test that decides
   std::string headers = "From: Sam <sam@example.com>\r\n";
   std::string subject = "hello";
   std::string body = "world";
@@ -172,8 +176,16 @@ TEST_P(PipelineTableTest, FirstTestThatAppliesDecides) {
   FakeItem& mail = f.inbox.AddMail(c.headers, c.body, c.subject);
   f.host.ClearCalls();
 
-  f.Process(mail);
+  const NewItemOutcome outcome = f.Process(mail);
 
+  EXPECT_EQ(outcome.decidedBy, c.decided);
+  EXPECT_EQ(outcome.passedOver,
+            c.decided == Decided::kNothing ? PassedOver::kLearnMark : PassedOver::kNo);
+  EXPECT_EQ(outcome.appended, c.appended) << "the outcome says what was written";
+  EXPECT_EQ(outcome.spam, c.moved ? 1 : 0);
+  EXPECT_EQ(outcome.moved, c.moved ? std::optional<HResult>(kSOk) : std::nullopt);
+  EXPECT_EQ(outcome.learned, c.learned != Learned::kNothing);
+  EXPECT_EQ(outcome.subject, c.decided == Decided::kNothing ? "" : c.subject);
   EXPECT_EQ(mail.headers(), c.headers + c.appended);
   EXPECT_EQ(mail.folder(), c.moved ? &f.spam : &f.inbox);
   EXPECT_EQ(f.WhatWasLearned(spam_before, clean_before), c.learned);
@@ -189,10 +201,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Learning marks: the message was taught earlier, or carries the text.
         PipelineCase{.name = "LearnMarkSkips",
+                     .decided = Decided::kNothing,
                      .headers = kSam + "X-VNX-LEARN:Spam\r\n",
                      .black_addresses = {"sam@example.com"},
                      .learn_black = true},
         PipelineCase{.name = "AnyLearnTextSkips",
+                     .decided = Decided::kNothing,
                      .headers = kSam + "X-VNX-LEARN-Whatever: 1\r\n",
                      .black_addresses = {"sam@example.com"}},
         PipelineCase{.name = "LowerCaseLearnTextIsJudged",
@@ -201,13 +215,20 @@ INSTANTIATE_TEST_SUITE_P(
                                  "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
                      .effects = kNotSpamWrites},
         // White list: address, then domain; left untouched.
-        PipelineCase{.name = "WhiteAddress", .white_addresses = {"SAM@Example.com"}},
+        PipelineCase{.name = "WhiteAddress",
+                     .decided = Decided::kWhiteList,
+                     .white_addresses = {"SAM@Example.com"}},
         PipelineCase{.name = "WhiteAddressLearnsClean",
+                     .decided = Decided::kWhiteList,
                      .white_addresses = {"sam@example.com"},
                      .learn_white = true,
                      .learned = Learned::kClean},
-        PipelineCase{.name = "WhiteDomain", .white_domains = {"@EXAMPLE.COM"}, .beep = true},
+        PipelineCase{.name = "WhiteDomain",
+                     .decided = Decided::kWhiteList,
+                     .white_domains = {"@EXAMPLE.COM"},
+                     .beep = true},
         PipelineCase{.name = "WhiteDomainLearnsClean",
+                     .decided = Decided::kWhiteList,
                      .white_domains = {"@example.com"},
                      .learn_white = true,
                      .learned = Learned::kClean},
@@ -217,21 +238,25 @@ INSTANTIATE_TEST_SUITE_P(
                                  "X-VNX-TOP-WORDS: hello 50 world 50\r\n",
                      .effects = kNotSpamWrites},
         PipelineCase{.name = "BothListsIsWhite",
+                     .decided = Decided::kWhiteList,
                      .white_addresses = {"sam@example.com"},
                      .black_addresses = {"sam@example.com"},
                      .learn_black = true,
                      .beep = true},
         PipelineCase{.name = "BlackDomainWhiteAddressIsWhite",
+                     .decided = Decided::kWhiteList,
                      .white_addresses = {"sam@example.com"},
                      .black_domains = {"@example.com"}},
         // Black list: note, save, move, then the beep.
         PipelineCase{.name = "BlackAddress",
+                     .decided = Decided::kBlackList,
                      .black_addresses = {"Sam@Example.COM"},
                      .appended = "sam@example.com is in BlackList",
                      .moved = true,
                      .effects = kSpamMove},
         PipelineCase{
             .name = "BlackAddressLearnsAndBeepsAfterTheMove",
+            .decided = Decided::kBlackList,
             .black_addresses = {"sam@example.com"},
             .learn_black = true,
             .beep = true,
@@ -240,11 +265,13 @@ INSTANTIATE_TEST_SUITE_P(
             .learned = Learned::kSpam,
             .effects = {"Message.SetProp", "Message.SaveChanges", "MailItem.Move", "ui.Beep"}},
         PipelineCase{.name = "BlackDomain",
+                     .decided = Decided::kBlackList,
                      .black_domains = {"@example.com"},
                      .appended = "sam@example.com Domain is in BlackList",
                      .moved = true,
                      .effects = kSpamMove},
         PipelineCase{.name = "BlackDomainMarkedReadBeforeMoving",
+                     .decided = Decided::kBlackList,
                      .black_domains = {"@example.com"},
                      .mark_read = true,
                      .appended = "sam@example.com Domain is in BlackList",
@@ -254,6 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
         // No address at all: empty address and domain key; only an empty
         // entry matches them.
         PipelineCase{.name = "NoAddressMatchesOnlyAnEmptyEntry",
+                     .decided = Decided::kBlackList,
                      .headers = "From: Sam\r\n",
                      .black_addresses = {""},
                      .appended = " is in BlackList",
@@ -261,18 +289,21 @@ INSTANTIATE_TEST_SUITE_P(
                      .effects = kSpamMove},
         // A bare address, as a new user tries it first.
         PipelineCase{.name = "BareAddressIsBlackListed",
+                     .decided = Decided::kBlackList,
                      .headers = "From: sam@example.com\r\n",
                      .black_addresses = {"sam@example.com"},
                      .appended = "sam@example.com is in BlackList",
                      .moved = true,
                      .effects = kSpamMove},
         PipelineCase{.name = "BareAddressDomainIsBlackListed",
+                     .decided = Decided::kBlackList,
                      .headers = "from: sam@example.com (Sam)\r\n",
                      .black_domains = {"@example.com"},
                      .appended = "sam@example.com Domain is in BlackList",
                      .moved = true,
                      .effects = kSpamMove},
         PipelineCase{.name = "BareAddressIsWhiteListed",
+                     .decided = Decided::kWhiteList,
                      .headers = "X-Original-From: <sam@spam.example>\r\nFrom: sam@example.com\r\n",
                      .white_addresses = {"sam@example.com"},
                      .black_domains = {"@spam.example"}},
@@ -307,11 +338,13 @@ INSTANTIATE_TEST_SUITE_P(
                      .effects = {"Message.SetProp", "Message.SaveChanges", "MailItem.MarkRead",
                                  "MailItem.Move"}},
         PipelineCase{.name = "NonEnglishStampHasNoScore",
+                     .decided = Decided::kNonEnglishRule,
                      .subject = "\xC4\xD5\xCA offer",
                      .appended = "X-VNX-RESULT:Non English Spam",
                      .moved = true,
                      .effects = kSpamMove},
         PipelineCase{.name = "NonEnglishInBodyOnly",
+                     .decided = Decided::kNonEnglishRule,
                      .body = "plain \xE9\xE8\xE0",
                      .appended = "X-VNX-RESULT:Non English Spam",
                      .moved = true,
@@ -343,7 +376,7 @@ TEST_P(UnreadableTest, MessageIsLeftUntouched) {
   f.Addin();
   f.host.ClearCalls();
 
-  f.Process(mail);
+  EXPECT_EQ(f.Process(mail).passedOver, PassedOver::kUnreadable);
 
   EXPECT_EQ(mail.property_reads, c.reads);
   EXPECT_TRUE(f.Effects().empty());
@@ -382,9 +415,9 @@ TEST(Pipeline, ItemsThatAreNotMailOrHaveNoMessageAreLeftAlone) {
   no_message.has_message = false;
   FakeItem& failing = f.inbox.AddMail(kSam, "cheap", "pills");
   f.host.Fail("MailItem.MAPIOBJECT", kEFail, &failing);
-  f.Process(meeting);
-  f.Process(no_message);
-  f.Process(failing);
+  EXPECT_EQ(f.Process(meeting).passedOver, PassedOver::kNotMail);
+  EXPECT_EQ(f.Process(no_message).passedOver, PassedOver::kNoMessage);
+  EXPECT_EQ(f.Process(failing).passedOver, PassedOver::kNoMessage);
   EXPECT_TRUE(f.Effects().empty());
   EXPECT_EQ(no_message.headers(), kSam);
 }
@@ -567,6 +600,35 @@ TEST(Pipeline, HugeMessageWithoutLineEndsIsJudged) {
 // A golden stamp sequence: a clean verdict, then the same message judged
 // again (as when Not Spam moves it back) after the filter learned its words
 // as spam.
+// A shell keeping a journal is told once the spam stamp is saved and before
+// the move, so that a stop in between leaves the move to be finished.
+TEST(Pipeline, TheHookBeforeTheSpamMoveComesAfterTheSavedStamp) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> black;
+    bool fail_save;
+    std::vector<std::string> told;  // the last host call when told
+    bool moved;
+  };
+  for (const Case& c : {Case{"spam", {"sam@example.com"}, false, {"Message.SaveChanges"}, true},
+                        Case{"not spam", {}, false, {}, false},
+                        Case{"stamp not saved", {"sam@example.com"}, true, {}, true}}) {
+    PipelineFixture f;
+    f.SetLists({}, {}, c.black, {});
+    FakeItem& mail = f.inbox.AddMail(kSam, "body", "subject");
+    CVNXAddin& addin = f.Addin();
+    if (c.fail_save)
+      f.host.Fail("Message.SaveChanges", kEFail, &mail);
+    std::vector<std::string> told;
+    const NewItemOutcome outcome = ProcessNewItem(
+        addin, *f.host.ItemRef(mail), [&] { told.push_back(f.host.calls().back().op); });
+    EXPECT_EQ(told, c.told) << c.name;
+    EXPECT_EQ(outcome.moved.has_value(), c.moved) << c.name;
+    EXPECT_EQ(outcome.saved, c.fail_save ? kEFail : kSOk) << c.name;
+    EXPECT_EQ(mail.folder(), c.moved ? &f.spam : &f.inbox) << c.name;
+  }
+}
+
 TEST(Pipeline, StampsMatchTheGoldenFile) {
   PipelineFixture f;
   CVNXAddin& addin = f.Addin();

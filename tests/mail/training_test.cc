@@ -193,6 +193,37 @@ TEST_F(TrainingTest, FolderRenamedAwayWhileTheDialogIsOpenIsSkipped) {
   EXPECT_EQ(world.Messages(), std::vector<std::string>{": Learning Complete"});
 }
 
+// Hears a training run's progress.
+class HeardWalks final : public TrainingProgress {
+ public:
+  void FolderStarted(host::Folder& folder) override {
+    std::string name;
+    folder.Name(&name);
+    heard.push_back("start " + name);
+    items = 0;
+  }
+  void ItemDone() override { ++items; }
+  void FolderFinished() override { heard.push_back("end after " + std::to_string(items)); }
+  std::vector<std::string> heard;
+  int items = 0;
+};
+
+TEST_F(TrainingTest, ARunCountsWhatItTaughtAndPassedOverAndTellsItsProgress) {
+  HeardWalks walks;
+  const TrainingOutcome outcome = Train(*addin, {"INBOX", "Nowhere"}, {"Junk"}, &walks);
+  EXPECT_TRUE(outcome.completed);
+  EXPECT_EQ(outcome.taught, 5);
+  EXPECT_EQ(outcome.notTaught, 1) << "the mail without headers";
+  EXPECT_EQ(outcome.notMail, 1);
+  EXPECT_EQ(outcome.missingFolders, std::vector<std::string>{"Nowhere"});
+  EXPECT_EQ(walks.heard,
+            (std::vector<std::string>{"start Inbox", "end after 5", "start Junk", "end after 2"}));
+  EXPECT_EQ(addin->filter.CleanMessages(), 3);
+  EXPECT_EQ(addin->filter.SpamMessages(), 2);
+  EXPECT_EQ(world.fakes.files.replace_calls, 1) << "saved once, at the end";
+  EXPECT_EQ(world.Messages(), std::vector<std::string>{": Learning Complete"});
+}
+
 TEST(TrainFromFolder, TeachesMailDirectlyInTheFolderAndRelearnsMarkedMail) {
   AddinWorld world;
   CVNXAddin& addin = world.Connected();
