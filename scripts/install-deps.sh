@@ -6,9 +6,10 @@
 #
 # native:  the Linux build, its tests (systemd: systemd-analyze checks the user
 #          unit; python3 regenerates tables to compare and drives Dovecot,
-#          which serves a Maildir over IMAP and runs Sieve, and procmail and
-#          maildrop, which deliver) and benchmarks (cmark
-#          makes the Help and Support pages)
+#          which serves a Maildir over IMAP, delivers by LMTP and runs Sieve,
+#          and procmail and maildrop, which deliver; openssl makes the IMAP
+#          tests' certificates) and benchmarks (cmark makes the Help and
+#          Support pages); libetpan and GnuTLS are the IMAP client's
 # windows: the mingw-w64 cross builds (64-bit and 32-bit) and Wine to run
 #          their tests, 32-bit Wine from Debian's i386 architecture (added
 #          here when missing); NSIS makes the setup program; ImageMagick and
@@ -18,7 +19,8 @@ set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
         libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev cmark systemd
-        python3 dovecot-imapd dovecot-sieve procmail maildrop)
+        python3 dovecot-imapd dovecot-lmtpd dovecot-sieve procmail maildrop libetpan-dev
+        libgnutls28-dev openssl)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine
          wine64 wine32:i386 nsis xvfb xauth googletest imagemagick fonts-dejavu-core fonts-wine)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)

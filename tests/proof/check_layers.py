@@ -38,6 +38,7 @@ LAYERS = {
     'linux/maildir': ('varnox_maildir', ['platform', 'host', 'mime', 'linux/platform']),
     'linux/dialogs': ('varnox_linux_dialogs', CORE + ['linux/platform']),
     'linux/eval': ('varnox_eval', CORE + ['linux/platform', 'linux/maildir']),
+    'linux/imap': ('varnox_imap', ['platform', 'linux/platform']),
     'linux/cli': ('varnox_cli',
                   CORE + ['linux/platform', 'linux/maildir', 'linux/dialogs', 'linux/eval']),
     'win/platform': ('varnox_win_platform', ['platform']),
