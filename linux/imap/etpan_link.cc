@@ -41,8 +41,12 @@ ssize_t EtpanLink::Read(mailstream_low* low, void* buffer, size_t size) {
     link->error_ = link->stream_->Error();
     return -1;
   }
-  if (n == 0)
+  if (n == 0) {
+    // Reported as a failure, not as the end: libetpan reads a literal cut
+    // short by the end of the stream again and again without end.
     link->error_ = "the server closed the connection";
+    return -1;
+  }
   link->used_ += static_cast<std::size_t>(n);
   if (link->budget_ != 0 && link->used_ > link->budget_) {
     link->over_budget_ = true;

@@ -29,7 +29,6 @@ using SetPtr = Etpan<mailimap_set, mailimap_set_free>;
 using FlagListPtr = Etpan<mailimap_flag_list, mailimap_flag_list_free>;
 using FetchTypePtr = Etpan<mailimap_fetch_type, mailimap_fetch_type_free>;
 using SearchKeyPtr = Etpan<mailimap_search_key, mailimap_search_key_free>;
-using CapabilitiesPtr = Etpan<mailimap_capability_data, mailimap_capability_data_free>;
 using DatePtr = Etpan<mailimap_date_time, mailimap_date_time_free>;
 using StoreAttPtr = Etpan<mailimap_store_att_flags, mailimap_store_att_flags_free>;
 using FetchListPtr = Etpan<clist, mailimap_fetch_list_free>;
@@ -274,6 +273,10 @@ ImapClient::~ImapClient() {
 }
 
 void ImapClient::Close() {
+  // mailimap_free says LOGOUT and waits for the answer; with the stream
+  // gone first it cannot wait on a server that went silent.
+  if (link_ != nullptr)
+    link_->Take();
   if (session_ != nullptr) {
     mailimap_free(session_);
     session_ = nullptr;
@@ -284,9 +287,12 @@ void ImapClient::Close() {
 
 ImapResult ImapClient::Failure(int code, const std::string& what) {
   const std::string server_words = Shown(session_ != nullptr ? session_->imap_response : nullptr);
+  if (code == MAILIMAP_ERROR_BAD_STATE)  // nothing was sent
+    return ImapFailure(ImapStatus::kRefused,
+                       what + " cannot be sent to " + server_ + " now (is a folder selected?)");
   if (code == MAILIMAP_ERROR_STREAM || code == MAILIMAP_ERROR_PARSE ||
-      code == MAILIMAP_ERROR_MEMORY || code == MAILIMAP_ERROR_BAD_STATE ||
-      code == MAILIMAP_ERROR_FATAL || code == MAILIMAP_ERROR_NEEDS_MORE_DATA) {
+      code == MAILIMAP_ERROR_MEMORY || code == MAILIMAP_ERROR_FATAL ||
+      code == MAILIMAP_ERROR_NEEDS_MORE_DATA) {
     const bool over_budget = link_ != nullptr && link_->over_budget();
     std::string why;
     if (code == MAILIMAP_ERROR_PARSE && !over_budget)
@@ -324,23 +330,25 @@ ImapResult ImapClient::Connect(const ImapAccount& account, const SecretText& pas
     stream = std::move(socket);
   }
   result = Start(std::move(stream), account.server);
-  if (!result.ok())
-    return result;
-  if (account.security == ImapSecurity::kStartTls) {
+  if (result.ok() && account.security == ImapSecurity::kStartTls)
     result = StartTls(account);
-    if (!result.ok())
-      return result;
-  }
-  return Login(account.user, password);
+  if (result.ok())
+    result = Login(account.user, password);
+  // A connection that is not logged in is of no use to anyone.
+  if (!result.ok())
+    Close();
+  return result;
 }
 
 ImapResult ImapClient::ConnectOver(std::unique_ptr<ByteStream> stream, const std::string& server,
                                    const std::string& user, const SecretText& password) {
   Close();
-  const ImapResult started = Start(std::move(stream), server);
-  if (!started.ok())
-    return started;
-  return Login(user, password);
+  ImapResult result = Start(std::move(stream), server);
+  if (result.ok())
+    result = Login(user, password);
+  if (!result.ok())
+    Close();
+  return result;
 }
 
 ImapResult ImapClient::Start(std::unique_ptr<ByteStream> stream, const std::string& server) {
@@ -375,15 +383,17 @@ ImapResult ImapClient::StartTls(const ImapAccount& account) {
                                                  "for security = starttls");
   }
   const int code = mailimap_starttls(session_);
-  if (code != MAILIMAP_NO_ERROR)
-    return Failure(code, "STARTTLS");
   // Bytes that came after the server's answer and before TLS would be
-  // taken as if they had come over TLS: a sign of tampering.
-  if (session_->imap_stream->read_buffer_len != 0) {
+  // taken as if they had come over TLS: a sign of tampering. (libetpan
+  // refuses them too, as a failed STARTTLS.)
+  if (session_ != nullptr && session_->imap_stream != nullptr &&
+      session_->imap_stream->read_buffer_len != 0) {
     Close();
     return ImapFailure(ImapStatus::kProtocol, "the server " + account.server +
                                                   " sent data before TLS began after STARTTLS");
   }
+  if (code != MAILIMAP_NO_ERROR)
+    return Failure(code, "STARTTLS");
   std::unique_ptr<ByteStream> plain = link_->Take();
   auto* socket = dynamic_cast<SocketStream*>(plain.get());
   if (socket == nullptr) {
@@ -434,14 +444,48 @@ ImapResult ImapClient::Login(const std::string& user, const SecretText& password
 }
 
 ImapResult ImapClient::ReadCapabilities() {
+  // libetpan's mailimap_capability() reads through a null pointer when the
+  // server's answer holds no CAPABILITY line, and its custom command adds a
+  // space after the command that strict servers refuse. So the command line
+  // is written here (libetpan's own tag, then the word), libetpan parses the
+  // answer, and the list it keeps is read here, if there is one. What an
+  // earlier answer left there is dropped first: after STARTTLS and after
+  // the login only the new list counts.
+  mailimap_connection_info* info = session_->imap_connection_info;
+  if (info != nullptr && info->imap_capability != nullptr) {
+    mailimap_capability_data_free(info->imap_capability);
+    info->imap_capability = nullptr;
+  }
   link_->SetBudget(kSmallAnswerBytes);
-  mailimap_capability_data* raw = nullptr;
-  const int code = mailimap_capability(session_, &raw);
-  CapabilitiesPtr data(raw);
+  static constexpr char kCommand[] = "CAPABILITY\r\n";
+  int code = mailimap_send_current_tag(session_);
+  if (code == MAILIMAP_NO_ERROR &&
+      (mailstream_write(session_->imap_stream, kCommand, sizeof kCommand - 1) !=
+           static_cast<ssize_t>(sizeof kCommand - 1) ||
+       mailstream_flush(session_->imap_stream) != 0))
+    code = MAILIMAP_ERROR_STREAM;
+  mailimap_response* response = nullptr;
+  if (code == MAILIMAP_NO_ERROR && mailimap_read_line(session_) == nullptr)
+    code = MAILIMAP_ERROR_STREAM;  // libetpan parses from the line it has read
+  if (code == MAILIMAP_NO_ERROR)
+    code = mailimap_parse_response(session_, &response);
+  if (code == MAILIMAP_NO_ERROR) {
+    const mailimap_response_done* done = response != nullptr ? response->rsp_resp_done : nullptr;
+    if (done == nullptr || done->rsp_type != MAILIMAP_RESP_DONE_TYPE_TAGGED)
+      code = MAILIMAP_ERROR_STREAM;  // BYE: the server is going
+    else if (done->rsp_data.rsp_tagged == nullptr ||
+             done->rsp_data.rsp_tagged->rsp_cond_state == nullptr ||
+             done->rsp_data.rsp_tagged->rsp_cond_state->rsp_type != MAILIMAP_RESP_COND_STATE_OK)
+      code = MAILIMAP_ERROR_CAPABILITY;
+  }
+  if (response != nullptr)
+    mailimap_response_free(response);
   if (code != MAILIMAP_NO_ERROR)
     return Failure(code, "CAPABILITY");
   capabilities_.clear();
-  if (data && data->cap_list != nullptr) {
+  info = session_->imap_connection_info;
+  const mailimap_capability_data* data = info != nullptr ? info->imap_capability : nullptr;
+  if (data != nullptr && data->cap_list != nullptr) {
     for (clistiter* it = clist_begin(data->cap_list); it != nullptr; it = clist_next(it)) {
       const auto* capability = static_cast<const struct mailimap_capability*>(clist_content(it));
       if (capability == nullptr)
@@ -599,12 +643,27 @@ ImapResult ImapClient::FetchBatch(const std::vector<std::uint32_t>& uids, unsign
   if (code != MAILIMAP_NO_ERROR)
     return Failure(code, "UID FETCH");
   messages->clear();
-  if (list) {
-    for (clistiter* it = clist_begin(list.get()); it != nullptr; it = clist_next(it)) {
-      ImapMessage message;
-      if (ReadMessage(static_cast<const mailimap_msg_att*>(clist_content(it)), &message))
-        messages->push_back(std::move(message));
+  if (!list)
+    return ImapOk();
+  // Only the messages asked for, each once: a server may announce others
+  // (new flags elsewhere, or anything at all), and those are not this
+  // fetch's answer.
+  std::vector<std::uint32_t> wanted = uids;
+  std::sort(wanted.begin(), wanted.end());
+  std::vector<bool> taken(wanted.size(), false);
+  for (clistiter* it = clist_begin(list.get()); it != nullptr; it = clist_next(it)) {
+    ImapMessage message;
+    if (!ReadMessage(static_cast<const mailimap_msg_att*>(clist_content(it)), &message))
+      continue;
+    const auto at = std::lower_bound(wanted.begin(), wanted.end(), message.uid);
+    if (at == wanted.end() || *at != message.uid || taken[at - wanted.begin()])
+      continue;
+    taken[at - wanted.begin()] = true;
+    if (message.content.size() > options_.max_message_bytes) {
+      message.content.clear();
+      message.too_large = true;
     }
+    messages->push_back(std::move(message));
   }
   return ImapOk();
 }
@@ -665,6 +724,7 @@ ImapResult ImapClient::Fetch(const std::vector<std::uint32_t>& uids, unsigned pa
           return result;
         for (ImapMessage& message : messages) {
           message.too_large = true;
+          message.content.clear();  // sent unasked
           if (!each(message))
             return ImapFailure(ImapStatus::kStopped, "stopped");
         }

@@ -1,0 +1,188 @@
+// The client against answers no sound server gives, written out as a
+// script: each case is a fault found in what libetpan does with them, or a
+// check of ours on what the server sends.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "linux/imap/imap_client.h"
+#include "tests/imap/scripted_stream.h"
+
+namespace varnox {
+namespace {
+
+using testing::ScriptedStream;
+
+// Greeting, CAPABILITY, LOGIN, CAPABILITY: what every script starts with.
+std::string LoggedIn(const std::string& capabilities = "IMAP4rev1 UIDPLUS") {
+  return "* OK ready\r\n* CAPABILITY " + capabilities + "\r\n1 OK done\r\n2 OK logged in\r\n" +
+         "* CAPABILITY " + capabilities + "\r\n3 OK done\r\n";
+}
+
+// Then SELECT: tag 4.
+std::string Selected() {
+  return LoggedIn() + "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n4 OK [READ-WRITE] done\r\n";
+}
+
+ImapResult ConnectOver(ImapClient& client, const std::string& script, std::string* written) {
+  SecretText password;
+  std::string text = "pw";
+  password.Assign(text);
+  return client.ConnectOver(std::make_unique<ScriptedStream>(script, 7, written), "test.example",
+                            "ann", password);
+}
+
+// libetpan's mailimap_capability() read through a null pointer when the
+// answer held no CAPABILITY line. The command goes out as RFC 3501 writes
+// it, without a space after it.
+TEST(ImapAnswersTest, ACapabilityAnswerWithoutItsListIsNoCrash) {
+  std::string written;  // outlives the client, which writes into it to the end
+  ImapClient client;
+  const ImapResult result =
+      ConnectOver(client, "* OK ready\r\n1 OK done\r\n2 OK logged in\r\n3 OK done\r\n", &written);
+  ASSERT_TRUE(result.ok()) << result.text;
+  EXPECT_TRUE(client.capabilities().empty());
+  EXPECT_EQ(written, "1 CAPABILITY\r\n2 LOGIN ann pw\r\n3 CAPABILITY\r\n");
+}
+
+// libetpan read a literal that the end of the connection had cut short again
+// and again, for ever.
+TEST(ImapAnswersTest, ALiteralCutShortByTheServerHangingUpFailsAtOnce) {
+  ImapClient client;
+  ASSERT_TRUE(ConnectOver(client, LoggedIn() + "* LIST () \"/\" {76}\r\nflat", nullptr).ok());
+  std::vector<ImapFolder> folders;
+  const ImapResult result = client.ListFolders(&folders);
+  EXPECT_EQ(result.status, ImapStatus::kNetwork) << result.text;
+  EXPECT_NE(result.text.find("the server closed the connection"), std::string::npos) << result.text;
+  EXPECT_FALSE(client.connected());
+}
+
+TEST(ImapAnswersTest, AFetchYieldsTheMessagesAskedForOnceEach) {
+  struct Case {
+    const char* what;
+    std::string answer;  // to UID FETCH 2,3 (FLAGS)
+    std::vector<std::uint32_t> uids;
+  };
+  const Case cases[] = {
+      {"in order", "* 1 FETCH (UID 2 FLAGS ())\r\n* 2 FETCH (UID 3 FLAGS ())\r\n", {2, 3}},
+      {"one not asked for",
+       "* 1 FETCH (UID 9 FLAGS (\\Seen))\r\n* 2 FETCH (UID 3 FLAGS ())\r\n",
+       {3}},
+      {"twice", "* 1 FETCH (UID 2 FLAGS ())\r\n* 1 FETCH (UID 2 FLAGS (\\Seen))\r\n", {2}},
+      {"without a UID", "* 1 FETCH (FLAGS (\\Seen))\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    ImapClient client;
+    ASSERT_TRUE(ConnectOver(client, Selected() + c.answer + "5 OK done\r\n", nullptr).ok());
+    ImapFolderState state;
+    ASSERT_TRUE(client.Select("INBOX", false, &state).ok());
+    std::vector<std::uint32_t> seen;
+    const ImapResult result = client.Fetch({2, 3}, kFetchFlags, [&](ImapMessage& m) {
+      seen.push_back(m.uid);
+      return true;
+    });
+    ASSERT_TRUE(result.ok()) << c.what << ": " << result.text;
+    EXPECT_EQ(seen, c.uids) << c.what;
+  }
+}
+
+TEST(ImapAnswersTest, ContentLargerThanAllowedIsNeverHandedOn) {
+  ImapClientOptions options;
+  options.max_message_bytes = 8;
+  ImapClient client(options);
+  // The sizes say 5 bytes; the content that comes is 12: more than allowed.
+  ASSERT_TRUE(ConnectOver(client,
+                          Selected() + "* 1 FETCH (UID 2 RFC822.SIZE 5)\r\n5 OK done\r\n" +
+                              "* 1 FETCH (UID 2 RFC822.SIZE 5 BODY[] {12}\r\n0123456789ab)\r\n" +
+                              "6 OK done\r\n",
+                          nullptr)
+                  .ok());
+  ImapFolderState state;
+  ASSERT_TRUE(client.Select("INBOX", false, &state).ok());
+  int seen = 0;
+  ASSERT_TRUE(client
+                  .Fetch({2}, kFetchContent,
+                         [&](ImapMessage& m) {
+                           ++seen;
+                           EXPECT_TRUE(m.too_large);
+                           EXPECT_TRUE(m.content.empty());
+                           return true;
+                         })
+                  .ok());
+  EXPECT_EQ(seen, 1);
+}
+
+TEST(ImapAnswersTest, AFolderWithoutUidValidityIsRefused) {
+  ImapClient client;
+  ASSERT_TRUE(
+      ConnectOver(client, LoggedIn() + "* 3 EXISTS\r\n4 OK [READ-WRITE] done\r\n", nullptr).ok());
+  ImapFolderState state;
+  const ImapResult result = client.Select("INBOX", false, &state);
+  EXPECT_EQ(result.status, ImapStatus::kProtocol) << result.text;
+  EXPECT_NE(result.text.find("gave no UIDVALIDITY for INBOX"), std::string::npos) << result.text;
+}
+
+TEST(ImapAnswersTest, DatesAreInstantsWhateverTheirZone) {
+  struct Case {
+    ImapDate date;
+    std::int64_t unix_time;
+  };
+  const Case cases[] = {
+      {{1970, 1, 1, 0, 0, 0, 0}, 0},
+      {{2024, 2, 29, 23, 59, 58, -500}, 1709269198},
+      {{2024, 3, 1, 4, 59, 58, 0}, 1709269198},
+      {{2000, 1, 1, 0, 30, 0, 130}, 946681200},  // +01:30: the day before in UTC
+      {{1969, 12, 31, 23, 59, 59, 0}, -1},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ImapDateToUnixTime(c.date), c.unix_time) << c.date.year << "-" << c.date.month;
+}
+
+// Bytes the server sends after its answer to STARTTLS and before TLS would
+// be read as if TLS had brought them: refused.
+TEST(ImapAnswersTest, DataBeforeTlsAfterStartTlsIsRefused) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  struct sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  std::thread server([listener] {
+    const int fd = ::accept(listener, nullptr, nullptr);
+    const std::string script[] = {"* OK ready\r\n",
+                                  "* CAPABILITY IMAP4rev1 STARTTLS\r\n1 OK done\r\n",
+                                  "2 OK begin TLS\r\n* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\n"};
+    char buffer[512];
+    for (const std::string& answer : script) {
+      if (&answer != &script[0] && ::recv(fd, buffer, sizeof buffer, 0) <= 0)
+        break;
+      if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) < 0)
+        break;
+    }
+    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+    }
+    ::close(fd);
+  });
+  ImapAccount account;
+  account.server = "127.0.0.1";
+  account.port = ntohs(address.sin_port);
+  account.security = ImapSecurity::kStartTls;
+  ImapClient client;
+  SecretText password;
+  const ImapResult result = client.Connect(account, password);
+  const bool connected = client.connected();
+  client.Logout();  // lets the server's end finish, should the test fail
+  server.join();
+  ::close(listener);
+  EXPECT_EQ(result.status, ImapStatus::kProtocol) << result.text;
+  EXPECT_NE(result.text.find("sent data before TLS began"), std::string::npos) << result.text;
+  EXPECT_FALSE(connected);
+}
+
+}  // namespace
+}  // namespace varnox
