@@ -28,7 +28,14 @@ testing::DovecotServer* Server() {
     if (!started->Start({}, &why))
       return std::unique_ptr<testing::DovecotServer>();
     // Delivered straight into the Maildir, as a delivery agent would.
-    const std::string cur = started->folder() + "/mail/cur/";
+    const std::string mail = started->folder() + "/mail/";
+    for (const char* sub : {"cur", "new", "tmp"}) {
+      const std::string dir = mail + sub;
+      ::mkdir(dir.c_str(), 0700);
+      if (::geteuid() == 0 && ::chown(dir.c_str(), 65534, 65534) != 0)
+        return std::unique_ptr<testing::DovecotServer>();
+    }
+    const std::string cur = mail + "cur/";
     std::string body;
     while (body.size() < 3000)
       body += "Shall we meet at noon for lunch, and talk about the offer? ";

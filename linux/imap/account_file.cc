@@ -10,7 +10,7 @@
 #include <map>
 #include <optional>
 
-#include "linux/platform/utf8.h"
+#include "platform/utf8.h"
 
 namespace varnox {
 namespace {

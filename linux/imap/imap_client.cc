@@ -150,6 +150,15 @@ std::uint32_t FirstUid(const mailimap_set* set) {
   return item != nullptr ? item->set_first : 0;
 }
 
+// A date a server could mean: libetpan takes each field as any number.
+// Anything else is no date at all.
+bool IsPlausible(const mailimap_date_time& d) {
+  const int zone = d.dt_zone < 0 ? -d.dt_zone : d.dt_zone;
+  return d.dt_year >= 1 && d.dt_year <= 9999 && d.dt_month >= 1 && d.dt_month <= 12 &&
+         d.dt_day >= 1 && d.dt_day <= 31 && d.dt_hour >= 0 && d.dt_hour <= 23 && d.dt_min >= 0 &&
+         d.dt_min <= 59 && d.dt_sec >= 0 && d.dt_sec <= 60 && zone <= 1400 && zone % 100 < 60;
+}
+
 // One message of a FETCH answer; false when it carries no UID.
 bool ReadMessage(const mailimap_msg_att* att, ImapMessage* message) {
   if (att == nullptr || att->att_list == nullptr)
@@ -184,7 +193,8 @@ bool ReadMessage(const mailimap_msg_att* att, ImapMessage* message) {
         message->size = value->att_data.att_rfc822_size;
         break;
       case MAILIMAP_MSG_ATT_INTERNALDATE:
-        if (const mailimap_date_time* d = value->att_data.att_internal_date; d != nullptr)
+        if (const mailimap_date_time* d = value->att_data.att_internal_date;
+            d != nullptr && IsPlausible(*d))
           message->internal_date = ImapDate{d->dt_year, d->dt_month, d->dt_day, d->dt_hour,
                                             d->dt_min,  d->dt_sec,   d->dt_zone};
         break;
@@ -247,18 +257,22 @@ ImapFolder ReadFolder(const mailimap_mailbox_list* entry) {
 
 std::int64_t ImapDateToUnixTime(const ImapDate& date) {
   // Days from 1970-01-01 to the date, by the civil calendar (proleptic
-  // Gregorian), without the C library's time zone.
-  const int y = date.year - (date.month <= 2 ? 1 : 0);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int year_of_era = y - era * 400;
-  const int month = date.month + (date.month > 2 ? -3 : 9);
-  const int day_of_year = (153 * month + 2) / 5 + date.day - 1;
-  const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  const std::int64_t days = std::int64_t{era} * 146097 + day_of_era - 719468;
-  const int sign = date.zone < 0 ? -1 : 1;
-  const int zone = sign * date.zone;
-  const int zone_seconds = sign * ((zone / 100) * 3600 + (zone % 100) * 60);
-  return days * 86400 + date.hour * 3600 + date.minute * 60 + date.second - zone_seconds;
+  // Gregorian), without the C library's time zone. In 64 bits throughout,
+  // so that no value of the fields can overflow.
+  const std::int64_t month = date.month;
+  const std::int64_t y = std::int64_t{date.year} - (month <= 2 ? 1 : 0);
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t year_of_era = y - era * 400;
+  const std::int64_t shifted_month = month + (month > 2 ? -3 : 9);
+  const std::int64_t day_of_year = (153 * shifted_month + 2) / 5 + date.day - 1;
+  const std::int64_t day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const std::int64_t days = era * 146097 + day_of_era - 719468;
+  const std::int64_t zone = date.zone < 0 ? -std::int64_t{date.zone} : date.zone;
+  const std::int64_t zone_seconds =
+      (date.zone < 0 ? -1 : 1) * ((zone / 100) * 3600 + (zone % 100) * 60);
+  return days * 86400 + std::int64_t{date.hour} * 3600 + std::int64_t{date.minute} * 60 +
+         date.second - zone_seconds;
 }
 
 bool ImapFolder::Has(std::string_view attribute) const {
@@ -579,6 +593,24 @@ ImapResult ImapClient::Select(const std::string& wire_name, bool read_only,
   return ImapOk();
 }
 
+ImapResult ImapClient::UidSearch(mailimap_search_key* key, const std::string& what,
+                                 std::vector<std::uint32_t>* uids) {
+  link_->SetBudget(options_.answer_budget);
+  clist* raw = nullptr;
+  const int code = mailimap_uid_search(session_, nullptr, key, &raw);
+  SearchResultPtr result(raw);
+  if (code != MAILIMAP_NO_ERROR)
+    return Failure(code, what);
+  uids->clear();
+  if (result) {
+    for (clistiter* it = clist_begin(result.get()); it != nullptr; it = clist_next(it)) {
+      if (const auto* uid = static_cast<const std::uint32_t*>(clist_content(it)); uid != nullptr)
+        uids->push_back(*uid);
+    }
+  }
+  return ImapOk();
+}
+
 ImapResult ImapClient::SearchUidsFrom(std::uint32_t first_uid, std::vector<std::uint32_t>* uids) {
   VARNOX_IMAP_REQUIRE_CONNECTION();
   SetPtr set(mailimap_set_new_interval(first_uid == 0 ? 1 : first_uid, 0));
@@ -588,21 +620,13 @@ ImapResult ImapClient::SearchUidsFrom(std::uint32_t first_uid, std::vector<std::
   if (!key)
     return ImapFailure(ImapStatus::kProtocol, "out of memory");
   set.release();  // the key owns it now
-  link_->SetBudget(options_.answer_budget);
-  clist* raw = nullptr;
-  const int code = mailimap_uid_search(session_, nullptr, key.get(), &raw);
-  SearchResultPtr result(raw);
-  if (code != MAILIMAP_NO_ERROR)
-    return Failure(code, "UID SEARCH");
-  uids->clear();
-  if (result) {
-    for (clistiter* it = clist_begin(result.get()); it != nullptr; it = clist_next(it)) {
-      const auto* uid = static_cast<const std::uint32_t*>(clist_content(it));
-      // "n:*" holds the highest UID even when it is below n.
-      if (uid != nullptr && *uid >= first_uid)
-        uids->push_back(*uid);
-    }
-  }
+  const ImapResult result = UidSearch(key.get(), "UID SEARCH", uids);
+  if (!result.ok())
+    return result;
+  // "n:*" holds the highest UID even when it is below n.
+  uids->erase(std::remove_if(uids->begin(), uids->end(),
+                             [&](std::uint32_t uid) { return uid < first_uid; }),
+              uids->end());
   std::sort(uids->begin(), uids->end());
   uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
   return ImapOk();
@@ -802,20 +826,7 @@ ImapResult ImapClient::SearchDeleted(std::vector<std::uint32_t>* uids) {
       nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr));
   if (!key)
     return ImapFailure(ImapStatus::kProtocol, "out of memory");
-  link_->SetBudget(options_.answer_budget);
-  clist* raw = nullptr;
-  const int code = mailimap_uid_search(session_, nullptr, key.get(), &raw);
-  SearchResultPtr result(raw);
-  if (code != MAILIMAP_NO_ERROR)
-    return Failure(code, "UID SEARCH DELETED");
-  uids->clear();
-  if (result) {
-    for (clistiter* it = clist_begin(result.get()); it != nullptr; it = clist_next(it)) {
-      if (const auto* uid = static_cast<const std::uint32_t*>(clist_content(it)); uid != nullptr)
-        uids->push_back(*uid);
-    }
-  }
-  return ImapOk();
+  return UidSearch(key.get(), "UID SEARCH DELETED", uids);
 }
 
 ImapResult ImapClient::Expunge(std::uint32_t uid) {

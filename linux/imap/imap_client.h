@@ -27,6 +27,7 @@
 #include "linux/imap/secret_text.h"
 
 struct mailimap;
+struct mailimap_search_key;
 
 namespace varnox {
 
@@ -71,7 +72,8 @@ struct ImapDate {
 };
 
 // The instant a date names, in seconds since 1970 (UTC). Servers may keep
-// the instant and not the zone it was written in.
+// the instant and not the zone it was written in. Computed in 64 bits: any
+// field values give a number without overflow.
 std::int64_t ImapDateToUnixTime(const ImapDate& date);
 
 struct ImapMessage {
@@ -173,6 +175,8 @@ class ImapClient {
                         std::vector<ImapMessage>* messages);
   ImapResult StoreFlags(const std::vector<std::uint32_t>& uids,
                         const std::vector<std::string>& flags, bool add);
+  ImapResult UidSearch(mailimap_search_key* key, const std::string& what,
+                       std::vector<std::uint32_t>* uids);
   ImapResult SearchDeleted(std::vector<std::uint32_t>* uids);
   // The result of a libetpan call that failed with `code`, for `what`.
   ImapResult Failure(int code, const std::string& what);

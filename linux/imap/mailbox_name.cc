@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "linux/platform/utf8.h"
+#include "platform/utf8.h"
 
 namespace varnox {
 namespace {

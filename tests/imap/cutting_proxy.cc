@@ -1,7 +1,6 @@
 #include "tests/imap/cutting_proxy.h"
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,21 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "tests/imap/loopback.h"
+
 namespace varnox::testing {
 namespace {
-
-int ConnectTo(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -41,15 +29,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }  // namespace
 
 CuttingProxy::CuttingProxy(std::uint16_t server_port) : server_port_(server_port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(listener_, 8);
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(&port_);
   if (::pipe2(stop_pipe_, O_CLOEXEC) != 0)
     stop_pipe_[0] = stop_pipe_[1] = -1;
   thread_ = std::thread([this] { Serve(); });
@@ -81,7 +61,7 @@ void CuttingProxy::Serve() {
     const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0)
       continue;
-    const int server = ConnectTo(server_port_);
+    const int server = ConnectToLoopback(server_port_);
     if (server >= 0)
       Relay(client, server);
     ::close(client);

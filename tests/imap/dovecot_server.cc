@@ -2,11 +2,9 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/imap/loopback.h"
+
 extern char** environ;
 
 namespace varnox::testing {
@@ -25,29 +25,21 @@ namespace {
 
 constexpr char kDovecot[] = "/usr/sbin/dovecot";
 
+// A port nothing listens on now (Dovecot takes it a moment later).
 std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
   std::uint16_t port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  ::close(fd);
+  const int fd = ListenOnLoopback(&port);
+  if (fd >= 0)
+    ::close(fd);
   return port;
 }
 
 bool CanConnect(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  const int fd = ConnectToLoopback(port);
+  if (fd < 0)
+    return false;
   ::close(fd);
-  return connected;
+  return true;
 }
 
 void Write(const std::string& path, const std::string& text, mode_t mode = 0644) {
@@ -62,9 +54,9 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// Runs a program of the test's own with fixed arguments; true when it
-// exited with 0.
-bool Run(const std::vector<std::string>& words) {
+// Starts a program of the test's own with fixed arguments, its output
+// thrown away: its process id, or -1.
+pid_t Spawn(const std::vector<std::string>& words) {
   std::vector<char*> argv;
   for (const std::string& word : words)
     argv.push_back(const_cast<char*>(word.c_str()));
@@ -73,14 +65,19 @@ bool Run(const std::vector<std::string>& words) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  pid_t pid = -1;
+  if (::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    pid = -1;
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0)
-    return false;
+  return pid;
+}
+
+// Runs it to its end; true when it exited with 0.
+bool Run(const std::vector<std::string>& words) {
+  const pid_t pid = Spawn(words);
   int status = 0;
-  ::waitpid(pid, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 // An authority (NAME.pem, NAME.key) in `dir`.
@@ -253,18 +250,8 @@ bool DovecotServer::Launch(std::string* why) {
   if (::geteuid() == 0)
     words = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
   words.insert(words.end(), {kDovecot, "-c", conf, "-F"});
-  std::vector<char*> argv;
-  for (const std::string& word : words)
-    argv.push_back(const_cast<char*>(word.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  const int spawned = ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    pid_ = -1;
+  pid_ = Spawn(words);
+  if (pid_ < 0) {
     *why = "cannot start Dovecot";
     return false;
   }

@@ -2,13 +2,13 @@
 // script: each case is a fault found in what libetpan does with them, or a
 // check of ours on what the server sends.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <thread>
 
 #include "linux/imap/imap_client.h"
+#include "tests/imap/loopback.h"
 #include "tests/imap/scripted_stream.h"
 
 namespace varnox {
@@ -125,6 +125,40 @@ TEST(ImapAnswersTest, AFolderWithoutUidValidityIsRefused) {
   EXPECT_NE(result.text.find("gave no UIDVALIDITY for INBOX"), std::string::npos) << result.text;
 }
 
+TEST(ImapAnswersTest, ADateOutOfRangeIsNoDate) {
+  struct Case {
+    const char* date;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"29-Feb-2024 23:59:58 -0500", true},
+      {"29-Feb-2024 23:59:58 +9999", false},
+      {"29-Feb-2024 24:00:00 +0000", false},
+      {"29-Feb-2024 23:61:00 +0000", false},
+  };
+  for (const Case& c : cases) {
+    ImapClient client;
+    ASSERT_TRUE(ConnectOver(client,
+                            Selected() + "* 1 FETCH (UID 2 INTERNALDATE \"" + c.date +
+                                "\")\r\n5 OK done\r\n",
+                            nullptr)
+                    .ok());
+    ImapFolderState state;
+    ASSERT_TRUE(client.Select("INBOX", false, &state).ok());
+    int seen = 0;
+    ASSERT_TRUE(client
+                    .Fetch({2}, kFetchInternalDate,
+                           [&](ImapMessage& m) {
+                             ++seen;
+                             EXPECT_EQ(m.internal_date.has_value(), c.kept) << c.date;
+                             return true;
+                           })
+                    .ok())
+        << c.date;
+    EXPECT_EQ(seen, 1) << c.date;
+  }
+}
+
 TEST(ImapAnswersTest, DatesAreInstantsWhateverTheirZone) {
   struct Case {
     ImapDate date;
@@ -136,6 +170,8 @@ TEST(ImapAnswersTest, DatesAreInstantsWhateverTheirZone) {
       {{2024, 3, 1, 4, 59, 58, 0}, 1709269198},
       {{2000, 1, 1, 0, 30, 0, 130}, 946681200},  // +01:30: the day before in UTC
       {{1969, 12, 31, 23, 59, 59, 0}, -1},
+      // The largest fields: no overflow (the sanitizers would stop here).
+      {{2147483647, 12, 31, 23, 59, 59, 0}, 67767976233532799},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ImapDateToUnixTime(c.date), c.unix_time) << c.date.year << "-" << c.date.month;
@@ -144,14 +180,9 @@ TEST(ImapAnswersTest, DatesAreInstantsWhateverTheirZone) {
 // Bytes the server sends after its answer to STARTTLS and before TLS would
 // be read as if TLS had brought them: refused.
 TEST(ImapAnswersTest, DataBeforeTlsAfterStartTlsIsRefused) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(listener, 1), 0);
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  std::uint16_t port = 0;
+  const int listener = testing::ListenOnLoopback(&port);
+  ASSERT_GE(listener, 0);
   std::thread server([listener] {
     const int fd = ::accept(listener, nullptr, nullptr);
     const std::string script[] = {"* OK ready\r\n",
@@ -170,7 +201,7 @@ TEST(ImapAnswersTest, DataBeforeTlsAfterStartTlsIsRefused) {
   });
   ImapAccount account;
   account.server = "127.0.0.1";
-  account.port = ntohs(address.sin_port);
+  account.port = port;
   account.security = ImapSecurity::kStartTls;
   ImapClient client;
   SecretText password;

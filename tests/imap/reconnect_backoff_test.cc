@@ -1,9 +1,9 @@
 #include "linux/imap/reconnect_backoff.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
+
+#include "tests/imap/loopback.h"
 
 namespace varnox {
 namespace {
@@ -33,18 +33,14 @@ TEST(ReconnectBackoffTest, DoublesUpToTheCapWithinTheUpperHalf) {
 
 TEST(ReconnectBackoffTest, AFailureThatMayPassIsRetriedAfterEachWait) {
   // A loopback port where nothing listens.
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  struct sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  std::uint16_t port = 0;
+  const int fd = testing::ListenOnLoopback(&port);
+  ASSERT_GE(fd, 0);
   ::close(fd);
 
   ImapAccount account;
   account.server = "127.0.0.1";
-  account.port = ntohs(address.sin_port);
+  account.port = port;
   account.security = ImapSecurity::kPlain;
   ImapClient client;
   SecretText password;
