@@ -434,6 +434,10 @@ ImapResult ImapClient::Login(const std::string& user, const SecretText& password
     return ImapFailure(ImapStatus::kAccount,
                        "the server " + server_ + " does not allow logging in over this connection");
   }
+  // A server that greets with PREAUTH has logged us in already. (Before
+  // STARTTLS that fails the STARTTLS: TLS is never skipped.)
+  if (session_->imap_state == MAILIMAP_STATE_AUTHENTICATED)
+    return ImapOk();
   link_->SetBudget(kSmallAnswerBytes);
   const int code = mailimap_login(session_, user.c_str(), password.c_str());
   if (code == MAILIMAP_ERROR_LOGIN) {

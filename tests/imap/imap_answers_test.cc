@@ -48,6 +48,16 @@ TEST(ImapAnswersTest, ACapabilityAnswerWithoutItsListIsNoCrash) {
   EXPECT_EQ(written, "1 CAPABILITY\r\n2 LOGIN ann pw\r\n3 CAPABILITY\r\n");
 }
 
+TEST(ImapAnswersTest, APreauthenticatedGreetingNeedsNoLogin) {
+  std::string written;
+  ImapClient client;
+  const ImapResult result = ConnectOver(
+      client, "* PREAUTH welcome\r\n* CAPABILITY IMAP4rev1 IDLE\r\n1 OK done\r\n", &written);
+  ASSERT_TRUE(result.ok()) << result.text;
+  EXPECT_TRUE(client.HasCapability("IDLE"));
+  EXPECT_EQ(written, "1 CAPABILITY\r\n");
+}
+
 // libetpan read a literal that the end of the connection had cut short again
 // and again, for ever.
 TEST(ImapAnswersTest, ALiteralCutShortByTheServerHangingUpFailsAtOnce) {
