@@ -187,42 +187,66 @@ TEST(ImapAnswersTest, DatesAreInstantsWhateverTheirZone) {
     EXPECT_EQ(ImapDateToUnixTime(c.date), c.unix_time) << c.date.year << "-" << c.date.month;
 }
 
-// Bytes the server sends after its answer to STARTTLS and before TLS would
-// be read as if TLS had brought them: refused.
-TEST(ImapAnswersTest, DataBeforeTlsAfterStartTlsIsRefused) {
-  std::uint16_t port = 0;
-  const int listener = testing::ListenOnLoopback(&port);
-  ASSERT_GE(listener, 0);
-  std::thread server([listener] {
-    const int fd = ::accept(listener, nullptr, nullptr);
-    const std::string script[] = {"* OK ready\r\n",
-                                  "* CAPABILITY IMAP4rev1 STARTTLS\r\n1 OK done\r\n",
-                                  "2 OK begin TLS\r\n* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\n"};
-    char buffer[512];
-    for (const std::string& answer : script) {
-      if (&answer != &script[0] && ::recv(fd, buffer, sizeof buffer, 0) <= 0)
-        break;
-      if (::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) < 0)
-        break;
-    }
-    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-    }
-    ::close(fd);
-  });
-  ImapAccount account;
-  account.server = "127.0.0.1";
-  account.port = port;
-  account.security = ImapSecurity::kStartTls;
-  ImapClient client;
-  SecretText password;
-  const ImapResult result = client.Connect(account, password);
-  const bool connected = client.connected();
-  client.Logout();  // lets the server's end finish, should the test fail
-  server.join();
-  ::close(listener);
-  EXPECT_EQ(result.status, ImapStatus::kProtocol) << result.text;
-  EXPECT_NE(result.text.find("sent data before TLS began"), std::string::npos) << result.text;
-  EXPECT_FALSE(connected);
+// STARTTLS is never skipped nor undermined: bytes the server sends after its
+// answer to STARTTLS and before TLS would be read as if TLS had brought
+// them, and a PREAUTH greeting would have the client talk in plain text.
+TEST(ImapAnswersTest, StartTlsCannotBeUndermined) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> script;  // the greeting, then one answer per command
+    ImapStatus status;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"data before TLS",
+       {"* OK ready\r\n", "* CAPABILITY IMAP4rev1 STARTTLS\r\n1 OK done\r\n",
+        "2 OK begin TLS\r\n* CAPABILITY IMAP4rev1 AUTH=PLAIN\r\n"},
+       ImapStatus::kProtocol,
+       "sent data before TLS began"},
+      {"a PREAUTH greeting",
+       {"* PREAUTH welcome\r\n", "* CAPABILITY IMAP4rev1 STARTTLS\r\n1 OK done\r\n",
+        "2 BAD not now\r\n"},
+       ImapStatus::kRefused,
+       "STARTTLS"},
+  };
+  for (const Case& c : cases) {
+    std::uint16_t port = 0;
+    const int listener = testing::ListenOnLoopback(&port);
+    ASSERT_GE(listener, 0);
+    std::string heard;
+    std::thread server([&] {
+      const int fd = ::accept(listener, nullptr, nullptr);
+      char buffer[512];
+      for (std::size_t i = 0; i < c.script.size(); ++i) {
+        if (i > 0) {
+          const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+          if (n <= 0)
+            break;
+          heard.append(buffer, static_cast<std::size_t>(n));
+        }
+        if (::send(fd, c.script[i].data(), c.script[i].size(), MSG_NOSIGNAL) < 0)
+          break;
+      }
+      for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        heard.append(buffer, static_cast<std::size_t>(n));
+      ::close(fd);
+    });
+    ImapAccount account;
+    account.server = "127.0.0.1";
+    account.port = port;
+    account.security = ImapSecurity::kStartTls;
+    ImapClient client;
+    SecretText password;
+    const ImapResult result = client.Connect(account, password);
+    const bool connected = client.connected();
+    client.Logout();  // lets the server's end finish, should the test fail
+    server.join();
+    ::close(listener);
+    EXPECT_EQ(result.status, c.status) << c.what << ": " << result.text;
+    EXPECT_NE(result.text.find(c.text), std::string::npos) << c.what << ": " << result.text;
+    EXPECT_FALSE(connected) << c.what;
+    EXPECT_EQ(heard.find("LOGIN"), std::string::npos) << c.what << ": " << heard;
+  }
 }
 
 }  // namespace
