@@ -14,6 +14,9 @@
 namespace varnox {
 namespace {
 
+// The field of every verdict stamp.
+constexpr std::string_view kVerdictField = "X-VNX-RESULT";
+
 // Caption of the failed-move message of the pipeline.
 constexpr std::string_view kSpamFilterCaption = "Spam Filter";
 
@@ -171,6 +174,10 @@ std::string SpamStamp(const MessageInfo& info) {
 }
 
 }  // namespace
+
+bool CarriesVerdict(std::string_view headers) {
+  return headers.find(kVerdictField) != std::string_view::npos;
+}
 
 std::string FilterStamp(int spam, const MessageInfo& info) {
   return spam != 0 ? SpamStamp(info) : VerdictStamp("NotSpam", info);

@@ -22,6 +22,11 @@ inline constexpr std::string_view kNonEnglishSpamStamp = "X-VNX-RESULT:Non Engli
 inline constexpr std::string_view kListedAddressNote = " is in BlackList";
 inline constexpr std::string_view kListedDomainNote = " Domain is in BlackList";
 
+// Whether `headers` carry a verdict of the filter's ("X-VNX-RESULT"
+// anywhere): the message was judged before. What a store's start-up
+// catch-up asks of mail that arrived while nothing watched.
+bool CarriesVerdict(std::string_view headers);
+
 // The stamp the filter's verdict appends to the headers, for `spam` (1 or
 // 0) and the record Classify filled: "X-VNX-RESULT:Non English Spam", or
 // "X-VNX-RESULT:Spam" / "X-VNX-RESULT:NotSpam" followed by the score and the

@@ -9,7 +9,7 @@
 
 #include "engine/bayesian_filter.h"
 #include "linux/cli/command_context.h"
-#include "linux/cli/mail_file.h"
+#include "linux/maildir/mail_file.h"
 #include "linux/platform/console_user_interface.h"
 #include "mail/process_new_item.h"
 #include "platform/platform.h"
@@ -76,7 +76,7 @@ std::string Verdict(const std::string& file, int spam, const MessageInfo& info) 
   return text;
 }
 
-int Judge(BayesianFilter& filter, MailFile& mail, MessageInfo* info) {
+int Judge(BayesianFilter& filter, maildir::MailFile& mail, MessageInfo* info) {
   info->subject = std::move(mail.texts.subject);
   info->headers = mail.texts.headers.value_or(std::string());
   return filter.Classify(std::move(mail.texts.body), *info);
@@ -112,9 +112,9 @@ int Unjudged(CommandContext& context, const std::string& path, const std::string
 }
 
 int Stamp(CommandContext& context, const std::string& path, bool spam_status) {
-  MailFile mail;
+  maildir::MailFile mail;
   std::string error;
-  if (!ReadMailFile(path, &mail, &error)) {
+  if (!maildir::ReadMailFile(path, &mail, &error)) {
     context.UserError(TerminalTextFromUtf8(error));
     return Unjudged(context, path, mail.raw, kExitUserError);
   }
@@ -151,9 +151,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
   int status = kExitOk;
   bool any_spam = false;
   for (const std::string& file : files) {
-    MailFile mail;
+    maildir::MailFile mail;
     std::string error;
-    if (!ReadMailFile(file, &mail, &error)) {
+    if (!maildir::ReadMailFile(file, &mail, &error)) {
       status = context.UserError(TerminalTextFromUtf8(error));
       continue;
     }

@@ -1,16 +1,22 @@
 #include "linux/cli/command.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
 
 #include "addin/vnx_addin.h"
 #include "engine/bayesian_filter.h"
 #include "linux/cli/command_context.h"
-#include "linux/cli/database_lock.h"
 #include "linux/dialogs/console_dialog_runner.h"
 #include "linux/platform/console_user_interface.h"
 #include "linux/platform/settings_file_registry.h"
 #include "linux/platform/xdg_paths.h"
+#include "linux/watch/database_lock.h"
+#include "linux/watch/request_channel.h"
+#include "linux/watch/request_server.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
@@ -60,7 +66,7 @@ struct CommandContext::Services {
   ConsoleDialogRunner dialogs;
   Platform platform;
   // Destroyed in reverse: the add-in, then the lock, then the services.
-  std::unique_ptr<DatabaseLock> lock;
+  std::unique_ptr<watch::DatabaseLock> lock;
   std::unique_ptr<CVNXAddin> addin;
 };
 
@@ -72,6 +78,10 @@ CommandContext::CommandContext(XdgPaths paths, ConsoleOptions console, std::stri
 }
 
 CommandContext::~CommandContext() = default;
+
+std::string CommandContext::JournalFolder() const {
+  return services_->paths.data_folder + "/journal";
+}
 
 const XdgPaths& CommandContext::paths() const {
   return services_->paths;
@@ -152,7 +162,7 @@ int CommandContext::LockWordDatabase() {
   std::string path;
   SettingsStore(services_->registry).WordFilePath(&path);
   std::string refusal;
-  services_->lock = DatabaseLock::Take(path, services_->command, &refusal);
+  services_->lock = watch::DatabaseLock::Take(path, services_->command, &refusal);
   return services_->lock != nullptr ? kExitOk : UserError(refusal);
 }
 
@@ -271,6 +281,101 @@ int RunWithNeeds(const Command& command, CommandContext& context, const Argument
   if (int status = context.Provide(command.needs); status != kExitOk)
     return status;
   return command.run(context, arguments);
+}
+
+}  // namespace varnox::cli
+
+namespace varnox::cli {
+namespace {
+
+// The request's command with its arguments, as main() runs it.
+int RunCommand(CommandContext& context, watch::MailSession& session,
+               const watch::Request& request) {
+  const Command* command = FindCommand(request.words[0]);
+  if (command == nullptr)
+    return context.UserError("unknown command '" + TerminalTextFromUtf8(request.words[0]) + "'");
+  Arguments arguments;
+  bool yes = request.yes;
+  bool help = false;
+  if (int status =
+          SplitArguments(*command, std::span(request.words).subspan(1), &arguments, &yes, &help);
+      status != kExitOk)
+    return status;
+  if (!WatchServes(*command, arguments))
+    return context.UserError("varnox watch does not run `varnox " + std::string(command->name) +
+                             "` for others");
+  if (help) {
+    context.Print(command->help);
+    return kExitOk;
+  }
+  ConsoleUserInterface& console = context.console();
+  const bool watch_yes = console.answer_yes();
+  const int warnings = console.warnings();
+  console.set_answer_yes(yes);
+  context.ServeIn(&session);
+  int status = kExitInternalError;
+  try {
+    status = RunWithNeeds(*command, context, arguments);
+  } catch (const std::exception& e) {
+    status = context.InternalError(std::string("internal error: ") + e.what());
+  }
+  context.ServeIn(nullptr);
+  console.set_answer_yes(watch_yes);
+  return status == kExitOk && console.warnings() > warnings ? kExitUserError : status;
+}
+
+}  // namespace
+
+bool WatchServes(const Command& command, const Arguments& arguments) {
+  for (const std::string_view name : {"mark-spam", "not-spam", "learn", "train"}) {
+    if (command.name == name)
+      return true;
+  }
+  return command.name == "settings" && arguments.operands.size() == 1 &&
+         arguments.operands[0] == "empty";
+}
+
+std::optional<int> ForwardToWatch(CommandContext& context, std::span<const std::string> words,
+                                  bool yes) {
+  std::string word_file;
+  if (!SettingsStore(context.platform().registry).WordFilePath(&word_file) || word_file.empty())
+    return std::nullopt;  // the command says what is missing
+  watch::Request request;
+  request.yes = yes;
+  if (const char* maildir = std::getenv("MAILDIR"); maildir != nullptr)
+    request.maildir = maildir;
+  request.words.assign(words.begin(), words.end());
+  int status = kExitInternalError;
+  std::string message;
+  std::fflush(stdout);
+  switch (watch::HandToWatch(word_file, request, &status, &message)) {
+    case watch::Handover::kNoWatch:
+      return std::nullopt;
+    case watch::Handover::kTooLarge:
+      return context.UserError(
+          "the arguments are too long to hand to the running varnox watch (at most " +
+          std::to_string(watch::kMaxRequestBytes / 1024) + " KiB): give fewer at a time");
+    case watch::Handover::kNotSent:
+      return context.InternalError(
+          std::string("cannot hand the request to the running varnox watch: ") +
+          std::strerror(errno));
+    case watch::Handover::kNoAnswer:
+      return context.InternalError(
+          "varnox watch stopped before it answered; see `varnox stats` for what was learned");
+    case watch::Handover::kAnswered:
+      break;
+  }
+  if (!message.empty())
+    context.UserError(TerminalTextFromUtf8(message));
+  return status;
+}
+
+int PerformRequest(CommandContext& context, watch::MailSession& session,
+                   const watch::Request& request, std::span<const int> fds) {
+  watch::LentClient lent(request, fds);
+  if (!lent.in_folder())
+    return context.UserError("varnox watch cannot work in the folder the command was given in");
+  return RunCommand(context, session, request);
 }
 
 }  // namespace varnox::cli

@@ -7,6 +7,7 @@
 #ifndef VARNOX_LINUX_CLI_COMMAND_H_
 #define VARNOX_LINUX_CLI_COMMAND_H_
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,6 +19,11 @@ struct Platform;
 class BayesianFilter;
 class SenderList;
 }  // namespace varnox
+
+namespace varnox::watch {
+class MailSession;
+struct Request;
+}  // namespace varnox::watch
 
 namespace varnox::cli {
 
@@ -115,6 +121,26 @@ int SplitArguments(const Command& command, std::span<const std::string> args, Ar
 // The command's `first`, its needs provided, then `run`: how main() runs a
 // command and how `varnox watch` runs one for another command.
 int RunWithNeeds(const Command& command, CommandContext& context, const Arguments& arguments);
+
+// --- A running `varnox watch` holds the word database; it performs the
+// commands that change it for the client (linux/watch/request_channel.h).
+
+// Whether a running watch performs this command for the client:
+// mark-spam, not-spam, learn, train and `settings empty`.
+bool WatchServes(const Command& command, const Arguments& arguments);
+
+// For a command that WatchServes: when a watch listens for the word
+// database in the settings, hands it the request (`words`: the command's
+// name and arguments as typed) and gives its exit status once it has been
+// performed. Nullopt when no watch listens: the command runs here.
+std::optional<int> ForwardToWatch(CommandContext& context, std::span<const std::string> words,
+                                  bool yes);
+
+// The watch's performer of a request: runs its command as `varnox` would,
+// with the client's streams, folder and $MAILDIR lent, in `session` (the
+// watch's, connected), through CommandContext::ServeIn.
+int PerformRequest(CommandContext& context, watch::MailSession& session,
+                   const watch::Request& request, std::span<const int> fds);
 
 }  // namespace varnox::cli
 

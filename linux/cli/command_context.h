@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "linux/cli/command.h"
+#include "linux/watch/session_context.h"
 
 namespace varnox {
 struct XdgPaths;
@@ -23,28 +24,30 @@ class CVNXAddin;
 
 namespace varnox::cli {
 
-class MailSession;
-
-class CommandContext {
+// Also what the watch service's sessions need of the program
+// (watch::SessionContext): a command on mail runs one.
+class CommandContext final : public watch::SessionContext {
  public:
   // `command` names the command line's command ("varnox watch") where a
   // lock holder is named.
   CommandContext(XdgPaths paths, ConsoleOptions console, std::string command = "varnox");
-  ~CommandContext();  // the add-in first, then the lock, then the services
+  ~CommandContext() override;  // the add-in first, then the lock, then the services
   CommandContext(const CommandContext&) = delete;
   CommandContext& operator=(const CommandContext&) = delete;
 
   const XdgPaths& paths() const;
-  const Platform& platform() const;
-  FileSystem& files();
-  ConsoleUserInterface& console();
-  // Dialogs the core opens; a command queues its answers here.
+  const Platform& platform() const override;
+  FileSystem& files() override;
+  ConsoleUserInterface& console() override;
+  // Dialogs the core opens where a person is asked something.
   ConsoleDialogRunner& dialogs();
+  // The data folder's journal/.
+  std::string JournalFolder() const override;
 
   // UTF-8 text to standard output, as it is.
-  void Print(std::string_view utf8);
+  void Print(std::string_view utf8) override;
   // "varnox: <message>" on standard error; returns kExitUserError.
-  int UserError(std::string_view utf8_message);
+  int UserError(std::string_view utf8_message) override;
   // The same for what should never happen; returns kExitInternalError.
   int InternalError(std::string_view utf8_message);
 
@@ -57,13 +60,13 @@ class CommandContext {
 
   // While `varnox watch` performs a request (request_server.h), the
   // watch's connected session, which the command works in; else null.
-  MailSession* serving_session() const { return serving_session_; }
-  void ServeIn(MailSession* session) { serving_session_ = session; }
+  watch::MailSession* serving_session() const { return serving_session_; }
+  void ServeIn(watch::MailSession* session) { serving_session_ = session; }
 
   // The add-in object over this context's platform, made at the first call:
   // lists loaded, filter constructed (Initialize is the caller's). It is
   // destroyed before the platform services and the lock.
-  CVNXAddin& Addin();
+  CVNXAddin& Addin() override;
 
  private:
   int RequireSettings();
@@ -72,7 +75,7 @@ class CommandContext {
 
   struct Services;
   std::unique_ptr<Services> services_;
-  MailSession* serving_session_ = nullptr;
+  watch::MailSession* serving_session_ = nullptr;
 };
 
 }  // namespace varnox::cli

@@ -1,19 +1,25 @@
 #include "linux/cli/command_session.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
+#include "linux/maildir/maildir_folder.h"
 #include "linux/platform/console_user_interface.h"
 
 namespace varnox::cli {
 namespace {
 
-MailSession& SessionFor(CommandContext& context, bool quiet, std::unique_ptr<MailSession>* own) {
-  if (MailSession* watched = context.serving_session())
+watch::MailSession& SessionFor(CommandContext& context, bool quiet,
+                               std::unique_ptr<watch::MailSession>* own) {
+  if (watch::MailSession* watched = context.serving_session())
     return *watched;
-  *own = std::make_unique<MailSession>(context, quiet);
+  *own = std::make_unique<watch::MailSession>(context, quiet);
   return **own;
 }
 
@@ -38,7 +44,7 @@ int CommandSession::ConnectFiles(const std::vector<std::string>& message_files,
   if (own_ != nullptr)
     return session_.ConnectFiles(message_files, items);
   for (const std::string& file : message_files) {
-    const std::string store = StoreOf(file);
+    const std::string store = watch::StoreOf(file);
     if (store.empty())
       return context_.UserError("cannot read " + TerminalTextFromUtf8(file));
     if (int status = CheckWatched(store, file); status != kExitOk)
@@ -56,7 +62,7 @@ int CommandSession::ConnectStore(const std::vector<std::string>& named) {
       store_ = session_.host().stores().front();
     return status;
   }
-  const std::string given = named.empty() ? DefaultStore() : named.front();
+  const std::string given = named.empty() ? watch::DefaultStore() : named.front();
   std::error_code error;
   store_ = std::filesystem::canonical(given, error).string();
   if (error)
@@ -72,6 +78,27 @@ int CommandSession::Finish() {
   return context_.Addin().filter.Save() != 0
              ? kExitOk
              : context_.UserError("the word database could not be saved");
+}
+
+int CheckMaildirMessages(CommandContext& context, const std::vector<std::string>& files,
+                         std::string_view learn_instead) {
+  for (const std::string& file : files) {
+    const std::string subdir = maildir::ParentDirectory(file);
+    const std::string name = maildir::BaseName(subdir);
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) {
+      return context.UserError("cannot read " + TerminalTextFromUtf8(file) + ": " +
+                               std::strerror(errno));
+    }
+    if (!S_ISREG(st.st_mode) || (name != "new" && name != "cur") ||
+        !maildir::IsMaildir(maildir::ParentDirectory(subdir))) {
+      return context.UserError(TerminalTextFromUtf8(file) +
+                               " is not a message in the new/ or cur/ folder of a Maildir; to "
+                               "teach the filter a message kept elsewhere, use `" +
+                               std::string(learn_instead) + "`");
+    }
+  }
+  return kExitOk;
 }
 
 }  // namespace varnox::cli

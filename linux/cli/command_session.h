@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/mail_session.h"
+#include "linux/cli/command.h"
+#include "linux/watch/mail_session.h"
 
 namespace varnox::cli {
 
@@ -30,12 +31,12 @@ class CommandSession {
   // it watches (said when not).
   int ConnectFiles(const std::vector<std::string>& message_files,
                    std::unique_ptr<host::ItemList>* items);
-  // The store named (none: DefaultStore()) connected, for train.
+  // The store named (none: watch::DefaultStore()) connected, for train.
   int ConnectStore(const std::vector<std::string>& named);
   // The store ConnectStore connected.
   const std::string& store() const { return store_; }
 
-  MailSession* operator->() { return &session_; }
+  watch::MailSession* operator->() { return &session_; }
 
   // The end of the command: its own session disconnected, or the watch's
   // word database saved. kExitOk, or a user error said when the save failed.
@@ -46,10 +47,17 @@ class CommandSession {
   int CheckWatched(const std::string& store, const std::string& named);
 
   CommandContext& context_;
-  std::unique_ptr<MailSession> own_;
-  MailSession& session_;
+  std::unique_ptr<watch::MailSession> own_;
+  watch::MailSession& session_;
   std::string store_;
 };
+
+// For the commands on message files: kExitOk when each file is a
+// message in the new/ or cur/ of a Maildir folder; otherwise says which is
+// not, and that `learn_instead` (for example "varnox learn --spam FILE")
+// teaches a message kept anywhere else.
+int CheckMaildirMessages(CommandContext& context, const std::vector<std::string>& files,
+                         std::string_view learn_instead);
 
 }  // namespace varnox::cli
 

@@ -6,7 +6,7 @@
 #include "addin/vnx_addin.h"
 #include "engine/bayesian_filter.h"
 #include "linux/cli/command_context.h"
-#include "linux/cli/mail_file.h"
+#include "linux/maildir/mail_file.h"
 #include "linux/platform/console_user_interface.h"
 #include "platform/platform.h"
 
@@ -43,10 +43,10 @@ int Check(CommandContext& context, const Arguments& arguments) {
 int Run(CommandContext& context, const Arguments& arguments) {
   const bool spam = arguments.Has("--spam");
 
-  std::vector<MailFile> messages(arguments.operands.size());
+  std::vector<maildir::MailFile> messages(arguments.operands.size());
   for (std::size_t i = 0; i < messages.size(); ++i) {
     std::string error;
-    if (!ReadMailFile(arguments.operands[i], &messages[i], &error))
+    if (!maildir::ReadMailFile(arguments.operands[i], &messages[i], &error))
       return context.UserError(TerminalTextFromUtf8(error) + "; nothing was learned");
     // Learning nothing would still count a message and tilt the filter.
     if (messages[i].raw.find_first_not_of(" \t\r\n") == std::string::npos) {
@@ -67,7 +67,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   }
   BayesianFilter& filter = own != nullptr ? *own : context.Addin().filter;
   std::size_t learned = 0;
-  for (MailFile& message : messages) {
+  for (maildir::MailFile& message : messages) {
     learned += filter.Learn(std::move(message.texts.body), std::move(message.texts.subject),
                             spam ? 1 : 0, message.texts.headers.value_or(std::string()));
   }

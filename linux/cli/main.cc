@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "linux/cli/command_context.h"
-#include "linux/cli/request_channel.h"
 #include "linux/platform/console_user_interface.h"
 #include "linux/platform/xdg_paths.h"
+#include "linux/watch/request_channel.h"
 
 #ifndef VARNOX_VERSION
 #define VARNOX_VERSION "unknown"

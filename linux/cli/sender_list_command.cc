@@ -8,8 +8,8 @@
 
 #include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/cli/database_lock.h"
 #include "linux/platform/console_user_interface.h"
+#include "linux/watch/database_lock.h"
 #include "lists/list_edits.h"
 #include "platform/code_page.h"
 #include "platform/platform.h"
@@ -140,7 +140,7 @@ class ListRun {
   int Open(bool changing) {
     std::string error;
     if (changing && !list_.FilePath().empty()) {
-      lock_ = DatabaseLock::Wait(list_.FilePath(), &error);
+      lock_ = watch::DatabaseLock::Wait(list_.FilePath(), &error);
       if (lock_ == nullptr)
         return context_.UserError(error + "; nothing was changed");
     }
@@ -203,7 +203,7 @@ class ListRun {
 
   CommandContext& context_;
   SenderList& list_;
-  std::unique_ptr<DatabaseLock> lock_;
+  std::unique_ptr<watch::DatabaseLock> lock_;
 };
 
 int ListEntries(CommandContext& context, ListRun& run, const Arguments& arguments) {

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "linux/cli/command_context.h"
-#include "linux/cli/systemd_unit.h"
+#include "linux/watch/systemd_unit.h"
 
 namespace varnox::cli {
 namespace {
@@ -42,7 +42,7 @@ std::string Absolute(const std::string& path) {
 }
 
 int Run(CommandContext& context, const Arguments& arguments) {
-  UnitRecipe recipe;
+  watch::UnitRecipe recipe;
   recipe.program = ProgramPath();
   if (recipe.program.empty())
     return context.InternalError("cannot find this program's own path (/proc/self/exe)");
@@ -56,7 +56,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     if (const char* value = std::getenv(name); value != nullptr && value[0] == '/')
       recipe.environment.emplace_back(name, value);
   }
-  const std::optional<std::string> unit = UserUnit(recipe);
+  const std::optional<std::string> unit = watch::UserUnit(recipe);
   if (!unit)
     return context.UserError(
         "a unit file cannot hold a control character in a path, nor a quote or backslash in "

@@ -9,10 +9,10 @@
 
 #include "addin/vnx_addin.h"
 #include "linux/cli/command_context.h"
-#include "linux/cli/mail_session.h"
-#include "linux/cli/move_lessons.h"
-#include "linux/cli/request_server.h"
 #include "linux/platform/console_user_interface.h"
+#include "linux/watch/mail_session.h"
+#include "linux/watch/move_lessons.h"
+#include "linux/watch/request_server.h"
 #include "platform/platform.h"
 #include "settings/settings_store.h"
 
@@ -88,12 +88,12 @@ void InstallSignalHandlers() {
 
 // The channel for the requests of other commands (request_channel.h); null,
 // with a warning, when it cannot be opened: watch works without it.
-std::unique_ptr<RequestServer> ListenForRequests(CommandContext& context) {
+std::unique_ptr<watch::RequestServer> ListenForRequests(CommandContext& context) {
   std::string word_file, error;
   SettingsStore(context.platform().registry).WordFilePath(&word_file);
-  std::unique_ptr<RequestServer> server;
-  if (PrepareChannelFolder(ChannelFolder(), &error))
-    server = RequestServer::Listen(ChannelPath(word_file), ::geteuid(), &error);
+  std::unique_ptr<watch::RequestServer> server;
+  if (watch::PrepareChannelFolder(watch::ChannelFolder(), &error))
+    server = watch::RequestServer::Listen(watch::ChannelPath(word_file), ::geteuid(), &error);
   if (server == nullptr)
     context.console().Write(
         "varnox: warning: " + TerminalTextFromUtf8(error) +
@@ -103,21 +103,21 @@ std::unique_ptr<RequestServer> ListenForRequests(CommandContext& context) {
 
 // Before anything else, the lock included.
 int OpenStreams(CommandContext&, const Arguments&) {
-  OpenMissingStandardStreams();
+  watch::OpenMissingStandardStreams();
   return kExitOk;
 }
 
 int Run(CommandContext& context, const Arguments& arguments) {
   // After the lock: a socket file found there now was left by a watch gone.
   // Requests made from now on wait until the catch-up is over.
-  const std::unique_ptr<RequestServer> requests = ListenForRequests(context);
+  const std::unique_ptr<watch::RequestServer> requests = ListenForRequests(context);
   for (SenderList* list : {&context.Addin().blackList, &context.Addin().whiteList}) {
     if (const std::string problem = ListFileProblem(*list); !problem.empty())
       context.console().Write("varnox: warning: " + TerminalTextFromUtf8(problem) +
                               "; it counts as empty until it can be read\n");
   }
   const bool quiet = arguments.Has("--quiet") || arguments.Has("-q");
-  MailSession session(context, quiet);
+  watch::MailSession session(context, quiet);
   if (int status = session.AddStores(arguments.operands); status != kExitOk)
     return status;
   InstallSignalHandlers();
@@ -131,7 +131,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
                           std::to_string(folders) + (folders == 1 ? " folder" : " folders") +
                           "); Ctrl-C stops.\n");
   // The user's moves into and out of SpamFilter (setting LearnFromMoves).
-  MoveLessons lessons(context, session, quiet);
+  watch::MoveLessons lessons(context, session, quiet);
   lessons.Start();
   session.CatchUp();
 
@@ -140,7 +140,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     // A request is performed whole between two messages; mail delivered
     // meanwhile waits in the host's queue and is judged next.
     if (requests != nullptr && requests->Wait(session.host().WatchDescriptor(), kTickMs)) {
-      requests->ServeWaiting([&](const Request& request, std::span<const int> fds) {
+      requests->ServeWaiting([&](const watch::Request& request, std::span<const int> fds) {
         return PerformRequest(context, session, request, fds);
       });
     }

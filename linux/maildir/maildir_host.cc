@@ -12,11 +12,6 @@
 namespace varnox::maildir {
 namespace {
 
-// The stamp that marks a message as judged.
-constexpr std::string_view kVerdictHeader = "X-VNX-RESULT";
-// How much of a message the start-up catch-up reads to find its headers.
-constexpr std::size_t kCatchUpHeaderLimit = 1u << 20;
-
 // The sinks subscribed to a folder's items, copied: a handler may cancel
 // subscriptions while the event is delivered.
 std::vector<HostState::ItemSink> ItemSinksOf(const HostState& state, const std::string& dir) {
@@ -39,8 +34,8 @@ int DeliverItemAdd(HostState& state, const std::string& dir, const MessageEntry&
   ItemLocation where{dir, entry};
   if (!where.Resolve())
     return 0;
-  state.delivering = MessageIdentity{MailFolderAt(dir).root, std::string(UniqueName(entry.name)),
-                                     MessagePath(dir, where.entry)};
+  state.delivering = host::MessageIdentity{
+      MailFolderAt(dir).root, std::string(UniqueName(entry.name)), MessagePath(dir, where.entry)};
   int delivered = 0;
   for (const HostState::ItemSink& sink : ItemSinksOf(state, dir)) {
     if (!StillSubscribed(state, sink.cookie))
@@ -58,9 +53,9 @@ int CatchUpFolder(HostState& state, const std::string& dir) {
   const std::string store = MailFolderAt(dir).root;
   int delivered = 0;
   for (const MessageEntry& entry : ListMessages(dir)) {
-    CatchUpCandidate candidate{{store, std::string(UniqueName(entry.name)), {}},
-                               MessagePath(dir, entry),
-                               entry.subdir == "new"};
+    host::CatchUpCandidate candidate{{store, std::string(UniqueName(entry.name)), {}},
+                                     MessagePath(dir, entry),
+                                     entry.subdir == "new"};
     struct stat st;
     if (!state.watcher.IsKnown(dir, candidate.identity.unique) ||
         lstat(candidate.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -136,11 +131,8 @@ class MessageFileList final : public host::ItemList {
 
 }  // namespace
 
-bool IsUnstampedInNew(const CatchUpCandidate& candidate) {
-  std::string headers;
-  return candidate.in_new &&
-         Succeeded(ReadHeaderBlock(candidate.path, kCatchUpHeaderLimit, &headers)) &&
-         headers.find(kVerdictHeader) == std::string::npos;
+bool IsInNew(const host::CatchUpCandidate& candidate) {
+  return candidate.in_new;
 }
 
 MaildirHost::MaildirHost() : state_(std::make_shared<HostState>()) {}
@@ -200,11 +192,11 @@ int MaildirHost::CatchUp() {
   return delivered;
 }
 
-void MaildirHost::SetCatchUpPolicy(CatchUpPolicy policy) {
-  state_->catch_up_policy = policy ? std::move(policy) : IsUnstampedInNew;
+void MaildirHost::SetCatchUpPolicy(host::CatchUpPolicy policy) {
+  state_->catch_up_policy = policy ? std::move(policy) : IsInNew;
 }
 
-const MessageIdentity* MaildirHost::Delivering() const {
+const host::MessageIdentity* MaildirHost::Delivering() const {
   return state_->delivering ? &*state_->delivering : nullptr;
 }
 

@@ -2,10 +2,10 @@
 // add-in and the operations on Linux in place of the mail client.
 //
 // Stores are Maildir++ roots. Their folders, messages and events are
-// offered through the mail-store seam (host/*.h): ApplicationRef() is what
-// the add-in's OnConnection receives. Messages are read and written as files
-// (see maildir_message.h), moved by rename, marked read with the Maildir
-// "S" flag.
+// offered through the mail-store seam (host/*.h), and the host is the
+// store loop (host/store_loop.h) that the watch service drives:
+// ApplicationRef() is what the add-in's OnConnection receives. Messages are read and written as
+// files (see maildir_message.h), moved by rename, marked read with the Maildir "S" flag.
 //
 // Events are not raised from other threads: the caller runs Poll() or
 // RunUntil() on its own thread (the add-in's), and every ItemAdd and
@@ -30,37 +30,17 @@
 #include "host/application.h"
 #include "host/folder.h"
 #include "host/item.h"
+#include "host/store_loop.h"
 #include "platform/hresult.h"
 
 namespace varnox::maildir {
 
 struct HostState;
 
-// A message as the host knows it: the store it lies in and its unique name
-// (the file name up to ":"), which stays when flags or folders change.
-struct MessageIdentity {
-  std::string store;
-  std::string unique;
-  std::string path;  // while it is delivered: its file; empty elsewhere
-};
-
-// A message that the start-up catch-up looks at.
-struct CatchUpCandidate {
-  MessageIdentity identity;
-  std::string path;              // the file as it is named now
-  bool in_new = false;           // in new/ (else in cur/)
-  std::int64_t modified_ns = 0;  // its contents' last change, ns since the epoch
-};
-// Whether the catch-up raises ItemAdd for a message.
-using CatchUpPolicy = std::function<bool(const CatchUpCandidate&)>;
-// The policy when nothing else is known: a message in new/ whose header
-// block carries no "X-VNX-RESULT" stamp.
-bool IsUnstampedInNew(const CatchUpCandidate& candidate);
-
-class MaildirHost {
+class MaildirHost final : public host::StoreLoop {
  public:
   MaildirHost();
-  ~MaildirHost();
+  ~MaildirHost() override;
   MaildirHost(const MaildirHost&) = delete;
   MaildirHost& operator=(const MaildirHost&) = delete;
 
@@ -68,34 +48,35 @@ class MaildirHost {
   // kEInvalidArg when it is not one, kCollision when it is already a store.
   HResult AddStore(const std::string& path);
   // The store roots, canonical, in the order added.
-  const std::vector<std::string>& stores() const;
+  const std::vector<std::string>& stores() const override;
 
   // The host's application, for OnConnection.
-  std::unique_ptr<host::Application> ApplicationRef();
+  std::unique_ptr<host::Application> ApplicationRef() override;
 
   // --- Watching, on the caller's thread.
   // Waits up to `timeout_ms` (-1: no limit) for changes in the watched
   // folders and stores and delivers what they mean: ItemAdd for each
   // added message, FolderAdd for each new top-level folder. Gives the
   // number of events delivered, or a negative status when watching failed.
-  int Poll(int timeout_ms);
+  int Poll(int timeout_ms) override;
   // What Poll waits on, for a caller that waits on more: readable when
   // changes are queued.
-  int WatchDescriptor() const;
+  int WatchDescriptor() const override;
   // Polls until `stop` is set (checked at least every `tick_ms`); a failure
   // status when watching failed, else kSOk.
   HResult RunUntil(const std::atomic<bool>& stop, int tick_ms = 200);
   // Mail that arrived while nothing watched: raises ItemAdd, once, for each
   // message in the new/ and cur/ of a folder with an ItemAdd subscription
-  // that the catch-up policy chooses (by default IsUnstampedInNew). Run it
+  // that the catch-up policy chooses (without one, every message in new/:
+  // what no mail program has seen). Run it
   // after the add-in subscribed (after OnConnection); a folder is caught up
   // once, later calls pass over it. Folders announced by FolderAdd and then
   // subscribed to are caught up as they are announced. Gives the number
   // delivered.
-  int CatchUp();
-  void SetCatchUpPolicy(CatchUpPolicy policy);
+  int CatchUp() override;
+  void SetCatchUpPolicy(host::CatchUpPolicy policy) override;
   // While an ItemAdd is being delivered, the message it names; else null.
-  const MessageIdentity* Delivering() const;
+  const host::MessageIdentity* Delivering() const override;
 
   // --- Messages named by their files.
   // The items of `message_paths`, in that order, each a message file in the

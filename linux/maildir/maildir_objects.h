@@ -50,6 +50,9 @@ struct ItemLocation {
   std::optional<MessageEntry> Resolve();
 };
 
+// The catch-up's policy when none is set: every message in new/.
+bool IsInNew(const host::CatchUpCandidate& candidate);
+
 struct HostState {
   std::vector<std::string> stores;  // canonical store roots, in order given
   FolderWatcher watcher;
@@ -70,8 +73,8 @@ struct HostState {
   // Folders caught up already, the policy that chooses what is delivered,
   // and the message whose ItemAdd is being delivered.
   std::set<std::string> caught_up;
-  CatchUpPolicy catch_up_policy = IsUnstampedInNew;
-  std::optional<MessageIdentity> delivering;
+  host::CatchUpPolicy catch_up_policy = IsInNew;
+  std::optional<host::MessageIdentity> delivering;
 };
 
 // Cancels the subscription `cookie` of `sinks`, after `release` stopped

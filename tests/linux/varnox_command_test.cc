@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/database_lock.h"
 #include "linux/platform/settings_file_registry.h"
+#include "linux/watch/database_lock.h"
 #include "settings/settings_store.h"
 #include "tests/linux/varnox_command_fixture.h"
 
@@ -543,7 +543,7 @@ TEST_F(VarnoxListsAndSettingsTest, ASecondOwnerOfTheDatabaseIsToldWhoHoldsIt) {
   const std::string message = (home / "mail/m").string();
   std::ofstream(message) << "Subject\nsome words\n";
   std::string refusal;
-  auto lock = cli::DatabaseLock::Take(Data("words.db").string(), "varnox watch", &refusal);
+  auto lock = watch::DatabaseLock::Take(Data("words.db").string(), "varnox watch", &refusal);
   ASSERT_NE(lock, nullptr) << refusal;
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"learn", "--spam", message}, {"--yes", "settings", "empty"}}) {
@@ -565,10 +565,10 @@ TEST(DatabaseLockTest, OneHolderAtATimeAndHolderLinesAreReadSafely) {
   fs::create_directories(dir);
   const std::string words = (dir / "words.db").string();
   std::string refusal;
-  auto first = cli::DatabaseLock::Take(words, "varnox learn", &refusal);
+  auto first = watch::DatabaseLock::Take(words, "varnox learn", &refusal);
   ASSERT_NE(first, nullptr) << refusal;
   EXPECT_EQ(Slurp(words + ".lock"), std::to_string(::getpid()) + " varnox learn\n");
-  EXPECT_EQ(cli::DatabaseLock::Take(words, "varnox train", &refusal), nullptr);
+  EXPECT_EQ(watch::DatabaseLock::Take(words, "varnox train", &refusal), nullptr);
   EXPECT_NE(refusal.find("`varnox learn` (process "), std::string::npos) << refusal;
   first.reset();
 
@@ -581,13 +581,13 @@ TEST(DatabaseLockTest, OneHolderAtATimeAndHolderLinesAreReadSafely) {
                {"42\n", "in use by process 42;"},
                {"42 varnox \x1B[2J watch", "`varnox ?[2J watch` (process 42)"}};
   for (const auto& c : cases) {
-    auto holder = cli::DatabaseLock::Take(words, "x", &refusal);
+    auto holder = watch::DatabaseLock::Take(words, "x", &refusal);
     ASSERT_NE(holder, nullptr);
     std::ofstream(words + ".lock", std::ios::trunc) << c.contents;
-    EXPECT_EQ(cli::DatabaseLock::Take(words, "y", &refusal), nullptr);
+    EXPECT_EQ(watch::DatabaseLock::Take(words, "y", &refusal), nullptr);
     EXPECT_NE(refusal.find(c.says), std::string::npos) << refusal;
   }
-  EXPECT_EQ(cli::DatabaseLock::Take((dir / "no/such/words.db").string(), "x", &refusal), nullptr);
+  EXPECT_EQ(watch::DatabaseLock::Take((dir / "no/such/words.db").string(), "x", &refusal), nullptr);
   EXPECT_NE(refusal.find("cannot use the lock file"), std::string::npos) << refusal;
   fs::remove_all(dir);
 }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/request_channel.h"
+#include "linux/watch/request_channel.h"
 #include "tests/linux/console_test_support.h"
-#include "tests/linux/request_test_support.h"
 #include "tests/linux/varnox_command_fixture.h"
+#include "tests/watch/request_test_support.h"
 
 namespace varnox {
 namespace {
@@ -197,7 +197,7 @@ TEST_F(VarnoxRequestTest, ClientsAtOnceAreServedInTurnAndNothingIsLost) {
 TEST_F(VarnoxRequestTest, HugeMalformedAndAbandonedRequestsLeaveTheWatchWhole) {
   StartWatch();
   for (const std::string& bytes :
-       {std::string(cli::kMaxRequestBytes * 2, 'x'), std::string("varnox-request-1\0\0\0", 19)}) {
+       {std::string(watch::kMaxRequestBytes * 2, 'x'), std::string("varnox-request-1\0\0\0", 19)}) {
     const int fd = testing::ConnectChannel(Socket());
     testing::SendWithNull(fd, bytes);
     std::string message;
@@ -207,14 +207,14 @@ TEST_F(VarnoxRequestTest, HugeMalformedAndAbandonedRequestsLeaveTheWatchWhole) {
   }
   // Relative paths would mean something else without the command's folder.
   const int nowhere = testing::ConnectChannel(Socket());
-  testing::SendWithNull(nowhere, cli::EncodeRequest({false, "", {"learn", "--spam", "m"}}));
+  testing::SendWithNull(nowhere, watch::EncodeRequest({false, "", {"learn", "--spam", "m"}}));
   EXPECT_EQ(testing::ReadReply(nowhere), 1);
   ::close(nowhere);
   // A client killed as soon as it asked: the lesson is learned and saved.
   Deliver(maildir, "1.host", Mail("Offer", "pills\n"));
   const int fd = testing::ConnectChannel(Socket());
   const int null = ::open("/dev/null", O_RDWR), folder = ::open(home.c_str(), O_PATH);
-  testing::SendPacket(fd, cli::EncodeRequest({false, "", {"mark-spam", "Maildir/new/1.host"}}),
+  testing::SendPacket(fd, watch::EncodeRequest({false, "", {"mark-spam", "Maildir/new/1.host"}}),
                       {null, null, null, folder});
   for (const int opened : {fd, null, folder})
     ::close(opened);
@@ -245,7 +245,7 @@ TEST_F(VarnoxRequestTest, MailDeliveredDuringARequestIsJudgedOnceAfterIt) {
   const int output = ::open((home / "request.out").c_str(), O_WRONLY | O_CREAT, 0600);
   const int folder = ::open(home.c_str(), O_PATH | O_DIRECTORY);
   const int fd = testing::ConnectChannel(Socket());
-  testing::SendPacket(fd, cli::EncodeRequest({false, "", {"settings", "empty"}}),
+  testing::SendPacket(fd, watch::EncodeRequest({false, "", {"settings", "empty"}}),
                       {terminal.slave, output, output, folder});
   ASSERT_TRUE(
       WaitFor([&] { return Slurp(home / "request.out").find("[y/N]") != std::string::npos; }));

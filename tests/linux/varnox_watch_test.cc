@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/database_lock.h"
-#include "linux/cli/watch_journal.h"
+#include "linux/watch/database_lock.h"
+#include "linux/watch/watch_journal.h"
 #include "mime/mime_reader.h"
 #include "platform/file_system.h"
 #include "tests/linux/varnox_command_fixture.h"
@@ -238,7 +238,7 @@ TEST_F(VarnoxWatchTest, WithoutStoresTheHomeMaildirIsMadeAndWatched) {
 class VarnoxWatchJournalTest : public VarnoxWatchTest {
  protected:
   fs::path JournalFile() const {
-    return cli::WatchJournal::PathFor(Data("journal").string(), fs::canonical(maildir).string());
+    return watch::WatchJournal::PathFor(Data("journal").string(), fs::canonical(maildir).string());
   }
   // Starts watch and waits until its catch-up is over (its watermark written).
   void StartAndCatchUp(std::vector<std::string> extra = {}) {
@@ -296,12 +296,12 @@ TEST_F(VarnoxWatchJournalTest, AMoveLeftUndoneByAKilledWatchIsFinishedAtStart) {
       "X-VNX-RESULT:Spam\nX-VNX-SCORE:99\nX-VNX-TOP-WORDS:\n\ncheap\n";
   Deliver(maildir, "1.host", stamped);
   {
-    cli::WatchJournal::Opened how;
-    auto journal = cli::WatchJournal::Open(RealFileSystem(), Data("journal").string(),
-                                           fs::canonical(maildir).string(), &how);
+    watch::WatchJournal::Opened how;
+    auto journal = watch::WatchJournal::Open(RealFileSystem(), Data("journal").string(),
+                                             fs::canonical(maildir).string(), &how);
     ASSERT_NE(journal, nullptr);
-    ASSERT_EQ(how, cli::WatchJournal::Opened::kRead);
-    journal->RecordMovePending("1.host", cli::JournalNow());
+    ASSERT_EQ(how, watch::WatchJournal::Opened::kRead);
+    journal->RecordMovePending("1.host", watch::JournalNow());
   }
   StartAndCatchUp();
   const Outcome run = Stop();
@@ -479,7 +479,7 @@ TEST_F(VarnoxToolbarCommandsTest, TheWordDatabaseLockIsTakenByExactlyTheCommands
   ASSERT_EQ(Varnox({"learn", "--good", message}).status, 0);
   const std::string words = Slurp(Data("words.db"));
   std::string refusal;
-  auto lock = cli::DatabaseLock::Take(Data("words.db").string(), "varnox watch", &refusal);
+  auto lock = watch::DatabaseLock::Take(Data("words.db").string(), "varnox watch", &refusal);
   ASSERT_NE(lock, nullptr) << refusal;
   const std::vector<std::vector<std::string>> writers = {
       {"mark-spam", message},         {"not-spam", message},

@@ -15,6 +15,7 @@
 #include "host/message.h"
 #include "linux/maildir/folder_watcher.h"
 #include "linux/maildir/maildir_host.h"
+#include "linux/watch/mail_session.h"
 #include "tests/maildir/temp_maildir.h"
 
 namespace varnox::maildir {
@@ -258,6 +259,7 @@ TEST_F(MaildirWatchTest, CatchUpDeliversUnstampedNewMailOnce) {
   TempMaildir::Deliver(store_.root(), "a", Message(1));
   TempMaildir::Deliver(store_.root(), "b", Message(2, "X-VNX-RESULT:NotSpam\n"));
   TempMaildir::PutInCur(store_.root(), "c:2,S", Message(3));
+  host_.SetCatchUpPolicy(watch::IsUnstampedInNew);
   RecordingItemSink sink;
   Watch(*Folder("Inbox"), &sink);
   EXPECT_EQ(host_.CatchUp(), 1);
@@ -272,7 +274,7 @@ TEST_F(MaildirWatchTest, ACatchUpPolicyChoosesAmongNewAndCurAndTheItemIsNamedWhi
   TempMaildir::PutInCur(store_.root(), "c:2,S", Message(3));
   std::vector<std::string> offered;
   std::string canonical_root;
-  host_.SetCatchUpPolicy([&](const maildir::CatchUpCandidate& candidate) {
+  host_.SetCatchUpPolicy([&](const host::CatchUpCandidate& candidate) {
     offered.push_back(candidate.identity.unique + (candidate.in_new ? " new" : " cur"));
     canonical_root = candidate.identity.store;
     EXPECT_GT(candidate.modified_ns, 0);
@@ -284,7 +286,7 @@ TEST_F(MaildirWatchTest, ACatchUpPolicyChoosesAmongNewAndCurAndTheItemIsNamedWhi
   RecordingItemSink sink;
   std::vector<std::string> named;
   sink.on_add = [&](host::Item&) {
-    const maildir::MessageIdentity* identity = host_.Delivering();
+    const host::MessageIdentity* identity = host_.Delivering();
     named.push_back(identity == nullptr ? "none" : identity->store + " " + identity->unique);
   };
   Watch(*Folder("Inbox"), &sink);

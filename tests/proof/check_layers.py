@@ -12,6 +12,13 @@ shell on the core and on its own lower folders. Two views are checked:
 - the quoted #include lines of every source file, which also covers the
   Windows shell (its graph needs the cross toolchain).
 
+A third rule keeps the shells off the user interface of the add-in: a shell
+does a command's work by calling the operations of the core, never by
+reaching the toolbar, the commands its buttons run or a dialog's controller
+(USER_INTERFACE), nor by clicking a control by its caption. Only the files
+of UI_SHOWN show a dialog, to a person: the console faces of the dialogs
+and the terminal prompts of `varnox settings` and `varnox train`.
+
 Usage: check_layers.py SOURCE_DIR CMAKE [WORK_DIR]
 Exit status 0 when both views agree with LAYERS, 1 with the offences listed.
 """
@@ -39,8 +46,9 @@ LAYERS = {
     'linux/dialogs': ('varnox_linux_dialogs', CORE + ['linux/platform']),
     'linux/eval': ('varnox_eval', CORE + ['linux/platform', 'linux/maildir']),
     'linux/imap': ('varnox_imap', ['platform', 'linux/platform']),
-    'linux/cli': ('varnox_cli',
-                  CORE + ['linux/platform', 'linux/maildir', 'linux/dialogs', 'linux/eval']),
+    'linux/watch': ('varnox_watch', CORE + ['linux/platform', 'linux/maildir']),
+    'linux/cli': ('varnox_cli', CORE + ['linux/platform', 'linux/maildir', 'linux/dialogs',
+                                        'linux/eval', 'linux/watch']),
     'win/platform': ('varnox_win_platform', ['platform']),
     # The Outlook adapters implement the add-in's Outlook-only interfaces
     # (addin/explorer.h, addin/command_bar.h) beside the mail-store seam.
@@ -48,6 +56,25 @@ LAYERS = {
     'win/dialogs': ('varnox_win_dialogs', ['platform', 'win/platform']),
     'win/com': ('varnox_win_com', CORE + ['win/platform', 'win/outlook', 'win/dialogs']),
 }
+# The add-in's user interface: the toolbar, the commands its buttons run,
+# and the dialogs' controllers.
+USER_INTERFACE = {
+    'addin/toolbar.h', 'addin/list_commands.h', 'addin/mail_commands.h',
+    'addin/settings_commands.h', 'lists/list_dialog.h', 'mail/folder_pickers.h',
+    'mail/train_dialog.h', 'settings/settings_dialog.h', 'settings/info_dialogs.h',
+}
+SHELLS = ('linux/', 'win/')
+# The shell files that show a dialog to a person, and the dialogs they show.
+UI_SHOWN = {
+    'linux/dialogs/console_dialog_runner.cc': {
+        'mail/folder_pickers.h', 'mail/train_dialog.h', 'settings/info_dialogs.h',
+        'settings/settings_dialog.h'},
+    'linux/cli/settings_command.cc': {'settings/settings_dialog.h'},
+    'linux/cli/train_command.cc': {'mail/train_dialog.h'},
+}
+# A control clicked by its caption.
+CLICK_BY_CAPTION = re.compile(r'Click\s*\(\s*"')
+
 # Programs and modules stand above every library.
 PROGRAMS = {'varnox', 'VarnoxMail', 'VarnoxRegister'}
 
@@ -79,6 +106,21 @@ def include_offences(source_dir):
                     used = folder_of(included)
                     if used is not None and used != folder and used not in LAYERS[folder][1]:
                         offences.append(f'{relative} includes {included} ({folder} may not use {used})')
+                offences += user_interface_offences(relative, text, include.findall(text))
+    return offences
+
+
+def user_interface_offences(relative, text, included):
+    """What the shell file `relative` does with the add-in's user interface."""
+    if not relative.startswith(SHELLS):
+        return []
+    offences = []
+    for header in included:
+        if header in USER_INTERFACE and header not in UI_SHOWN.get(relative, set()):
+            offences.append(f'{relative} includes {header} (a shell calls the operations, '
+                            'not the toolbar or a dialog)')
+    if CLICK_BY_CAPTION.search(text):
+        offences.append(f'{relative} clicks a control by its caption')
     return offences
 
 

@@ -1,8 +1,5 @@
-// Learning from the user's own moves (LearnFromMoves): the fingerprint that
-// finds a moved message under a new name, the journal's places, and `varnox
-// watch` end to end with a mail client's moves made on the Maildir itself.
-#include "linux/cli/move_lessons.h"
-
+// Learning from the user's own moves (LearnFromMoves): `varnox watch` end to
+// end with a mail client's moves made on the Maildir itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,101 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/watch_journal.h"
+#include "linux/watch/watch_journal.h"
 #include "tests/linux/varnox_command_fixture.h"
 
 namespace varnox {
 namespace {
 
-using cli::MarksOf;
-using cli::WatchJournal;
 using testing::Count;
 using testing::Outcome;
 using testing::Slurp;
+using watch::WatchJournal;
 namespace fs = std::filesystem;
-
-TEST(MarksOfTest, TheFingerprintIgnoresOtherHeadersButNotTheMessageIdOrBody) {
-  const std::string body = "\nHello Ann,\nsee you at noon.\n";
-  const std::string judged = "Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" +
-                             std::string("X-VNX-RESULT:NotSpam\nX-VNX-SCORE:3\n") + body;
-  const std::uint64_t original =
-      MarksOf("Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" + body).fingerprint;
-  struct Case {
-    std::string raw;
-    bool same;
-  };
-  const Case cases[] = {
-      {judged, true},  // stamped by the pipeline
-      {"Received: by mx\nmessage-id:   <1@x>  \nSubject: Lunch\nStatus: RO\n" + body, true},
-      {"Received: by mx\nMessage-ID: <2@x>\nSubject: Lunch\n" + body, false},
-      {"Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" + body + "!", false},
-      {"Received: by mx\nSubject: Lunch\n" + body, false},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(MarksOf(c.raw).fingerprint == original, c.same) << c.raw;
-  EXPECT_FALSE(MarksOf(judged).learn_mark);
-  EXPECT_TRUE(MarksOf("X-VNX-LEARN:Spam\n\nbody\n").learn_mark);
-  EXPECT_FALSE(MarksOf("Subject: a\n\nX-VNX-LEARN in the body\n").learn_mark);
-  // No header block, no body, nothing at all: a fingerprint all the same.
-  for (const char* raw : {"", "\n", "Subject: only\n"})
-    EXPECT_FALSE(MarksOf(raw).learn_mark) << raw;
-}
-
-class JournalPlacesTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnox-places-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder); }
-  std::unique_ptr<WatchJournal> Open() {
-    WatchJournal::Opened how;
-    return WatchJournal::Open(RealFileSystem(), folder + "/journal", "/m", &how);
-  }
-  std::string folder;
-};
-
-TEST_F(JournalPlacesTest, APlaceIsFoundByNameOrByContentAndSurvivesAReopen) {
-  {
-    auto journal = Open();
-    ASSERT_NE(journal, nullptr);
-    ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kWatched, "1.host", 0xabc, 100));
-    ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "2 odd%", 0xdef, 200));
-    EXPECT_FALSE(journal->RecordPlace(WatchJournal::Place::kSpam, "", 1, 300));
-  }
-  auto journal = Open();
-  ASSERT_NE(journal, nullptr);
-  EXPECT_EQ(journal->PlaceOf("1.host", 0), WatchJournal::Place::kWatched);
-  EXPECT_EQ(journal->PlaceOf("renamed", 0xabc), WatchJournal::Place::kWatched);
-  EXPECT_EQ(journal->PlaceOf("2 odd%", 0), WatchJournal::Place::kSpam);
-  EXPECT_EQ(journal->PlaceOf("other", 0x123), std::nullopt);
-  // The copy under a new name moves on: the content is found there.
-  ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "3.copy", 0xabc, 400));
-  EXPECT_EQ(journal->PlaceOf("new", 0xabc), WatchJournal::Place::kSpam);
-  EXPECT_EQ(journal->PlaceOf("1.host", 0), WatchJournal::Place::kWatched) << "by name first";
-}
-
-TEST_F(JournalPlacesTest, ShorteningKeepsRecentPlacesAndDoesNotRepeatWhileTheyFillIt) {
-  auto journal = Open();
-  ASSERT_NE(journal, nullptr);
-  const cli::JournalTime now = cli::kPlaceRetention * 2;
-  ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kWatched, "old", 1, 10));
-  // More recent places than the size that shortens a journal.
-  for (int i = 0; journal->large() == false; ++i)
-    ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "m" + std::to_string(i),
-                                     static_cast<std::uint64_t>(i) + 100, now));
-  ASSERT_TRUE(journal->RecordWatermark(now + 1));
-  EXPECT_EQ(journal->PlaceOf("old", 1), std::nullopt) << "older than the retention";
-  EXPECT_EQ(journal->PlaceOf("m0", 0), WatchJournal::Place::kSpam);
-  EXPECT_FALSE(journal->large()) << "not shortened again at every quiet moment";
-  for (const char* damaged : {"G 5 xyz 1.host\n", "P 5 00000000000000aa\n", "G 5\n"}) {
-    std::ofstream(WatchJournal::PathFor(folder + "/journal", "/m"), std::ios::app) << damaged;
-    WatchJournal::Opened how;
-    ASSERT_NE(WatchJournal::Open(RealFileSystem(), folder + "/journal", "/m", &how), nullptr);
-    EXPECT_EQ(how, WatchJournal::Opened::kDamaged) << damaged;
-  }
-}
 
 // `varnox watch` with a mail client moving messages in the Maildir as mutt
 // does: a rename that keeps the name, or a copy under a new name.

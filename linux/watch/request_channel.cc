@@ -1,4 +1,4 @@
-#include "linux/cli/request_channel.h"
+#include "linux/watch/request_channel.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -15,13 +15,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "linux/cli/command_context.h"
-#include "linux/cli/path_fingerprint.h"
-#include "linux/platform/console_user_interface.h"
-#include "platform/platform.h"
-#include "settings/settings_store.h"
+#include "linux/watch/path_fingerprint.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 constexpr std::string_view kRequestOpening = "varnox-request-1";
@@ -217,54 +213,29 @@ bool PeerIsUser(int fd, uid_t uid) {
          size == sizeof credentials && credentials.uid == uid;
 }
 
-bool WatchServes(const Command& command, const Arguments& arguments) {
-  for (const std::string_view name : {"mark-spam", "not-spam", "learn", "train"}) {
-    if (command.name == name)
-      return true;
-  }
-  return command.name == "settings" && arguments.operands.size() == 1 &&
-         arguments.operands[0] == "empty";
-}
-
-std::optional<int> ForwardToWatch(CommandContext& context, std::span<const std::string> words,
-                                  bool yes) {
-  std::string word_file;
-  if (!SettingsStore(context.platform().registry).WordFilePath(&word_file) || word_file.empty())
-    return std::nullopt;  // the command says what is missing
+Handover HandToWatch(const std::string& word_file, const Request& request, int* status,
+                     std::string* message) {
   // A folder that anyone else could have made is not trusted.
   struct stat st;
   const std::string folder = ChannelFolder();
   if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
       (st.st_mode & 0077) != 0)
-    return std::nullopt;
+    return Handover::kNoWatch;
   const int fd = ConnectTo(ChannelPath(word_file));
   if (fd < 0)
-    return std::nullopt;
-  Request request;
-  request.yes = yes;
-  if (const char* maildir = std::getenv("MAILDIR"); maildir != nullptr)
-    request.maildir = maildir;
-  request.words.assign(words.begin(), words.end());
+    return Handover::kNoWatch;
   const std::string bytes = EncodeRequest(request);
-  int status = kExitInternalError;
-  std::string message;
-  std::fflush(stdout);
-  if (bytes.empty()) {
-    status = context.UserError(
-        "the arguments are too long to hand to the running varnox watch (at most " +
-        std::to_string(kMaxRequestBytes / 1024) + " KiB): give fewer at a time");
-  } else if (!SendRequest(fd, bytes)) {
-    status = context.InternalError(std::string("cannot hand the request to the running varnox "
-                                               "watch: ") +
-                                   std::strerror(errno));
-  } else if (!ReceiveReply(fd, &status, &message)) {
-    status = context.InternalError(
-        "varnox watch stopped before it answered; see `varnox stats` for what was learned");
-  } else if (!message.empty()) {
-    context.UserError(TerminalTextFromUtf8(message));
-  }
+  Handover handover = Handover::kAnswered;
+  if (bytes.empty())
+    handover = Handover::kTooLarge;
+  else if (!SendRequest(fd, bytes))
+    handover = Handover::kNotSent;
+  else if (!ReceiveReply(fd, status, message))
+    handover = Handover::kNoAnswer;
+  const int error = errno;
   ::close(fd);
-  return status;
+  errno = error;
+  return handover;
 }
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch

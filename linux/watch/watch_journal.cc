@@ -1,4 +1,4 @@
-#include "linux/cli/watch_journal.h"
+#include "linux/watch/watch_journal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <charconv>
 #include <ctime>
 
-#include "linux/cli/path_fingerprint.h"
+#include "linux/watch/path_fingerprint.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 constexpr std::string_view kMagic = "varnox watch journal 1 ";
@@ -322,4 +322,4 @@ JournalTime JournalNow() {
   return static_cast<JournalTime>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch

@@ -1,8 +1,8 @@
 // The systemd user unit that runs `varnox watch` at login: its text, made
 // from the program's absolute path, the stores and the environment the
 // filter must see (the user manager does not read the shell's variables).
-#ifndef VARNOX_LINUX_CLI_SYSTEMD_UNIT_H_
-#define VARNOX_LINUX_CLI_SYSTEMD_UNIT_H_
+#ifndef VARNOX_LINUX_WATCH_SYSTEMD_UNIT_H_
+#define VARNOX_LINUX_WATCH_SYSTEMD_UNIT_H_
 
 #include <optional>
 #include <string>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace varnox::cli {
+namespace varnox::watch {
 
 // Where a word stands in the unit; each is read by its own rules.
 enum class UnitWord {
@@ -36,6 +36,6 @@ struct UnitRecipe {
 // into it (UnitQuoted).
 std::optional<std::string> UserUnit(const UnitRecipe& recipe);
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch
 
-#endif  // VARNOX_LINUX_CLI_SYSTEMD_UNIT_H_
+#endif  // VARNOX_LINUX_WATCH_SYSTEMD_UNIT_H_

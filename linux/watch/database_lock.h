@@ -9,14 +9,14 @@
 // the process ends, however it ends; the file itself stays (removing it
 // would race with a process about to lock it). The holder writes its process
 // id and command into the file, so that the next one can say who holds it.
-#ifndef VARNOX_LINUX_CLI_DATABASE_LOCK_H_
-#define VARNOX_LINUX_CLI_DATABASE_LOCK_H_
+#ifndef VARNOX_LINUX_WATCH_DATABASE_LOCK_H_
+#define VARNOX_LINUX_WATCH_DATABASE_LOCK_H_
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-namespace varnox::cli {
+namespace varnox::watch {
 
 class DatabaseLock {
  public:
@@ -44,6 +44,6 @@ class DatabaseLock {
   int fd_;
 };
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch
 
-#endif  // VARNOX_LINUX_CLI_DATABASE_LOCK_H_
+#endif  // VARNOX_LINUX_WATCH_DATABASE_LOCK_H_

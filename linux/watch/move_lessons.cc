@@ -1,15 +1,15 @@
-#include "linux/cli/move_lessons.h"
+#include "linux/watch/move_lessons.h"
 
 #include <sys/stat.h>
 
 #include <cstdio>
 
 #include "addin/vnx_addin.h"
-#include "linux/cli/command_context.h"
-#include "linux/cli/mail_file.h"
+#include "linux/maildir/mail_file.h"
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file_name.h"
 #include "linux/platform/console_user_interface.h"
+#include "linux/watch/path_fingerprint.h"
 #include "mail/message_learning.h"
 #include "mail/message_texts.h"
 #include "mail/spam_move.h"
@@ -17,17 +17,10 @@
 #include "platform/code_page.h"
 #include "platform/platform.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 constexpr std::string_view kMessageIdField = "Message-ID:";
-
-void Mix(std::uint64_t* hash, std::string_view bytes) {
-  for (const char c : bytes) {
-    *hash ^= static_cast<unsigned char>(c);
-    *hash *= 1099511628211ull;
-  }
-}
 
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -71,11 +64,8 @@ MessageMarks MarksOf(std::string_view raw) {
   const std::string_view headers = raw.substr(block.start, block.end - block.start);
   MessageMarks marks;
   marks.learn_mark = headers.find(kLearnMarkPrefix) != std::string_view::npos;
-  std::uint64_t hash = 14695981039346656037ull;
-  Mix(&hash, MessageId(headers));
-  Mix(&hash, "\n");
-  Mix(&hash, raw.substr(std::min(block.body_start, raw.size())));
-  marks.fingerprint = hash;
+  marks.fingerprint = Fingerprint(raw.substr(std::min(block.body_start, raw.size())),
+                                  Fingerprint("\n", Fingerprint(MessageId(headers))));
   return marks;
 }
 
@@ -118,7 +108,7 @@ std::optional<MessageMarks> MoveLessons::ReadMarks(const std::string& path) cons
   struct stat st;
   std::string raw;
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) > kMaxMailFileBytes ||
+      static_cast<std::uint64_t>(st.st_size) > maildir::kMaxMailFileBytes ||
       !context_.platform().files.ReadWholeFile(path, &raw))
     return std::nullopt;
   return MarksOf(raw);
@@ -146,7 +136,7 @@ void MoveLessons::MovingItself(const std::string& path) {
   own_moves_.Remember(std::string(maildir::UniqueName(maildir::BaseName(path))));
 }
 
-void MoveLessons::BeforeJudging(const maildir::MessageIdentity& message) {
+void MoveLessons::BeforeJudging(const host::MessageIdentity& message) {
   judging_.reset();
   if (!Enabled() || message.path.empty())
     return;
@@ -164,7 +154,7 @@ void MoveLessons::BeforeJudging(const maildir::MessageIdentity& message) {
       "moved out of SpamFilter: learned as good mail");
 }
 
-void MoveLessons::AfterJudging(const maildir::MessageIdentity& message,
+void MoveLessons::AfterJudging(const host::MessageIdentity& message,
                                const NewItemOutcome& outcome) {
   if (!judging_)
     return;
@@ -226,4 +216,4 @@ void MoveLessons::Say(const std::string& folder, const std::string& subject,
   std::fflush(stdout);
 }
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch

@@ -1,4 +1,4 @@
-#include "linux/cli/watch_journal.h"
+#include "linux/watch/watch_journal.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,7 +9,7 @@
 
 #include "platform/file_system.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 namespace fs = std::filesystem;
@@ -133,4 +133,4 @@ TEST_F(WatchJournalTest, EachStoreHasItsOwnFileAndNothingForeignIsReplaced) {
 }
 
 }  // namespace
-}  // namespace varnox::cli
+}  // namespace varnox::watch

@@ -1,18 +1,20 @@
-// What the new-mail pipeline did to the messages of one Maildir store, kept
-// in the data folder so that the next `varnox watch` knows it at start: which
+// What the new-mail pipeline did to the messages of one store, kept in the
+// data folder so that the next `varnox watch` knows it at start: which
 // messages were judged (whatever the verdict, a white-listed sender's too),
 // which were stamped as spam but not yet moved, and up to when every arrival
-// had been seen (the watermark). A message is named by its Maildir unique
+// had been seen (the watermark). A message is named by the store's own
+// identity of it (host::MessageIdentity::unique; for a Maildir, the unique
 // name, which survives the flag changes and folder moves that rename its
-// file. The format is in docs/watch-journal.md.
+// file), and the store by its name (a Maildir root). The format is in
+// docs/watch-journal.md.
 //
 // Records are appended, one line each in one write, so a killed process
 // leaves whole lines; the file is rewritten atomically (shortened to what
 // matters) when a watermark is written and it has grown past a limit. One
 // process writes at a time (the word database's lock is held by every
 // command that runs the pipeline).
-#ifndef VARNOX_LINUX_CLI_WATCH_JOURNAL_H_
-#define VARNOX_LINUX_CLI_WATCH_JOURNAL_H_
+#ifndef VARNOX_LINUX_WATCH_WATCH_JOURNAL_H_
+#define VARNOX_LINUX_WATCH_WATCH_JOURNAL_H_
 
 #include <cstdint>
 #include <map>
@@ -24,7 +26,7 @@
 
 #include "platform/file_system.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 
 // Nanoseconds since the epoch, as file times are kept.
 using JournalTime = std::int64_t;
@@ -131,6 +133,6 @@ class WatchJournal {
 // The current time, for the journal.
 JournalTime JournalNow();
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch
 
-#endif  // VARNOX_LINUX_CLI_WATCH_JOURNAL_H_
+#endif  // VARNOX_LINUX_WATCH_WATCH_JOURNAL_H_

@@ -18,25 +18,22 @@
 // what they mean to the client. The answer is one packet: the exit status,
 // and what the watch itself has to say when it could not run the command.
 // Both ends check that the other runs as the same user (SO_PEERCRED).
-#ifndef VARNOX_LINUX_CLI_REQUEST_CHANNEL_H_
-#define VARNOX_LINUX_CLI_REQUEST_CHANNEL_H_
+#ifndef VARNOX_LINUX_WATCH_REQUEST_CHANNEL_H_
+#define VARNOX_LINUX_WATCH_REQUEST_CHANNEL_H_
 
 #include <sys/types.h>
 
 #include <cstddef>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace varnox::cli {
-
-struct Command;
-struct Arguments;
-class CommandContext;
+namespace varnox::watch {
 
 inline constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+// The status a refused request is answered with (the program's exit status
+// for a refusal).
+inline constexpr int kRequestRefused = 1;
 // The descriptors a request carries, in this order.
 inline constexpr int kRequestDescriptors = 4;  // input, output, error, working folder
 
@@ -68,17 +65,21 @@ bool PrepareChannelFolder(const std::string& folder, std::string* error);
 // as the user `uid`.
 bool PeerIsUser(int fd, uid_t uid);
 
-// Whether a running watch performs this command for the client:
-// mark-spam, not-spam, learn, train and `settings empty`.
-bool WatchServes(const Command& command, const Arguments& arguments);
+// What became of a request handed to a watch.
+enum class Handover {
+  kNoWatch,   // none listens for that word database: run the command here
+  kTooLarge,  // the request is larger than kMaxRequestBytes
+  kNotSent,   // it could not be sent (errno says why)
+  kNoAnswer,  // the watch stopped before it answered
+  kAnswered,  // performed: *status and *message hold its answer
+};
 
-// For a command that WatchServes: when a watch listens for the word
-// database in the settings, hands it the request (`words`: the command's
-// name and arguments as typed) and gives its exit status once it has been
-// performed. Nullopt when no watch listens: the command runs here.
-std::optional<int> ForwardToWatch(CommandContext& context, std::span<const std::string> words,
-                                  bool yes);
+// When a watch listens for the word database at `word_file` (in a channel
+// folder that only this user may enter), hands it `request` and waits until
+// it has been performed.
+Handover HandToWatch(const std::string& word_file, const Request& request, int* status,
+                     std::string* message);
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch
 
-#endif  // VARNOX_LINUX_CLI_REQUEST_CHANNEL_H_
+#endif  // VARNOX_LINUX_WATCH_REQUEST_CHANNEL_H_

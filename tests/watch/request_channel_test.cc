@@ -1,6 +1,6 @@
 // The request channel's wire form and the watch's end of it, on a socket in
 // a temporary folder, with a performer that only counts.
-#include "linux/cli/request_channel.h"
+#include "linux/watch/request_channel.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "linux/cli/request_server.h"
-#include "tests/linux/request_test_support.h"
+#include "linux/watch/request_server.h"
+#include "tests/watch/request_test_support.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 namespace fs = std::filesystem;
@@ -236,4 +236,4 @@ TEST_F(RequestServerTest, TheFolderIsClosedToOthersOrRefused) {
 }
 
 }  // namespace
-}  // namespace varnox::cli
+}  // namespace varnox::watch

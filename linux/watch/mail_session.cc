@@ -1,4 +1,4 @@
-#include "linux/cli/mail_session.h"
+#include "linux/watch/mail_session.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -10,14 +10,17 @@
 #include <filesystem>
 
 #include "addin/vnx_addin.h"
-#include "linux/cli/command_context.h"
 #include "linux/maildir/maildir_folder.h"
+#include "linux/maildir/message_file.h"
 #include "linux/platform/console_user_interface.h"
 #include "linux/platform/xdg_paths.h"
 #include "mail/spam_move.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
+
+// How much of a message the start-up catch-up reads to find its headers.
+constexpr std::size_t kCatchUpHeaderLimit = 1u << 20;
 
 // Events that our own moves cause arrive at once; a folder quiet this
 // long, this many times over, has nothing more to say.
@@ -108,6 +111,13 @@ class ListReloader {
   FileStamp black_, white_;
 };
 
+bool IsUnstampedInNew(const host::CatchUpCandidate& candidate) {
+  std::string headers;
+  return candidate.in_new &&
+         Succeeded(maildir::ReadHeaderBlock(candidate.path, kCatchUpHeaderLimit, &headers)) &&
+         !CarriesVerdict(headers);
+}
+
 std::string StoreOf(const std::string& message_file) {
   std::error_code error;
   const std::filesystem::path file = std::filesystem::canonical(message_file, error);
@@ -125,7 +135,7 @@ std::string DefaultStore() {
   return home.empty() ? "" : home + "/Maildir";
 }
 
-MailSession::MailSession(CommandContext& context, bool quiet)
+MailSession::MailSession(SessionContext& context, bool quiet)
     : context_(context), quiet_(quiet), lists_(std::make_unique<ListReloader>(context.Addin())) {
   context.Addin().newItemObserver = this;
 }
@@ -138,7 +148,7 @@ MailSession::~MailSession() {
 
 void MailSession::BeforeJudging() {
   lists_->ReloadChanged();
-  const maildir::MessageIdentity* message = host_.Delivering();
+  const host::MessageIdentity* message = host_.Delivering();
   handling_ = message != nullptr ? std::optional(*message) : std::nullopt;
   if (listener_ != nullptr && handling_)
     listener_->BeforeJudging(*handling_);
@@ -191,7 +201,7 @@ int MailSession::AddStores(std::vector<std::string> stores) {
       return context_.UserError(TerminalTextFromUtf8(store) + " is named twice");
   }
   OpenJournals();
-  return kExitOk;
+  return kSessionOk;
 }
 
 int MailSession::AddStoresOf(const std::vector<std::string>& message_files) {
@@ -208,11 +218,11 @@ int MailSession::AddStoresOf(const std::vector<std::string>& message_files) {
       return context_.UserError(TerminalTextFromUtf8(store) + " is not a Maildir");
   }
   OpenJournals();
-  return kExitOk;
+  return kSessionOk;
 }
 
 void MailSession::OpenJournals() {
-  const std::string folder = context_.paths().data_folder + "/journal";
+  const std::string folder = context_.JournalFolder();
   for (const std::string& store : host_.stores()) {
     if (journals_.contains(store))
       continue;
@@ -232,7 +242,7 @@ void MailSession::OpenJournals() {
     journals_[store] = std::move(journal);
   }
   host_.SetCatchUpPolicy(
-      [this](const maildir::CatchUpCandidate& candidate) { return ChooseForCatchUp(candidate); });
+      [this](const host::CatchUpCandidate& candidate) { return ChooseForCatchUp(candidate); });
 }
 
 WatchJournal* MailSession::JournalOf(const std::string& store) {
@@ -240,10 +250,10 @@ WatchJournal* MailSession::JournalOf(const std::string& store) {
   return it != journals_.end() ? it->second.get() : nullptr;
 }
 
-bool MailSession::ChooseForCatchUp(const maildir::CatchUpCandidate& candidate) {
+bool MailSession::ChooseForCatchUp(const host::CatchUpCandidate& candidate) {
   WatchJournal* journal = JournalOf(candidate.identity.store);
   if (journal == nullptr)
-    return maildir::IsUnstampedInNew(candidate);
+    return IsUnstampedInNew(candidate);
   const std::optional<WatchJournal::State> state = journal->StateOf(candidate.identity.unique);
   if (state == WatchJournal::State::kMovePending)
     unfinished_moves_.push_back(candidate.path);
@@ -254,7 +264,7 @@ bool MailSession::ChooseForCatchUp(const maildir::CatchUpCandidate& candidate) {
   // The first start: what was there before is passed over, but for mail in
   // new/ without a verdict. Recent mail passed over is noted, since the
   // next start looks back a little before the watermark.
-  if (maildir::IsUnstampedInNew(candidate))
+  if (IsUnstampedInNew(candidate))
     return true;
   if (candidate.modified_ns >= started_ - kCatchUpSlack)
     journal->RecordHandled(candidate.identity.unique, JournalNow());
@@ -308,14 +318,14 @@ int MailSession::Connect() {
   if (Failed(hr))
     return context_.UserError("could not start the filter on these folders (status " +
                               std::to_string(hr) + ")");
-  return kExitOk;
+  return kSessionOk;
 }
 
 int MailSession::ConnectFiles(const std::vector<std::string>& message_files,
                               std::unique_ptr<host::ItemList>* items) {
-  if (int status = AddStoresOf(message_files); status != kExitOk)
+  if (int status = AddStoresOf(message_files); status != kSessionOk)
     return status;
-  if (int status = Connect(); status != kExitOk)
+  if (int status = Connect(); status != kSessionOk)
     return status;
   return MessageFiles(message_files, items);
 }
@@ -338,40 +348,19 @@ int MailSession::MessageFiles(const std::vector<std::string>& message_files,
                               " is not a message in the new/ or cur/ folder of a Maildir");
   for (const std::string& file : listener_ != nullptr ? message_files : std::vector<std::string>{})
     listener_->MovingItself(file);
-  return kExitOk;
+  return kSessionOk;
 }
 
 int MailSession::Disconnect() {
   if (!connected_)
-    return kExitOk;
+    return kSessionOk;
   connected_ = false;
   CVNXAddin& addin = context_.Addin();
   addin.OnDisconnection();
   // Saved again when the add-in goes; saving here tells whether it worked
   // (a failure has been shown as "Cannot save database").
-  return addin.filter.Save() != 0 ? kExitOk
+  return addin.filter.Save() != 0 ? kSessionOk
                                   : context_.UserError("the word database could not be saved");
 }
 
-int CheckMaildirMessages(CommandContext& context, const std::vector<std::string>& files,
-                         std::string_view learn_instead) {
-  for (const std::string& file : files) {
-    const std::string subdir = maildir::ParentDirectory(file);
-    const std::string name = maildir::BaseName(subdir);
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0) {
-      return context.UserError("cannot read " + TerminalTextFromUtf8(file) + ": " +
-                               std::strerror(errno));
-    }
-    if (!S_ISREG(st.st_mode) || (name != "new" && name != "cur") ||
-        !maildir::IsMaildir(maildir::ParentDirectory(subdir))) {
-      return context.UserError(TerminalTextFromUtf8(file) +
-                               " is not a message in the new/ or cur/ folder of a Maildir; to "
-                               "teach the filter a message kept elsewhere, use `" +
-                               std::string(learn_instead) + "`");
-    }
-  }
-  return kExitOk;
-}
-
-}  // namespace varnox::cli
+}  // namespace varnox::watch

@@ -1,4 +1,4 @@
-#include "linux/cli/request_server.h"
+#include "linux/watch/request_server.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,11 +16,9 @@
 #include <optional>
 #include <vector>
 
-#include "linux/cli/command_context.h"
-#include "linux/cli/mail_session.h"
 #include "linux/platform/console_user_interface.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 // Clients beyond this many waiting at once wait in connect() until the
@@ -63,110 +61,6 @@ void Reply(int fd, int status, std::string_view message = {}) {
 void Log(std::string_view text) {
   std::fflush(stdout);
   std::fprintf(stderr, "varnox: %.*s\n", static_cast<int>(text.size()), text.data());
-}
-
-// The client's standard streams and working folder as this process's own,
-// until destroyed. Output buffered for the client is never left for the
-// watch's own streams.
-class LentStreams {
- public:
-  explicit LentStreams(std::span<const int> fds) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    for (int i = 0; i < 3; ++i) {
-      saved_[i] = ::fcntl(i, F_DUPFD_CLOEXEC, 3);
-      ::dup2(fds[i], i);
-    }
-    saved_folder_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    in_folder_ = ::fchdir(fds[3]) == 0;
-  }
-  ~LentStreams() {
-    for (FILE* stream : {stdout, stderr}) {
-      std::fflush(stream);
-      __fpurge(stream);  // what could not be written to the client
-      std::clearerr(stream);
-    }
-    for (int i = 0; i < 3; ++i) {
-      if (saved_[i] >= 0) {
-        ::dup2(saved_[i], i);
-        ::close(saved_[i]);
-      } else {
-        ::close(i);
-      }
-    }
-    if (saved_folder_ >= 0) {
-      [[maybe_unused]] const int changed = ::fchdir(saved_folder_);
-      ::close(saved_folder_);
-    }
-  }
-  LentStreams(const LentStreams&) = delete;
-  LentStreams& operator=(const LentStreams&) = delete;
-
-  // Whether the process works in the client's folder now.
-  bool in_folder() const { return in_folder_; }
-
- private:
-  int saved_[3] = {-1, -1, -1};
-  int saved_folder_ = -1;
-  bool in_folder_ = false;
-};
-
-// An environment variable set for the while (unset when empty).
-class LentVariable {
- public:
-  LentVariable(const char* name, const std::string& value) : name_(name) {
-    if (const char* now = std::getenv(name))
-      saved_ = now;
-    Set(value);
-  }
-  ~LentVariable() { Set(saved_.value_or("")); }
-  LentVariable(const LentVariable&) = delete;
-  LentVariable& operator=(const LentVariable&) = delete;
-
- private:
-  void Set(const std::string& value) {
-    if (value.empty())
-      ::unsetenv(name_);
-    else
-      ::setenv(name_, value.c_str(), 1);
-  }
-  const char* name_;
-  std::optional<std::string> saved_;
-};
-
-// The request's command with its arguments, as main() runs it.
-int RunCommand(CommandContext& context, MailSession& session, const Request& request) {
-  const Command* command = FindCommand(request.words[0]);
-  if (command == nullptr)
-    return context.UserError("unknown command '" + TerminalTextFromUtf8(request.words[0]) + "'");
-  Arguments arguments;
-  bool yes = request.yes;
-  bool help = false;
-  if (int status =
-          SplitArguments(*command, std::span(request.words).subspan(1), &arguments, &yes, &help);
-      status != kExitOk)
-    return status;
-  if (!WatchServes(*command, arguments))
-    return context.UserError("varnox watch does not run `varnox " + std::string(command->name) +
-                             "` for others");
-  if (help) {
-    context.Print(command->help);
-    return kExitOk;
-  }
-  ConsoleUserInterface& console = context.console();
-  const bool watch_yes = console.answer_yes();
-  const int warnings = console.warnings();
-  console.set_answer_yes(yes);
-  context.ServeIn(&session);
-  int status = kExitInternalError;
-  try {
-    status = RunWithNeeds(*command, context, arguments);
-  } catch (const std::exception& e) {
-    status = context.InternalError(std::string("internal error: ") + e.what());
-  }
-  context.ServeIn(nullptr);
-  console.set_answer_yes(watch_yes);
-  return status == kExitOk && console.warnings() > warnings ? kExitUserError : status;
 }
 
 }  // namespace
@@ -253,11 +147,53 @@ bool RequestServer::Serve(int fd, const Performer& perform) {
     problem = "the request is not in the form varnox watch takes";
   if (problem != nullptr) {
     Log(std::string("refused a request: ") + problem);
-    Reply(fd, kExitUserError, std::string("varnox watch refused it: ") + problem);
+    Reply(fd, kRequestRefused, std::string("varnox watch refused it: ") + problem);
     return false;
   }
   Reply(fd, perform(request, fds.fds()));
   return true;
+}
+
+LentClient::LentClient(const Request& request, std::span<const int> fds) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  for (int i = 0; i < 3; ++i) {
+    saved_[i] = ::fcntl(i, F_DUPFD_CLOEXEC, 3);
+    ::dup2(fds[i], i);
+  }
+  saved_folder_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  in_folder_ = ::fchdir(fds[3]) == 0;
+  if (const char* now = std::getenv("MAILDIR"))
+    saved_maildir_ = now;
+  SetMaildir(request.maildir);
+}
+
+LentClient::~LentClient() {
+  SetMaildir(saved_maildir_.value_or(""));
+  for (FILE* stream : {stdout, stderr}) {
+    std::fflush(stream);
+    __fpurge(stream);  // what could not be written to the client
+    std::clearerr(stream);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (saved_[i] >= 0) {
+      ::dup2(saved_[i], i);
+      ::close(saved_[i]);
+    } else {
+      ::close(i);
+    }
+  }
+  if (saved_folder_ >= 0) {
+    [[maybe_unused]] const int changed = ::fchdir(saved_folder_);
+    ::close(saved_folder_);
+  }
+}
+
+void LentClient::SetMaildir(const std::string& value) {
+  if (value.empty())
+    ::unsetenv("MAILDIR");
+  else
+    ::setenv("MAILDIR", value.c_str(), 1);
 }
 
 void OpenMissingStandardStreams() {
@@ -268,13 +204,4 @@ void OpenMissingStandardStreams() {
   }
 }
 
-int PerformRequest(CommandContext& context, MailSession& session, const Request& request,
-                   std::span<const int> fds) {
-  LentStreams streams(fds);
-  if (!streams.in_folder())
-    return context.UserError("varnox watch cannot work in the folder the command was given in");
-  LentVariable maildir("MAILDIR", request.maildir);
-  return RunCommand(context, session, request);
-}
-
-}  // namespace varnox::cli
+}  // namespace varnox::watch

@@ -1,8 +1,6 @@
-// The user unit's text, and systemd's own reading of it: `systemd-analyze
-// verify` (which also checks that ExecStart names an executable file, so a
-// path it unquotes wrongly fails) on the unit `varnox service` prints.
-#include "linux/cli/systemd_unit.h"
-
+// systemd's own reading of the unit `varnox service` prints:
+// `systemd-analyze verify` (which also checks that ExecStart names an
+// executable file, so a path it unquotes wrongly fails).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,57 +10,15 @@
 #include <fstream>
 #include <string>
 
+#include "linux/watch/systemd_unit.h"
 #include "tests/linux/varnox_command_fixture.h"
 
 namespace varnox {
 namespace {
 
-using cli::UnitQuoted;
 using testing::Outcome;
 using testing::VarnoxCommandTest;
 namespace fs = std::filesystem;
-
-TEST(UnitQuotedTest, EscapesWhatAUnitLineWouldReadOtherwise) {
-  struct Case {
-    const char* text;
-    cli::UnitWord word;
-    const char* quoted;  // null: refused
-  };
-  using enum cli::UnitWord;
-  const Case cases[] = {
-      {"/usr/bin/varnox", kProgram, "\"/usr/bin/varnox\""},
-      {"", kArgument, "\"\""},
-      {"a b", kProgram, "\"a b\""},
-      {"100%", kProgram, "\"100%%\""},
-      {"100%", kArgument, "\"100%%\""},
-      {"100%", kEnvironment, "\"100%%\""},
-      {"$HOME", kArgument, "\"$$HOME\""},
-      {"$HOME", kProgram, "\"$HOME\""},      // the program's name expands nothing
-      {"$HOME", kEnvironment, "\"$HOME\""},  // nor does Environment=
-      {"say \"hi\"", kArgument, "\"say \\\"hi\\\"\""},
-      {"back\\slash", kEnvironment, "\"back\\\\slash\""},
-      {"it's", kArgument, "\"it's\""},
-      {"caf\xc3\xa9", kArgument, "\"caf\xc3\xa9\""},  // UTF-8 as it is
-      {"/opt/say \"hi\"/varnox", kProgram, nullptr},
-      {"/opt/back\\slash/varnox", kProgram, nullptr},
-      {"/opt/it's/varnox", kProgram, nullptr},
-      {"new\nline", kArgument, nullptr},
-      {"tab\there", kEnvironment, nullptr},
-      {"del\x7f", kProgram, nullptr},
-  };
-  for (const Case& c : cases) {
-    const std::optional<std::string> quoted = UnitQuoted(c.text, c.word);
-    if (c.quoted == nullptr)
-      EXPECT_FALSE(quoted.has_value()) << c.text;
-    else
-      EXPECT_EQ(quoted.value_or("(refused)"), c.quoted) << c.text;
-  }
-}
-
-TEST(UserUnitTest, RefusesAStoreItCannotWrite) {
-  EXPECT_FALSE(cli::UserUnit({"/usr/bin/varnox", {"/home/a/Mail\nbox"}, {}}).has_value());
-  EXPECT_FALSE(cli::UserUnit({"/usr/bin/varnox", {}, {{"XDG_DATA_HOME", "/x\r"}}}).has_value());
-}
 
 // Runs `systemd-analyze --user verify` on `unit`; its status and what it
 // said, or status -1 when it cannot run here.
@@ -122,7 +78,7 @@ TEST_F(VarnoxCommandTest, ServicePrintsAUnitSystemdAccepts) {
   fs::create_directories(program.parent_path());
   std::ofstream(program) << "#!/bin/sh\n";
   fs::permissions(program, fs::perms::owner_all);
-  const std::optional<std::string> text = cli::UserUnit(
+  const std::optional<std::string> text = watch::UserUnit(
       {program.string(), {(home / "a b%c$d\"e\\f'g").string()}, {{"XDG_DATA_HOME", "/%$\""}}});
   ASSERT_TRUE(text.has_value());
   std::ofstream(unit) << *text;

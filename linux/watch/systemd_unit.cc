@@ -1,6 +1,6 @@
-#include "linux/cli/systemd_unit.h"
+#include "linux/watch/systemd_unit.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 
 std::optional<std::string> UnitQuoted(std::string_view text, UnitWord word) {
   std::string quoted = "\"";
@@ -62,4 +62,4 @@ std::optional<std::string> UserUnit(const UnitRecipe& recipe) {
          "WantedBy=default.target\n";
 }
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch

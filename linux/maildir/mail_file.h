@@ -3,15 +3,15 @@
 // host's MIME reader, so the filter sees exactly the subject and body that
 // `varnox watch` would give it. A file without header fields is all body
 // (so a plain text file works too: its words are judged, with no subject).
-#ifndef VARNOX_LINUX_CLI_MAIL_FILE_H_
-#define VARNOX_LINUX_CLI_MAIL_FILE_H_
+#ifndef VARNOX_LINUX_MAILDIR_MAIL_FILE_H_
+#define VARNOX_LINUX_MAILDIR_MAIL_FILE_H_
 
 #include <cstddef>
 #include <string>
 
 #include "mime/mime_reader.h"
 
-namespace varnox::cli {
+namespace varnox::maildir {
 
 // Mail servers refuse messages far smaller than this; a larger file is not a
 // message and is not read into memory.
@@ -27,6 +27,6 @@ struct MailFile {
 // or is larger than kMaxMailFileBytes.
 bool ReadMailFile(const std::string& path, MailFile* file, std::string* error);
 
-}  // namespace varnox::cli
+}  // namespace varnox::maildir
 
-#endif  // VARNOX_LINUX_CLI_MAIL_FILE_H_
+#endif  // VARNOX_LINUX_MAILDIR_MAIL_FILE_H_

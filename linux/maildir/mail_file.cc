@@ -1,4 +1,4 @@
-#include "linux/cli/mail_file.h"
+#include "linux/maildir/mail_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace varnox::cli {
+namespace varnox::maildir {
 namespace {
 
 // Reads `fd` to its end, at most `limit` + 1 bytes (so that a longer input
@@ -62,4 +62,4 @@ bool ReadMailFile(const std::string& path, MailFile* file, std::string* error) {
   return true;
 }
 
-}  // namespace varnox::cli
+}  // namespace varnox::maildir

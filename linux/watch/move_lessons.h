@@ -16,8 +16,8 @@
 //
 // The setting is read at each arrival, like the others; while it is off
 // nothing is recorded and nothing taught. One thread, the session's.
-#ifndef VARNOX_LINUX_CLI_MOVE_LESSONS_H_
-#define VARNOX_LINUX_CLI_MOVE_LESSONS_H_
+#ifndef VARNOX_LINUX_WATCH_MOVE_LESSONS_H_
+#define VARNOX_LINUX_WATCH_MOVE_LESSONS_H_
 
 #include <cstdint>
 #include <optional>
@@ -25,11 +25,11 @@
 #include <string_view>
 #include <vector>
 
-#include "linux/cli/mail_session.h"
 #include "linux/maildir/folder_watcher.h"
+#include "linux/watch/mail_session.h"
 #include "mail/not_spam_moves.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 
 // What a lesson needs to know of a message file.
 struct MessageMarks {
@@ -44,7 +44,7 @@ MessageMarks MarksOf(std::string_view raw);
 
 class MoveLessons final : public ArrivalListener {
  public:
-  MoveLessons(CommandContext& context, MailSession& session, bool quiet)
+  MoveLessons(SessionContext& context, MailSession& session, bool quiet)
       : context_(context), session_(session), quiet_(quiet) {}
   ~MoveLessons() override;
   MoveLessons(const MoveLessons&) = delete;
@@ -57,9 +57,8 @@ class MoveLessons final : public ArrivalListener {
   // teaches the moves among it. A negative status when watching failed.
   int Poll();
 
-  void BeforeJudging(const maildir::MessageIdentity& message) override;
-  void AfterJudging(const maildir::MessageIdentity& message,
-                    const NewItemOutcome& outcome) override;
+  void BeforeJudging(const host::MessageIdentity& message) override;
+  void AfterJudging(const host::MessageIdentity& message, const NewItemOutcome& outcome) override;
   void MovingItself(const std::string& path) override;
 
  private:
@@ -75,7 +74,7 @@ class MoveLessons final : public ArrivalListener {
   bool Teach(const std::string& path, bool spam, std::string* subject);
   void Say(const std::string& folder, const std::string& subject, std::string_view lesson);
 
-  CommandContext& context_;
+  SessionContext& context_;
   MailSession& session_;
   bool quiet_;
   maildir::FolderWatcher spam_watcher_;
@@ -88,6 +87,6 @@ class MoveLessons final : public ArrivalListener {
   std::optional<MessageMarks> judging_;
 };
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch
 
-#endif  // VARNOX_LINUX_CLI_MOVE_LESSONS_H_
+#endif  // VARNOX_LINUX_WATCH_MOVE_LESSONS_H_

@@ -1,4 +1,4 @@
-#include "linux/cli/database_lock.h"
+#include "linux/watch/database_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace varnox::cli {
+namespace varnox::watch {
 namespace {
 
 // The holder's line: "PID COMMAND". More is never written; more is not read.
@@ -111,4 +111,4 @@ DatabaseLock::~DatabaseLock() {
   ::close(fd_);  // releases the lock
 }
 
-}  // namespace varnox::cli
+}  // namespace varnox::watch

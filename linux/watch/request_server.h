@@ -9,21 +9,20 @@
 // a short wait, and a client that goes away after sending finds its request
 // performed whole (the word database saved) all the same: a request arrives
 // as one packet or not at all. Clients waiting meanwhile are served in turn.
-#ifndef VARNOX_LINUX_CLI_REQUEST_SERVER_H_
-#define VARNOX_LINUX_CLI_REQUEST_SERVER_H_
+#ifndef VARNOX_LINUX_WATCH_REQUEST_SERVER_H_
+#define VARNOX_LINUX_WATCH_REQUEST_SERVER_H_
 
 #include <sys/types.h>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
-#include "linux/cli/request_channel.h"
+#include "linux/watch/request_channel.h"
 
-namespace varnox::cli {
-
-class MailSession;
+namespace varnox::watch {
 
 class RequestServer {
  public:
@@ -59,18 +58,35 @@ class RequestServer {
   int request_wait_ms_;
 };
 
-class CommandContext;
-
 // Opens /dev/null on any of descriptors 0, 1 and 2 that is closed. Run
 // before anything else is opened: a descriptor the watch keeps (the
 // folder watch, the lock) must never be one that a request lends.
 void OpenMissingStandardStreams();
 
-// The watch's Performer: runs the request's command as `varnox` would, on
-// `session` (the watch's, connected), through CommandContext::ServeIn.
-int PerformRequest(CommandContext& context, MailSession& session, const Request& request,
-                   std::span<const int> fds);
+// While it lives, the client of a request lends the process its standard
+// streams and working folder (`fds`, as the request brought them) and its
+// $MAILDIR: a command performed meanwhile prints on the client's terminal,
+// asks there, and reads paths as the client means them. Output buffered for
+// the client is never left for the watch's own streams.
+class LentClient {
+ public:
+  LentClient(const Request& request, std::span<const int> fds);
+  ~LentClient();
+  LentClient(const LentClient&) = delete;
+  LentClient& operator=(const LentClient&) = delete;
 
-}  // namespace varnox::cli
+  // Whether the process works in the client's folder now.
+  bool in_folder() const { return in_folder_; }
 
-#endif  // VARNOX_LINUX_CLI_REQUEST_SERVER_H_
+ private:
+  static void SetMaildir(const std::string& value);
+
+  int saved_[3] = {-1, -1, -1};
+  int saved_folder_ = -1;
+  bool in_folder_ = false;
+  std::optional<std::string> saved_maildir_;
+};
+
+}  // namespace varnox::watch
+
+#endif  // VARNOX_LINUX_WATCH_REQUEST_SERVER_H_

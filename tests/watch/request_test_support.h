@@ -1,7 +1,7 @@
 // A client of the request channel written by hand, for tests that send
 // what `varnox` never would.
-#ifndef VARNOX_TESTS_LINUX_REQUEST_TEST_SUPPORT_H_
-#define VARNOX_TESTS_LINUX_REQUEST_TEST_SUPPORT_H_
+#ifndef VARNOX_TESTS_WATCH_REQUEST_TEST_SUPPORT_H_
+#define VARNOX_TESTS_WATCH_REQUEST_TEST_SUPPORT_H_
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/cli/request_channel.h"
+#include "linux/watch/request_channel.h"
 
 namespace varnox::testing {
 
@@ -50,7 +50,7 @@ inline void SendPacket(int fd, const std::string& bytes, const std::vector<int>&
 }
 
 // Sends `bytes` with `count` descriptors of /dev/null attached.
-inline void SendWithNull(int fd, const std::string& bytes, int count = cli::kRequestDescriptors) {
+inline void SendWithNull(int fd, const std::string& bytes, int count = watch::kRequestDescriptors) {
   std::vector<int> fds;
   for (int i = 0; i < count; ++i)
     fds.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
@@ -66,7 +66,7 @@ inline int ReadReply(int fd, std::string* message = nullptr) {
   int status = -1;
   std::string text;
   if (n <= 0 ||
-      !cli::DecodeReply(std::string_view(buffer, static_cast<std::size_t>(n)), &status, &text))
+      !watch::DecodeReply(std::string_view(buffer, static_cast<std::size_t>(n)), &status, &text))
     return -1;
   if (message != nullptr)
     *message = text;
@@ -75,4 +75,4 @@ inline int ReadReply(int fd, std::string* message = nullptr) {
 
 }  // namespace varnox::testing
 
-#endif  // VARNOX_TESTS_LINUX_REQUEST_TEST_SUPPORT_H_
+#endif  // VARNOX_TESTS_WATCH_REQUEST_TEST_SUPPORT_H_

@@ -7,9 +7,16 @@
 // pipeline did with each message (NewItemObserver): it prints a line for
 // each message judged and keeps the stores' journals.
 //
+// The stores are Maildir stores today (maildir::MaildirHost). What the
+// session asks of them to run the add-in, catch up and deliver events is the
+// store loop of host/store_loop.h, and its journals key each message by the
+// store's name and the store's own identity of it; a store set of another
+// kind (an IMAP account) joins by implementing that loop. Adding stores by
+// their paths and naming messages by their files are Maildir's own.
+//
 // The caller holds the word database's lock first. One thread.
-#ifndef VARNOX_LINUX_CLI_MAIL_SESSION_H_
-#define VARNOX_LINUX_CLI_MAIL_SESSION_H_
+#ifndef VARNOX_LINUX_WATCH_MAIL_SESSION_H_
+#define VARNOX_LINUX_WATCH_MAIL_SESSION_H_
 
 #include <map>
 #include <memory>
@@ -19,12 +26,12 @@
 
 #include "addin/vnx_addin.h"
 #include "host/item.h"
-#include "linux/cli/command.h"
-#include "linux/cli/watch_journal.h"
 #include "linux/maildir/maildir_host.h"
+#include "linux/watch/session_context.h"
+#include "linux/watch/watch_journal.h"
 #include "mail/process_new_item.h"
 
-namespace varnox::cli {
+namespace varnox::watch {
 
 class ListReloader;  // mail_session.cc
 
@@ -35,8 +42,8 @@ class ArrivalListener {
   virtual ~ArrivalListener() = default;
   // Before and after the pipeline handles a message added to a watched
   // folder (its identity names its file).
-  virtual void BeforeJudging(const maildir::MessageIdentity& message) = 0;
-  virtual void AfterJudging(const maildir::MessageIdentity& message,
+  virtual void BeforeJudging(const host::MessageIdentity& message) = 0;
+  virtual void AfterJudging(const host::MessageIdentity& message,
                             const NewItemOutcome& outcome) = 0;
   // Varnox is about to move this message file itself (a message named to
   // mark-spam or not-spam, a move to SpamFilter finished at start).
@@ -46,17 +53,17 @@ class ArrivalListener {
 class MailSession final : private NewItemObserver {
  public:
   // `context` outlives the session; its add-in is the one connected.
-  MailSession(CommandContext& context, bool quiet);
+  MailSession(SessionContext& context, bool quiet);
   ~MailSession() override;
 
   // The stores named, else $MAILDIR, else ~/Maildir (made when missing).
-  // kExitOk, or a user error said.
+  // kSessionOk, or a user error said.
   int AddStores(std::vector<std::string> stores);
   // The stores that hold these message files (a folder .NAME lies in its
   // store; any other Maildir is a store root).
   int AddStoresOf(const std::vector<std::string>& message_files);
 
-  // OnConnection on the host. kExitOk, or a user error said.
+  // OnConnection on the host. kSessionOk, or a user error said.
   int Connect();
   // For a command on message files: their stores connected, and the files
   // as the items an operation takes.
@@ -82,7 +89,7 @@ class MailSession final : private NewItemObserver {
   int MessageFiles(const std::vector<std::string>& message_files,
                    std::unique_ptr<host::ItemList>* items);
 
-  // OnDisconnection and a save of the word database; kExitOk, or a user
+  // OnDisconnection and a save of the word database; kSessionOk, or a user
   // error said when the save failed. Called by the destructor if not before.
   int Disconnect();
 
@@ -104,10 +111,10 @@ class MailSession final : private NewItemObserver {
   void AfterJudging(std::string_view folder_name, const NewItemOutcome& outcome) override;
 
   void OpenJournals();
-  bool ChooseForCatchUp(const maildir::CatchUpCandidate& candidate);
+  bool ChooseForCatchUp(const host::CatchUpCandidate& candidate);
   void FinishMove(const std::string& path);
 
-  CommandContext& context_;
+  SessionContext& context_;
   bool quiet_;
   maildir::MaildirHost host_;
   // The list files as last seen: reloaded before a message is judged when
@@ -119,12 +126,16 @@ class MailSession final : private NewItemObserver {
   // The journal of each store, null when it cannot be kept.
   std::map<std::string, std::unique_ptr<WatchJournal>> journals_;
   // The message whose ItemAdd is being handled, as the host named it.
-  std::optional<maildir::MessageIdentity> handling_;
+  std::optional<host::MessageIdentity> handling_;
   // Messages found by the catch-up with a move to SpamFilter left undone.
   std::vector<std::string> unfinished_moves_;
   JournalTime started_ = JournalNow();
   ArrivalListener* listener_ = nullptr;
 };
+
+// The catch-up's choice when the journal knows nothing: a message in new/
+// whose header block carries no verdict (CarriesVerdict).
+bool IsUnstampedInNew(const host::CatchUpCandidate& candidate);
 
 // The store a message file lies in: .../STORE/.FOLDER/new/NAME or
 // .../STORE/new/NAME, canonical. Empty when the path names no file.
@@ -133,13 +144,6 @@ std::string StoreOf(const std::string& message_file);
 // ~/Maildir; empty when there is no home folder.
 std::string DefaultStore();
 
-// For the toolbar's commands on message files: kExitOk when each file is a
-// message in the new/ or cur/ of a Maildir folder; otherwise says which is
-// not, and that `learn_instead` (for example "varnox learn --spam FILE")
-// teaches a message kept anywhere else.
-int CheckMaildirMessages(CommandContext& context, const std::vector<std::string>& files,
-                         std::string_view learn_instead);
+}  // namespace varnox::watch
 
-}  // namespace varnox::cli
-
-#endif  // VARNOX_LINUX_CLI_MAIL_SESSION_H_
+#endif  // VARNOX_LINUX_WATCH_MAIL_SESSION_H_
