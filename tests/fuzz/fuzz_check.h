@@ -4,8 +4,10 @@
 #ifndef VARNOX_TESTS_FUZZ_FUZZ_CHECK_H_
 #define VARNOX_TESTS_FUZZ_FUZZ_CHECK_H_
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #define VARNOX_FUZZ_CHECK(condition)                                                         \
   do {                                                                                       \
@@ -14,5 +16,19 @@
       std::abort();                                                                          \
     }                                                                                        \
   } while (0)
+
+namespace varnox::testing {
+
+// Every CR of `text` is followed by an LF and every LF follows a CR.
+inline void CheckCrLfLineEnds(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r')
+      VARNOX_FUZZ_CHECK(i + 1 < text.size() && text[i + 1] == '\n');
+    if (text[i] == '\n')
+      VARNOX_FUZZ_CHECK(i > 0 && text[i - 1] == '\r');
+  }
+}
+
+}  // namespace varnox::testing
 
 #endif  // VARNOX_TESTS_FUZZ_FUZZ_CHECK_H_

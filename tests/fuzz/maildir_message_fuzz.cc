@@ -61,15 +61,6 @@ std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void CheckLineEnds(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r')
-      VARNOX_FUZZ_CHECK(i + 1 < text.size() && text[i + 1] == '\n');
-    if (text[i] == '\n')
-      VARNOX_FUZZ_CHECK(i > 0 && text[i - 1] == '\r');
-  }
-}
-
 }  // namespace
 }  // namespace varnox::maildir
 
@@ -96,11 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string body, subject, headers;
   VARNOX_FUZZ_CHECK(Succeeded(message->GetStringProperty(host::kPrBody, &body)));
   VARNOX_FUZZ_CHECK(Succeeded(message->GetStringProperty(host::kPrNormalizedSubject, &subject)));
-  CheckLineEnds(body);
+  varnox::testing::CheckCrLfLineEnds(body);
   const bool has_headers =
       Succeeded(message->GetStringProperty(host::kPrTransportMessageHeaders, &headers));
   if (has_headers) {
-    CheckLineEnds(headers);
+    varnox::testing::CheckCrLfLineEnds(headers);
     VARNOX_FUZZ_CHECK(headers.size() >= 2 && headers.compare(headers.size() - 2, 2, "\r\n") == 0);
     const mime::HeaderBlock block = mime::FindHeaderBlock(raw);
     VARNOX_FUZZ_CHECK(block.end <= block.body_start && block.body_start <= raw.size());

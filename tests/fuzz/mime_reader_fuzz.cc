@@ -16,15 +16,6 @@ namespace {
 
 constexpr std::string_view kStamp = "X-VNX-RESULT:NotSpam\r\nX-VNX-SCORE:0\r\nX-VNX-TOP-WORDS:";
 
-void CheckLineEnds(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r')
-      VARNOX_FUZZ_CHECK(i + 1 < text.size() && text[i + 1] == '\n');
-    if (text[i] == '\n')
-      VARNOX_FUZZ_CHECK(i > 0 && text[i - 1] == '\r');
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -38,11 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const MimeTexts texts = ReadMimeTexts(raw);
   VARNOX_FUZZ_CHECK(texts.headers == TransportHeaders(raw, block));
   if (texts.headers) {
-    CheckLineEnds(*texts.headers);
+    varnox::testing::CheckCrLfLineEnds(*texts.headers);
     VARNOX_FUZZ_CHECK(texts.headers->size() >= 2 &&
                       texts.headers->compare(texts.headers->size() - 2, 2, "\r\n") == 0);
   }
-  CheckLineEnds(texts.body);
+  varnox::testing::CheckCrLfLineEnds(texts.body);
 
   // The bytes before the block's end stay first, the stamp after them (its
   // lines ended the file's way).
