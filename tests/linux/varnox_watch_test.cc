@@ -114,6 +114,21 @@ TEST_F(VarnoxWatchTest, ListsChangedByTheCommandCountFromTheNextMessage) {
             std::string::npos);
 }
 
+// A black-listed message's line tells the list's note as it is, even when
+// the sender's address looks like a verdict: the line was once read back
+// from the text appended to the headers, and told "Spam@x.example Domain
+// is in BlackList" as if it were a verdict.
+TEST_F(VarnoxWatchTest, ABlackListLineTellsTheNoteOfAnAddressThatLooksLikeAVerdict) {
+  ASSERT_EQ(Varnox({"blacklist", "add", "@x.example"}).status, 0);
+  StartWatch();
+  Deliver(maildir, "f.host", Mail("<X-VNX-RESULT:Spam@x.example>", "Hello", "words\n"));
+  ASSERT_TRUE(Printed(1)) << BackgroundOutput();
+  const Outcome run = Stop();
+  EXPECT_EQ(run.out,
+            "Inbox: \"Hello\" black list: X-VNX-RESULT:Spam@x.example Domain is in BlackList -> "
+            "SpamFilter\n");
+}
+
 TEST_F(VarnoxWatchTest, ANewTopLevelFolderIsWatched) {
   StartWatch();
   const fs::path work = maildir / ".Work";
