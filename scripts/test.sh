@@ -31,6 +31,8 @@ fi
 cmake --preset windows-i686-release
 cmake --build --preset windows-i686-release
 ctest --preset windows-i686-release -j2
+# Its Wine prefixes (about 1.3 GB each) are not needed by the 64-bit build.
+rm -rf build/windows-i686-release/wine-prefix build/windows-i686-release/wine-prefix-portable
 cmake --preset windows-release
 cmake --build --preset windows-release
 # The setup program in three fresh prefixes at once, with the rest.

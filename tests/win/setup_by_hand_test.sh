@@ -66,6 +66,7 @@ program_files() { (cd "$local_dir" && find . -type f -exec stat -c '%n %Z' {} + 
 cleanup() {
   [ -z "$setup_pid" ] || kill "$setup_pid" 2>/dev/null || true
   [ -z "$outlook_pid" ] || kill "$outlook_pid" 2>/dev/null || true
+  remove_prefix
 }
 trap cleanup EXIT
 

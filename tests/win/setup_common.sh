@@ -48,6 +48,15 @@ value() {
   printf '%s' "$text"
 }
 
+# A prefix holds about 1.3 GB of Wine's own files: it goes when the test
+# ends, passed or failed, so that a run of every setup test fits a small disk
+# (VARNOX_KEEP_PREFIX=1 keeps it for a look after a failure).
+remove_prefix() {
+  wineserver -k 2>/dev/null || true
+  [ -n "${VARNOX_KEEP_PREFIX:-}" ] || rm -rf "$WINEPREFIX"
+}
+trap remove_prefix EXIT
+
 # The test's verdict, after Wine's processes have ended.
 report() {
   wineserver -k 2>/dev/null || true
