@@ -251,14 +251,17 @@ std::string BodyText(GMimeMessage* message) {
 
 // Media types are case-insensitive: "MULTIPART/MIXED" nests as deep as
 // "multipart/mixed" in GMime, so every spelling counts. Stops one past the
-// limit; linear in the message's length.
+// limit; linear in the message's length. Every "multipart/" holds exactly
+// one "/", so the slashes are what is looked for: one byte, which memchr
+// finds many bytes at a time (a search for "m" or "M" stopped at nearly
+// every word and cost a fifth of judging a message).
 std::size_t CountMultiparts(std::string_view raw) {
-  constexpr std::string_view kType = "multipart/";
+  constexpr std::string_view kType = "multipart";
   std::size_t count = 0;
-  for (std::size_t at = raw.find_first_of("mM");
-       at != std::string_view::npos && count <= kMaxMultiparts;
-       at = raw.find_first_of("mM", at + 1)) {
-    if (ascii::StartsWithIgnoreCase(raw.substr(at), kType))
+  for (std::size_t slash = raw.find('/', kType.size());
+       slash != std::string_view::npos && count <= kMaxMultiparts;
+       slash = raw.find('/', slash + 1)) {
+    if (ascii::EqualsIgnoreCase(raw.substr(slash - kType.size(), kType.size()), kType))
       ++count;
   }
   return count;
