@@ -108,7 +108,7 @@ void BM_ReadMessageFiles(benchmark::State& state) {
   std::size_t bytes = 0, next = 0;
   for (auto _ : state) {
     std::string raw;
-    ReadMessageFile(paths[next++ % paths.size()], kMaxMessageRead, &raw, nullptr);
+    maildir::ReadMessageFile(paths[next++ % paths.size()], maildir::kMaxMessageRead, &raw, nullptr);
     benchmark::DoNotOptimize(ReadMimeTexts(raw));
     bytes += raw.size();
   }
