@@ -6,10 +6,47 @@
 #ifndef VARNOX_PLATFORM_FILE_SYSTEM_H_
 #define VARNOX_PLATFORM_FILE_SYSTEM_H_
 
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace varnox {
+
+// What tells one state of a file from another without reading it: which
+// file it is (volume and file id: a replacement by rename is another file)
+// and its size and times. The host moves the change time on at every write
+// and rename of the file, and on POSIX no program can set it, so a file
+// whose stamp is the same has not been written since. Units are the host's;
+// stamps are compared whole, on one host. All zero: unknown, which no
+// file's stamp equals.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // last write
+  std::int64_t changed = 0;   // last change of the file or its name (0 where unknown)
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// A file opened for reading in place: pieces read at any offset, or the
+// whole file mapped into memory. The bytes are the file's, untrusted.
+class ReadOnlyFile {
+ public:
+  virtual ~ReadOnlyFile() = default;
+  // The size when opened.
+  virtual std::uint64_t size() const = 0;
+  // Reads `size` bytes at `offset` into `out`. False when the file is
+  // shorter or the read fails.
+  virtual bool ReadAt(std::uint64_t offset, void* out, std::size_t size) = 0;
+  // The whole file mapped read-only, valid as long as this object; empty
+  // when it cannot be mapped (or is empty). Mapping costs no reading: pages
+  // are read when touched.
+  virtual std::span<const unsigned char> Map() = 0;
+};
 
 class FileSystem {
  public:
@@ -26,7 +63,33 @@ class FileSystem {
   // file beside it is removed. New files are readable by the user only.
   virtual bool ReplaceWholeFile(const std::string& path, std::string_view contents) = 0;
 
+  // The same, giving in *written the stamp of the file put in place, taken
+  // from the file itself so that another process's replacement right after
+  // cannot be mistaken for it; all zero when it cannot be told.
+  virtual bool ReplaceWholeFileStamped(const std::string& path, std::string_view contents,
+                                       FileStamp* written) {
+    if (!ReplaceWholeFile(path, contents))
+      return false;
+    if (!Stamp(path, written))
+      *written = FileStamp{};
+    return true;
+  }
+
   virtual bool Exists(const std::string& path) = 0;
+
+  // The stamp of the file now. False when there is no such file (or it is
+  // not a file), or the host has no stamps.
+  virtual bool Stamp(const std::string& path, FileStamp* stamp) {
+    static_cast<void>(path);
+    static_cast<void>(stamp);
+    return false;
+  }
+  // Opens the file for reading in place; null when it cannot be opened (or
+  // is not a file, or the host cannot).
+  virtual std::unique_ptr<ReadOnlyFile> OpenReadOnly(const std::string& path) {
+    static_cast<void>(path);
+    return nullptr;
+  }
 
   // Removes the temporary copies beside `path` (see TemporaryCopyPath) that
   // a killed ReplaceWholeFile left: those whose writer is gone for sure (its

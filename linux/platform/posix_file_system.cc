@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -98,6 +100,62 @@ bool WriterGone(pid_t id, const struct timespec& written) {
   return started > static_cast<double>(written.tv_sec) + kMargin;
 }
 
+FileStamp StampOf(const struct stat& st) {
+  constexpr std::int64_t kBillion = 1'000'000'000;
+  FileStamp stamp;
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * kBillion + st.st_mtim.tv_nsec;
+  stamp.changed = static_cast<std::int64_t>(st.st_ctim.tv_sec) * kBillion + st.st_ctim.tv_nsec;
+  stamp.volume = static_cast<std::uint64_t>(st.st_dev);
+  stamp.file = static_cast<std::uint64_t>(st.st_ino);
+  return stamp;
+}
+
+class PosixReadOnlyFile final : public ReadOnlyFile {
+ public:
+  PosixReadOnlyFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ~PosixReadOnlyFile() override {
+    if (map_ != nullptr)
+      ::munmap(map_, static_cast<std::size_t>(size_));
+    ::close(fd_);
+  }
+  PosixReadOnlyFile(const PosixReadOnlyFile&) = delete;
+  PosixReadOnlyFile& operator=(const PosixReadOnlyFile&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t size) override {
+    auto* to = static_cast<char*>(out);
+    while (size > 0) {
+      const ssize_t n = ::pread(fd_, to, size, static_cast<off_t>(offset));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        return false;
+      to += n;
+      offset += static_cast<std::uint64_t>(n);
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  std::span<const unsigned char> Map() override {
+    if (map_ == nullptr && size_ > 0 && size_ <= SIZE_MAX) {
+      void* map = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_SHARED, fd_, 0);
+      if (map != MAP_FAILED)
+        map_ = map;
+    }
+    if (map_ == nullptr)
+      return {};
+    return {static_cast<const unsigned char*>(map_), static_cast<std::size_t>(size_)};
+  }
+
+ private:
+  int fd_;
+  std::uint64_t size_;
+  void* map_ = nullptr;
+};
+
 class PosixFileSystem final : public FileSystem {
  public:
   bool ReadWholeFile(const std::string& path, std::string* contents) override {
@@ -132,28 +190,37 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool ReplaceWholeFile(const std::string& path, std::string_view contents) override {
-    if (path.empty())
-      return false;
-    // The temporary name is unique per process, so two processes never
-    // write the same file beside the target.
-    const std::string temp = TemporaryCopyPath(path, static_cast<unsigned long>(::getpid()));
-    mode_t mode = 0600;
+    return Replace(path, contents, nullptr);
+  }
+
+  bool ReplaceWholeFileStamped(const std::string& path, std::string_view contents,
+                               FileStamp* written) override {
+    return Replace(path, contents, written);
+  }
+
+  bool Stamp(const std::string& path, FileStamp* stamp) override {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
-      mode = st.st_mode & 07777;  // keep the old file's mode
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0)
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
       return false;
-    bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-      ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-      ::unlink(temp.c_str());
-      return false;
-    }
-    SyncFolder(FolderOf(path));
+    *stamp = StampOf(st);
     return true;
+  }
+
+  std::unique_ptr<ReadOnlyFile> OpenReadOnly(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+      return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return nullptr;
+    }
+    try {
+      return std::make_unique<PosixReadOnlyFile>(fd, static_cast<std::uint64_t>(st.st_size));
+    } catch (const std::bad_alloc&) {
+      ::close(fd);
+      return nullptr;
+    }
   }
 
   bool Exists(const std::string& path) override {
@@ -185,6 +252,35 @@ class PosixFileSystem final : public FileSystem {
     } catch (const std::exception&) {
       return 0;  // out of memory: the copies wait for another start
     }
+  }
+
+ private:
+  bool Replace(const std::string& path, std::string_view contents, FileStamp* written) {
+    if (path.empty())
+      return false;
+    // The temporary name is unique per process, so two processes never
+    // write the same file beside the target.
+    const std::string temp = TemporaryCopyPath(path, static_cast<unsigned long>(::getpid()));
+    mode_t mode = 0600;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0)
+      mode = st.st_mode & 07777;  // keep the old file's mode
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0)
+      return false;
+    if (!WriteAll(fd, contents) || ::fsync(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return false;
+    }
+    // The stamp after the rename (which changes the change time), from the
+    // file itself: whatever is at `path` by now may be another's.
+    struct stat now;
+    if (written != nullptr)
+      *written = ::fstat(fd, &now) == 0 ? StampOf(now) : FileStamp{};
+    ::close(fd);  // the bytes reached the disk with fsync
+    SyncFolder(FolderOf(path));
+    return true;
   }
 };
 

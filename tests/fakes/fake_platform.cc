@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 #include "platform/code_page.h"
 
@@ -99,6 +101,49 @@ bool FakeFileSystem::ReplaceWholeFile(const std::string& path, std::string_view 
   }
   files[path] = std::string(contents);
   return true;
+}
+
+bool FakeFileSystem::Stamp(const std::string& path, FileStamp* stamp) {
+  const auto it = files.find(path);
+  if (it == files.end())
+    return false;
+  *stamp = FileStamp{};
+  stamp->size = it->second.size();
+  stamp->modified = static_cast<std::int64_t>(std::hash<std::string>{}(it->second) >> 1);
+  stamp->changed = stamp_bump[path];
+  stamp->file = 1;
+  return true;
+}
+
+namespace {
+
+class CopiedFile final : public ReadOnlyFile {
+ public:
+  explicit CopiedFile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t size) override {
+    if (offset > bytes_.size() || size > bytes_.size() - offset)
+      return false;
+    std::memcpy(out, bytes_.data() + offset, size);
+    return true;
+  }
+  std::span<const unsigned char> Map() override {
+    return {reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size()};
+  }
+
+ private:
+  std::string bytes_;
+};
+
+}  // namespace
+
+std::unique_ptr<ReadOnlyFile> FakeFileSystem::OpenReadOnly(const std::string& path) {
+  if (std::find(unreadable.begin(), unreadable.end(), path) != unreadable.end())
+    return nullptr;
+  const auto it = files.find(path);
+  if (it == files.end())
+    return nullptr;
+  return std::make_unique<CopiedFile>(it->second);
 }
 
 int FakeUserInterface::ShowMessage(std::string_view text, std::string_view caption,

@@ -71,6 +71,11 @@ class FakeFileSystem final : public FileSystem {
   bool ReadWholeFile(const std::string& path, std::string* contents) override;
   bool ReplaceWholeFile(const std::string& path, std::string_view contents) override;
   bool Exists(const std::string& path) override { return files.count(path) != 0; }
+  // A stamp made from the bytes, so that any change a test makes to a file
+  // in `files` shows; `stamp_bump` adds to it (a file put back as it was).
+  bool Stamp(const std::string& path, FileStamp* stamp) override;
+  // A copy of the file as it is now, "mapped" where it lies in memory.
+  std::unique_ptr<ReadOnlyFile> OpenReadOnly(const std::string& path) override;
   // Records the path; the fake's writes leave no copies.
   int RemoveAbandonedCopies(const std::string& path) override {
     cleaned.push_back(path);
@@ -83,6 +88,7 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> unwritable;
   bool fail_all_writes = false;
   int replace_calls = 0;
+  std::map<std::string, std::int64_t> stamp_bump;
   // The paths given to RemoveAbandonedCopies, in order.
   std::vector<std::string> cleaned;
 };

@@ -4,7 +4,10 @@
 #include "tests/platform/file_system_contract.h"
 
 #include <cstddef>
+#include <cstring>
+#include <memory>
 #include <set>
+#include <span>
 #include <string>
 
 namespace varnox::testing {
@@ -145,6 +148,79 @@ TEST_P(FileSystemContract, RemovesOnlyTheCopiesWhoseWriterIsGone) {
   EXPECT_EQ(under_test->Names(), left);
   EXPECT_EQ(files.RemoveAbandonedCopies(path), 0) << "nothing more to remove";
   EXPECT_EQ(files.RemoveAbandonedCopies(under_test->Path("absent/words.db")), 0);
+}
+
+// The image beside the word database is opened in place: read a piece at a
+// time or mapped, and named by the stamp of the file it was made with.
+TEST_P(FileSystemContract, OpensFilesInPlaceToReadOrMap) {
+  FileSystem& files = under_test->files();
+  const std::string path = under_test->Path("words.db.image");
+  std::string bytes(2 * 65536 + 5, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<char>(i * 13 + 1);
+  ASSERT_TRUE(files.ReplaceWholeFile(path, bytes));
+  const std::unique_ptr<ReadOnlyFile> file = files.OpenReadOnly(path);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->size(), bytes.size());
+  char piece[7];
+  ASSERT_TRUE(file->ReadAt(65534, piece, sizeof piece));
+  EXPECT_EQ(std::string(piece, sizeof piece), bytes.substr(65534, sizeof piece));
+  EXPECT_FALSE(file->ReadAt(bytes.size() - 3, piece, sizeof piece)) << "beyond the end";
+  const std::span<const unsigned char> mapped = file->Map();
+  ASSERT_EQ(mapped.size(), bytes.size());
+  EXPECT_EQ(std::memcmp(mapped.data(), bytes.data(), bytes.size()), 0);
+  EXPECT_EQ(file->Map().data(), mapped.data()) << "mapped once";
+
+  // Replaced by rename while open and mapped (another process's save): the
+  // open file keeps its bytes, the path has the new ones. (Windows may
+  // refuse to replace a mapped file: the add-in lets go of its images
+  // before it saves.)
+  if (files.ReplaceWholeFile(path, "new")) {
+    EXPECT_EQ(mapped[5], static_cast<unsigned char>(bytes[5]));
+    std::string read;
+    ASSERT_TRUE(files.ReadWholeFile(path, &read));
+    EXPECT_EQ(read, "new");
+  }
+
+  ASSERT_TRUE(files.ReplaceWholeFile(under_test->Path("empty"), ""));
+  const std::unique_ptr<ReadOnlyFile> empty = files.OpenReadOnly(under_test->Path("empty"));
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(empty->size(), 0u);
+  EXPECT_TRUE(empty->Map().empty());
+  EXPECT_EQ(files.OpenReadOnly(under_test->Path("absent")), nullptr);
+  EXPECT_EQ(files.OpenReadOnly(under_test->Folder()), nullptr) << "a folder is not a file";
+}
+
+TEST_P(FileSystemContract, StampsTellEveryNewStateOfAFile) {
+  FileSystem& files = under_test->files();
+  const std::string path = under_test->Path("words.db");
+  FileStamp written;
+  ASSERT_TRUE(files.ReplaceWholeFileStamped(path, "one", &written));
+  FileStamp now;
+  ASSERT_TRUE(files.Stamp(path, &now));
+  EXPECT_EQ(now, written) << "the stamp given is the file's";
+  EXPECT_NE(written, FileStamp{});
+  EXPECT_EQ(written.size, 3u);
+  ASSERT_TRUE(files.Stamp(path, &now));
+  EXPECT_EQ(now, written) << "unchanged, the same stamp";
+
+  // The same bytes written again, and bytes of the same size, are other
+  // states of the file.
+  FileStamp again;
+  ASSERT_TRUE(files.ReplaceWholeFileStamped(path, "one", &again));
+  EXPECT_NE(again, written);
+  FileStamp other;
+  ASSERT_TRUE(files.ReplaceWholeFileStamped(path, "two", &other));
+  EXPECT_NE(other, again);
+  // Put in place by another program.
+  under_test->WriteRaw("words.db", "one", 0);
+  ASSERT_TRUE(files.Stamp(path, &now));
+  EXPECT_NE(now, other);
+
+  EXPECT_FALSE(files.Stamp(under_test->Path("absent"), &now));
+  EXPECT_FALSE(files.Stamp(under_test->Folder(), &now)) << "a folder is not a file";
+  EXPECT_FALSE(files.ReplaceWholeFileStamped(under_test->Path("no/such/file"), "x", &now));
+  EXPECT_EQ(under_test->Names(), Names{"words.db"});
 }
 
 }  // namespace

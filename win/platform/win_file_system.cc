@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "platform/file_system.h"
@@ -88,6 +90,79 @@ bool DeleteIfUnopened(const std::string& file) {
   return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != FALSE;
 }
 
+std::uint64_t Join(DWORD high, DWORD low) {
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+// The stamp of an open file; false when it is a folder or cannot be told.
+// The change time comes from FileBasicInfo (0 where the file system keeps
+// none). The volume is left out: a file's path names its volume, and Wine
+// tells another serial number for a handle opened before its file was
+// renamed into place than for one opened after.
+bool StampOfHandle(HANDLE file, FileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return false;
+  FILE_BASIC_INFO basic = {};
+  const bool have_basic = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic);
+  *stamp = FileStamp{};
+  stamp->size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+  stamp->modified = static_cast<std::int64_t>(Ticks(info.ftLastWriteTime));
+  stamp->changed = have_basic ? basic.ChangeTime.QuadPart : 0;
+  stamp->file = Join(info.nFileIndexHigh, info.nFileIndexLow);
+  return true;
+}
+
+class Win32ReadOnlyFile final : public ReadOnlyFile {
+ public:
+  Win32ReadOnlyFile(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+  ~Win32ReadOnlyFile() override {
+    if (view_ != nullptr)
+      UnmapViewOfFile(view_);
+    if (mapping_ != nullptr)
+      CloseHandle(mapping_);
+  }
+  Win32ReadOnlyFile(const Win32ReadOnlyFile&) = delete;
+  Win32ReadOnlyFile& operator=(const Win32ReadOnlyFile&) = delete;
+
+  std::uint64_t size() const override { return size_; }
+
+  bool ReadAt(std::uint64_t offset, void* out, std::size_t size) override {
+    auto* to = static_cast<char*>(out);
+    while (size > 0) {
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      const DWORD chunk = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
+      DWORD got = 0;
+      if (!ReadFile(file_.get(), to, chunk, &got, &at) || got == 0)
+        return false;
+      to += got;
+      offset += got;
+      size -= got;
+    }
+    return true;
+  }
+
+  std::span<const unsigned char> Map() override {
+    if (view_ == nullptr && size_ > 0 && size_ <= SIZE_MAX) {
+      mapping_ = CreateFileMappingA(file_.get(), nullptr, PAGE_READONLY, 0, 0, nullptr);
+      if (mapping_ != nullptr)
+        view_ = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size_));
+    }
+    if (view_ == nullptr)
+      return {};
+    return {static_cast<const unsigned char*>(view_), static_cast<std::size_t>(size_)};
+  }
+
+ private:
+  FileHandle file_;
+  std::uint64_t size_;
+  HANDLE mapping_ = nullptr;
+  void* view_ = nullptr;
+};
+
 class Win32FileSystem final : public FileSystem {
  public:
   bool ReadWholeFile(const std::string& path, std::string* contents) override {
@@ -116,23 +191,41 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool ReplaceWholeFile(const std::string& path, std::string_view contents) override {
-    if (path.empty())
-      return false;
-    // Unique per process, so two processes never write the same file beside.
-    const std::string temp = TemporaryCopyPath(path, GetCurrentProcessId());
-    FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-      return false;
-    bool ok = WriteAll(file.get(), contents) && FlushFileBuffers(file.get());
-    ok = file.Close() && ok;
-    if (ok) {
-      ok = MoveFileExA(temp.c_str(), path.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    return Replace(path, contents, nullptr);
+  }
+
+  bool ReplaceWholeFileStamped(const std::string& path, std::string_view contents,
+                               FileStamp* written) override {
+    return Replace(path, contents, written);
+  }
+
+  bool Stamp(const std::string& path, FileStamp* stamp) override {
+    const FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.valid() && StampOfHandle(file.get(), stamp);
+  }
+
+  std::unique_ptr<ReadOnlyFile> OpenReadOnly(const std::string& path) override {
+    // Others may still replace the file by rename while it is open here.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+      return nullptr;
+    LARGE_INTEGER size;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileSizeEx(file, &size) || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      CloseHandle(file);
+      return nullptr;
     }
-    if (!ok)
-      DeleteFileA(temp.c_str());
-    return ok;
+    try {
+      return std::make_unique<Win32ReadOnlyFile>(file, static_cast<std::uint64_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+      CloseHandle(file);
+      return nullptr;
+    }
   }
 
   bool Exists(const std::string& path) override {
@@ -163,6 +256,39 @@ class Win32FileSystem final : public FileSystem {
     } catch (const std::exception&) {
       return 0;  // out of memory: the copies wait for another start
     }
+  }
+
+ private:
+  bool Replace(const std::string& path, std::string_view contents, FileStamp* written) {
+    if (path.empty())
+      return false;
+    // Unique per process, so two processes never write the same file beside.
+    // Shared for deleting only, so that it can be renamed while still open
+    // here, for its stamp.
+    const std::string temp = TemporaryCopyPath(path, GetCurrentProcessId());
+    FileHandle file(CreateFileA(temp.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file.valid())
+      return false;
+    bool ok = WriteAll(file.get(), contents) && FlushFileBuffers(file.get());
+    // Kept open across the rename only when its stamp is wanted.
+    if (written == nullptr)
+      ok = file.Close() && ok;
+    if (ok) {
+      ok = MoveFileExA(temp.c_str(), path.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    }
+    if (!ok) {
+      file.Close();
+      DeleteFileA(temp.c_str());
+      return false;
+    }
+    // From the file itself: whatever is at `path` by now may be another's.
+    if (written != nullptr && !StampOfHandle(file.get(), written))
+      *written = FileStamp{};
+    file.Close();  // the bytes reached the disk with FlushFileBuffers
+    return true;
   }
 };
 
