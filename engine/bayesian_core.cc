@@ -25,7 +25,7 @@ void BayesianCore::set_messageCounts(std::int32_t spam, std::int32_t clean) {
 const WordTable& BayesianCore::words() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   MaterializeProbabilities();
-  return table();
+  return store_.table();
 }
 
 WordTable& BayesianCore::mutable_words() {
@@ -36,7 +36,7 @@ WordTable& BayesianCore::mutable_words() {
 
 std::size_t BayesianCore::wordCount() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  return table().size();
+  return store_.size();
 }
 
 void BayesianCore::ClearWords() {
@@ -175,6 +175,8 @@ int BayesianCore::Relearn(MessageTokens& tokens, Side side) {
 int BayesianCore::Load(const std::string& wordFilePath) {
   try {
     platform_.files.RemoveAbandonedCopies(wordFilePath);
+    if (!wordFilePath.empty())
+      platform_.files.RemoveAbandonedCopies(WordImage::PathFor(wordFilePath));
     set_databasePath(wordFilePath);
     if (LoadDatabase() == 1)
       return 1;
@@ -219,6 +221,12 @@ int BayesianCore::Save(bool agingDue, std::int32_t now) {
   bool failed = false;
   if (!databasePath().empty()) {
     std::lock_guard<std::recursive_mutex> hold(lock_);
+    // Nothing to age and nothing changed since the file was written (or its
+    // image read): it holds these bytes already.
+    if (!agingDue && !probabilitiesStale_ && store_.UpToDate()) {
+      saved_ = 1;
+      return saved_;
+    }
     const bool purge = purgePending_ == 1;
     MaterializeProbabilities();
     // Fails, among others, for a file that exists but could not be read at

@@ -182,6 +182,8 @@ class BayesianCore final : public SpamJudge {
   void set_lastAgingTime(std::int32_t time) { lastAgingTime_ = time; }
   float version() const { return format_.version(); }
   void set_version(float version) { format_.set_version(version); }
+  // How a matching image of the word database is used (WordStore::ImageUse).
+  void set_imageUse(WordStore::ImageUse use) { store_.set_imageUse(use); }
   const std::string& databasePath() const { return store_.path(); }
   void set_databasePath(std::string path) { store_.set_path(std::move(path)); }
   const std::string& ignorePath() const { return ignorePath_; }

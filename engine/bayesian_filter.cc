@@ -134,7 +134,7 @@ bool BayesianFilter::ChiSquareChosen() const {
 
 void BayesianFilter::StartChiSquareFromClassic() {
   std::lock_guard<std::recursive_mutex> hold(core_.lock());
-  chiSquare_.StartFrom(core_.store().table(), core_.store().messages());
+  chiSquare_.StartFrom(core_.store());
 }
 
 bool BayesianFilter::ChiSquareLearns() {

@@ -83,6 +83,15 @@ class BayesianFilter : public WordTableControls {
   ChiSquareJudge& chiSquareJudge() { return chiSquare_; }
   const ChiSquareJudge& chiSquareJudge() const { return chiSquare_; }
 
+  // How the judges use the images of their files (WordStore::ImageUse), set
+  // before Initialize: mapped (the default, for a process that judges many
+  // messages), read a lookup at a time (one that judges one message and
+  // ends), or not at all.
+  void set_imageUse(WordStore::ImageUse use) {
+    core_.set_imageUse(use);
+    chiSquare_.set_imageUse(use);
+  }
+
   // Which judge decides: the setting SecondJudge, unless overridden (the
   // evaluation compares both on the same filter settings).
   enum class JudgeChoice { kSetting, kClassic, kChiSquare };

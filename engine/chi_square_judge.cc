@@ -101,7 +101,6 @@ ChiSquareVerdict ChiSquareJudge::Weigh(std::span<const WordKey> words,
                                        std::span<const WordKey> mail,
                                        const ChiSquareParameters& parameters) const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  const WordTable& table = store_.table();
   const MessageCounts& messages = store_.messages();
   const auto token_at = [&](std::uint32_t position) {
     return position < words.size() ? words[position].word() : mail[position - words.size()].word();
@@ -127,7 +126,7 @@ ChiSquareVerdict ChiSquareJudge::Weigh(std::span<const WordKey> words,
   for (const auto& [keys, base] : parts) {
     for (std::size_t first = 0; first < keys.size(); first += kBatch) {
       const std::size_t count = std::min(kBatch, keys.size() - first);
-      table.FindMany(keys.data() + first, count, found);
+      store_.FindMany(keys.data() + first, count, found);
       for (std::size_t i = 0; i < count; ++i) {
         if (found[i] == nullptr)
           continue;
@@ -214,17 +213,20 @@ void ChiSquareJudge::MoveTokens(std::span<const WordKey> words, std::span<const 
     --messages.of(other);
 }
 
-void ChiSquareJudge::StartFrom(const WordTable& words, const MessageCounts& messages) {
+void ChiSquareJudge::StartFrom(const WordStore& classic) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
-  MessageCounts& own = store_.mutable_messages();
-  if (own.spam != 0 || own.clean != 0 || messages.spam <= 0 || messages.clean <= 0)
+  const MessageCounts& messages = classic.messages();
+  if (store_.messages().spam != 0 || store_.messages().clean != 0 || messages.spam <= 0 ||
+      messages.clean <= 0)
     return;
+  const WordTable& words = classic.table();
+  MessageCounts& own = store_.mutable_messages();
   WordTable& table = store_.mutable_table();
-  words.ForEachUnordered([&](std::string_view word, const WordEntry& classic) {
-    WordEntry& entry = *table.Insert(word, WordEntry{0, 0, 0.5f, classic.lastSeen}).first;
-    entry.spamCount = AddCounts(entry.spamCount, std::clamp(classic.spamCount, 0, messages.spam));
+  words.ForEachUnordered([&](std::string_view word, const WordEntry& counts) {
+    WordEntry& entry = *table.Insert(word, WordEntry{0, 0, 0.5f, counts.lastSeen}).first;
+    entry.spamCount = AddCounts(entry.spamCount, std::clamp(counts.spamCount, 0, messages.spam));
     entry.cleanCount =
-        AddCounts(entry.cleanCount, std::clamp(classic.cleanCount, 0, messages.clean));
+        AddCounts(entry.cleanCount, std::clamp(counts.cleanCount, 0, messages.clean));
   });
   own.spam = AddCounts(own.spam, messages.spam);
   own.clean = AddCounts(own.clean, messages.clean);
@@ -254,8 +256,10 @@ int ChiSquareJudge::Load(const std::string& wordFilePath) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   try {
     const std::string path = FilePath(wordFilePath);
-    if (!path.empty())
+    if (!path.empty()) {
       platform_.files.RemoveAbandonedCopies(path);
+      platform_.files.RemoveAbandonedCopies(WordImage::PathFor(path));
+    }
     store_.set_path(path);
     return store_.Load();
   } catch (const std::bad_alloc&) {
@@ -266,6 +270,9 @@ int ChiSquareJudge::Load(const std::string& wordFilePath) {
 int ChiSquareJudge::Save(bool agingDue, std::int32_t now) {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   try {
+    if (!agingDue && store_.UpToDate()) {
+      return 1;  // the file holds these bytes already
+    }
     const bool written = store_.Save([&](std::string_view, WordEntry& entry) {
       if (agingDue)
         aging::AgeEntry(entry, now);

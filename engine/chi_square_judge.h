@@ -94,11 +94,11 @@ class ChiSquareJudge final : public SpamJudge {
   // The judge can tell anything once it has learned spam and good mail.
   bool Ready() const;
   // A judge switched on for the first time over a word database learned
-  // before it existed starts from the classic counts (`words`, `messages`):
-  // each word's occurrences, at most the side's message count, stand in for
-  // the messages it appeared in. Only when this judge has learned nothing
-  // itself; a no-op otherwise.
-  void StartFrom(const WordTable& words, const MessageCounts& messages);
+  // before it existed starts from the classic counts (`classic`'s table and
+  // messages): each word's occurrences, at most the side's message count,
+  // stand in for the messages it appeared in. Only when this judge has
+  // learned nothing itself; a no-op otherwise, which reads nothing.
+  void StartFrom(const WordStore& classic);
 
   // --- The steps, for tests and tuning --------------------------------------
 
@@ -120,6 +120,8 @@ class ChiSquareJudge final : public SpamJudge {
   static std::int32_t ScoreOf(double indicator, double cutoff);
 
   const std::string& path() const { return store_.path(); }
+  // How a matching image of the judge's file is used (WordStore::ImageUse).
+  void set_imageUse(WordStore::ImageUse use) { store_.set_imageUse(use); }
   // The tokens' table; the reference lasts as long as the judge, its
   // contents until the next change.
   const WordTable& table() const { return store_.table(); }

@@ -73,7 +73,7 @@ std::int32_t CombineProbabilities(const std::vector<SelectedWord>& selected) {
 }
 
 WordLookup BayesianCore::LookupWord(std::string_view word) const {
-  return LookupEntry(table().Find(word));
+  return LookupEntry(store_.Find(WordKey(word)));
 }
 
 // For a word ending in "!" that is not in the table: the forms without one,
@@ -217,7 +217,7 @@ void BayesianCore::SelectInto(const std::vector<WordKey>& keys,
   };
 
   std::vector<const WordEntry*> found(count);
-  table().FindMany(keys.data(), count, found.data());
+  store_.FindMany(keys.data(), count, found.data());
 
   // What each word looks up to, and its distance from 0.5; the words that
   // can be chosen are then found from the distances alone, so only those

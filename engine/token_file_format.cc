@@ -83,6 +83,24 @@ WordFileFormat::ReadNotes TokenFileFormat::Read(std::string_view text, std::int3
   return ReadNotes{};
 }
 
+WordFileFormat::ReadBack TokenFileFormat::ReadsBackAs(std::string_view token,
+                                                      WordEntry* entry) const {
+  // Lines of other tokens, of negative numbers or of no counts are skipped.
+  if (token.empty() || token.size() > kMaxTokenLength || entry->spamCount < 0 ||
+      entry->cleanCount < 0 || entry->lastSeen < 0 ||
+      (entry->spamCount == 0 && entry->cleanCount == 0)) {
+    return ReadBack::kSkipped;
+  }
+  for (const unsigned char byte : token) {
+    if (!IsTokenByte(byte))
+      return ReadBack::kSkipped;
+  }
+  if (entry->lastSeen == 0)
+    return ReadBack::kAnyOther;  // the load time
+  entry->probability = 0.5f;     // not kept in the file
+  return ReadBack::kAsWord;
+}
+
 void TokenFileFormat::AppendHeader(const MessageCounts& counts, std::string* text) const {
   text->append(kFormatLine);
   text->append("Spam = ");

@@ -31,6 +31,8 @@ class TokenFileFormat final : public WordFileFormat {
   void AppendHeader(const MessageCounts& counts, std::string* text) const override;
   void AppendEntry(std::string_view token, const WordEntry& entry,
                    std::string* text) const override;
+  std::uint32_t ImageKind() const override { return 2; }
+  ReadBack ReadsBackAs(std::string_view token, WordEntry* entry) const override;
 };
 
 }  // namespace varnox

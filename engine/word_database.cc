@@ -1,7 +1,10 @@
 // The word database file whole: reading it with its repairs, and writing its
 // lines. The format is in docs/word-database.md.
 #include <algorithm>
+#include <bit>
 #include <cfloat>
+#include <climits>
+#include <cmath>
 
 #include "engine/word_database_format.h"
 
@@ -97,6 +100,53 @@ WordFileFormat::ReadNotes WordDatabaseFormat::Read(std::string_view text, std::i
   table.IndexAppended();    // now rather than at the first lookup
   notes.cutShort = reader.CutShort();
   return notes;
+}
+
+WordFileFormat::ReadBack WordDatabaseFormat::ReadsBackAs(std::string_view word,
+                                                         WordEntry* entry) const {
+  if (word.empty() || word.size() > kMaxStoredWordLength)
+    return ReadBack::kSkipped;
+  // Bytes a name drops, leading bytes stripped, a header's name: reading
+  // gives another word or a header line.
+  if (!CanStartWord(static_cast<unsigned char>(word[0])) || IsHeaderName(word))
+    return ReadBack::kAnyOther;
+  for (const char c : word) {
+    if (!word_database::IsNameByte(static_cast<unsigned char>(c)))
+      return ReadBack::kAnyOther;
+  }
+  // Numbers lose their minus sign; a time of 0 becomes the load time.
+  const auto unsigned_value = [](std::int32_t value) {
+    return value == INT32_MIN ? INT32_MAX : (value < 0 ? -value : value);
+  };
+  entry->spamCount = unsigned_value(entry->spamCount);
+  entry->cleanCount = unsigned_value(entry->cleanCount);
+  entry->lastSeen = unsigned_value(entry->lastSeen);
+  if (entry->spamCount == 0 && entry->cleanCount == 0)
+    return ReadBack::kSkipped;
+  if (entry->lastSeen == 0)
+    return ReadBack::kAnyOther;
+  // "%.8f" prints the float's exact value rounded half to even to a whole
+  // number of 1e-8 (the product is exact in a double: 24 + 19 significant
+  // bits), and reading rounds that decimal to the nearest double, which the
+  // division of two exact doubles gives. "nan" and "inf" leave no digits,
+  // and the time is read in the probability's place.
+  const float printed = std::fabs(entry->probability);
+  if (!std::isfinite(printed))
+    return ReadBack::kAnyOther;
+  if (printed >= 1.0f) {
+    entry->probability = 1.0f;
+  } else {
+    entry->probability = ClampProbability(std::nearbyint(static_cast<double>(printed) * 1e8) / 1e8);
+  }
+  return ReadBack::kAsWord;
+}
+
+std::uint32_t WordDatabaseFormat::ImageExtra() const {
+  return std::bit_cast<std::uint32_t>(version_);
+}
+
+void WordDatabaseFormat::set_imageExtra(std::uint32_t extra) {
+  version_ = std::bit_cast<float>(extra);
 }
 
 void WordDatabaseFormat::AppendHeader(const MessageCounts& counts, std::string* text) const {

@@ -152,6 +152,10 @@ class WordDatabaseFormat final : public WordFileFormat {
                  MessageCounts& counts) override;
   void AppendHeader(const MessageCounts& counts, std::string* text) const override;
   void AppendEntry(std::string_view word, const WordEntry& entry, std::string* text) const override;
+  std::uint32_t ImageKind() const override { return 1; }
+  ReadBack ReadsBackAs(std::string_view word, WordEntry* entry) const override;
+  std::uint32_t ImageExtra() const override;
+  void set_imageExtra(std::uint32_t extra) override;
 
   float version() const { return version_; }
   void set_version(float version) { version_ = version; }

@@ -49,6 +49,25 @@ class WordFileFormat {
   virtual void AppendHeader(const MessageCounts& counts, std::string* text) const = 0;
   virtual void AppendEntry(std::string_view word, const WordEntry& entry,
                            std::string* text) const = 0;
+
+  // --- For the image of the file (word_image.h) ---------------------------------
+
+  // Tells the images of files of this kind from those of another kind.
+  virtual std::uint32_t ImageKind() const = 0;
+  // What reading makes of the line AppendEntry writes for `word` and
+  // `*entry`, in a file of such lines.
+  enum class ReadBack {
+    kAsWord,    // read as this word alone; `*entry` is then what reading
+                // gives (a probability as its printed digits read)
+    kSkipped,   // passed over: reading gives nothing
+    kAnyOther,  // another word, a header line, the load time: only the
+                // text can tell
+  };
+  virtual ReadBack ReadsBackAs(std::string_view word, WordEntry* entry) const = 0;
+  // What the format keeps from a file besides the table and the counts
+  // (the word database's version), as 32 bits for the image; and back.
+  virtual std::uint32_t ImageExtra() const { return 0; }
+  virtual void set_imageExtra(std::uint32_t) {}
 };
 
 }  // namespace varnox

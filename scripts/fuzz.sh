@@ -17,7 +17,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(tokenizer_fuzz word_database_fuzz ignore_list_fuzz
   pipeline_fuzz sender_list_fuzz settings_file_fuzz mime_reader_fuzz maildir_message_fuzz
-  imap_client_fuzz)
+  imap_client_fuzz word_image_fuzz)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

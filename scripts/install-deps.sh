@@ -18,10 +18,10 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev cmark systemd
-        python3 dovecot-imapd dovecot-lmtpd dovecot-sieve procmail maildrop libetpan-dev
+        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev libxxhash-dev cmark
+        systemd python3 dovecot-imapd dovecot-lmtpd dovecot-sieve procmail maildrop libetpan-dev
         libgnutls28-dev openssl)
-windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine
+windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev libxxhash-dev wine
          wine64 wine32:i386 nsis xvfb xauth googletest imagemagick fonts-dejavu-core fonts-wine)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)
 

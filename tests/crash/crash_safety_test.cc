@@ -140,8 +140,8 @@ TEST_P(KillTest, FileIsOldOrNewAfterEveryKill) {
       ++inside_a_write;
   }
   std::cout << "[ kills    ] " << writer->name() << ": " << kills << " kills survived, "
-            << inside_a_write << " inside a write (one write takes " << write_time.count()
-            << " us)\n";
+            << inside_a_write << " inside a write (one write takes " << write_time.count() << " us)"
+            << (writer->Summary().empty() ? "" : "; " + writer->Summary()) << "\n";
   RecordProperty("kills", kills);
   RecordProperty("inside_a_write", inside_a_write);
   EXPECT_GT(inside_a_write, 0) << "no kill landed inside a write: the test proved nothing";

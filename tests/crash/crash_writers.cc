@@ -121,16 +121,46 @@ class DatabaseWriter final : public Writer {
       return "the database is neither the old nor the new file (" + std::to_string(now.size()) +
              " bytes)";
     BayesianCore loaded(platform_);
+    loaded.set_imageUse(WordStore::ImageUse::kNone);
     loaded.set_databasePath(path_);
     if (loaded.LoadDatabase() != 1 || loaded.saved() != 1)
       return "the database does not load cleanly";
     if (word_counts_.count(loaded.wordCount()) == 0)
       return "the database loads with " + std::to_string(loaded.wordCount()) + " words";
+    return CheckImage(loaded);
+  }
+
+  // The image, when one is used, holds what the file holds: each word, the
+  // counts, nothing more.
+  std::string CheckImage(const BayesianCore& text) {
+    BayesianCore image(platform_);
+    image.set_databasePath(path_);
+    if (image.LoadDatabase() != 1)
+      return "the database does not load from its image";
+    if (!image.store().fromImage())
+      return "";  // the image does not match the file (cut short, or older): not used
+    ++images_used_;
+    if (image.wordCount() != text.wordCount() || image.spamMessages() != text.spamMessages() ||
+        image.cleanMessages() != text.cleanMessages())
+      return "the image holds other counts than the file";
+    for (const auto [word, entry] : text.words()) {
+      const WordEntry* found = image.store().Find(WordKey(word));
+      if (found == nullptr || !(*found == entry))
+        return "the image holds another entry for " + std::string(word);
+    }
     return "";
   }
 
-  int RemoveLeftovers() override { return RemoveNamed(dir_, "words.db.tmp."); }
-  bool Writing() const override { return HasNamed(dir_, "words.db.tmp."); }
+  // A killed save leaves the copy of the file or of its image.
+  int RemoveLeftovers() override {
+    return RemoveNamed(dir_, "words.db.tmp.") + RemoveNamed(dir_, "words.db.image.tmp.");
+  }
+  bool Writing() const override {
+    return HasNamed(dir_, "words.db.tmp.") || HasNamed(dir_, "words.db.image.tmp.");
+  }
+  std::string Summary() const override {
+    return std::to_string(images_used_) + " checks found the image matching and used it";
+  }
   std::string LastMessage() const override { return LastShown(fakes_.ui); }
 
  private:
@@ -142,6 +172,7 @@ class DatabaseWriter final : public Writer {
   std::string bytes_[2];
   std::set<std::size_t> word_counts_;
   int next_ = 0;
+  int images_used_ = 0;
 };
 
 // --- A sender list file -------------------------------------------------------

@@ -42,6 +42,8 @@ class Writer {
   // "caption: text" of the last message box the writer's system showed;
   // empty when it shows none (its callers report a refused write).
   virtual std::string LastMessage() const { return ""; }
+  // What the checks saw besides the file, for the report.
+  virtual std::string Summary() const { return ""; }
 };
 
 // `dir` exists and is empty. Sizes are

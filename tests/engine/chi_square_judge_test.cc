@@ -1,4 +1,6 @@
 #include "engine/chi_square_judge.h"
+#include "engine/word_database_format.h"
+#include "engine/word_store.h"
 
 #include <gtest/gtest.h>
 
@@ -235,10 +237,15 @@ TEST(ChiSquareJudgeTest, StartsFromTheClassicCountsOnlyWhenItHasLearnedNothing) 
   };
   for (const Case& c : cases) {
     FakePlatform fake;
+    WordDatabaseFormat format;
+    WordStore store(fake, format);
+    for (const auto [word, entry] : classic)
+      store.mutable_table().Insert(word, entry);
+    store.mutable_messages() = c.classic;
     ChiSquareJudge judge(fake);
     if (c.learnedBefore)
       judge.LearnTokens({}, {}, Side::kSpam, 1);
-    judge.StartFrom(classic, c.classic);
+    judge.StartFrom(store);
     const std::string what = std::to_string(c.classic.spam) + "/" +
                              std::to_string(c.classic.clean) + " " +
                              (c.learnedBefore ? "learned" : "new");

@@ -104,7 +104,7 @@ TEST_F(MarkCommandsTest, MarkSpamTeachesAndMovesEachMailItSelectsAndSavesOnce) {
   EXPECT_TRUE(plain.unread);
   EXPECT_TRUE(world.fakes.ui.messages.empty());
   EXPECT_TRUE(world.fakes.ui.beeps.empty());
-  EXPECT_EQ(world.fakes.files.replace_calls, 1) << "the word database, once";
+  EXPECT_EQ(world.fakes.files.replace_calls, 2) << "the word database and its image, once";
   EXPECT_EQ(world.host.LiveReferences(), references);
 
   // The lesson is on the disk: a fresh filter reads it back.
@@ -162,7 +162,7 @@ TEST_F(MarkCommandsTest, NotSpamOutsideTheSpamFolderTeachesWithoutMovingAndSaysS
   EXPECT_EQ(world.host.CountCalls("MailItem.Move"), 0);
   EXPECT_TRUE(world.fakes.dialogs.runs.empty());
   EXPECT_EQ(world.Messages(), std::vector<std::string>{"Varnox: Learning Complete"});
-  EXPECT_EQ(world.fakes.files.replace_calls, 1);
+  EXPECT_EQ(world.fakes.files.replace_calls, 2) << "the word database and its image, once";
 }
 
 TEST_F(MarkCommandsTest, NotSpamOnOnlyNonMailItemsShowsNothing) {
@@ -312,7 +312,7 @@ TEST_F(MarkCommandsTest, NotSpamRelearnsMarkedMailAndSkipsWhatCannotBeTaught) {
     reads.push_back(call.detail);
   EXPECT_EQ(reads, (std::vector<std::string>{"0x007D001E", "0x1000001E", "0x0E1D001E"}))
       << "the mark is read, then body and subject only (a relearn)";
-  EXPECT_EQ(world.fakes.files.replace_calls, 1);
+  EXPECT_EQ(world.fakes.files.replace_calls, 2) << "the word database and its image, once";
 }
 
 // The items a command line names, as the operations take them.
