@@ -121,6 +121,8 @@ int Stamp(CommandContext& context, const std::string& path, bool spam_status) {
   if (int status = context.Provide(Needs::kWordDatabase); status != kExitOk)
     return Unjudged(context, path, mail.raw, status);
   BayesianFilter filter(context.platform());
+  // One message: only the words it looks up are read from the image.
+  filter.set_imageUse(WordStore::ImageUse::kRead);
   LoadWithoutSaving(context.platform(), filter);
   MessageInfo info;
   const int spam = Judge(filter, mail, &info);
@@ -147,6 +149,10 @@ int Run(CommandContext& context, const Arguments& arguments) {
     return status;
 
   BayesianFilter filter(context.platform());
+  // One message: only the words it looks up are read from the image; more
+  // are judged faster from the image mapped.
+  if (files.size() == 1)
+    filter.set_imageUse(WordStore::ImageUse::kRead);
   LoadWithoutSaving(context.platform(), filter);
   int status = kExitOk;
   bool any_spam = false;

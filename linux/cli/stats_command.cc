@@ -49,6 +49,8 @@ int Run(CommandContext& context, const Arguments&) {
   std::string path;
   context.Addin().settings.WordFilePath(&path);
   BayesianFilter& filter = context.Addin().filter;
+  // The counts are in the image's header: nothing else of it is read.
+  filter.set_imageUse(WordStore::ImageUse::kRead);
   LoadWithoutSaving(context.platform(), filter);
 
   std::string text = Row("Word database", TerminalText(path) + " (" + FileSize(path) + ")");
