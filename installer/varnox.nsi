@@ -366,6 +366,10 @@ Section /o "un.Also remove my word database and lists" UnSecData
   ReadRegStr $0 HKCU "${SETTINGS_KEY}" "WordFilePath"
   ${If} $0 != ""
     Delete $0
+    ; Beside it: the second judge's file and the images of both.
+    Delete "$0.image"
+    Delete "$0.second"
+    Delete "$0.second.image"
   ${EndIf}
   ReadRegStr $0 HKCU "${SETTINGS_KEY}" "IgnoreFilePath"
   ${If} $0 != ""
@@ -381,6 +385,9 @@ Section /o "un.Also remove my word database and lists" UnSecData
   ${EndIf}
   ; And those the setup laid down, should the settings name others now.
   Delete "$APPDATA\Varnox\words.db"
+  Delete "$APPDATA\Varnox\words.db.image"
+  Delete "$APPDATA\Varnox\words.db.second"
+  Delete "$APPDATA\Varnox\words.db.second.image"
   Delete "$APPDATA\Varnox\ignore.txt"
   Delete "$APPDATA\Varnox\blacklist.xml"
   Delete "$APPDATA\Varnox\whitelist.xml"
