@@ -105,6 +105,7 @@ empty_words=$( { sha256sum <"$data/words.db"; } 2>/dev/null || true)
 check "a first Outlook session: Mark Spam teaches, Outlook stops" probe learn
 check "the lesson is saved in $data/words.db" \
   test -s "$data/words.db" -a "$(sha256sum <"$data/words.db")" != "$empty_words"
+check "with its image beside it" test -s "$data/words.db.image"
 check "the next Outlook session judges with the saved lesson" probe judge
 
 # --- Upgrade over used data: words, lists and settings byte for byte.
@@ -131,9 +132,10 @@ check "uninstalling keeps the data and settings" test "$before" = "$kept"
 # --- With "remove my data", the data and settings go too.
 check "setup /S again" run "$setup" /S
 check "Uninstall.exe /S /RemoveData succeeds" run "$local_dir/Uninstall.exe" /S /RemoveData
-for f in words.db ignore.txt blacklist.xml whitelist.xml; do
+for f in words.db words.db.image ignore.txt blacklist.xml whitelist.xml; do
   check "$f removed" test ! -e "$data/$f"
 done
+check "the data folder removed" test ! -e "$data"
 check "settings removed" test -z "$(export_key 'HKCU\Software\Varnox MSOutlook')"
 check "no program folder after the second uninstall" test ! -e "$local_dir"
 
