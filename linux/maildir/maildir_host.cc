@@ -146,6 +146,10 @@ HResult MaildirHost::AddStore(const std::string& path) {
   if (std::find(state_->stores.begin(), state_->stores.end(), *root) != state_->stores.end())
     return kCollision;
   state_->stores.push_back(*root);
+  // Stamped copies that a killed rewrite left, in every folder of the store.
+  RemoveAbandonedRewrites(*root);
+  for (const std::string& name : ListFolderDirectories(*root))
+    RemoveAbandonedRewrites(*root + "/" + name);
   return kSOk;
 }
 

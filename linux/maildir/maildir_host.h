@@ -44,8 +44,10 @@ class MaildirHost final : public host::StoreLoop {
   MaildirHost(const MaildirHost&) = delete;
   MaildirHost& operator=(const MaildirHost&) = delete;
 
-  // Adds the store whose root is `path` (a Maildir: cur/ and new/ in it).
-  // kEInvalidArg when it is not one, kCollision when it is already a store.
+  // Adds the store whose root is `path` (a Maildir: cur/ and new/ in it),
+  // and removes from its folders' tmp/ the stamped copies of rewrites whose
+  // writer is gone (RemoveAbandonedRewrites). kEInvalidArg when it is not
+  // one, kCollision when it is already a store.
   HResult AddStore(const std::string& path);
   // The store roots, canonical, in the order added.
   const std::vector<std::string>& stores() const override;

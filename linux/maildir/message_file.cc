@@ -1,5 +1,6 @@
 #include "linux/maildir/message_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <stdio.h>
@@ -9,8 +10,10 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 
 #include "linux/maildir/maildir_folder.h"
+#include "linux/platform/copy_writer.h"
 #include "mime/mime_reader.h"
 
 namespace varnox::maildir {
@@ -87,14 +90,66 @@ void SyncDirectory(const std::string& dir) {
     fsync(fd.get());
 }
 
+constexpr std::string_view kWriterMark = ".vnx";
+constexpr std::string_view kRewriteSuffix = ".rewrite";
+
 // A name in tmp/ that no other writer uses: our process id and a counter.
 std::string TemporaryPath(const std::string& folder_dir) {
   static std::atomic<unsigned> counter{0};
-  return folder_dir + "/tmp/" + std::to_string(time(nullptr)) + ".vnx" + std::to_string(getpid()) +
-         "_" + std::to_string(counter.fetch_add(1)) + ".rewrite";
+  return folder_dir + "/tmp/" +
+         RewriteCopyName(static_cast<unsigned long>(getpid()), counter.fetch_add(1));
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 }  // namespace
+
+std::string RewriteCopyName(unsigned long writer, unsigned counter) {
+  return std::to_string(time(nullptr)) + std::string(kWriterMark) + std::to_string(writer) + "_" +
+         std::to_string(counter) + std::string(kRewriteSuffix);
+}
+
+unsigned long RewriteCopyWriter(std::string_view name) {
+  // TIME.vnxPID_COUNTER.rewrite, each number in decimal.
+  if (!name.ends_with(kRewriteSuffix))
+    return 0;
+  name.remove_suffix(kRewriteSuffix.size());
+  const std::size_t mark = name.find(kWriterMark);
+  const std::size_t underscore = name.rfind('_');
+  if (mark == std::string_view::npos || underscore == std::string_view::npos || underscore < mark ||
+      !AllDigits(name.substr(0, mark)) || !AllDigits(name.substr(underscore + 1)))
+    return 0;
+  const std::string_view id =
+      name.substr(mark + kWriterMark.size(), underscore - mark - kWriterMark.size());
+  unsigned long writer = 0;
+  if (!AllDigits(id) || id.size() > 9 ||
+      std::from_chars(id.data(), id.data() + id.size(), writer).ec != std::errc())
+    return 0;
+  return writer;
+}
+
+int RemoveAbandonedRewrites(const std::string& folder_dir) {
+  const std::string tmp = folder_dir + "/tmp";
+  DIR* dir = opendir(tmp.c_str());
+  if (dir == nullptr)
+    return 0;
+  int removed = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const unsigned long writer = RewriteCopyWriter(entry->d_name);
+    // Our own copies belong to a rewrite under way.
+    if (writer == 0 || static_cast<pid_t>(writer) == getpid())
+      continue;
+    const std::string copy = tmp + "/" + entry->d_name;
+    struct stat st;
+    if (lstat(copy.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        CopyWriterGone(static_cast<pid_t>(writer), st.st_mtim) && unlink(copy.c_str()) == 0)
+      ++removed;
+  }
+  closedir(dir);
+  return removed;
+}
 
 HResult ReadMessageFile(const std::string& path, std::size_t max_bytes, std::string* contents,
                         FileIdentity* identity) {

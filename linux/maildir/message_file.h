@@ -47,6 +47,18 @@ HResult RewriteMessage(const std::string& folder_dir, const std::string& path,
                        std::string_view prefix, std::uint64_t keep_from,
                        const FileIdentity& expected);
 
+// The name of the stamped copy RewriteMessage writes in tmp/:
+// "TIME.vnxPID_COUNTER.rewrite", after the writer's process id. And back: the
+// writer's id in such a name, 0 for any other name.
+std::string RewriteCopyName(unsigned long writer, unsigned counter);
+unsigned long RewriteCopyWriter(std::string_view name);
+
+// Removes the stamped copies that rewrites killed half-way left in the
+// folder's tmp/, those whose writer is gone for sure (CopyWriterGone, as for
+// the copies beside the user's data files); a copy of a writer that may be at
+// work is kept. Gives how many were removed. For a program's start.
+int RemoveAbandonedRewrites(const std::string& folder_dir);
+
 // Renames `from` to `to` unless `to` exists (kCollision then). Both must be
 // on the same file system; across file systems the move fails and the
 // message stays where it was.

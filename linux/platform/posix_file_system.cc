@@ -2,7 +2,6 @@
 // fsync, rename, fsync of the folder.
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,11 +9,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
+#include "linux/platform/copy_writer.h"
 #include "platform/file_system.h"
 
 namespace varnox {
@@ -50,54 +48,6 @@ void SyncFolder(const std::string& folder) {
     return;
   ::fsync(fd);
   ::close(fd);
-}
-
-// When process `id` started, in seconds since 1970, from /proc; false when
-// that cannot be told.
-bool ProcessStartTime(pid_t id, double* seconds) {
-  std::ifstream stat("/proc/" + std::to_string(id) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line))
-    return false;
-  // The command name in parentheses may hold anything; fields follow the
-  // last ")": state is the 3rd field, the start time (clock ticks after boot)
-  // the 22nd.
-  const std::string::size_type paren = line.rfind(')');
-  if (paren == std::string::npos)
-    return false;
-  std::istringstream fields(line.substr(paren + 1));
-  std::string field;
-  for (int i = 3; i < 22 && fields >> field; ++i) {
-  }
-  unsigned long long ticks = 0;
-  if (!(fields >> ticks))
-    return false;
-  std::ifstream boot("/proc/stat");
-  for (std::string key; boot >> key;) {
-    if (key == "btime") {
-      unsigned long long boot_time = 0;
-      const long per_second = ::sysconf(_SC_CLK_TCK);
-      if (!(boot >> boot_time) || per_second <= 0)
-        return false;
-      *seconds = static_cast<double>(boot_time) + static_cast<double>(ticks) / per_second;
-      return true;
-    }
-  }
-  return false;
-}
-
-// Whether the process that wrote a temporary copy last modified at
-// `written` is gone for sure. Process ids are reused, so a live process
-// with the id is the writer only if it had started by then (with a margin
-// for the boot time's whole seconds); when that cannot be told, it may be.
-bool WriterGone(pid_t id, const struct timespec& written) {
-  if (::kill(id, 0) != 0 && errno == ESRCH)
-    return true;
-  double started = 0;
-  if (!ProcessStartTime(id, &started))
-    return false;
-  constexpr double kMargin = 2.0;
-  return started > static_cast<double>(written.tv_sec) + kMargin;
 }
 
 FileStamp StampOf(const struct stat& st) {
@@ -244,7 +194,7 @@ class PosixFileSystem final : public FileSystem {
         const std::string copy = folder + "/" + entry->d_name;
         struct stat st;
         if (::lstat(copy.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            WriterGone(static_cast<pid_t>(writer), st.st_mtim) && ::unlink(copy.c_str()) == 0) {
+            CopyWriterGone(static_cast<pid_t>(writer), st.st_mtim) && ::unlink(copy.c_str()) == 0) {
           ++removed;
         }
       }

@@ -1,14 +1,20 @@
 #include "linux/maildir/maildir_host.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "host/folder.h"
 #include "host/item.h"
 #include "host/message.h"
 #include "linux/maildir/maildir_folder.h"
+#include "linux/maildir/message_file.h"
 #include "tests/host/host_contract.h"
 #include "tests/maildir/temp_maildir.h"
 
@@ -331,6 +337,75 @@ TEST(CreateStoreTest, MakesTheStoreAndItsParentsPrivate) {
   EXPECT_FALSE(std::filesystem::exists(path + "/maildirfolder"));
   MaildirHost host;
   EXPECT_EQ(host.AddStore(path), kSOk);
+}
+
+TEST(RewriteCopyTest, TheWriterIsReadBackFromTheNameOnly) {
+  EXPECT_EQ(RewriteCopyWriter(RewriteCopyName(4242, 7)), 4242u);
+  EXPECT_TRUE(RewriteCopyName(4242, 7).ends_with(".vnx4242_7.rewrite"));
+  for (const char* other :
+       {"1700000000.M1P2.host", "1.vnx12_3.rewrite.x", "1.vnx_3.rewrite", "1.vnx12x_3.rewrite",
+        "x.vnx12_3.rewrite", "1.vnx12_.rewrite", "1.vnx1234567890_3.rewrite", ".vnx12_3.rewrite"})
+    EXPECT_EQ(RewriteCopyWriter(other), 0u) << other;
+}
+
+// A child process that has ended, or lives until the test ends.
+class Children {
+ public:
+  ~Children() {
+    for (const pid_t child : live_) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, nullptr, 0);
+    }
+  }
+  unsigned long Ended() {
+    const pid_t child = ::fork();
+    if (child == 0)
+      ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return static_cast<unsigned long>(child);
+  }
+  unsigned long Live() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::pause();
+      ::_exit(0);
+    }
+    live_.push_back(child);
+    return static_cast<unsigned long>(child);
+  }
+
+ private:
+  std::vector<pid_t> live_;
+};
+
+// A stamped copy that a killed rewrite left in tmp/ goes when the store is
+// next opened, by the rule of the copies beside the user's data files.
+TEST(RewriteCopyTest, AddingAStoreRemovesTheCopiesWhoseWriterIsGone) {
+  TempMaildir store;
+  const std::string work = store.AddFolder(".Work");
+  Children children;
+  const auto put = [](const std::string& folder, const std::string& name, int age_seconds) {
+    const std::string path = folder + "/tmp/" + name;
+    std::ofstream(path) << "Received: x\nX-VNX-RESULT:Spam\n";
+    const std::filesystem::file_time_type when =
+        std::filesystem::file_time_type::clock::now() - std::chrono::seconds(age_seconds);
+    std::filesystem::last_write_time(path, when);
+    return name;
+  };
+  constexpr int kHourAgo = 3600;
+  const std::string gone = put(store.root(), RewriteCopyName(children.Ended(), 0), kHourAgo);
+  const std::string reused = put(work, RewriteCopyName(children.Live(), 1), kHourAgo);
+  const std::vector<std::string> kept = {
+      put(store.root(), RewriteCopyName(children.Live(), 2), 0),  // may be at work
+      put(store.root(), RewriteCopyName(static_cast<unsigned long>(::getpid()), 3), kHourAgo),
+      put(store.root(), "1700000000.M1P2.host", kHourAgo),  // a delivery agent's
+  };
+  MaildirHost host;
+  ASSERT_EQ(host.AddStore(store.root()), kSOk);
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(TempMaildir::Names(store.root(), "tmp"), expected) << gone << " is gone";
+  EXPECT_TRUE(TempMaildir::Names(work, "tmp").empty()) << reused << ": its id was reused";
 }
 
 // The Maildir host under the host seam's contract: a temporary store whose
