@@ -34,6 +34,12 @@ class Message {
   // HrSetOneProp of an 8-bit string property. Not durable until SaveChanges.
   virtual HResult SetStringProperty(std::uint32_t tag, std::string_view value) = 0;
 
+  // Whether the transport headers written here become the header block of a
+  // message file (a Maildir file, an IMAP message), where every line must be
+  // a header field: the pipeline then writes its black-list note as a field
+  // (process_new_item.h). False for Outlook, whose property takes any text.
+  virtual bool WritesHeaderFields() const = 0;
+
   // IMessage::SaveChanges: commits the properties written, whole or not at
   // all: a reader sees the message as it was or as written, never a part.
   // A store that cannot change a message in place saves a stamped copy in

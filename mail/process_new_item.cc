@@ -134,12 +134,16 @@ void Judge(MailContext& addin, host::Item& item, const BeforeSpamMove& before_sp
   if (IsBlackListed(addin, sender)) {
     outcome.decidedBy = Decided::kBlackList;
     outcome.spam = 1;
-    std::string note = BlackListNote(addin, sender);
+    outcome.note = BlackListNote(addin, sender);
     if (addin.settings.LearnFromBlackListed() != 0) {
       addin.filter.Learn(std::move(body), std::move(subject), 1, headers);
       outcome.learned = true;
     }
-    Stamp(addin, *mail, *message, headers, std::move(note), before_spam_move, outcome);
+    // A line without a field name would end a message file's header block
+    // for its readers: there the note is a field's value.
+    std::string text =
+        message->WritesHeaderFields() ? std::string(kBlackListField) + outcome.note : outcome.note;
+    Stamp(addin, *mail, *message, headers, std::move(text), before_spam_move, outcome);
     BeepIfAsked(addin);
     return;
   }

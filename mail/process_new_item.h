@@ -21,6 +21,10 @@ struct MessageInfo;
 inline constexpr std::string_view kNonEnglishSpamStamp = "X-VNX-RESULT:Non English Spam";
 inline constexpr std::string_view kListedAddressNote = " is in BlackList";
 inline constexpr std::string_view kListedDomainNote = " Domain is in BlackList";
+// Where the headers are a message file's header block
+// (Message::WritesHeaderFields), the note is the value of this field, so
+// that the note stays a header line for every reader of the file.
+inline constexpr std::string_view kBlackListField = "X-VNX-BLACKLIST:";
 
 // Whether `headers` carry a verdict of the filter's ("X-VNX-RESULT"
 // anywhere): the message was judged before. What a store's start-up
@@ -62,6 +66,7 @@ struct NewItemOutcome {
   std::string topWords;  // kFilter: as the stamp carries them
   std::string subject;   // the normalized subject, when it was read
   std::string sender;    // the sender address found; empty when none
+  std::string note;      // kBlackList: the note naming the sender
   bool learned = false;  // taught to the filter (a listed sender)
   // The text appended to the transport headers (a stamp or the black
   // list's note), empty when nothing was; the statuses of writing the
@@ -85,7 +90,8 @@ using BeforeSpamMove = std::function<void()>;
 // - sender white-listed by address or domain: left alone, learned as clean
 //   when LearnFromWhiteListed is set;
 // - sender black-listed by address or domain: a note naming the sender is
-//   appended, the message moved to the spam folder, learned as spam when
+//   appended (as the X-VNX-BLACKLIST field where the store keeps message
+//   files), the message moved to the spam folder, learned as spam when
 //   LearnFromBlackListed is set, then a beep when BeepAtSpam is set;
 // - otherwise the filter's verdict is appended; spam is moved to the spam
 //   folder, after a beep when BeepAtSpam is set.

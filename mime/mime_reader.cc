@@ -11,6 +11,7 @@
 
 #include "mime/filter_text.h"
 #include "mime/html_text.h"
+#include "mime/verdict_fields.h"
 #include "platform/ascii_case.h"
 #include "platform/code_page.h"
 #include "platform/utf8.h"
@@ -591,8 +592,24 @@ MimeTexts ReadMimeTextsThroughParser(std::string_view raw) {
 std::string HeaderPrefixWith(std::string_view raw, const HeaderBlock& block,
                              std::string_view appended) {
   const std::string_view line_end = block.line_end;
-  std::string prefix(raw.substr(0, block.end));
-  if (!block.last_line_ended)
+  std::string prefix(raw.substr(0, block.start));
+  prefix.reserve(block.end + appended.size() + 2 * line_end.size());
+  // Field by field, continuation lines with their field: the verdict fields
+  // that came with the message go, every other byte stays.
+  for (std::size_t at = block.start; at < block.end;) {
+    std::size_t end = at;
+    do {
+      const std::size_t line_end_at = std::min(FindLineEnd(raw, end), block.end);
+      end = line_end_at < block.end
+                ? std::min(line_end_at + LineEndLength(raw, line_end_at), block.end)
+                : block.end;
+    } while (end < block.end && IsFieldSpace(raw[end]));
+    const std::string_view field = raw.substr(at, end - at);
+    if (!IsVerdictField(field))
+      prefix.append(field);
+    at = end;
+  }
+  if (!prefix.empty() && !IsLineEnd(prefix.back()))
     prefix += line_end;
   prefix += WithLineEnds(appended, line_end);
   if (!appended.empty() && appended.back() != '\n' && appended.back() != '\r')

@@ -59,8 +59,12 @@ std::optional<std::string> TransportHeaders(std::string_view raw, const HeaderBl
 // The message's bytes up to its body with `appended` (CR LF line ends)
 // added at the end of the header block, in the file's own line-end
 // convention and ended by a line end; a file without header fields gets the
-// empty line that ends the new ones. Followed by raw.substr(block.end), it is
-// the message with the text added and no other byte changed.
+// empty line that ends the new ones. The verdict fields that came with the
+// message (verdict_fields.h: a sender may forge them) are left out, each
+// with its continuation lines. Followed by raw.substr(block.end), it is the
+// message with the text added, those fields gone, and no other byte changed:
+// what every store that writes message files itself (Maildir, IMAP) and
+// `varnox classify --stamp` write.
 std::string HeaderPrefixWith(std::string_view raw, const HeaderBlock& block,
                              std::string_view appended);
 

@@ -19,6 +19,7 @@ class TextsMessage final : public host::Message {
   HResult GetStringProperty(std::uint32_t tag, std::string* value) override;
   HResult SetStringProperty(std::uint32_t, std::string_view) override { return kENotImpl; }
   HResult SaveChanges(std::uint32_t) override { return kENotImpl; }
+  bool WritesHeaderFields() const override { return true; }
 
  private:
   const mime::MimeTexts& texts_;

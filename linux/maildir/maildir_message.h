@@ -35,6 +35,8 @@ class MaildirMessage final : public host::Message {
   HResult GetStringProperty(std::uint32_t tag, std::string* value) override;
   HResult SetStringProperty(std::uint32_t tag, std::string_view value) override;
   HResult SaveChanges(std::uint32_t flags) override;
+  // The headers are the file's header block.
+  bool WritesHeaderFields() const override { return true; }
 
  private:
   HResult Load();

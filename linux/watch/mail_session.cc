@@ -63,7 +63,7 @@ std::optional<std::string> VerdictOf(const NewItemOutcome& outcome) {
     return std::nullopt;
   switch (outcome.decidedBy) {
     case NewItemOutcome::Decided::kBlackList:
-      return "black list: " + outcome.appended;
+      return "black list: " + outcome.note;
     case NewItemOutcome::Decided::kNonEnglishRule:
       return "Non English Spam";
     default:

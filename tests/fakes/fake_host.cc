@@ -476,6 +476,7 @@ class MessageRef final : public host::Message, Reference {
     }
     return hr;
   }
+  bool WritesHeaderFields() const override { return item_.header_fields; }
 
  private:
   FakeItem& item_;

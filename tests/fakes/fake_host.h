@@ -101,6 +101,9 @@ class FakeItem {
   bool has_message = true;     // false: MapiMessage gives kENoInterface
   HResult move_status = kSOk;  // a failure: Move gives it and the item stays
   bool unread = true;          // cleared by MarkRead
+  // Message::WritesHeaderFields: a store that keeps message files (true),
+  // or Outlook (false).
+  bool header_fields = false;
 
   // The message's string properties. A property is present (with a value),
   // absent (reads give kMapiENotFound), or failing (reads give a status).

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "mime/verdict_fields.h"
+
 #define VARNOX_FUZZ_CHECK(condition)                                                         \
   do {                                                                                       \
     if (!(condition)) {                                                                      \
@@ -27,6 +29,18 @@ inline void CheckCrLfLineEnds(std::string_view text) {
     if (text[i] == '\n')
       VARNOX_FUZZ_CHECK(i > 0 && text[i - 1] == '\r');
   }
+}
+
+// How many lines of `text` (a header block) begin a verdict field
+// (mime/verdict_fields.h).
+inline std::size_t CountVerdictFieldLines(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((i == 0 || text[i - 1] == '\r' || text[i - 1] == '\n') &&
+        mime::IsVerdictField(text.substr(i)))
+      ++count;
+  }
+  return count;
 }
 
 }  // namespace varnox::testing

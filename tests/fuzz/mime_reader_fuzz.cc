@@ -4,7 +4,8 @@
 // What must hold: the header block lies in order inside the bytes; the
 // transport headers are those of the block, CR LF line ends only, ended by
 // one CR LF; the body has CR LF line ends only; a stamp added at the end of
-// the block keeps every byte before it.
+// the block keeps every byte before it but the verdict fields that came with
+// the message, which are gone.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,11 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   varnox::testing::CheckCrLfLineEnds(texts.body);
 
-  // The bytes before the block's end stay first, the stamp after them (its
-  // lines ended the file's way).
+  // Without verdict fields in the block, the bytes before the block's end
+  // stay first, the stamp after them (its lines ended the file's way). With
+  // them, they are gone: only the stamp's three remain, after what was kept.
   const std::string prefix = HeaderPrefixWith(raw, block, kStamp);
-  VARNOX_FUZZ_CHECK(prefix.size() > block.end &&
-                    raw.substr(0, block.end) == std::string_view(prefix).substr(0, block.end));
-  VARNOX_FUZZ_CHECK(prefix.find("X-VNX-RESULT:NotSpam", block.end) != std::string::npos);
+  const std::string_view old_block = raw.substr(block.start, block.end - block.start);
+  VARNOX_FUZZ_CHECK(raw.substr(0, block.start) == std::string_view(prefix).substr(0, block.start));
+  VARNOX_FUZZ_CHECK(varnox::testing::CountVerdictFieldLines(prefix) == 3);
+  if (varnox::testing::CountVerdictFieldLines(old_block) == 0) {
+    VARNOX_FUZZ_CHECK(prefix.size() > block.end &&
+                      raw.substr(0, block.end) == std::string_view(prefix).substr(0, block.end));
+    VARNOX_FUZZ_CHECK(prefix.find("X-VNX-RESULT:NotSpam", block.end) != std::string::npos);
+  } else {
+    VARNOX_FUZZ_CHECK(prefix.size() < block.end + kStamp.size() + 2 * block.line_end.size());
+  }
   return 0;
 }

@@ -4,7 +4,8 @@
 Each agent (procmail, maildrop, and Dovecot's deliver with a Sieve `filter`
 step of sieve_extprograms) delivers a spam message and a clean one through the
 recipe that docs/varnox.md gives, into a temporary Maildir: spam must land in
-.SpamFilter with its stamp, clean mail in the inbox with its own; and when
+.SpamFilter with its stamp, clean mail in the inbox with its own, also when
+its sender wrote a verdict field of his own (which must be gone); and when
 varnox fails (no settings), the message must land in the inbox byte for byte
 as it came. Nothing outside a temporary folder is read or written.
 
@@ -31,6 +32,10 @@ SKIP = 77
 SPAM = ("Received: by mx.example\nFrom: ivan@example.ru\n"
         "Subject: =?utf-8?B?0L/RgNC40LLQtdGC?=\n\nhello\n")
 CLEAN = "Received: by mx.example\nFrom: ann@example.org\nSubject: Lunch\n\nat noon\n"
+# Clean mail whose sender wrote a verdict of his own above ours: a recipe
+# that reads the first X-VNX-RESULT line would file it as spam.
+FORGED = ("Received: by mx.example\nX-VNX-RESULT:Spam\nx-vnx-score: 100\n"
+          "From: bob@example.org\nSubject: Minutes\n\nof the meeting\n")
 DOVECOT_LDA = "/usr/lib/dovecot/dovecot-lda"
 
 
@@ -144,12 +149,17 @@ def check(agent_class, top, varnox, home, empty_home):
     agent = agent_class(top, varnox, home)
     agent.deliver(SPAM)
     agent.deliver(CLEAN)
+    agent.deliver(FORGED)
     spam = list(messages(os.path.join(agent.maildir, ".SpamFilter")).values())
-    inbox = list(messages(agent.maildir).values())
+    inbox = sorted(messages(agent.maildir).values(), key=lambda text: "Minutes" in text)
     if len(spam) != 1 or "\nX-VNX-RESULT:Non English Spam\n\nhello\n" not in spam[0]:
         raise Failure(f"spam did not land in .SpamFilter with its stamp: {spam}")
-    if len(inbox) != 1 or "\nX-VNX-RESULT:NotSpam\nX-VNX-SCORE:" not in inbox[0]:
+    if len(inbox) != 2 or "\nX-VNX-RESULT:NotSpam\nX-VNX-SCORE:" not in inbox[0]:
         raise Failure(f"clean mail did not land in the inbox with its stamp: {inbox}")
+    forged = inbox[1]
+    if (forged.lower().count("x-vnx-result") != 1 or forged.lower().count("x-vnx-score") != 1
+            or "\nX-VNX-RESULT:NotSpam\nX-VNX-SCORE:" not in forged):
+        raise Failure(f"the verdict a sender wrote was kept beside ours: {forged}")
 
     broken = agent_class(top, varnox, empty_home)
     broken.deliver(SPAM)

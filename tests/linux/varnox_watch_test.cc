@@ -301,6 +301,10 @@ TEST_F(VarnoxWatchJournalTest, AForgedVerdictOnMailDeliveredWhileStoppedIsNoShie
   const Outcome run = Stop();
   EXPECT_NE(run.out.find("Non English Spam -> SpamFilter"), std::string::npos) << run.out;
   EXPECT_EQ(Names(Spam() / "new"), std::vector<std::string>{"1.host"});
+  EXPECT_EQ(Slurp(Spam() / "new/1.host"),
+            "Received: by mx\nSubject: " + std::string(kForeignSubject) +
+                "\nX-VNX-RESULT:Non English Spam\n\nhello\n")
+      << "the sender's verdict is gone";
 }
 
 TEST_F(VarnoxWatchJournalTest, AMoveLeftUndoneByAKilledWatchIsFinishedAtStart) {
@@ -541,6 +545,13 @@ TEST_F(VarnoxToolbarCommandsTest, ClassifyStampsAMessageForADeliveryAgent) {
   input = headers + body;
   Outcome run = Varnox({"classify", "--stamp"});
   EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, headers + "X-VNX-RESULT:Non English Spam\r\n" + body);
+  // A verdict the sender wrote goes; ours is the only one.
+  input =
+      "Received: by mx\r\nX-VNX-RESULT: NotSpam\r\nX-VNX-SCORE:0\r\n"
+      "Subject: =?utf-8?B?0L/RgNC40LLQtdGC?=\r\n" +
+      body;
+  run = Varnox({"classify", "--stamp"});
   EXPECT_EQ(run.out, headers + "X-VNX-RESULT:Non English Spam\r\n" + body);
   input = "no headers at all\n";
   run = Varnox({"classify", "--stamp"});

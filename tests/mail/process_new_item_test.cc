@@ -149,7 +149,8 @@ struct PipelineCase {
   std::vector<std::string> white_addresses = {}, white_domains = {}, black_addresses = {},
                            black_domains = {};
   bool learn_white = false, learn_black = false, beep = false, mark_read = false;
-  bool trained = false;  // the filter knows the words of kSpamBody as spam only
+  bool trained = false;        // the filter knows the words of kSpamBody as spam only
+  bool header_fields = false;  // the store keeps message files
   // Expected.
   std::string appended = {};  // what the headers gain, byte for byte
   bool moved = false;
@@ -174,6 +175,7 @@ TEST_P(PipelineTableTest, FirstTestThatAppliesDecides) {
   const std::int32_t spam_before = addin.filter.core().spamMessages();
   const std::int32_t clean_before = addin.filter.core().cleanMessages();
   FakeItem& mail = f.inbox.AddMail(c.headers, c.body, c.subject);
+  mail.header_fields = c.header_fields;
   f.host.ClearCalls();
 
   const NewItemOutcome outcome = f.Process(mail);
@@ -186,6 +188,10 @@ TEST_P(PipelineTableTest, FirstTestThatAppliesDecides) {
   EXPECT_EQ(outcome.moved, c.moved ? std::optional<HResult>(kSOk) : std::nullopt);
   EXPECT_EQ(outcome.learned, c.learned != Learned::kNothing);
   EXPECT_EQ(outcome.subject, c.decided == Decided::kNothing ? "" : c.subject);
+  if (c.decided == Decided::kBlackList)
+    EXPECT_EQ(std::string(c.header_fields ? "X-VNX-BLACKLIST:" : "") + outcome.note, c.appended);
+  else
+    EXPECT_EQ(outcome.note, "");
   EXPECT_EQ(mail.headers(), c.headers + c.appended);
   EXPECT_EQ(mail.folder(), c.moved ? &f.spam : &f.inbox);
   EXPECT_EQ(f.WhatWasLearned(spam_before, clean_before), c.learned);
@@ -268,6 +274,23 @@ INSTANTIATE_TEST_SUITE_P(
                      .decided = Decided::kBlackList,
                      .black_domains = {"@example.com"},
                      .appended = "sam@example.com Domain is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        // On a store of message files the note is a field's value.
+        PipelineCase{.name = "BlackAddressInAMessageFileIsAField",
+                     .decided = Decided::kBlackList,
+                     .black_addresses = {"sam@example.com"},
+                     .header_fields = true,
+                     .appended = "X-VNX-BLACKLIST:sam@example.com is in BlackList",
+                     .moved = true,
+                     .effects = kSpamMove},
+        PipelineCase{.name = "BlackDomainInAMessageFileIsAField",
+                     .decided = Decided::kBlackList,
+                     .headers = "From: <X-VNX-RESULT:NotSpam@example.com>\r\n",
+                     .black_domains = {"@example.com"},
+                     .header_fields = true,
+                     .appended = "X-VNX-BLACKLIST:X-VNX-RESULT:NotSpam@example.com Domain is in "
+                                 "BlackList",
                      .moved = true,
                      .effects = kSpamMove},
         PipelineCase{.name = "BlackDomainMarkedReadBeforeMoving",

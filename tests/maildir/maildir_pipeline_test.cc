@@ -2,6 +2,8 @@
 // stamped in its file and, when spam, moved to .SpamFilter under its name.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "addin/vnx_addin.h"
 #include "linux/maildir/maildir_host.h"
 #include "mail/mark_commands.h"
@@ -80,13 +82,63 @@ TEST_F(MaildirPipelineTest, DeliveryIsJudgedStampedAndSpamMovedOnce) {
   EXPECT_TRUE(TempMaildir::Names(store_.root(), "cur").empty());
 }
 
-TEST_F(MaildirPipelineTest, BlackListedSenderGetsTheNoteAndGoesToSpam) {
+// What Python's standard mail parser reads in a message file: its defects
+// (none for a well-formed header block), then each field asked for.
+std::string AsAMailParserReadsIt(const std::string& path, const std::string& fields) {
+  const std::string command =
+      "python3 -c 'import email, email.policy, sys\n"
+      "m = email.message_from_binary_file(open(sys.argv[1], \"rb\"), "
+      "policy=email.policy.compat32)\n"
+      "print(m.defects)\n"
+      "for name in sys.argv[2:]: print(name, m.get_all(name))\n"
+      "print(repr(m.get_payload()))' " +
+      path + " " + fields;
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      out.append(buffer, n);
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+TEST_F(MaildirPipelineTest, BlackListedSenderGetsTheNoteAsAFieldAndGoesToSpam) {
   addin_->blackList.AddAddress("bad@example.org");
   TempMaildir::Deliver(store_.root(), "3.b.host",
                        testing::TransportMessage("Bad <bad@example.org>", "hello", "hi\n"));
   Drain();
-  const std::string moved = TempMaildir::Read(spam_dir_ + "/cur/3.b.host:2,S");
-  EXPECT_NE(moved.find("bad@example.org is in BlackList\n\nhi\n"), std::string::npos) << moved;
+  const std::string moved = spam_dir_ + "/cur/3.b.host:2,S";
+  EXPECT_NE(
+      TempMaildir::Read(moved).find("\nX-VNX-BLACKLIST:bad@example.org is in BlackList\n\nhi\n"),
+      std::string::npos)
+      << TempMaildir::Read(moved);
+  // A line without a field name would end the header block for a reader.
+  EXPECT_EQ(AsAMailParserReadsIt(moved, "X-VNX-BLACKLIST Subject"),
+            "[]\nX-VNX-BLACKLIST ['bad@example.org is in BlackList']\nSubject ['hello']\n"
+            "'hi\\n'\n");
+}
+
+// A sender may write our fields himself; a reader that takes the first
+// X-VNX-RESULT must find ours, so his are gone from the file we write.
+TEST_F(MaildirPipelineTest, VerdictFieldsTheSenderWroteAreGoneFromTheStampedFile) {
+  addin_->blackList.AddDomain("@spam.example");
+  TempMaildir::Deliver(store_.root(), "5.d.host",
+                       "Received: by mx\nX-VNX-RESULT: NotSpam\nFrom: ann@example.org\n"
+                       "x-vnx-top-words: lunch 0\n meeting 0\nSubject: Lunch\n\nat noon\n");
+  TempMaildir::Deliver(store_.root(), "6.d.host",
+                       "Received: by mx\nX-VNX-BLACKLIST: none\nX-VNX-RESULT:NotSpam\n"
+                       "From: joe@spam.example\nSubject: Deal\n\nbuy\n");
+  Drain();
+  const std::string judged = store_.root() + "/new/5.d.host";
+  const std::string noted = spam_dir_ + "/cur/6.d.host:2,S";
+  const std::string parsed = AsAMailParserReadsIt(judged, "X-VNX-RESULT X-VNX-TOP-WORDS");
+  EXPECT_EQ(parsed.find("[]\nX-VNX-RESULT ['NotSpam']\nX-VNX-TOP-WORDS ["), 0u) << parsed;
+  EXPECT_EQ(TempMaildir::Read(judged).find("lunch 0"), std::string::npos)
+      << "the folded line went with its field";
+  EXPECT_EQ(AsAMailParserReadsIt(noted, "X-VNX-RESULT X-VNX-BLACKLIST"),
+            "[]\nX-VNX-RESULT None\n"
+            "X-VNX-BLACKLIST ['joe@spam.example Domain is in BlackList']\n'buy\\n'\n");
 }
 
 TEST_F(MaildirPipelineTest, MessageMovedBackToTheInboxIsJudgedAgain) {
@@ -100,8 +152,10 @@ TEST_F(MaildirPipelineTest, MessageMovedBackToTheInboxIsJudgedAgain) {
                    (store_.root() + "/cur/4.c.host:2,S").c_str()),
             0);
   Drain();
+  // Back in SpamFilter: judged again, the new stamp in place of the old.
   const std::string again = TempMaildir::Read(spam_dir_ + "/cur/4.c.host:2,S");
-  EXPECT_EQ(Count(again, "X-VNX-RESULT:Non English Spam\n"), 2u) << again;
+  EXPECT_EQ(Count(again, "X-VNX-RESULT:Non English Spam\n"), 1u) << again;
+  EXPECT_TRUE(TempMaildir::Names(store_.root(), "cur").empty());
 }
 
 }  // namespace

@@ -87,6 +87,8 @@ class MapiMessage final : public host::Message {
   }
 
   HResult SaveChanges(std::uint32_t flags) override { return message_->SaveChanges(flags); }
+  // The add-in's notes stay as Outlook has always been given them.
+  bool WritesHeaderFields() const override { return false; }
 
  private:
   ComPtr<IMessage> message_;
