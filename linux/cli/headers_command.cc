@@ -1,4 +1,9 @@
 // varnox headers: the Mail Header viewer on a message file.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "linux/cli/command_context.h"
 #include "linux/maildir/maildir_host.h"
 #include "linux/platform/console_texts.h"
@@ -26,6 +31,12 @@ int Run(CommandContext& context, const Arguments& arguments) {
   maildir::MaildirHost host;
   std::unique_ptr<host::ItemList> messages;
   std::string bad;
+  for (const std::string& file : arguments.operands) {
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0)
+      return context.UserError("cannot read " + TerminalTextFromUtf8(file) + ": " +
+                               std::strerror(errno));
+  }
   if (Failed(host.MessageFiles(arguments.operands, &messages, &bad)))
     return context.UserError(TerminalTextFromUtf8(bad) +
                              " is not a message in the new/ or cur/ folder of a Maildir");

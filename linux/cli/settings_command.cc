@@ -95,15 +95,15 @@ int Show(CommandContext& context) {
     name.resize(std::max<std::size_t>(name.size(), 24), ' ');
     text += "  " + name + (shown.*box.choice ? "on   " : "off  ") + std::string(box.caption) + "\n";
   }
-  text += TerminalText(std::string(SettingsDialog::kWordCountLabel) +
-                       std::to_string(addin.filter.WordCount())) +
-          "\n";
   for (const ExtraSetting& extra : kExtraSettings) {
     std::string name(extra.name);
     name.resize(24, ' ');
     text += "  " + name + (addin.settings.ReadDword(extra.name) != 0 ? "on   " : "off  ") +
             std::string(extra.caption) + "\n";
   }
+  text += TerminalText(std::string(SettingsDialog::kWordCountLabel) +
+                       std::to_string(addin.filter.WordCount())) +
+          "\n";
   context.Print(TerminalTextFromUtf8(text));
   return kExitOk;
 }

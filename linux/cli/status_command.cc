@@ -71,13 +71,17 @@ int Run(CommandContext& context, const Arguments& arguments) {
   text += store.NotSpamFolderName(&folder) && !folder.empty()
               ? TerminalText(folder) + "\n"
               : "(empty: the folder is asked for each time)\n";
+  // Not stored: the Settings dialog's box that empties NotSpamFolderName.
+  text += "  " + Padded("AskNotSpamFolder") + (folder.empty() ? "on\n" : "off\n");
   const char* const kSwitches[] = {setting::kBeepAtSpam,
                                    setting::kLearnFromBlackListed,
                                    setting::kLearnFromWhiteListed,
                                    setting::kMarkReadBeforeMoving,
                                    setting::kConsiderNonEnglishSpam,
                                    setting::kLearnFromMarkSpam,
-                                   setting::kLearnFromNotSpam};
+                                   setting::kLearnFromNotSpam,
+                                   setting::kSecondJudge,
+                                   setting::kLearnFromMoves};
   for (const char* name : kSwitches)
     text += "  " + Padded(name) + (store.ReadDword(name) != 0 ? "on\n" : "off\n");
   context.Print(text);

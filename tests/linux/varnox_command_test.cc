@@ -141,6 +141,10 @@ TEST_F(VarnoxCommandTest, StatusShowsTheSettings) {
   EXPECT_NE(run.out.find(Data("whitelist.xml").string() + " (14 bytes)"), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("BeepAtSpam              on"), std::string::npos) << run.out;
+  // Every setting, those without a stored value of their own too.
+  for (const char* line : {"AskNotSpamFolder        on\n", "SecondJudge             off\n",
+                           "LearnFromMoves          off\n", "LearnFromNotSpam        "})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
 }
 
 class VarnoxLearningTest : public VarnoxCommandTest {
@@ -474,7 +478,10 @@ TEST_F(VarnoxListsAndSettingsTest, SettingsAreShownAndSetThroughTheSettingsDialo
   // Without a terminal, settings alone shows.
   run = Varnox({"settings"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("Total Words in Bayesian Database : 0"), std::string::npos) << run.out;
+  // The settings, then the word count last.
+  EXPECT_NE(run.out.find("LearnFromMoves          off  watch learns"), std::string::npos)
+      << run.out;
+  EXPECT_TRUE(run.out.ends_with("\nTotal Words in Bayesian Database : 0\n")) << run.out;
 
   fs::permissions(home / ".config/varnox", fs::perms::owner_read | fs::perms::owner_exec);
   run = Varnox({"settings", "set", "BeepAtSpam", "off"});

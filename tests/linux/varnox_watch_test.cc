@@ -535,6 +535,13 @@ TEST_F(VarnoxToolbarCommandsTest, HeadersShowsTheTransportHeaders) {
       Varnox({"headers", (maildir / "new/1.host").string(), (maildir / "new/sent.host").string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("Please Select a single mail"), std::string::npos) << run.err;
+  // A file that is not there is named as missing, not as a wrong place.
+  run = Varnox({"headers", (maildir / "new/gone.host").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot read " + (maildir / "new/gone.host").string() +
+                         ": No such file or directory"),
+            std::string::npos)
+      << run.err;
   EXPECT_FALSE(fs::exists(Spam())) << "headers makes nothing";
 }
 
