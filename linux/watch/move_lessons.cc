@@ -2,10 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "addin/vnx_addin.h"
 #include "linux/maildir/mail_file.h"
+#include "linux/maildir/maildir_folder.h"
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file_name.h"
 #include "linux/platform/console_user_interface.h"
@@ -58,6 +61,23 @@ std::string FolderNameOf(const std::string& dir) {
 }
 
 }  // namespace
+
+bool LeavesFolders(const std::vector<std::string>& dirs, std::string_view unique,
+                   std::chrono::milliseconds window) {
+  constexpr std::chrono::milliseconds kStep{50};
+  const auto held = [&] {
+    return std::any_of(dirs.begin(), dirs.end(), [&](const std::string& dir) {
+      return maildir::FindMessage(dir, unique, nullptr).has_value();
+    });
+  };
+  const auto deadline = std::chrono::steady_clock::now() + window;
+  while (held()) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(kStep);
+  }
+  return true;
+}
 
 MessageMarks MarksOf(std::string_view raw) {
   const mime::HeaderBlock block = mime::FindHeaderBlock(raw);
@@ -118,12 +138,34 @@ std::optional<WatchJournal::Place> MoveLessons::PlaceOf(std::string_view unique,
                                                         std::uint64_t fingerprint) const {
   // A user's move may cross stores: every journal is asked.
   for (const std::string& store : session_.host().stores()) {
-    if (const WatchJournal* journal = session_.JournalOf(store)) {
-      if (const auto place = journal->PlaceOf(unique, fingerprint))
-        return place;
-    }
+    const WatchJournal* journal = session_.JournalOf(store);
+    std::string found;
+    const auto place =
+        journal != nullptr ? journal->PlaceOf(unique, fingerprint, &found) : std::nullopt;
+    if (!place)
+      continue;
+    if (found == unique)
+      return place;
+    // The same content under another name: moved by copy only when the
+    // message it matches leaves the folders it was seen in.
+    const bool left = LeavesFolders(
+        *place == WatchJournal::Place::kSpam ? spam_dirs_ : OtherFolders(), found, kCopyMoveWindow);
+    return left ? place : std::nullopt;
   }
   return std::nullopt;
+}
+
+std::vector<std::string> MoveLessons::OtherFolders() const {
+  std::vector<std::string> dirs;
+  for (const std::string& store : session_.host().stores()) {
+    dirs.push_back(store);
+    for (const std::string& name : maildir::ListFolderDirectories(store)) {
+      std::string dir = store + "/" + name;
+      if (std::find(spam_dirs_.begin(), spam_dirs_.end(), dir) == spam_dirs_.end())
+        dirs.push_back(std::move(dir));
+    }
+  }
+  return dirs;
 }
 
 void MoveLessons::Record(const std::string& store, WatchJournal::Place place,
@@ -176,7 +218,9 @@ void MoveLessons::OnSpamArrival(const std::string& dir, const maildir::MessageEn
   if (!marks)
     return;
   const bool own = own_moves_.TakeArrival(unique);
-  const std::optional<WatchJournal::Place> was = PlaceOf(unique, marks->fingerprint);
+  // Asked only when the arrival could be a lesson: PlaceOf may wait.
+  const std::optional<WatchJournal::Place> was =
+      own || marks->learn_mark ? std::nullopt : PlaceOf(unique, marks->fingerprint);
   Record(maildir::MailFolderAt(dir).root, WatchJournal::Place::kSpam, unique, marks->fingerprint);
   // Never seen in a watched folder: delivered here, not moved by the user.
   if (own || marks->learn_mark || was != WatchJournal::Place::kWatched)

@@ -10,7 +10,13 @@
 // when the pipeline moved it there), and every message that arrives in
 // SpamFilter as seen there. A message is found by its unique name or, since
 // an IMAP server's copy gets a new one, by a fingerprint of its content
-// (its Message-ID and its body, which stamping does not change). Not lessons:
+// (its Message-ID and its body, which stamping does not change). Content
+// alone is no move, though: the same message may be delivered twice (sent to
+// two of the user's addresses, or again by a spammer). An arrival found by
+// content only is a move when the message it matches leaves the folder it
+// was seen in (a mail client's move by copy: IMAP's COPY, then \Deleted and
+// EXPUNGE; mutt's save); while that message stays, the arrival is a
+// delivery, judged. Not lessons:
 // Varnox's own moves, arrivals never seen before (deliveries), and messages
 // carrying a learning mark (X-VNX-LEARN: taught already).
 //
@@ -19,6 +25,7 @@
 #ifndef VARNOX_LINUX_WATCH_MOVE_LESSONS_H_
 #define VARNOX_LINUX_WATCH_MOVE_LESSONS_H_
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -42,6 +49,18 @@ struct MessageMarks {
 // body (everything after the header block).
 MessageMarks MarksOf(std::string_view raw);
 
+// How long an arrival that matches by content a message still in the folder
+// it was seen in waits for that message to leave, before it is taken for a
+// delivery: a move by copy puts the copy in first, and the client removes the
+// original a round trip or two later.
+inline constexpr std::chrono::milliseconds kCopyMoveWindow{3000};
+
+// Whether the folders `dirs` (Maildir folder directories) hold no message of
+// the unique name `unique` by the end of `window`: checked at once, then
+// every 50 ms until it is gone or the window has passed.
+bool LeavesFolders(const std::vector<std::string>& dirs, std::string_view unique,
+                   std::chrono::milliseconds window);
+
 class MoveLessons final : public ArrivalListener {
  public:
   MoveLessons(SessionContext& context, MailSession& session, bool quiet)
@@ -64,8 +83,15 @@ class MoveLessons final : public ArrivalListener {
  private:
   bool Enabled() const;
   std::optional<MessageMarks> ReadMarks(const std::string& path) const;
+  // The place of the message with this name or, failing that, this
+  // content, in any store's journal. A place found by content under another
+  // name counts only when that message has left the folders it was seen in
+  // (the spam folders for kSpam, the others for kWatched) within
+  // kCopyMoveWindow: else the arrival is a second delivery, and nullopt.
   std::optional<WatchJournal::Place> PlaceOf(std::string_view unique,
                                              std::uint64_t fingerprint) const;
+  // The folder directories of every store but the spam folders.
+  std::vector<std::string> OtherFolders() const;
   void Record(const std::string& store, WatchJournal::Place place, std::string_view unique,
               std::uint64_t fingerprint);
   void OnSpamArrival(const std::string& dir, const maildir::MessageEntry& entry);

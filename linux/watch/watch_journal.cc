@@ -216,15 +216,21 @@ bool WatchJournal::ParsePlace(char kind, JournalTime time, std::string_view fiel
 }
 
 std::optional<WatchJournal::Place> WatchJournal::PlaceOf(std::string_view unique,
-                                                         std::uint64_t fingerprint) const {
-  if (const auto named = places_.find(unique); named != places_.end())
+                                                         std::uint64_t fingerprint,
+                                                         std::string* found) const {
+  if (const auto named = places_.find(unique); named != places_.end()) {
+    if (found != nullptr)
+      *found = named->first;
     return named->second.place;
+  }
   const auto content = fingerprints_.find(fingerprint);
   if (content == fingerprints_.end())
     return std::nullopt;
   const auto seen = places_.find(content->second);
   if (seen == places_.end() || seen->second.fingerprint != fingerprint)
     return std::nullopt;
+  if (found != nullptr)
+    *found = seen->first;
   return seen->second.place;
 }
 

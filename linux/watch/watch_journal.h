@@ -76,8 +76,10 @@ class WatchJournal {
   std::optional<State> StateOf(std::string_view unique) const;
   // The last place recorded for a message of this unique name or, failing
   // that, of this content fingerprint (a mail client or IMAP server may give
-  // a moved message a new name); nullopt when neither is known.
-  std::optional<Place> PlaceOf(std::string_view unique, std::uint64_t fingerprint) const;
+  // a moved message a new name); nullopt when neither is known. `found`, when
+  // given, is set to the unique name the place was recorded under.
+  std::optional<Place> PlaceOf(std::string_view unique, std::uint64_t fingerprint,
+                               std::string* found = nullptr) const;
   // Whether the file has grown past the size that shortens it.
   bool large() const { return bytes_ > CompactAt(); }
   // The messages whose last record is kMovePending.

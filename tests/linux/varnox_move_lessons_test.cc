@@ -97,6 +97,29 @@ TEST_F(VarnoxMoveLessonsTest, EachMoveIsTaughtOnceAndNothingElseIs) {
   EXPECT_NE(Stats().find("Spam messages   1\nGood messages   2\n"), std::string::npos) << Stats();
 }
 
+// The same message delivered again while the first copy lies in SpamFilter
+// (sent to two of the user's addresses) is a delivery: judged, and no lesson,
+// with a Message-ID or without one (then the body alone matches).
+TEST_F(VarnoxMoveLessonsTest, ASecondDeliveryOfTheSameMessageIsJudged) {
+  ASSERT_EQ(Varnox({"settings", "set", "LearnFromMoves", "on"}).status, 0);
+  StartWatch();
+  const std::string foreign = "Subject: =?utf-8?B?0L/RgNC40LLQtdGC?=\n\nhello\n";
+  const std::string texts[] = {"Received: by mx\nMessage-ID: <x1@spam.example>\n" + foreign,
+                               "Received: by mx\n" + foreign};
+  std::size_t delivered = 0;
+  for (const std::string& text : texts) {
+    for (int copy = 0; copy < 2; ++copy) {
+      Deliver(maildir, std::to_string(++delivered) + ".host", text);
+      ASSERT_TRUE(WaitFor([&] { return Count(BackgroundOutput(), "-> SpamFilter") == delivered; }))
+          << "copy " << delivered << " judged: " << BackgroundOutput();
+    }
+  }
+  const Outcome run = Stop();
+  EXPECT_EQ(run.out.find("learned as"), std::string::npos) << run.out;
+  EXPECT_EQ(Count(run.out, "Non English Spam -> SpamFilter"), 4u) << run.out;
+  EXPECT_NE(Stats().find("Spam messages   0\nGood messages   0\n"), std::string::npos) << Stats();
+}
+
 TEST_F(VarnoxMoveLessonsTest, VarnoxsOwnMovesAreNoLessons) {
   ASSERT_EQ(Varnox({"settings", "set", "LearnFromMoves", "on"}).status, 0);
   StartWatch();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "linux/watch/watch_journal.h"
@@ -81,6 +82,50 @@ TEST_F(JournalPlacesTest, APlaceIsFoundByNameOrByContentAndSurvivesAReopen) {
   ASSERT_TRUE(journal->RecordPlace(WatchJournal::Place::kSpam, "3.copy", 0xabc, 400));
   EXPECT_EQ(journal->PlaceOf("new", 0xabc), WatchJournal::Place::kSpam);
   EXPECT_EQ(journal->PlaceOf("1.host", 0), WatchJournal::Place::kWatched) << "by name first";
+  // The name the place was recorded under: the caller checks that message.
+  std::string found;
+  EXPECT_EQ(journal->PlaceOf("new", 0xabc, &found), WatchJournal::Place::kSpam);
+  EXPECT_EQ(found, "3.copy");
+  EXPECT_EQ(journal->PlaceOf("1.host", 0xabc, &found), WatchJournal::Place::kWatched);
+  EXPECT_EQ(found, "1.host");
+}
+
+// A copy found by content is a move only when the message it matches leaves
+// its folders; a second delivery leaves the first where it is.
+TEST_F(JournalPlacesTest, LeavingTheFoldersIsSeenWithinTheWindowOnly) {
+  const std::string a = folder + "/a", b = folder + "/.B";
+  for (const std::string& dir : {a, b}) {
+    for (const char* sub : {"/cur", "/new", "/tmp"})
+      fs::create_directories(dir + sub);
+  }
+  std::ofstream(b + "/cur/1.host:2,S") << "x";
+  std::ofstream(a + "/new/2.host") << "x";
+  using std::chrono::milliseconds;
+  struct Case {
+    const char* unique;
+    milliseconds window;
+    bool removed_meanwhile;  // by another process, 100 ms into the window
+    bool left;
+  };
+  const Case cases[] = {
+      {"9.host", milliseconds(0), false, true},      // in neither folder
+      {"1.host", milliseconds(200), false, false},   // stays, flags and all
+      {"2.host", milliseconds(0), false, false},     // in the other folder
+      {"1.host:2,S", milliseconds(0), false, true},  // a name, not a file
+      {"2.host", milliseconds(5000), true, true},    // removed: seen at once
+  };
+  for (const Case& c : cases) {
+    std::thread remover;
+    if (c.removed_meanwhile) {
+      remover = std::thread([&] {
+        std::this_thread::sleep_for(milliseconds(100));
+        fs::remove(a + "/new/2.host");
+      });
+    }
+    EXPECT_EQ(watch::LeavesFolders({a, b}, c.unique, c.window), c.left) << c.unique;
+    if (remover.joinable())
+      remover.join();
+  }
 }
 
 TEST_F(JournalPlacesTest, ShorteningKeepsRecentPlacesAndDoesNotRepeatWhileTheyFillIt) {
