@@ -278,6 +278,23 @@ TEST_F(VarnoxWatchJournalTest, MailAClientMovedToCurWhileStoppedIsJudged) {
   EXPECT_EQ(Count(Slurp(maildir / "cur/1.host:2,S"), "X-VNX-RESULT:"), 1u);
 }
 
+// Not Spam done while watch is stopped holds at its next start: the command's
+// own session records the message in the journal as handled.
+TEST_F(VarnoxWatchJournalTest, MailNotSpamMovedBackWhileStoppedStaysAtTheNextStart) {
+  StartAndCatchUp();
+  Deliver(maildir, "1.host", Mail("Ivan <ivan@example.ru>", kForeignSubject, "hello\n"));
+  ASSERT_TRUE(WaitFor([&] { return Count(BackgroundOutput(), "-> SpamFilter") == 1; }));
+  ASSERT_EQ(Stop().status, 0);
+  fs::rename(Spam() / "new/1.host", Spam() / "cur/1.host:2,S");  // read in a client
+  const Outcome moved = Varnox({"not-spam", "--to", "Inbox", (Spam() / "cur/1.host:2,S").string()});
+  ASSERT_EQ(moved.status, 0) << moved.err;
+  StartAndCatchUp();
+  const Outcome run = Stop();
+  EXPECT_EQ(run.out, "") << "nothing judged or moved again";
+  EXPECT_EQ(Names(maildir / "cur"), std::vector<std::string>{"1.host:2,S"});
+  EXPECT_TRUE(Names(Spam() / "cur").empty());
+}
+
 TEST_F(VarnoxWatchJournalTest, AWhiteListedMessageIsLearnedOnceOverRestarts) {
   ASSERT_EQ(Varnox({"settings", "set", "LearnFromWhiteListed", "on"}).status, 0);
   ASSERT_EQ(Varnox({"whitelist", "add", "ann@example.org"}).status, 0);
