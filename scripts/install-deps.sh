@@ -18,7 +18,7 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
-        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgumbo-dev libinih-dev libxxhash-dev cmark
+        libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgpgme-dev libgumbo-dev libinih-dev libxxhash-dev cmark
         systemd python3 dovecot-imapd dovecot-lmtpd dovecot-sieve procmail maildrop libetpan-dev
         libgnutls28-dev openssl)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev libxxhash-dev wine
