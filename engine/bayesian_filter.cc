@@ -76,28 +76,36 @@ int BayesianFilter::Initialize() {
   } catch (const std::bad_alloc&) {
     // Starts with what could be loaded.
   }
-  WarnIfDatabaseUnusable();
+  WarnIfFilesUnusable();
   return 1;
 }
 
-void BayesianFilter::WarnIfDatabaseUnusable() const {
-  if (!core_.databaseUnreadable() && !core_.databaseCutShort())
-    return;
+void BayesianFilter::WarnIfFilesUnusable() const {
   constexpr std::uint32_t kFlags = kMbOk | kMbIconWarning | kMbSetForeground | kMbTopmost;
   constexpr std::string_view kCaption = "Bayesian Plugin Error";
-  const bool unreadable = core_.databaseUnreadable();
-  const std::string_view what = unreadable ? "Cannot read database" : "Database cut short";
-  std::string text;
-  try {
-    text = std::string(what) + " (" + core_.databasePath() + "). " +
-           (unreadable ? "Mail is judged without what the filter has learned, and the file is "
-                         "left as it is."
-                       : "The filter uses the words it could read; the rest may be lost.");
-  } catch (const std::bad_alloc&) {
-    platform_.ui.ShowMessage(what, kCaption, kFlags);
-    return;
+  const auto warn = [&](std::string_view what, const std::string& path, std::string_view rest) {
+    std::string text;
+    try {
+      text = std::string(what) + " (" + path + "). " + std::string(rest);
+    } catch (const std::bad_alloc&) {
+      platform_.ui.ShowMessage(what, kCaption, kFlags);
+      return;
+    }
+    platform_.ui.ShowMessage(text, kCaption, kFlags);
+  };
+  if (core_.databaseUnreadable()) {
+    warn("Cannot read database", core_.databasePath(),
+         "Mail is judged without what the filter has learned, and the file is left as it is.");
+  } else if (core_.databaseCutShort()) {
+    warn("Database cut short", core_.databasePath(),
+         "The filter uses the words it could read; the rest may be lost.");
   }
-  platform_.ui.ShowMessage(text, kCaption, kFlags);
+  // Said once, at the start, whether the judge is chosen or not: the file
+  // holds what the user taught it.
+  if (chiSquare_.unreadable()) {
+    warn("Cannot read the second judge's file", chiSquare_.path(),
+         "The file is left as it is, and what the second judge learns is not saved.");
+  }
 }
 
 bool BayesianFilter::HasNonEnglishRun(std::string_view text) {
@@ -138,7 +146,10 @@ void BayesianFilter::StartChiSquareFromClassic() {
 }
 
 bool BayesianFilter::ChiSquareLearns() {
-  if (!chiSquare_.onDisk() && !ChiSquareChosen())
+  // Not chosen, it only keeps its file current: one it cannot replace (not
+  // read whole, or somebody else's) is left alone, and nothing is copied or
+  // learned for it.
+  if (!ChiSquareChosen() && (!chiSquare_.onDisk() || chiSquare_.unreadable()))
     return false;
   StartChiSquareFromClassic();
   return true;
@@ -165,12 +176,14 @@ int BayesianFilter::Classify(std::string body, MessageInfo& info) {
   }
   info.nonEnglish = 0;
   try {
-    SpamJudge& judge = ChiSquareDecides() ? static_cast<SpamJudge&>(chiSquare_) : core_;
+    const bool chi_square = ChiSquareDecides();
+    SpamJudge& judge = chi_square ? static_cast<SpamJudge&>(chiSquare_) : core_;
     MessageTokens tokens(info.subject, body, info.headers, core_.tokenizer());
     const Verdict verdict = judge.Decide(tokens);
     info.score = verdict.score;
     info.isSpam = verdict.spam ? 1 : 0;
     info.scored = 1;
+    info.chiSquare = chi_square ? 1 : 0;
     info.verdictText = verdict.spam ? "Spam" : "Clean";
     info.topWords = FormatTopWords(verdict.clues);
     // The counted words become the record's, once the top words made from

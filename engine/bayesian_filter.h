@@ -50,7 +50,9 @@ class BayesianFilter : public WordTableControls {
   // them: the word database (a database file that does not exist is created
   // with the header lines only), the chi-square judge's file beside it, the
   // ignore list. A database that exists but cannot be read whole, or that
-  // ends early, is reported in a message box ("Bayesian Plugin Error").
+  // ends early, and a chi-square judge's file that exists but cannot be read
+  // whole or is somebody else's, are reported in a message box ("Bayesian
+  // Plugin Error"), once.
   // Always 1.
   int Initialize();
   // Judges `info.subject` and `body` (and `info.headers`, which only the
@@ -108,7 +110,8 @@ class BayesianFilter : public WordTableControls {
   // StartFrom), so that it is useful at once and nothing learned is lost.
   void StartChiSquareFromClassic();
   // The chi-square judge learns once it was chosen (its file exists, or it
-  // is chosen now): a user who never chose it pays nothing for it.
+  // is chosen now): a user who never chose it pays nothing for it. Not
+  // chosen, it learns only for a file it can replace.
   bool ChiSquareLearns();
   // It decides when chosen, once it has learned spam and good mail.
   bool ChiSquareDecides();
@@ -127,8 +130,9 @@ class BayesianFilter : public WordTableControls {
   // Every judge's save; only Empty and teardown pass kWhenDue. The aging
   // clock is the word database's.
   int SaveJudges(Aging aging);
-  // Shows the message of an unreadable or cut-short database, if any.
-  void WarnIfDatabaseUnusable() const;
+  // Shows the message of an unreadable or cut-short database, and of a file
+  // of the chi-square judge that cannot be read, if any.
+  void WarnIfFilesUnusable() const;
 
   Platform platform_;
   BayesianCore core_;

@@ -242,6 +242,11 @@ bool ChiSquareJudge::onDisk() const {
   return store_.onDisk();
 }
 
+bool ChiSquareJudge::unreadable() const {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return store_.unreadable();
+}
+
 std::int32_t ChiSquareJudge::spamMessages() const {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   return store_.messages().spam;

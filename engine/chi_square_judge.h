@@ -91,6 +91,9 @@ class ChiSquareJudge final : public SpamJudge {
   }
   // True once the file was found (read or not) or written.
   bool onDisk() const;
+  // The file exists but was not read whole, or is not of the format: it is
+  // never replaced, so nothing learned here reaches it.
+  bool unreadable() const;
   // The judge can tell anything once it has learned spam and good mail.
   bool Ready() const;
   // A judge switched on for the first time over a word database learned

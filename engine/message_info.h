@@ -21,6 +21,9 @@ struct MessageInfo {
   std::int32_t isSpam = 0;      // 1 spam, 0 clean
   std::int32_t scored = 0;      // 1 once the words were scored
   std::int32_t nonEnglish = 0;  // 1 when the non-English rule decided
+  // 1 when the chi-square judge (the setting SecondJudge) decided, 0 when
+  // the classic judge or the non-English rule did.
+  std::int32_t chiSquare = 0;
   // The message's words with their occurrences, as counted for judging;
   // WordCounts::AddTo makes the word map of them. Kept as counted rather
   // than as a map: nothing on the judging path reads the map, and making it

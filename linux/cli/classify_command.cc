@@ -13,6 +13,7 @@
 #include "linux/platform/console_user_interface.h"
 #include "mail/process_new_item.h"
 #include "platform/platform.h"
+#include "settings/settings_store.h"
 
 namespace varnox::cli {
 namespace {
@@ -34,7 +35,10 @@ constexpr std::string_view kHelp =
     "      cash 99 meeting 0 offer 98 ...\n"
     "\n"
     "The score runs from 0 to 100; above 90 is Spam, the rest NotSpam. The\n"
-    "second line holds the words that decided, each with its spam percentage. A\n"
+    "second line holds the words that decided, each with its spam percentage.\n"
+    "With the second judge switched on (setting SecondJudge), the first line\n"
+    "ends with the judge that decided, \"(second judge)\" or \"(classic judge)\":\n"
+    "the classic judge decides until the second has learned spam and good mail. A\n"
     "message with three bytes in a row outside plain ASCII in its subject or its\n"
     "body (in code page 1252, where letters of other scripts become such bytes)\n"
     "is \"Non English Spam\", without a score. A file without header lines is\n"
@@ -63,13 +67,16 @@ constexpr std::string_view kHelp =
     "                 NotSpam, 3 when one is Spam or Non English Spam (1 and 2\n"
     "                 still mean an error)\n";
 
-// The verdict in the stamp's words.
-std::string Verdict(const std::string& file, int spam, const MessageInfo& info) {
+// The verdict in the stamp's words; with `name_judge`, the judge that
+// decided too.
+std::string Verdict(const std::string& file, int spam, const MessageInfo& info, bool name_judge) {
   std::string text = TerminalTextFromUtf8(file) + ": ";
   if (info.nonEnglish != 0)
     return text + "Non English Spam\n";
-  text +=
-      std::string(spam != 0 ? "Spam" : "NotSpam") + ", score " + std::to_string(info.score) + "\n";
+  text += std::string(spam != 0 ? "Spam" : "NotSpam") + ", score " + std::to_string(info.score);
+  if (name_judge)
+    text += info.chiSquare != 0 ? " (second judge)" : " (classic judge)";
+  text += "\n";
   // topWords is " word percent ..." ended by "\r\n", or empty.
   std::string words = TerminalText(info.topWords);
   while (!words.empty() && words.back() == '\n')
@@ -156,6 +163,9 @@ int Run(CommandContext& context, const Arguments& arguments) {
   if (files.size() == 1)
     filter.set_imageUse(WordStore::ImageUse::kRead);
   LoadWithoutSaving(context.platform(), filter);
+  // Said only where the user chose the second judge: the lines stay as they
+  // were for everybody else.
+  const bool name_judge = SettingsStore(context.platform().registry).SecondJudge() != 0;
   int status = kExitOk;
   bool any_spam = false;
   for (const std::string& file : files) {
@@ -168,7 +178,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
     MessageInfo info;
     const int spam = Judge(filter, mail, &info);
     any_spam = any_spam || spam != 0;
-    context.Print(Verdict(file, spam, info));
+    context.Print(Verdict(file, spam, info, name_judge));
   }
   if (status == kExitOk && any_spam && spam_status)
     return kExitSpam;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engine/chi_square_judge.h"
 #include "linux/cli/command_context.h"
 #include "linux/platform/console_user_interface.h"
 #include "linux/platform/settings_file_registry.h"
@@ -32,6 +33,22 @@ std::string FileState(const std::string& path, std::string_view missing) {
   if (!S_ISREG(st.st_mode))
     return "not a file";
   return std::to_string(st.st_size) + " bytes";
+}
+
+// The setting SecondJudge, and its judge's file beside the word database
+// once it is on or the file is there.
+std::string SecondJudgeLine(const SettingsStore& store) {
+  const bool on = store.SecondJudge() != 0;
+  std::string text = "  " + Padded(setting::kSecondJudge) + (on ? "on" : "off");
+  std::string word_file;
+  if (store.WordFilePath(&word_file) && !word_file.empty()) {
+    const std::string path = ChiSquareJudge::FilePath(word_file);
+    struct stat st;
+    if (on || ::stat(path.c_str(), &st) == 0)
+      text += " (its file " + TerminalText(path) + ": " +
+              FileState(path, "missing: made at the next save") + ")";
+  }
+  return text + "\n";
 }
 
 int Run(CommandContext& context, const Arguments& arguments) {
@@ -82,8 +99,11 @@ int Run(CommandContext& context, const Arguments& arguments) {
                                    setting::kLearnFromNotSpam,
                                    setting::kSecondJudge,
                                    setting::kLearnFromMoves};
-  for (const char* name : kSwitches)
-    text += "  " + Padded(name) + (store.ReadDword(name) != 0 ? "on\n" : "off\n");
+  for (const char* name : kSwitches) {
+    text += std::string_view(name) == setting::kSecondJudge
+                ? SecondJudgeLine(store)
+                : "  " + Padded(name) + (store.ReadDword(name) != 0 ? "on\n" : "off\n");
+  }
   context.Print(text);
   return kExitOk;
 }

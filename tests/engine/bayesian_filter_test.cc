@@ -402,6 +402,7 @@ TEST_F(JudgeChoiceTest, ChiSquareJudgeDecidesWithTheSameStamps) {
   EXPECT_GT(info.score, 90);
   EXPECT_LE(info.score, 100);
   EXPECT_EQ(info.verdictText, "Spam");
+  EXPECT_EQ(info.chiSquare, 1) << "the record says which judge decided";
   EXPECT_NE(info.topWords.find(" from:@cheap-pills.example 9"), std::string::npos) << info.topWords;
   ASSERT_GE(info.topWords.size(), 2u);
   EXPECT_EQ(info.topWords.substr(info.topWords.size() - 2), "\r\n");
@@ -417,6 +418,7 @@ TEST_F(JudgeChoiceTest, ChiSquareJudgeDecidesWithTheSameStamps) {
   foreign.subject = "\xE4\xBD\xA0\xE5\xA5\xBD";
   EXPECT_EQ(filter->Classify("meeting", foreign), 1);
   EXPECT_EQ(foreign.nonEnglish, 1) << "the non-English rule still comes first";
+  EXPECT_EQ(foreign.chiSquare, 0);
 }
 
 TEST_F(JudgeChoiceTest, SwitchingBackAndForthKeepsEveryLesson) {
@@ -491,6 +493,59 @@ TEST_F(JudgeChoiceTest, EmptyForgetsTheTokensToo) {
   Started();
   EXPECT_EQ(filter->chiSquareJudge().table().size(), 0u);
   EXPECT_EQ(filter->chiSquareJudge().spamMessages(), 2) << "message counts stay, as classic";
+}
+
+// A file of the chi-square judge that cannot be read (or is somebody else's)
+// is never replaced; said once at the start. Not chosen, the judge then
+// learns nothing (nothing it learned could be kept); chosen, it judges from
+// the classic counts and what it learns in this run.
+TEST_F(JudgeChoiceTest, AFileItCannotReadIsLeftAloneAndToldOnce) {
+  struct Case {
+    const char* what;
+    bool foreign;  // else: there, but cannot be read
+    bool on;
+  };
+  const Case cases[] = {{"foreign, off", true, false},
+                        {"foreign, on", true, true},
+                        {"unreadable, off", false, false},
+                        {"unreadable, on", false, true}};
+  for (const Case& c : cases) {
+    fake.files.files.clear();
+    fake.files.unreadable.clear();
+    SwitchOn(false);
+    Teach(Started(), 3);
+    filter.reset();
+    const std::string bytes = c.foreign ? Masked("Some other program = 2\nSpam = 1\n")
+                                        : Masked("Varnox second judge = 1\nSpam = 1\n");
+    fake.files.files[kChiSquareFile] = bytes;
+    if (!c.foreign)
+      fake.files.unreadable.push_back(kChiSquareFile);
+    fake.ui.messages.clear();
+
+    SwitchOn(c.on);
+    Teach(Started(), 2);
+    MessageInfo info;
+    info.subject = "Cheap pills";
+    filter->Classify("buy viagra online", info);
+    ASSERT_EQ(fake.ui.messages.size(), 1u) << c.what;
+    EXPECT_EQ(fake.ui.messages[0].text,
+              "Cannot read the second judge's file (/words.db.second). The file is left as it "
+              "is, and what the second judge learns is not saved.")
+        << c.what;
+    EXPECT_EQ(fake.ui.messages[0].caption, "Bayesian Plugin Error");
+    const ChiSquareJudge& judge = filter->chiSquareJudge();
+    if (c.on) {
+      EXPECT_EQ(judge.spamMessages(), 5) << c.what << ": the classic counts, then two lessons";
+      EXPECT_EQ(info.chiSquare, 1) << c.what;
+    } else {
+      EXPECT_TRUE(judge.table().empty()) << c.what << ": nothing copied or learned";
+      EXPECT_EQ(judge.spamMessages(), 0) << c.what;
+      EXPECT_EQ(info.chiSquare, 0) << c.what;
+    }
+    filter.reset();
+    EXPECT_EQ(fake.files.files[kChiSquareFile], bytes) << c.what;
+    EXPECT_EQ(fake.ui.messages.size(), 1u) << c.what << ": said once";
+  }
 }
 
 // A filter whose word database is saved nowhere writes no file of the

@@ -219,7 +219,19 @@ TEST_F(VarnoxLearningTest, TheSecondJudgeIsSwitchedOnAndOffBySettingsSet) {
   run = Varnox({"classify", test});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find(test + ": Spam, score "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" (second judge)\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(" url:shop.pills.example 9"), std::string::npos) << run.out;
+  const std::string file = Data("words.db.second").string();
+  const std::string size = std::to_string(fs::file_size(file)) + " bytes";
+  run = Varnox({"stats"});
+  EXPECT_NE(
+      run.out.find("Second judge    on\n  file          " + file + " (" + size + ")\n  tokens "),
+      std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  spam messages 4\n  good messages 4\n"), std::string::npos) << run.out;
+  EXPECT_NE(Varnox({"status"})
+                .out.find("SecondJudge             on (its file " + file + ": " + size + ")\n"),
+            std::string::npos);
 
   run = Varnox({"settings", "set", "SecondJudge", "off", "BeepAtSpam", "on"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -227,6 +239,10 @@ TEST_F(VarnoxLearningTest, TheSecondJudgeIsSwitchedOnAndOffBySettingsSet) {
   EXPECT_NE(run.out.find("BeepAtSpam              on "), std::string::npos) << run.out;
   run = Varnox({"classify", test});
   EXPECT_EQ(run.out.find("url:"), std::string::npos) << "the classic judge: " << run.out;
+  EXPECT_EQ(run.out.find(" judge)"), std::string::npos) << "said only when switched on";
+  EXPECT_NE(Varnox({"stats"}).out.find("Second judge    off (its file is kept up to date)\n"),
+            std::string::npos)
+      << "the file is still there and learned";
 }
 
 TEST_F(VarnoxLearningTest, RefusesWhatItCannotDo) {
@@ -505,6 +521,7 @@ TEST_F(VarnoxListsAndSettingsTest, EmptyingAsksAndStatsCount) {
   EXPECT_NE(run.out.find("Words           4\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Spam messages   3\nGood messages   0\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(Data("words.db").string() + " ("), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Second judge"), std::string::npos) << "never switched on: " << run.out;
 
   run = Varnox({"settings", "empty"});
   EXPECT_EQ(run.status, 1);
