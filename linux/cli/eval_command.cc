@@ -3,6 +3,7 @@
 // alone.
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -19,14 +20,18 @@
 namespace varnox::cli {
 namespace {
 
-constexpr std::string_view kOptions[] = {"--spam",  "--good",   "--folds",
-                                         "--split", "--report", "--judge"};
+constexpr std::string_view kOptions[] = {
+    "--spam",      "--good",  "--train-spam", "--train-good", "--test-spam",
+    "--test-good", "--folds", "--split",      "--report",     "--judge"};
 
 // More folds than this only repeats the training for nothing.
 constexpr int kMaxFolds = 1000;
 
 constexpr std::string_view kHelp =
     "Usage: varnox eval --spam DIR... --good DIR... [--folds K | --split even-odd]\n"
+    "                   [--report DIR] [--judge classic|second]\n"
+    "       varnox eval --train-good DIR... --train-spam DIR...\n"
+    "                   --test-good DIR... --test-spam DIR...\n"
     "                   [--report DIR] [--judge classic|second]\n"
     "\n"
     "Measures how well the filter tells spam from good mail on your own folders,\n"
@@ -42,6 +47,13 @@ constexpr std::string_view kHelp =
     "  --folds K         K-fold cross-validation (2 <= K <= 1000): in each folder the\n"
     "                    message at position i is in fold i mod K; each fold is\n"
     "                    judged by a filter trained on all the others\n"
+    "  --train-good DIR..., --train-spam DIR...\n"
+    "  --test-good DIR..., --test-spam DIR...\n"
+    "                    halves given instead of a split: a filter trained on every\n"
+    "                    message of the --train folders (good mail and spam both\n"
+    "                    needed) judges every message of the --test folders (one\n"
+    "                    kind is enough), say trained on last year's mail and tested\n"
+    "                    on this month's; a folder may be given only once\n"
     "  --report DIR      also write into DIR (made when missing) summary.json, the\n"
     "                    results for programs, and scores.png, a picture of the\n"
     "                    scores of good mail and of spam with the threshold, drawn\n"
@@ -57,8 +69,9 @@ constexpr std::string_view kHelp =
     "sub-folders are not read.\n"
     "\n"
     "It prints the false positives (good mail judged spam) and false negatives\n"
-    "(spam judged good) with counts and rates, the verdicts of the rule against\n"
-    "non-English characters, the scores of good mail and of spam, messages per\n"
+    "(spam judged good) with counts and rates, the false positives of the judge\n"
+    "apart from those of the rule against non-English characters (which decides\n"
+    "before any judge), that rule's verdicts, the scores of good mail and of spam, messages per\n"
     "second for training and for judging (file reading and MIME decoding\n"
     "included), and the peak memory. As with new mail, a message without\n"
     "transport headers (no \"Received:\" line) or with a learning mark is not\n"
@@ -77,27 +90,82 @@ bool ParseFolds(const std::string& text, int* folds) {
   return failure == std::errc() && at == end && *folds >= 2 && *folds <= kMaxFolds;
 }
 
-// Reads --spam/--good groups and the options with a value. Empty when
+// The options that name folders, and what the folders after them are.
+struct FolderOption {
+  std::string_view name;
+  eval::MailKind kind;
+  eval::Half half;
+};
+constexpr FolderOption kFolderOptions[] = {
+    {"--spam", eval::MailKind::kSpam, eval::Half::kDealt},
+    {"--good", eval::MailKind::kGood, eval::Half::kDealt},
+    {"--train-spam", eval::MailKind::kSpam, eval::Half::kTraining},
+    {"--train-good", eval::MailKind::kGood, eval::Half::kTraining},
+    {"--test-spam", eval::MailKind::kSpam, eval::Half::kTest},
+    {"--test-good", eval::MailKind::kGood, eval::Half::kTest},
+};
+
+const FolderOption* FindFolderOption(std::string_view text) {
+  for (const FolderOption& option : kFolderOptions) {
+    if (option.name == text)
+      return &option;
+  }
+  return nullptr;
+}
+
+// Whether the sources have a folder of `kind` (any kind when empty) in
+// `half`.
+bool HasFolders(const std::vector<eval::Source>& sources, eval::Half half,
+                std::optional<eval::MailKind> kind = std::nullopt) {
+  return std::any_of(sources.begin(), sources.end(), [&](const eval::Source& source) {
+    return source.half == half && (!kind || source.kind == *kind);
+  });
+}
+
+// What is missing or mixed among the folders; empty when they make sense.
+std::string FoldersProblem(const std::vector<eval::Source>& sources, bool split_given) {
+  const bool dealt = HasFolders(sources, eval::Half::kDealt);
+  const bool halves =
+      HasFolders(sources, eval::Half::kTraining) || HasFolders(sources, eval::Half::kTest);
+  if (dealt && halves)
+    return "give either --spam and --good, or the halves (--train-good, --train-spam, "
+           "--test-good, --test-spam), not both";
+  if (!halves) {
+    if (!HasFolders(sources, eval::Half::kDealt, eval::MailKind::kSpam) ||
+        !HasFolders(sources, eval::Half::kDealt, eval::MailKind::kGood))
+      return "eval needs folders of spam (--spam DIR...) and of good mail (--good DIR...)";
+    return {};
+  }
+  if (split_given)
+    return "given halves are the split: --folds and --split do not go with them";
+  if (!HasFolders(sources, eval::Half::kTraining, eval::MailKind::kGood) ||
+      !HasFolders(sources, eval::Half::kTraining, eval::MailKind::kSpam))
+    return "the training half is empty: give --train-good DIR... and --train-spam DIR...";
+  if (!HasFolders(sources, eval::Half::kTest))
+    return "the test half is empty: give --test-good DIR... or --test-spam DIR...";
+  return {};
+}
+
+// Reads the folder groups and the options with a value. Empty when
 // everything was understood; otherwise what is wrong.
 std::string ParseRequest(const Arguments& arguments, EvalRequest* request) {
   const auto& given = arguments.in_order;
-  // The kind of the folders that follow --spam or --good (none: neither).
-  enum class Group { kNone, kSpam, kGood } group = Group::kNone;
+  // The option whose folders follow (none: no folder may follow).
+  const FolderOption* group = nullptr;
   bool split_given = false;
   for (std::size_t i = 0; i < given.size(); ++i) {
     const std::string& text = given[i].text;
     if (!given[i].option) {
-      if (group == Group::kNone)
-        return "'" + text + "' follows neither --spam nor --good";
-      request->options.sources.push_back(
-          {text, group == Group::kSpam ? eval::MailKind::kSpam : eval::MailKind::kGood});
+      if (group == nullptr)
+        return "'" + text + "' follows no option that names folders (--spam, --good, ...)";
+      request->options.sources.push_back({text, group->kind, group->half});
       continue;
     }
-    if (text == "--spam" || text == "--good") {
-      group = text == "--spam" ? Group::kSpam : Group::kGood;
+    if (const FolderOption* folders = FindFolderOption(text)) {
+      group = folders;
       continue;
     }
-    group = Group::kNone;
+    group = nullptr;
     if (i + 1 == given.size() || given[i + 1].option)
       return text + " needs a value";
     const std::string& value = given[++i].text;
@@ -130,11 +198,10 @@ std::string ParseRequest(const Arguments& arguments, EvalRequest* request) {
       request->options.split = eval::Split::Folds(folds);
     }
   }
-  bool spam = false, good = false;
-  for (const eval::Source& source : request->options.sources)
-    (source.kind == eval::MailKind::kSpam ? spam : good) = true;
-  if (!spam || !good)
-    return "eval needs folders of spam (--spam DIR...) and of good mail (--good DIR...)";
+  if (std::string problem = FoldersProblem(request->options.sources, split_given); !problem.empty())
+    return problem;
+  if (HasFolders(request->options.sources, eval::Half::kTraining))
+    request->options.split = eval::Split::GivenHalves();
   return {};
 }
 

@@ -60,12 +60,24 @@ const char* JudgeName(const EvalResults& results) {
 }
 
 std::string SplitText(const Split& split) {
+  if (split.givenHalves)
+    return "given halves (every message of the folders given to train trains, and every "
+           "message of those given to test is judged)";
   if (!split.judgeAllFolds)
     return "even-odd (in each folder, messages at even positions train and those at odd "
            "positions are judged)";
   const std::string k = std::to_string(split.folds);
   return k + " folds (in each folder, the message at position i is in fold i mod " + k +
          "; each fold is judged by a filter trained on the others)";
+}
+
+// "even-odd", "folds" or "halves", as summary.json names the split.
+const char* SplitName(const Split& split) {
+  return split.givenHalves ? "halves" : split.judgeAllFolds ? "folds" : "even-odd";
+}
+
+const char* HalfName(Half half) {
+  return half == Half::kTraining ? "training" : "test";
 }
 
 std::string PhaseLine(const char* name, const PhaseTime& time) {
@@ -85,7 +97,7 @@ std::string WordsLine(const std::vector<std::size_t>& words) {
 }
 
 std::string VerdictRow(const char* name, MailKind kind, const KindVerdicts& verdicts,
-                       const char* meaning) {
+                       const std::string& meaning) {
   return PadRight(name, 10) + Pad(std::to_string(verdicts.judged), 8) +
          Pad(std::to_string(verdicts.judgedSpam), 10) +
          Pad(std::to_string(verdicts.Wrong(kind)), 8) +
@@ -148,6 +160,10 @@ void WriteVerdicts(JsonWriter& json, MailKind kind, const KindVerdicts& verdicts
   json.Integer(static_cast<std::int64_t>(verdicts.judgedSpam));
   json.Key(kind == MailKind::kGood ? "false_positives" : "false_negatives");
   json.Integer(static_cast<std::int64_t>(verdicts.Wrong(kind)));
+  if (kind == MailKind::kGood) {
+    json.Key("judge_false_positives");
+    json.Integer(static_cast<std::int64_t>(verdicts.JudgeWrong(kind)));
+  }
   json.Key("rate");
   json.Real(verdicts.WrongRate(kind));
   json.Key("non_english");
@@ -189,8 +205,11 @@ std::string SummaryText(const EvalResults& results) {
   std::string text = "Split: " + SplitText(results.split) + "\n";
   text += std::string("Judge: ") + JudgeName(results) + "\n";
   for (const SourceSummary& source : results.sources) {
-    text += "  " + std::string(KindName(source.kind)) + Pad(std::to_string(source.messages), 8) +
-            " messages in " + source.dir + "\n";
+    text +=
+        "  " + std::string(KindName(source.kind)) + Pad(std::to_string(source.messages), 8) +
+        " messages in " + source.dir +
+        (source.half == Half::kDealt ? "" : std::string(", ") + HalfName(source.half) + " half") +
+        "\n";
   }
   text += "\n";
   text += PhaseLine("Training", results.training);
@@ -207,7 +226,10 @@ std::string SummaryText(const EvalResults& results) {
           std::to_string(results.NotJudgedFor(NotJudged::kNoBodyOrSubject)) + ", unreadable " +
           std::to_string(results.NotJudgedFor(NotJudged::kUnreadable)) + "\n\n";
   text += "            judged  as spam   wrong     rate\n";
-  text += VerdictRow("good mail", MailKind::kGood, results.good, "false positives");
+  const std::size_t own = results.good.JudgeWrong(MailKind::kGood);
+  text += VerdictRow("good mail", MailKind::kGood, results.good,
+                     "false positives: " + std::to_string(own) + " the judge's own, " +
+                         std::to_string(results.good.nonEnglish) + " the non-English rule's");
   text += VerdictRow("spam", MailKind::kSpam, results.spam, "false negatives");
   text += "Non-English verdicts (spam without a score): good mail " +
           std::to_string(results.good.nonEnglish) + ", spam " +
@@ -224,7 +246,7 @@ std::string SummaryJson(const EvalResults& results) {
   JsonWriter json;
   json.BeginObject();
   json.Key("split");
-  json.String(results.split.judgeAllFolds ? "folds" : "even-odd");
+  json.String(SplitName(results.split));
   json.Key("folds");
   json.Integer(results.split.folds);
   json.Key("threshold");
@@ -240,6 +262,10 @@ std::string SummaryJson(const EvalResults& results) {
     json.String(source.dir);
     json.Key("kind");
     json.String(KindName(source.kind));
+    if (source.half != Half::kDealt) {
+      json.Key("half");
+      json.String(HalfName(source.half));
+    }
     json.Key("messages");
     json.Integer(static_cast<std::int64_t>(source.messages));
     json.EndObject();
@@ -317,8 +343,9 @@ std::string ScoresData(const EvalResults& results) {
 std::string PlotScript(const EvalResults& results) {
   const std::string threshold = std::to_string(BayesianCore::kSpamThreshold);
   const std::string title =
-      (results.split.judgeAllFolds ? std::to_string(results.split.folds) + "-fold"
-                                   : std::string("even-odd")) +
+      (results.split.givenHalves     ? std::string("given halves")
+       : results.split.judgeAllFolds ? std::to_string(results.split.folds) + "-fold"
+                                     : std::string("even-odd")) +
       " evaluation, " + JudgeName(results) + " judge: " + std::to_string(results.good.judged) +
       " good, " + std::to_string(results.spam.judged) + " spam messages judged";
   // Counts on a log scale: nearly every message scores 0 or 100, and the

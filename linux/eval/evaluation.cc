@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "addin/vnx_addin.h"
 #include "engine/message_info.h"
@@ -59,26 +60,45 @@ class PhaseClock {
   double cpu_;
 };
 
-// A folder given both as spam and as good mail (however it is written),
-// or empty: its messages would teach and test both ways at once.
-std::string FolderOfBothKinds(const std::vector<Source>& sources) {
-  std::map<std::string, MailKind> seen;
+// A folder given both as spam and as good mail (however it is written): its
+// messages would teach and test both ways at once. With given halves, any
+// folder given twice: in both halves it would judge what it taught, and
+// twice in one half it would count its messages twice. Empty when none.
+std::string FolderGivenTwice(const std::vector<Source>& sources, bool givenHalves) {
+  std::map<std::string, const Source*> seen;
   for (const Source& source : sources) {
     std::error_code failed;
     const std::string key = std::filesystem::weakly_canonical(source.dir, failed).string();
-    const auto [it, added] = seen.emplace(failed ? source.dir : key, source.kind);
-    if (!added && it->second != source.kind)
-      return source.dir;
+    const auto [it, added] = seen.emplace(failed ? source.dir : key, &source);
+    if (added)
+      continue;
+    if (it->second->kind != source.kind)
+      return source.dir + " is given both as spam and as good mail";
+    if (givenHalves)
+      return source.dir + " is given twice";
   }
   return {};
+}
+
+int FoldOf(const Source& source, std::size_t position, int folds) {
+  switch (source.half) {
+    case Half::kTraining:
+      return 0;
+    case Half::kTest:
+      return 1;
+    case Half::kDealt:
+      break;
+  }
+  return static_cast<int>(position % static_cast<std::size_t>(folds));
 }
 
 // Good folders first, then spam folders, each in the order given: the order
 // in which Train Filter teaches them.
 bool ListSources(const EvalOptions& options, EvalResults* results,
                  std::vector<ListedMessage>* messages, std::string* error) {
-  if (const std::string both = FolderOfBothKinds(options.sources); !both.empty()) {
-    *error = both + " is given both as spam and as good mail";
+  if (std::string twice = FolderGivenTwice(options.sources, options.split.givenHalves);
+      !twice.empty()) {
+    *error = std::move(twice);
     return false;
   }
   for (MailKind kind : {MailKind::kGood, MailKind::kSpam}) {
@@ -88,11 +108,9 @@ bool ListSources(const EvalOptions& options, EvalResults* results,
       std::vector<std::string> files;
       if (!ListMessageFiles(source.dir, &files, error))
         return false;
-      results->sources.push_back({source.dir, kind, files.size()});
-      for (std::size_t i = 0; i < files.size(); ++i) {
-        messages->push_back({std::move(files[i]), kind,
-                             static_cast<int>(i % static_cast<std::size_t>(options.split.folds))});
-      }
+      results->sources.push_back({source.dir, kind, files.size(), source.half});
+      for (std::size_t i = 0; i < files.size(); ++i)
+        messages->push_back({std::move(files[i]), kind, FoldOf(source, i, options.split.folds)});
     }
   }
   return true;
@@ -144,6 +162,15 @@ class Evaluation {
       *error = "--folds " + std::to_string(options_.split.folds) + " is more than the " +
                std::to_string(messages.size()) + " messages in the folders";
       return false;
+    }
+    if (options_.split.givenHalves) {
+      for (const auto& [fold, name] : {std::pair{0, "training"}, std::pair{1, "test"}}) {
+        if (std::none_of(messages.begin(), messages.end(),
+                         [fold](const ListedMessage& m) { return m.fold == fold; })) {
+          *error = std::string("the ") + name + " half holds no message";
+          return false;
+        }
+      }
     }
     const int rounds = options_.split.Rounds();
     const bool anything_to_judge =

@@ -13,6 +13,9 @@
 //
 // The even-odd split is two folds with one round: even positions train, odd
 // positions are judged. K folds run K rounds, so every message is judged once.
+// Given halves are one round too: every message of the folders given to
+// train trains, every message of those given to test is judged ("trained on
+// last year, how does it do on this month?").
 //
 // Messages are read from disk in every round, as Train Filter and the
 // pipeline would read them; nothing is kept between rounds but the results.
@@ -32,17 +35,24 @@ namespace varnox::eval {
 
 enum class MailKind { kGood, kSpam };
 
+// Where a folder's messages go: dealt into folds by position, or all of
+// them to one half.
+enum class Half { kDealt, kTraining, kTest };
+
 struct Source {
   std::string dir;  // a directory of message files or a Maildir
   MailKind kind = MailKind::kGood;
+  Half half = Half::kDealt;  // kTraining or kTest exactly when the split is GivenHalves
 };
 
 struct Split {
   int folds = 2;               // K, at least 2
   bool judgeAllFolds = false;  // false: one round that judges fold 1 (even-odd)
+  bool givenHalves = false;    // the sources say which half they are (fold 0 trains)
 
-  static Split EvenOdd() { return {2, false}; }
-  static Split Folds(int folds) { return {folds, true}; }
+  static Split EvenOdd() { return {2, false, false}; }
+  static Split Folds(int folds) { return {folds, true, false}; }
+  static Split GivenHalves() { return {2, false, true}; }
   int Rounds() const { return judgeAllFolds ? folds : 1; }
 };
 
@@ -92,6 +102,11 @@ struct KindVerdicts {
   std::size_t Wrong(MailKind kind) const {
     return kind == MailKind::kGood ? judgedSpam : judged - judgedSpam;
   }
+  // The same, leaving out the non-English rule's verdicts (which come before
+  // any judge): what the judge itself got wrong.
+  std::size_t JudgeWrong(MailKind kind) const {
+    return kind == MailKind::kGood ? judgedSpam - nonEnglish : judged - judgedSpam;
+  }
   double WrongRate(MailKind kind) const {
     return judged > 0 ? static_cast<double>(Wrong(kind)) / static_cast<double>(judged) : 0;
   }
@@ -116,6 +131,7 @@ struct SourceSummary {
   std::string dir;
   MailKind kind = MailKind::kGood;
   std::size_t messages = 0;  // message files listed
+  Half half = Half::kDealt;
 };
 
 struct EvalResults {
@@ -151,9 +167,12 @@ struct EvalResults {
 using ProgressFunction = std::function<void(const Progress&)>;
 
 // Lists every source, then runs the rounds. False, with *error saying why
-// (in UTF-8, naming the folder), when a source cannot be listed, when no
-// message falls in a fold to be judged, or when memory runs out; *results is
-// then incomplete. `progress` (may be empty) is called after every message.
+// (in UTF-8, naming the folder), when a source cannot be listed, when a
+// folder is given both as spam and as good mail (with given halves: when a
+// folder is given twice at all), when no message falls in a fold to be
+// judged (with given halves: when either half holds no message), or when
+// memory runs out; *results is then incomplete. `progress` (may be empty) is called after every
+// message.
 bool RunEvaluation(const EvalOptions& options, const ProgressFunction& progress,
                    EvalResults* results, std::string* error);
 

@@ -93,11 +93,11 @@ TEST_F(EvalCommandTest, BadArgumentsExitOne) {
   const std::string good = Data("good"), spam = Data("spam");
   const struct {
     std::vector<std::string> args;
-    const char* says;
+    std::string says;
   } cases[] = {
       {{}, "eval needs folders of spam"},
       {{"--spam", spam}, "eval needs folders of spam"},
-      {{good, "--spam", spam}, "follows neither --spam nor --good"},
+      {{good, "--spam", spam}, "'" + good + "' follows no option that names folders"},
       {{"--spam", spam, "--good", good, "--folds"}, "--folds needs a value"},
       {{"--spam", spam, "--good", good, "--folds", "1"}, "from 2 to 1000, not '1'"},
       {{"--spam", spam, "--good", good, "--folds", "1001"}, "not '1001'"},
@@ -108,7 +108,16 @@ TEST_F(EvalCommandTest, BadArgumentsExitOne) {
        "--report is given twice"},
       {{"--spam", spam, "--good", good, "--frob"}, "unknown option '--frob'"},
       // After a value, the group ends: a folder must be named again.
-      {{"--spam", spam, "--folds", "3", good}, "follows neither"},
+      {{"--spam", spam, "--folds", "3", good}, "follows no option that names folders"},
+      // Given halves.
+      {{"--train-good", good, "--train-spam", spam, "--test-good", good, "--spam", spam},
+       "give either --spam and --good, or the halves"},
+      {{"--train-good", good, "--train-spam", spam, "--test-spam", spam, "--folds", "2"},
+       "--folds and --split do not go with them"},
+      {{"--train-good", good, "--test-good", good, "--test-spam", spam},
+       "the training half is empty"},
+      {{"--train-good", good, "--train-spam", spam}, "the test half is empty"},
+      {{"--train-good", good, "--train-spam", spam, "--test-good", good}, good + " is given twice"},
       {{"--spam", spam, "--good", (home / "none").string()}, "none: no such directory"},
   };
   for (const auto& c : cases) {
@@ -129,6 +138,23 @@ TEST_F(EvalCommandTest, PrintsTheSummary) {
   EXPECT_NE(run.out.find("g7.eml (score "), std::string::npos) << run.out;
   EXPECT_EQ(run.err, "") << "no progress when standard error is not a terminal";
   EXPECT_FALSE(fs::exists(home / ".local"));
+}
+
+TEST_F(EvalCommandTest, GivenHalvesAreOneRoundOfTheirOwn) {
+  FakeGnuplot(0);
+  const fs::path later = home / "spam-later";
+  fs::create_directories(later);
+  fs::copy_file(Data("spam") + "/s1.eml", later / "s1.eml");
+  const fs::path report = home / "report";
+  const Outcome run = Varnox({"--train-good", Data("good"), "--train-spam", Data("spam"),
+                              "--test-spam", later.string(), "--report", report.string()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Split: given halves"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("spam-later, test half\n"), std::string::npos) << run.out;
+  const std::string json = Slurp(report / "summary.json");
+  EXPECT_NE(json.find("\"split\": \"halves\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"half\": \"training\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"judge_false_positives\": 0"), std::string::npos) << json;
 }
 
 TEST_F(EvalCommandTest, ReportNeedsGnuplot) {

@@ -46,7 +46,8 @@ TEST(EvalReportTest, TextGivesCountsRatesSpeedAndScores) {
            "learned 40; not learned (no transport headers) 5",
            "the filters knew 120 to 130 words",
            "Judging: 5 messages in 0.250 s: 20 messages/s",
-           "good mail        3         1       1   33.33%   false positives",
+           "good mail        3         1       1   33.33%   false positives: 1 the judge's own, 0 "
+           "the non-English rule's\n",
            "spam             2         1       1   50.00%   false negatives",
            "good mail 0, spam 1",
            "  0-10             2        0\n",
@@ -69,6 +70,7 @@ TEST(EvalReportTest, JsonHoldsEveryFigure) {
            "\"words\": [120, 130]",
            "\"not_learned\": 5",
            "\"false_positives\": 1",
+           "\"judge_false_positives\": 1",
            "\"rate\": 0.333333",
            "\"false_negatives\": 1",
            "\"non_english\": 1",
@@ -83,6 +85,27 @@ TEST(EvalReportTest, JsonHoldsEveryFigure) {
     good_scores += score == 95 ? ", 1" : ", 0";
   EXPECT_TRUE(Contains(json, "\"scores\": " + good_scores + "]")) << json;
   EXPECT_EQ(json.back(), '\n');
+}
+
+// The non-English rule's false positives are told apart from the judge's,
+// and given halves are named as such.
+TEST(EvalReportTest, GivenHalvesAndTheNonEnglishRulesFalsePositives) {
+  EvalResults results = Sample();
+  results.split = Split::GivenHalves();
+  results.sources[0].half = Half::kTraining;
+  results.sources[1].half = Half::kTest;
+  results.good.judgedSpam = 3;
+  results.good.nonEnglish = 2;
+  const std::string text = SummaryText(results);
+  for (const char* part : {"Split: given halves", "messages in mail/good, training half\n",
+                           "messages in mail/spam, test half\n",
+                           "false positives: 1 the judge's own, 2 the non-English rule's\n"})
+    EXPECT_TRUE(Contains(text, part)) << part << "\n" << text;
+  const std::string json = SummaryJson(results);
+  for (const char* part : {"\"split\": \"halves\"", "\"half\": \"training\"", "\"half\": \"test\"",
+                           "\"false_positives\": 3", "\"judge_false_positives\": 1"})
+    EXPECT_TRUE(Contains(json, part)) << part << "\n" << json;
+  EXPECT_TRUE(Contains(PlotScript(results), "given halves evaluation"));
 }
 
 TEST(EvalReportTest, PlotDataHasOneLineAScore) {

@@ -209,6 +209,84 @@ TEST_F(EvaluationTest, RefusesAFolderGivenAsSpamAndAsGoodMail) {
   EXPECT_TRUE(RunEvaluation(twice, {}, &results, &error)) << error;
 }
 
+// Given halves: the folders given to train teach, every message of those
+// given to test is judged, whatever its position.
+TEST_F(EvaluationTest, GivenHalvesTrainOnOneAndJudgeTheOther) {
+  fs::create_directories(root / "later-good");
+  fs::create_directories(root / "later-spam");
+  for (const char* name : {"g1.eml", "g7.eml"})
+    fs::rename(root / "good" / name, root / "later-good" / name);
+  for (const char* name : {"s1.eml", "s3.eml", "s5.eml"})
+    fs::rename(root / "spam" / name, root / "later-spam" / name);
+  EvalOptions options;
+  options.split = Split::GivenHalves();
+  options.readers = 0;
+  options.sources = {{(root / "later-spam").string(), MailKind::kSpam, Half::kTest},
+                     {(root / "spam").string(), MailKind::kSpam, Half::kTraining},
+                     {(root / "later-good").string(), MailKind::kGood, Half::kTest},
+                     {(root / "good").string(), MailKind::kGood, Half::kTraining}};
+  const EvalResults results = Run(options);
+  ASSERT_EQ(results.sources.size(), 4u);
+  EXPECT_EQ(results.sources[0].half, Half::kTest) << "good first, each kind in the order given";
+  EXPECT_EQ(results.sources[1].messages, 6u);
+  EXPECT_EQ(results.wordsPerRound.size(), 1u) << "one round";
+  EXPECT_EQ(results.training.messages, 9u);  // g0 g2 g3 g4 g5 g6, s0 s2 s4
+  EXPECT_EQ(results.notLearned, 2u) << "g2 and g3 have no transport headers";
+  EXPECT_EQ(results.judging.messages, 5u);
+  EXPECT_EQ(results.good.judged, 2u);
+  EXPECT_EQ(results.spam.judged, 3u);
+  EXPECT_EQ(results.spam.nonEnglish, 1u);
+  EXPECT_EQ(Names(results.falsePositives), std::vector<std::string>{"g7.eml"});
+  EXPECT_EQ(results.good.JudgeWrong(MailKind::kGood), 1u);
+}
+
+TEST_F(EvaluationTest, GivenHalvesRefuseAFolderGivenTwiceAndAnEmptyHalf) {
+  fs::create_directories(root / "empty");
+  fs::create_directories(root / "empty-too");
+  const std::string good = (root / "good").string(), spam = (root / "spam").string();
+  const struct {
+    const char* name;
+    std::vector<Source> sources;
+    const char* says;
+  } kCases[] = {
+      {"in both halves",
+       {{good, MailKind::kGood, Half::kTraining},
+        {spam, MailKind::kSpam, Half::kTraining},
+        {(root / "spam/../good/").string(), MailKind::kGood, Half::kTest}},
+       "good/ is given twice"},
+      {"twice in one half",
+       {{good, MailKind::kGood, Half::kTraining},
+        {good, MailKind::kGood, Half::kTraining},
+        {spam, MailKind::kSpam, Half::kTraining},
+        {(root / "empty").string(), MailKind::kGood, Half::kTest}},
+       "good is given twice"},
+      {"as spam and as good mail",
+       {{good, MailKind::kGood, Half::kTraining},
+        {spam, MailKind::kSpam, Half::kTraining},
+        {good, MailKind::kSpam, Half::kTest}},
+       "is given both as spam and as good mail"},
+      {"no message to train on",
+       {{(root / "empty").string(), MailKind::kGood, Half::kTraining},
+        {(root / "empty-too").string(), MailKind::kSpam, Half::kTraining},
+        {spam, MailKind::kSpam, Half::kTest}},
+       "the training half holds no message"},
+      {"no message to judge",
+       {{good, MailKind::kGood, Half::kTraining},
+        {spam, MailKind::kSpam, Half::kTraining},
+        {(root / "empty").string(), MailKind::kGood, Half::kTest}},
+       "the test half holds no message"},
+  };
+  for (const auto& c : kCases) {
+    EvalOptions options;
+    options.split = Split::GivenHalves();
+    options.sources = c.sources;
+    EvalResults results;
+    std::string error;
+    EXPECT_FALSE(RunEvaluation(options, {}, &results, &error)) << c.name;
+    EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
+  }
+}
+
 TEST_F(EvaluationTest, ProgressCountsEachPhaseToItsEnd) {
   std::vector<Progress> seen;
   EvalResults results;
