@@ -87,14 +87,28 @@ double ChiSquareJudge::Combine(std::span<const double> probabilities) {
   return std::clamp((1.0 + spam - good) / 2.0, 0.0, 1.0);
 }
 
-std::int32_t ChiSquareJudge::ScoreOf(double indicator, double cutoff) {
+std::int32_t ChiSquareJudge::ScoreOf(double indicator, const ChiSquareParameters& parameters) {
+  const double cutoff = parameters.cutoff;
+  // Each part of the scale: `low` scores `from`, `high` scores `to`.
+  const auto linear = [&](double low, double high, double from, double to) {
+    const double share = high > low ? (indicator - low) / (high - low) : 1.0;
+    // Written so that a NaN indicator scores `from`.
+    return static_cast<std::int32_t>(from + (share > 0 ? std::min(share, 1.0) : 0.0) * (to - from));
+  };
   if (!(indicator > cutoff)) {
-    if (!(cutoff > 0))
-      return 0;
-    return static_cast<std::int32_t>(std::clamp(indicator / cutoff * 90.0, 0.0, 90.0));
+    if (!(indicator > 0.5) || !(cutoff > 0.5))
+      return linear(0.0, std::min(cutoff, 0.5), 0, cutoff > 0.5 ? 50 : 90);
+    return linear(0.5, cutoff, 50, 90);
   }
-  const double above = (indicator - cutoff) / (1.0 - cutoff);
-  return 91 + static_cast<std::int32_t>(std::clamp(above * 10.0, 0.0, 9.0));
+  // Above the cutoff the indicator crowds against 1: the score follows the
+  // order of magnitude of the doubt left.
+  const double doubt = 1.0 - indicator;
+  const double doubt_at_cutoff = 1.0 - cutoff;
+  if (!(doubt > parameters.sureDoubt))
+    return 100;
+  const double share =
+      std::log(doubt_at_cutoff / doubt) / std::log(doubt_at_cutoff / parameters.sureDoubt);
+  return 91 + static_cast<std::int32_t>(std::clamp(share * 9.0, 0.0, 8.0));
 }
 
 ChiSquareVerdict ChiSquareJudge::Weigh(std::span<const WordKey> words,
@@ -128,7 +142,8 @@ ChiSquareVerdict ChiSquareJudge::Weigh(std::span<const WordKey> words,
       const std::size_t count = std::min(kBatch, keys.size() - first);
       store_.FindMany(keys.data() + first, count, found);
       for (std::size_t i = 0; i < count; ++i) {
-        if (found[i] == nullptr)
+        if (found[i] == nullptr ||
+            std::int64_t{found[i]->spamCount} + found[i]->cleanCount < parameters.minMessages)
           continue;
         const double probability = TokenProbability(found[i]->spamCount, found[i]->cleanCount,
                                                     messages.spam, messages.clean, parameters);
@@ -140,18 +155,23 @@ ChiSquareVerdict ChiSquareJudge::Weigh(std::span<const WordKey> words,
     }
   }
   KeepFarthest(kept, parameters.maxClues, token_at);
-  std::sort(kept.begin(), kept.end(), farther);  // farthest first
-  std::vector<double> probabilities;
-  probabilities.reserve(kept.size());
+  // Combined in the order of their values, so that the indicator does not
+  // depend on the order the tokens came in.
+  std::vector<double>& probabilities = probabilities_;
+  probabilities.clear();
   for (const Candidate& clue : kept)
     probabilities.push_back(clue.probability);
+  std::sort(probabilities.begin(), probabilities.end());
 
   ChiSquareVerdict weighed;
   weighed.indicator = Combine(probabilities);
   Verdict& verdict = weighed.verdict;
   verdict.spam = weighed.indicator > parameters.cutoff;
-  verdict.score = ScoreOf(weighed.indicator, parameters.cutoff);
+  verdict.score = ScoreOf(weighed.indicator, parameters);
+  // The farthest are shown.
   const std::size_t shown = std::min(kept.size(), kTopWords);
+  std::partial_sort(kept.begin(), kept.begin() + static_cast<std::ptrdiff_t>(shown), kept.end(),
+                    farther);
   verdict.clues.reserve(shown);
   for (std::size_t i = 0; i < shown; ++i)
     verdict.clues.push_back({token_at(kept[i].position), kept[i].probability});

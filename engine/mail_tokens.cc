@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/registered_domain.h"
 #include "platform/ascii_case.h"
 
 namespace varnox::mail_tokens {
@@ -180,28 +181,41 @@ void AddDateShape(std::string_view value, Sink& sink) {
   sink.Add("date:", value.find(',') != std::string_view::npos ? "(weekday)" : "(no-weekday)");
 }
 
-// The last two labels of a host ("b.c" of "a.b.c"), or empty when it has
-// fewer than three.
-std::string_view LastTwoLabels(std::string_view host) {
-  const std::size_t last = host.rfind('.');
-  if (last == std::string_view::npos || last == 0)
-    return {};
-  const std::size_t before = host.rfind('.', last - 1);
-  return before == std::string_view::npos ? std::string_view() : host.substr(before + 1);
-}
-
+// An IPv4 address: four runs of one to three digits.
 bool IsAddress(std::string_view host) {
-  for (unsigned char byte : host) {
-    if (!(byte == '.' || (byte >= '0' && byte <= '9')))
+  int parts = 0;
+  std::size_t digits = 0;
+  for (char byte : host) {
+    if (byte == '.') {
+      if (digits == 0)
+        return false;
+      ++parts;
+      digits = 0;
+    } else if (byte >= '0' && byte <= '9' && digits < 3) {
+      ++digits;
+    } else {
       return false;
+    }
   }
-  return true;
+  return parts == 3 && digits > 0;
 }
 
-// Hosts (runs of letters, digits, "." and "-" with a dot inside) and
-// numeric addresses with their first three parts. Only runs holding a dot
-// can be hosts, so the text is searched for dots and each dot's run is
-// found around it; most runs ("from", "by", "with") are never visited.
+// What tells of a host beyond the one machine: the network of an address
+// (its first two parts, a /16) or the registered domain of a name. Other
+// runs with dots (version numbers, file names) give nothing.
+void AddHost(std::string_view prefix, std::string_view host, Sink& sink) {
+  if (IsAddress(host)) {
+    const std::size_t second_dot = host.find('.', host.find('.') + 1);
+    sink.Add(prefix, host.substr(0, second_dot));
+    return;
+  }
+  sink.Add(prefix, RegisteredDomain(host));
+}
+
+// The hosts in a text: runs of letters, digits, "." and "-" with a dot
+// inside. Only runs holding a dot can be hosts, so the text is searched for
+// dots and each dot's run is found around it; most runs ("from", "by",
+// "with") are never visited.
 void AddHosts(std::string_view prefix, std::string_view text, Sink& sink) {
   std::size_t from = 0;  // no run before it is left to look at
   while (from < text.size()) {
@@ -224,13 +238,7 @@ void AddHosts(std::string_view prefix, std::string_view text, Sink& sink) {
     const std::size_t first_dot = dot - start;
     if (first_dot == 0 || first_dot >= host.size())
       continue;
-    sink.Add(prefix, host);
-    if (IsAddress(host)) {
-      const std::size_t last = host.rfind('.');
-      sink.Add(prefix, host.substr(0, last));
-    } else {
-      sink.Add(prefix, LastTwoLabels(host));
-    }
+    AddHost(prefix, host, sink);
   }
 }
 
@@ -384,10 +392,7 @@ void AddLinkTokens(std::string_view body, TokenSet* tokens) {
     std::string_view host = body.substr(host_start, end - host_start);
     while (!host.empty() && host.back() == '.')
       host.remove_suffix(1);
-    if (host.empty())
-      continue;
-    sink.Add("url:", host);
-    sink.Add("url:", LastTwoLabels(host));
+    AddHost("url:", host, sink);
   }
 }
 

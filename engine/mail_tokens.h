@@ -1,13 +1,17 @@
 // Mail tokens: what a message's form says rather than its words, read by the
 // chi-square judge beside the tokenizer's words. The words of the subject,
-// the sender's address and domain, the hosts and addresses of the Received
-// lines, the Content-Type parameters, the words of X-Mailer and User-Agent,
-// the hosts of To, the domains of Message-ID and Return-Path, the shape of
-// Date (its zone, whether a weekday leads), the Content-Transfer-Encoding,
-// and the hosts of links in the body. Each is learned as a word of its own,
-// marked by a prefix ("from:", "subj:", "rcvd:", "ct:", "xm:", "to:",
-// "mid:", "rp:", "date:", "cte:", "url:") so that it never meets a word of
-// the tokenizer, which never holds ":".
+// the sender's address and domain, the hosts of the Received lines, the
+// Content-Type parameters, the words of X-Mailer and User-Agent, the hosts
+// of To, the domains of Message-ID and Return-Path, the shape of Date (its
+// zone, whether a weekday leads), the Content-Transfer-Encoding, and the
+// hosts of links in the body. A host counts by what it shares with the
+// organisation's other machines: a name by its registered domain
+// (registered_domain.h), an address by its network (the first two parts),
+// so that mail from a relay or a site not seen before still tells
+// something, and one machine's name cannot decide. Each is learned as a
+// word of its own, marked by a prefix ("from:", "subj:", "rcvd:", "ct:",
+// "xm:", "to:", "mid:", "rp:", "date:", "cte:", "url:") so that it never
+// meets a word of the tokenizer, which never holds ":".
 //
 // Headers are the transport headers as the host gives them (lines ended by
 // CR LF or LF, folded lines continued by a space or tab). Every byte is
@@ -31,8 +35,8 @@ void AddMailTokens(std::string_view headers, std::string_view subject, std::stri
                    TokenSet* tokens);
 // Adds the header tokens and the subject's tokens to `tokens`.
 void AddHeaderTokens(std::string_view headers, std::string_view subject, TokenSet* tokens);
-// Adds "url:" tokens for the host of each http:// or https:// link in `body`
-// and for its last two labels.
+// Adds a "url:" token for the host of each http:// or https:// link in
+// `body`: its registered domain, or an address's network.
 void AddLinkTokens(std::string_view body, TokenSet* tokens);
 
 }  // namespace varnox::mail_tokens

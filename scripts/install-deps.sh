@@ -10,6 +10,8 @@
 #          and procmail and maildrop, which deliver; openssl makes the IMAP
 #          tests' certificates) and benchmarks (cmark makes the Help and
 #          Support pages); libetpan and GnuTLS are the IMAP client's
+#          (libraries); publicsuffix gives the engine its table of public
+#          suffixes, for the Windows builds too
 # windows: the mingw-w64 cross builds (64-bit and 32-bit) and Wine to run
 #          their tests, 32-bit Wine from Debian's i386 architecture (added
 #          here when missing); NSIS makes the setup program; ImageMagick and
@@ -20,9 +22,10 @@ set -euo pipefail
 native=(cmake ninja-build g++ pkg-config ccache libgtest-dev libgmock-dev libbenchmark-dev
         libtinyxml-dev libexpat1-dev libgmime-3.0-dev libgpgme-dev libgumbo-dev libinih-dev libxxhash-dev cmark
         systemd python3 dovecot-imapd dovecot-lmtpd dovecot-sieve procmail maildrop libetpan-dev
-        libgnutls28-dev openssl)
+        libgnutls28-dev openssl publicsuffix)
 windows=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev libxxhash-dev wine
-         wine64 wine32:i386 nsis xvfb xauth googletest imagemagick fonts-dejavu-core fonts-wine)
+         wine64 wine32:i386 nsis xvfb xauth googletest imagemagick fonts-dejavu-core fonts-wine
+         publicsuffix)
 tools=(clang libclang-rt-14-dev imagemagick gnuplot-nox)
 
 groups=("$@")

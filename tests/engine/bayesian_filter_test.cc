@@ -403,7 +403,9 @@ TEST_F(JudgeChoiceTest, ChiSquareJudgeDecidesWithTheSameStamps) {
   EXPECT_LE(info.score, 100);
   EXPECT_EQ(info.verdictText, "Spam");
   EXPECT_EQ(info.chiSquare, 1) << "the record says which judge decided";
-  EXPECT_NE(info.topWords.find(" from:@cheap-pills.example 9"), std::string::npos) << info.topWords;
+  // Seen in five spam messages: (2 x 0.5 + 5) / (2 + 5), the prior's strength 2.
+  EXPECT_NE(info.topWords.find(" from:@cheap-pills.example 85"), std::string::npos)
+      << info.topWords;
   ASSERT_GE(info.topWords.size(), 2u);
   EXPECT_EQ(info.topWords.substr(info.topWords.size() - 2), "\r\n");
 
@@ -419,6 +421,34 @@ TEST_F(JudgeChoiceTest, ChiSquareJudgeDecidesWithTheSameStamps) {
   EXPECT_EQ(filter->Classify("meeting", foreign), 1);
   EXPECT_EQ(foreign.nonEnglish, 1) << "the non-English rule still comes first";
   EXPECT_EQ(foreign.chiSquare, 0);
+}
+
+// "I don't know" is not spam: a family message on a database that knows
+// none of its words, and the same right after the judge was switched on
+// over an older database and learned one spam message from the same relay.
+TEST_F(JudgeChoiceTest, NoEvidenceOrOneRelayTokenIsNotSpam) {
+  constexpr char kRelayed[] =
+      "Received: from relay.isp.example (relay.isp.example [192.0.2.9])\r\n"
+      "\tby mx.home.example\r\n";
+  const std::string family = std::string(kRelayed) + "From: Mum <mum@family.example>\r\n";
+  for (const bool after_switching : {false, true}) {
+    fake.files.files.clear();
+    SwitchOn(!after_switching);
+    Teach(Started(), 3);
+    if (after_switching) {
+      SwitchOn(true);
+      Started().Learn("limited offer", "act now", 1, std::string(kRelayed) + kSpamHeaders);
+    }
+    MessageInfo dinner;
+    dinner.subject = "Re: dinner";
+    dinner.headers = family;
+    EXPECT_EQ(filter->Classify("Sure, see you Sunday", dinner), 0) << after_switching;
+    EXPECT_EQ(dinner.chiSquare, 1);
+    EXPECT_LE(dinner.score, 90) << dinner.topWords;
+    if (!after_switching) {
+      EXPECT_EQ(dinner.score, 50) << "no evidence either way";
+    }
+  }
 }
 
 TEST_F(JudgeChoiceTest, SwitchingBackAndForthKeepsEveryLesson) {

@@ -76,14 +76,95 @@ TEST(ChiSquareJudgeTest, TokenProbabilityAgreesWithItsDefinition) {
   }
 }
 
-TEST(ChiSquareJudgeTest, ScoreAbove90ExactlyWhenAboveTheCutoff) {
+// The score says how sure the judge is: 50 for no evidence, 90 at the
+// cutoff, 91 just above it, 100 only once the doubt left is at most
+// sureDoubt, by orders of magnitude in between.
+TEST(ChiSquareJudgeTest, ScoreMapsTheIndicatorOntoHowSureTheJudgeIs) {
+  ChiSquareParameters p;
+  p.cutoff = 0.75;  // a doubt of 0.25 there
+  p.sureDoubt = 1e-6;
   struct Case {
     double indicator;
     std::int32_t score;
   };
-  const Case cases[] = {{0.0, 0}, {0.25, 45}, {0.5, 90}, {0.5000001, 91}, {0.95, 100}, {1.0, 100}};
+  const Case cases[] = {
+      {0.0, 0},
+      {0.25, 25},
+      {0.4999999, 49},
+      {0.5, 50},
+      {0.625, 70},
+      {0.75, 90},  // the cutoff: not spam
+      {0.7500001, 91},
+      {1 - 0.25 / 3, 91},   // a third of the cutoff's doubt: 9 ln 3 / ln 250000 = 0.80
+      {1 - 0.25 / 10, 92},  // a tenth: 9 ln 10 / ln 250000 = 1.67
+      {1 - 1e-4, 96},       // 9 ln 2500 / ln 250000 = 5.67
+      {1 - 1.01e-6, 99},
+      {1 - 0.99e-6, 100},
+      {1 - 1e-12, 100},
+      {1.0, 100},
+      {std::nan(""), 0},
+  };
   for (const Case& c : cases)
-    EXPECT_EQ(ChiSquareJudge::ScoreOf(c.indicator, 0.5), c.score) << c.indicator;
+    EXPECT_EQ(ChiSquareJudge::ScoreOf(c.indicator, p), c.score) << c.indicator;
+  // Strictly more sure never scores less, and spam always above 90.
+  std::int32_t last = 0;
+  for (double doubt = 0.25; doubt > 1e-8; doubt /= 1.5) {
+    const std::int32_t score = ChiSquareJudge::ScoreOf(1 - doubt * 0.999, p);
+    EXPECT_GE(score, std::max(last, 91)) << doubt;
+    last = score;
+  }
+}
+
+// Learns `side` messages, each holding `tokens`.
+void LearnMessages(ChiSquareJudge& judge, std::initializer_list<const char*> tokens, Side side,
+                   int messages = 1) {
+  std::vector<WordKey> keys;
+  for (const char* token : tokens)
+    keys.emplace_back(std::string_view(token));
+  for (int i = 0; i < messages; ++i)
+    judge.LearnTokens(keys, {}, side, 1);
+}
+
+ChiSquareVerdict WeighTokens(const ChiSquareJudge& judge,
+                             std::initializer_list<const char*> tokens) {
+  std::vector<WordKey> keys;
+  for (const char* token : tokens)
+    keys.emplace_back(std::string_view(token));
+  return judge.Weigh(keys, {});
+}
+
+// "I don't know" is not spam: no evidence, evidence pulling both ways as
+// hard, and the evidence of a handful of tokens each seen once in spam, with
+// the parameters in the code.
+TEST(ChiSquareJudgeTest, NoBalancedOrWeakEvidenceIsNotSpam) {
+  FakePlatform fake;
+  ChiSquareJudge judge(fake);
+  LearnMessages(judge, {"once-a", "once-b", "once-c", "once-d", "once-e"}, Side::kSpam);
+  LearnMessages(judge, {"pills", "offer"}, Side::kSpam, 40);
+  LearnMessages(judge, {"lunch", "agenda"}, Side::kClean, 40);
+  struct Case {
+    const char* what;
+    std::initializer_list<const char*> tokens;
+  };
+  const Case cases[] = {
+      {"no token known", {"never", "seen", "before"}},
+      {"one token seen once", {"once-a", "unknown"}},
+      {"three tokens seen once", {"once-a", "once-b", "once-c"}},
+      {"five tokens seen once", {"once-a", "once-b", "once-c", "once-d", "once-e"}},
+      {"as much spam as good", {"pills", "lunch"}},
+      {"twice as much both ways", {"pills", "offer", "lunch", "agenda"}},
+  };
+  for (const Case& c : cases) {
+    const ChiSquareVerdict weighed = WeighTokens(judge, c.tokens);
+    EXPECT_FALSE(weighed.verdict.spam) << c.what << ": indicator " << weighed.indicator;
+    EXPECT_LE(weighed.verdict.score, 90) << c.what;
+  }
+  EXPECT_EQ(WeighTokens(judge, {"never"}).verdict.score, 50) << "no evidence scores 50";
+  EXPECT_EQ(WeighTokens(judge, {"pills", "lunch"}).verdict.score, 50);
+  // What it has seen often is evidence.
+  const ChiSquareVerdict spam = WeighTokens(judge, {"pills", "offer", "unknown"});
+  EXPECT_TRUE(spam.verdict.spam) << spam.indicator;
+  EXPECT_GT(spam.verdict.score, 90);
 }
 
 // Fisher's indicator computed plainly in long double logarithms.
@@ -188,6 +269,7 @@ TEST(ChiSquareJudgeTest, JudgeCombinesTheFarthestCluesEquallyFarOnesInTokenOrder
     std::vector<double> combined;
     for (const char* token : c.combined)
       combined.push_back(f(token));
+    std::sort(combined.begin(), combined.end());  // as Weigh combines them
     EXPECT_EQ(weighed.indicator, ChiSquareJudge::Combine(combined)) << c.maxClues;
   }
 }

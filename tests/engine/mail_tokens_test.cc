@@ -32,8 +32,8 @@ TEST(MailTokensTest, HeaderFieldsGiveTheirOwnTokens) {
   mail_tokens::AddHeaderTokens(kSpamHeaders, "Cheap PILLS", &tokens);
   for (const char* expected :
        {"from:offers@cheap-pills.example", "from:@cheap-pills.example", "from:name:best",
-        "rcvd:relay.cheap-pills.example", "rcvd:cheap-pills.example", "rcvd:203.0.113.7",
-        "rcvd:203.0.113", "rcvd:mx.home.example",  // the folded line belongs to Received
+        "rcvd:cheap-pills.example", "rcvd:203.0",
+        "rcvd:home.example",  // the folded line belongs to Received
         "ct:text/html", "ct:charset=windows-1252", "xm:bulkblaster", "subj:cheap", "subj:pills"}) {
     EXPECT_TRUE(Has(tokens, expected)) << expected;
   }
@@ -57,14 +57,14 @@ TEST(MailTokensTest, OnlyTheNamedFieldsGiveTokensWhateverTheirCase) {
       {"FROM: <a@b.example>\n", {"from:@b.example", "from:a@b.example"}},
       {"User-Agent: Mutt/1.5\n", {"xm:mutt"}},
       {"x-MAILER:Outbox\n", {"xm:outbox"}},
-      {"received: from a.b.example\n", {"rcvd:a.b.example", "rcvd:b.example"}},
+      {"received: from a.b.example\n", {"rcvd:b.example"}},
       {"From : <a@b.example>\n", {}},  // the name is "From "
       {"X-Mailer-Version: Outbox\n", {}},
       {"Subject: from: <a@b.example>\n", {}},
       {"Received:\nFrom", {}},
-      {"Received: by host. or .lead.example and a.b\n", {"rcvd:a.b"}},
+      {"Received: by host. or .lead.example and a.bc\n", {"rcvd:a.bc"}},
       {"To: Ann <ann@mail.b.example>,\n\tbob@c.example\n",  // folded
-       {"to:b.example", "to:c.example", "to:mail.b.example"}},
+       {"to:b.example", "to:c.example"}},
       {"Message-ID: <1234.abc@mx.d.example >\n", {"mid:@mx.d.example"}},
       {"Message-Id: <no-at-sign>\n", {}},
       {"Return-Path: <>\n", {"rp:(none)"}},
@@ -73,12 +73,13 @@ TEST(MailTokensTest, OnlyTheNamedFieldsGiveTokensWhateverTheirCase) {
       {"Date: 1 Jul 2002 10:00:00 -0700 (PDT) \n", {"date:(no-weekday)", "date:pdt"}},
       {"Date:\n", {"date:(no-weekday)"}},
       {"Content-Transfer-Encoding: Base64\n", {"cte:base64"}},
-      // Hosts are runs with a dot inside, wherever they stand in the value.
-      {"Received: from [192.0.2.1] by MX.Example.COM with sendmail 8.11.6",
-       {"rcvd:192.0.2", "rcvd:192.0.2.1", "rcvd:8.11", "rcvd:8.11.6", "rcvd:example.com",
-        "rcvd:mx.example.com"}},
-      {"Received: .a.example v1.2- x. a..b\n", {"rcvd:.b", "rcvd:a..b", "rcvd:v1.2"}},
-      {"Received:mx.a.example", {"rcvd:a.example", "rcvd:mx.a.example"}},  // at the value's start
+      // Hosts are runs with a dot inside, wherever they stand in the value;
+      // each gives its registered domain, an address its network (/16).
+      // Version numbers and names under no letters are no hosts.
+      {"Received: from [192.0.2.1] by MX.Example.CO.UK with sendmail 8.11.6 (fetchmail-5.9.0)",
+       {"rcvd:192.0", "rcvd:example.co.uk"}},
+      {"Received: .a.example v1.2- x. a..b 1.2.3.4.5 1.2.3.4444 co.uk\n", {}},
+      {"Received:mx.a.example", {"rcvd:a.example"}},  // at the value's start
       // ASCII letters are lower-cased; other bytes are kept as they are.
       {"Content-Type: TEXT/Plain; charset=K\xC9\n", {"ct:charset=k\xc9", "ct:text/plain"}},
   };
@@ -122,11 +123,9 @@ TEST(MailTokensTest, LinkHostsOfHttpAndHttpsOnly) {
   TokenSet tokens;
   mail_tokens::AddLinkTokens(
       "see HTTP://Shop.Pills.Example/buy and https://b.c.example. or ftp://files.example/x "
-      "and ://nohost",
+      "and ://nohost and http://co.uk/",
       &tokens);
-  EXPECT_EQ(TokensOf(tokens),
-            (std::vector<std::string>{"url:b.c.example", "url:c.example", "url:pills.example",
-                                      "url:shop.pills.example"}));
+  EXPECT_EQ(TokensOf(tokens), (std::vector<std::string>{"url:c.example", "url:pills.example"}));
 }
 
 TEST(MailTokensTest, HostileBytesNeverReachAToken) {
