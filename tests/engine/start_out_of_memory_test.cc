@@ -70,51 +70,55 @@ TEST(StartOutOfMemory, FilesNotReadWholeAreNeverReplaced) {
       "Varnox second judge = 1\nSpam = 2\nClean = 3\n1 0 1700000000 from:@x.example\n"
       "1 2 1700000000 offer\n0 1 1700000000 url:y.example\n");
 
-  long failure = 0;
-  int database_cut = 0;  // failures that left the word database read in part
-  int ignore_cut = 0;    // the same for the ignore file
-  int tokens_cut = 0;    // the same for the chi-square judge's file
-  for (;; ++failure) {
-    FakePlatform fake;
-    fake.registry.CreateKey();
-    fake.registry.SetString(setting::kWordFilePath, "/words.db");
-    fake.registry.SetString(setting::kIgnoreFilePath, "/ignore.txt");
-    fake.registry.SetDword(setting::kSecondJudge, 1);
-    fake.files.files["/words.db"] = database;
-    fake.files.files["/ignore.txt"] = ignore;
-    fake.files.files["/words.db.second"] = tokens;
-    bool failed = false;
-    {
-      BayesianFilter filter(fake);
-      allocations_until_failure = failure;
-      filter.Initialize();
-      failed = allocations_until_failure.exchange(-1) < 0;
-      // Without its path the filter reads and writes nothing at all.
-      if (failed && !filter.core().databasePath().empty() && filter.WordCount() != 40) {
-        ++database_cut;
-        ASSERT_FALSE(fake.ui.messages.empty()) << "allocation " << failure;
-        EXPECT_EQ(fake.ui.messages[0].text.rfind("Cannot read database", 0), 0u)
-            << "allocation " << failure;
+  // The chi-square judge's file is read whether the judge is on or off.
+  for (const bool judge_on : {true, false}) {
+    SCOPED_TRACE(judge_on ? "judge on" : "judge off");
+    long failure = 0;
+    int database_cut = 0;  // failures that left the word database read in part
+    int ignore_cut = 0;    // the same for the ignore file
+    int tokens_cut = 0;    // the same for the chi-square judge's file
+    for (;; ++failure) {
+      FakePlatform fake;
+      fake.registry.CreateKey();
+      fake.registry.SetString(setting::kWordFilePath, "/words.db");
+      fake.registry.SetString(setting::kIgnoreFilePath, "/ignore.txt");
+      fake.registry.SetDword(setting::kSecondJudge, judge_on ? 1 : 0);
+      fake.files.files["/words.db"] = database;
+      fake.files.files["/ignore.txt"] = ignore;
+      fake.files.files["/words.db.second"] = tokens;
+      bool failed = false;
+      {
+        BayesianFilter filter(fake);
+        allocations_until_failure = failure;
+        filter.Initialize();
+        failed = allocations_until_failure.exchange(-1) < 0;
+        // Without its path the filter reads and writes nothing at all.
+        if (failed && !filter.core().databasePath().empty() && filter.WordCount() != 40) {
+          ++database_cut;
+          ASSERT_FALSE(fake.ui.messages.empty()) << "allocation " << failure;
+          EXPECT_EQ(fake.ui.messages[0].text.rfind("Cannot read database", 0), 0u)
+              << "allocation " << failure;
+        }
+        if (failed && !filter.core().ignorePath().empty() &&
+            filter.core().ignoreList().size() != kIgnoredWords)
+          ++ignore_cut;
+        if (failed && !filter.chiSquareJudge().path().empty() &&
+            filter.chiSquareJudge().table().size() != 3) {
+          ++tokens_cut;
+          EXPECT_EQ(filter.core().ignoreList().size(), kIgnoredWords)
+              << "allocation " << failure << ": the ignore file is read all the same";
+        }
       }
-      if (failed && !filter.core().ignorePath().empty() &&
-          filter.core().ignoreList().size() != kIgnoredWords)
-        ++ignore_cut;
-      if (failed && !filter.chiSquareJudge().path().empty() &&
-          filter.chiSquareJudge().table().size() != 3) {
-        ++tokens_cut;
-        EXPECT_EQ(filter.core().ignoreList().size(), kIgnoredWords)
-            << "allocation " << failure << ": the ignore file is read all the same";
-      }
+      if (!failed)
+        break;  // the start needs fewer allocations: every one has failed once
+      ASSERT_EQ(fake.files.files["/words.db"], database) << "allocation " << failure;
+      ASSERT_EQ(fake.files.files["/ignore.txt"], ignore) << "allocation " << failure;
+      ASSERT_EQ(fake.files.files["/words.db.second"], tokens) << "allocation " << failure;
     }
-    if (!failed)
-      break;  // the start needs fewer allocations: every one has failed once
-    ASSERT_EQ(fake.files.files["/words.db"], database) << "allocation " << failure;
-    ASSERT_EQ(fake.files.files["/ignore.txt"], ignore) << "allocation " << failure;
-    ASSERT_EQ(fake.files.files["/words.db.second"], tokens) << "allocation " << failure;
+    EXPECT_GT(database_cut, 0) << "no failure fell inside the database load";
+    EXPECT_GT(ignore_cut, 0) << "no failure fell inside the ignore file load";
+    EXPECT_GT(tokens_cut, 0) << "no failure fell inside the chi-square judge's file load";
   }
-  EXPECT_GT(database_cut, 0) << "no failure fell inside the database load";
-  EXPECT_GT(ignore_cut, 0) << "no failure fell inside the ignore file load";
-  EXPECT_GT(tokens_cut, 0) << "no failure fell inside the chi-square judge's file load";
 }
 
 }  // namespace
