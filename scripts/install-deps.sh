@@ -9,8 +9,8 @@
 #          which serves a Maildir over IMAP, delivers by LMTP and runs Sieve,
 #          and procmail and maildrop, which deliver; openssl makes the IMAP
 #          tests' certificates) and benchmarks (cmark makes the Help and
-#          Support pages); libetpan and GnuTLS are the IMAP client's
-#          (libraries); publicsuffix gives the engine its table of public
+#          Support pages); libetpan and GnuTLS are the IMAP client's libraries;
+#          publicsuffix gives the engine its table of public
 #          suffixes, for the Windows builds too
 # windows: the mingw-w64 cross builds (64-bit and 32-bit) and Wine to run
 #          their tests, 32-bit Wine from Debian's i386 architecture (added
