@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <string_view>
 
 #include "engine/chi_square_judge.h"
 #include "linux/cli/command_context.h"
