@@ -1,5 +1,5 @@
 // A set of mail stores that a shell drives itself, as the watch service
-// drives its Maildir stores (and, next, an IMAP account): the application
+// drives its Maildir stores and IMAP accounts: the application
 // the add-in connects to, and the loop that delivers the stores' events on
 // the shell's one thread. Outlook drives itself and has none.
 //
@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct MessageIdentity {
   std::string store;
   std::string unique;
   std::string path;  // while it is delivered, its file where the store has files
+  // Its content key (mime/content_key.h), where the store has the message's
+  // bytes at hand (a store on the network); nullopt where they are read
+  // from `path`.
+  std::optional<std::uint64_t> content_key;
 };
 
 // A message that the catch-up looks at.
@@ -38,6 +43,13 @@ struct CatchUpCandidate {
   std::string path;              // its file as it is named now, where there are files
   bool in_new = false;           // not yet seen by a mail program (Maildir new/, IMAP \Recent)
   std::int64_t modified_ns = 0;  // when it arrived or last changed, ns since the epoch
+  // Where the store keeps its own mark of how far it read a folder (an IMAP
+  // folder's next UID): whether the message came after that mark. nullopt
+  // where only times tell (Maildir; an IMAP folder never read, or renumbered
+  // since: a new UIDVALIDITY).
+  std::optional<bool> arrived_since;
+  // Its header block, where there is no file to read it from.
+  std::optional<std::string> header_block;
 };
 
 // Whether the catch-up delivers a message.
@@ -65,7 +77,18 @@ class StoreLoop {
   virtual int CatchUp() = 0;
   virtual void SetCatchUpPolicy(CatchUpPolicy policy) = 0;
   // While an ItemAdd is being delivered, the message it names; else null.
+  // A store that replaced the message with a stamped copy meanwhile names
+  // the copy from then on (item.h).
   virtual const MessageIdentity* Delivering() const = 0;
+
+  // Whether `store` has offered all that arrived while nothing watched: its
+  // CatchUp is over (for a store on the network, once its connections were
+  // made). A shell's watermark of that store waits for it.
+  virtual bool CaughtUp(const std::string& store) const = 0;
+  // True for a store that marks itself how far it delivered (an IMAP
+  // account, by UIDVALIDITY and UID): a shell need not note each message
+  // it handled to know it at the next start.
+  virtual bool TracksDelivered(const std::string& store) const = 0;
 };
 
 }  // namespace varnox::host

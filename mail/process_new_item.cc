@@ -183,6 +183,19 @@ bool CarriesVerdict(std::string_view headers) {
   return headers.find(kVerdictField) != std::string_view::npos;
 }
 
+AppendedVerdict VerdictOfAppended(std::string_view appended) {
+  // A stamp's first line ends with CR LF; a note has no line end at all (an
+  // address holding CR or LF is no address), so no note reads as a stamp
+  // whatever the sender's address.
+  if (appended == kNonEnglishSpamStamp)
+    return AppendedVerdict::kNonEnglishSpam;
+  if (appended.starts_with("X-VNX-RESULT:NotSpam\r\n"))
+    return AppendedVerdict::kNotSpam;
+  if (appended.starts_with("X-VNX-RESULT:Spam\r\n"))
+    return AppendedVerdict::kSpam;
+  return AppendedVerdict::kBlackList;
+}
+
 std::string FilterStamp(int spam, const MessageInfo& info) {
   return spam != 0 ? SpamStamp(info) : VerdictStamp("NotSpam", info);
 }

@@ -31,6 +31,15 @@ inline constexpr std::string_view kBlackListField = "X-VNX-BLACKLIST:";
 // catch-up asks of mail that arrived while nothing watched.
 bool CarriesVerdict(std::string_view headers);
 
+// What a text that the pipeline appended to a message's headers
+// (NewItemOutcome::appended) tells: for a store that carries the verdict
+// another way (an IMAP keyword), or must know before the move where a
+// stamped message is going. The not-spam stamp is the only text the
+// pipeline appends to mail that stays where it is; every other text (the
+// spam stamps, the black list's notes) goes with mail to the spam folder.
+enum class AppendedVerdict { kNotSpam, kSpam, kNonEnglishSpam, kBlackList };
+AppendedVerdict VerdictOfAppended(std::string_view appended);
+
 // The stamp the filter's verdict appends to the headers, for `spam` (1 or
 // 0) and the record Classify filled: "X-VNX-RESULT:Non English Spam", or
 // "X-VNX-RESULT:Spam" / "X-VNX-RESULT:NotSpam" followed by the score and the

@@ -34,6 +34,8 @@ using StoreAttPtr = Etpan<mailimap_store_att_flags, mailimap_store_att_flags_fre
 using FetchListPtr = Etpan<clist, mailimap_fetch_list_free>;
 using ListResultPtr = Etpan<clist, mailimap_list_result_free>;
 using SearchResultPtr = Etpan<clist, mailimap_search_result_free>;
+using StatusAttPtr = Etpan<mailimap_status_att_list, mailimap_status_att_list_free>;
+using StatusPtr = Etpan<mailimap_mailbox_data_status, mailimap_mailbox_data_status_free>;
 
 // What a few dozen bytes of command and answer around a message take, over
 // its own size, in a fetch's answer.
@@ -173,6 +175,8 @@ bool ReadMessage(const mailimap_msg_att* att, ImapMessage* message) {
         continue;
       for (clistiter* f = clist_begin(dynamic->att_list); f != nullptr; f = clist_next(f)) {
         const auto* fetched = static_cast<const mailimap_flag_fetch*>(clist_content(f));
+        if (fetched != nullptr && fetched->fl_type == MAILIMAP_FLAG_FETCH_RECENT)
+          message->recent = true;
         if (fetched == nullptr || fetched->fl_type != MAILIMAP_FLAG_FETCH_OTHER ||
             fetched->fl_flag == nullptr)
           continue;  // \Recent is the server's, not the message's
@@ -297,6 +301,8 @@ void ImapClient::Close() {
   }
   link_.reset();
   capabilities_.clear();
+  selected_.clear();
+  idling_ = false;
 }
 
 ImapResult ImapClient::Failure(int code, const std::string& what) {
@@ -524,10 +530,15 @@ bool ImapClient::HasCapability(std::string_view capability) const {
   return std::find(capabilities_.begin(), capabilities_.end(), wanted) != capabilities_.end();
 }
 
+// Every operation but IDLE's own needs a connection that is not idling.
 #define VARNOX_IMAP_REQUIRE_CONNECTION()                                                  \
   do {                                                                                    \
     if (session_ == nullptr)                                                              \
       return ImapFailure(ImapStatus::kNetwork, "not connected to the server " + server_); \
+    if (idling_) {                                                                        \
+      if (ImapResult finished = FinishIdle(); !finished.ok())                             \
+        return finished;                                                                  \
+    }                                                                                     \
   } while (0)
 
 ImapResult ImapClient::ListFolders(std::vector<ImapFolder>* folders) {
@@ -584,6 +595,7 @@ ImapResult ImapClient::Select(const std::string& wire_name, bool read_only,
   link_->SetBudget(options_.answer_budget);
   const int code = read_only ? mailimap_examine(session_, wire_name.c_str())
                              : mailimap_select(session_, wire_name.c_str());
+  selected_.clear();
   if (code != MAILIMAP_NO_ERROR)
     return Failure(code, (read_only ? "EXAMINE " : "SELECT ") + wire_name);
   const mailimap_selection_info* info = session_->imap_selection_info;
@@ -594,6 +606,41 @@ ImapResult ImapClient::Select(const std::string& wire_name, bool read_only,
                        "the server " + server_ + " gave no UIDVALIDITY for " + wire_name);
   }
   *state = {info->sel_uidvalidity, info->sel_uidnext, info->sel_exists};
+  selected_ = wire_name;
+  return ImapOk();
+}
+
+ImapResult ImapClient::Status(const std::string& wire_name, ImapFolderStatus* status) {
+  VARNOX_IMAP_REQUIRE_CONNECTION();
+  StatusAttPtr wanted(mailimap_status_att_list_new_empty());
+  if (!wanted ||
+      mailimap_status_att_list_add(wanted.get(), MAILIMAP_STATUS_ATT_UIDNEXT) !=
+          MAILIMAP_NO_ERROR ||
+      mailimap_status_att_list_add(wanted.get(), MAILIMAP_STATUS_ATT_UIDVALIDITY) !=
+          MAILIMAP_NO_ERROR)
+    return ImapFailure(ImapStatus::kProtocol, "out of memory");
+  link_->SetBudget(kSmallAnswerBytes);
+  mailimap_mailbox_data_status* raw = nullptr;
+  const int code = mailimap_status(session_, wire_name.c_str(), wanted.get(), &raw);
+  StatusPtr answer(raw);
+  if (code != MAILIMAP_NO_ERROR)
+    return Failure(code, "STATUS " + wire_name);
+  *status = {};
+  if (answer && answer->st_info_list != nullptr) {
+    for (clistiter* it = clist_begin(answer->st_info_list); it != nullptr; it = clist_next(it)) {
+      const auto* info = static_cast<const mailimap_status_info*>(clist_content(it));
+      if (info != nullptr && info->st_att == MAILIMAP_STATUS_ATT_UIDNEXT)
+        status->uid_next = info->st_value;
+      else if (info != nullptr && info->st_att == MAILIMAP_STATUS_ATT_UIDVALIDITY)
+        status->uid_validity = info->st_value;
+    }
+  }
+  if (status->uid_validity == 0 || status->uid_next == 0) {
+    Close();
+    return ImapFailure(
+        ImapStatus::kProtocol,
+        "the server " + server_ + " gave no UIDVALIDITY or UIDNEXT for " + wire_name);
+  }
   return ImapOk();
 }
 
@@ -633,6 +680,66 @@ ImapResult ImapClient::SearchUidsFrom(std::uint32_t first_uid, std::vector<std::
               uids->end());
   std::sort(uids->begin(), uids->end());
   uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
+  return ImapOk();
+}
+
+ImapResult ImapClient::SearchRecentOrSince(const std::optional<ImapDate>& since,
+                                           std::vector<std::uint32_t>* uids) {
+  VARNOX_IMAP_REQUIRE_CONNECTION();
+  SearchKeyPtr recent(mailimap_search_key_new(
+      MAILIMAP_SEARCH_KEY_RECENT, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
+      nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr));
+  if (!recent)
+    return ImapFailure(ImapStatus::kProtocol, "out of memory");
+  SearchKeyPtr key = std::move(recent);
+  if (since) {
+    mailimap_date* day = mailimap_date_new(since->day, since->month, since->year);
+    SearchKeyPtr after(day != nullptr ? mailimap_search_key_new_since(day) : nullptr);
+    if (!after) {
+      if (day != nullptr)
+        mailimap_date_free(day);
+      return ImapFailure(ImapStatus::kProtocol, "out of memory");
+    }
+    SearchKeyPtr either(mailimap_search_key_new_or(key.get(), after.get()));
+    if (!either)
+      return ImapFailure(ImapStatus::kProtocol, "out of memory");
+    key.release();  // the OR owns both now
+    after.release();
+    key = std::move(either);
+  }
+  const ImapResult result = UidSearch(key.get(), "UID SEARCH", uids);
+  if (result.ok()) {
+    std::sort(uids->begin(), uids->end());
+    uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
+  }
+  return result;
+}
+
+ImapResult ImapClient::SearchUids(const std::vector<std::uint32_t>& uids,
+                                  std::vector<std::uint32_t>* held) {
+  VARNOX_IMAP_REQUIRE_CONNECTION();
+  held->clear();
+  if (uids.empty())
+    return ImapOk();
+  SetPtr set = NewSet(uids);
+  if (!set)
+    return ImapFailure(ImapStatus::kProtocol, "out of memory");
+  SearchKeyPtr key(mailimap_search_key_new_uid(set.get()));
+  if (!key)
+    return ImapFailure(ImapStatus::kProtocol, "out of memory");
+  set.release();  // the key owns it now
+  const ImapResult result = UidSearch(key.get(), "UID SEARCH", held);
+  if (!result.ok())
+    return result;
+  // Only those asked for: a server may answer with others.
+  std::vector<std::uint32_t> asked = uids;
+  std::sort(asked.begin(), asked.end());
+  std::erase_if(*held, [&](std::uint32_t uid) {
+    return !std::binary_search(asked.begin(), asked.end(), uid);
+  });
+  std::sort(held->begin(), held->end());
+  held->erase(std::unique(held->begin(), held->end()), held->end());
   return ImapOk();
 }
 
@@ -833,13 +940,15 @@ ImapResult ImapClient::SearchDeleted(std::vector<std::uint32_t>* uids) {
   return UidSearch(key.get(), "UID SEARCH DELETED", uids);
 }
 
-ImapResult ImapClient::Expunge(std::uint32_t uid) {
+ImapResult ImapClient::Expunge(const std::vector<std::uint32_t>& uids) {
   VARNOX_IMAP_REQUIRE_CONNECTION();
-  ImapResult result = StoreFlags({uid}, {"\\Deleted"}, true);
+  if (uids.empty())
+    return ImapOk();
+  ImapResult result = StoreFlags(uids, {"\\Deleted"}, true);
   if (!result.ok())
     return result;
   if (HasCapability("UIDPLUS")) {
-    SetPtr set(mailimap_set_new_single(uid));
+    SetPtr set = NewSet(uids);
     if (!set)
       return ImapFailure(ImapStatus::kProtocol, "out of memory");
     link_->SetBudget(options_.answer_budget);
@@ -858,7 +967,7 @@ ImapResult ImapClient::Expunge(std::uint32_t uid) {
     return result;
   std::vector<std::uint32_t> others;
   for (std::uint32_t found : deleted) {
-    if (found != uid)
+    if (std::find(uids.begin(), uids.end(), found) == uids.end())
       others.push_back(found);
   }
   if (!others.empty()) {
@@ -875,18 +984,15 @@ ImapResult ImapClient::Expunge(std::uint32_t uid) {
   return ImapOk();
 }
 
-ImapResult ImapClient::Move(std::uint32_t uid, const std::string& wire_folder,
-                            std::uint32_t* new_uid) {
-  VARNOX_IMAP_REQUIRE_CONNECTION();
+ImapResult ImapClient::CopyOrMove(std::uint32_t uid, const std::string& wire_folder, bool move,
+                                  std::uint32_t* new_uid) {
   *new_uid = 0;
   SetPtr set(mailimap_set_new_single(uid));
   if (!set)
     return ImapFailure(ImapStatus::kProtocol, "out of memory");
-  const bool uidplus = HasCapability("UIDPLUS");
-  const bool move = HasCapability("MOVE");
   link_->SetBudget(options_.answer_budget);
   int code;
-  if (uidplus) {
+  if (HasCapability("UIDPLUS")) {
     std::uint32_t validity = 0;
     mailimap_set* source = nullptr;
     mailimap_set* destination = nullptr;
@@ -904,9 +1010,23 @@ ImapResult ImapClient::Move(std::uint32_t uid, const std::string& wire_folder,
   }
   if (code != MAILIMAP_NO_ERROR)
     return Failure(code, (move ? "UID MOVE to " : "UID COPY to ") + wire_folder);
-  if (move)
-    return ImapOk();
-  ImapResult removed = Expunge(uid);
+  return ImapOk();
+}
+
+ImapResult ImapClient::Copy(std::uint32_t uid, const std::string& wire_folder,
+                            std::uint32_t* new_uid) {
+  VARNOX_IMAP_REQUIRE_CONNECTION();
+  return CopyOrMove(uid, wire_folder, false, new_uid);
+}
+
+ImapResult ImapClient::Move(std::uint32_t uid, const std::string& wire_folder,
+                            std::uint32_t* new_uid) {
+  VARNOX_IMAP_REQUIRE_CONNECTION();
+  const bool move = HasCapability("MOVE");
+  ImapResult result = CopyOrMove(uid, wire_folder, move, new_uid);
+  if (!result.ok() || move)
+    return result;
+  ImapResult removed = Expunge({uid});
   if (!removed.ok())
     removed.text += " (the copy in " + wire_folder + " was made; the original remains)";
   return removed;
@@ -950,18 +1070,13 @@ ImapResult ImapClient::Wait(std::chrono::milliseconds limit, int wake_fd,
     return ImapOk();
   }
 
-  link_->SetBudget(options_.answer_budget);
-  int code = mailimap_idle(session_);
-  if (code != MAILIMAP_NO_ERROR)
-    return Failure(code, "IDLE");
-  // Bytes that came with the server's "+ idling" are already in libetpan's
-  // buffer, or in TLS's: no need to wait for the socket then.
-  const bool buffered =
-      session_->imap_stream->read_buffer_len > 0 || link_->stream()->HasBuffered();
-  if (buffered) {
+  ImapResult result = StartIdle();
+  if (!result.ok())
+    return result;
+  if (IdleHasNews()) {
     *outcome = ImapWaitOutcome::kServerSpoke;
   } else {
-    struct pollfd waits[2] = {{link_->stream()->WaitDescriptor(), POLLIN, 0}, {wake_fd, POLLIN, 0}};
+    struct pollfd waits[2] = {{WaitDescriptor(), POLLIN, 0}, {wake_fd, POLLIN, 0}};
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -977,14 +1092,42 @@ ImapResult ImapClient::Wait(std::chrono::milliseconds limit, int wake_fd,
       break;
     }
   }
-  code = mailimap_idle_done(session_);
+  return FinishIdle();
+}
+
+ImapResult ImapClient::StartIdle() {
+  VARNOX_IMAP_REQUIRE_CONNECTION();
+  link_->SetBudget(options_.answer_budget);
+  const int code = mailimap_idle(session_);
+  if (code != MAILIMAP_NO_ERROR)
+    return Failure(code, "IDLE");
+  idling_ = true;
+  return ImapOk();
+}
+
+bool ImapClient::IdleHasNews() const {
+  // Bytes that came with the server's "+ idling" are already in libetpan's
+  // buffer, or in TLS's: no need to wait for the socket then.
+  return idling_ && session_ != nullptr &&
+         (session_->imap_stream->read_buffer_len > 0 || link_->stream()->HasBuffered());
+}
+
+ImapResult ImapClient::FinishIdle() {
+  if (!idling_)
+    return ImapOk();
+  idling_ = false;
+  const int code = mailimap_idle_done(session_);
   if (code != MAILIMAP_NO_ERROR)
     return Failure(code, "IDLE");
   return ImapOk();
 }
 
+int ImapClient::WaitDescriptor() const {
+  return link_ != nullptr && link_->stream() != nullptr ? link_->stream()->WaitDescriptor() : -1;
+}
+
 void ImapClient::Logout() {
-  if (session_ != nullptr) {
+  if (session_ != nullptr && FinishIdle().ok()) {
     link_->SetBudget(kSmallAnswerBytes);
     mailimap_logout(session_);
   }

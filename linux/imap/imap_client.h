@@ -64,6 +64,12 @@ struct ImapFolderState {
   std::uint32_t exists = 0;
 };
 
+// What STATUS tells of a folder that need not be selected.
+struct ImapFolderStatus {
+  std::uint32_t uid_validity = 0;
+  std::uint32_t uid_next = 0;
+};
+
 // A message's internal date: when the server received it, with the time
 // zone it was written in (hours and minutes east of UTC, e.g. -0500 is -500).
 struct ImapDate {
@@ -80,6 +86,7 @@ struct ImapMessage {
   std::uint32_t uid = 0;
   std::uint32_t size = 0;          // with kFetchSize or kFetchContent
   std::vector<std::string> flags;  // \Seen, \Flagged, keywords...; never \Recent
+  bool recent = false;  // with kFetchFlags: \Recent (this session is the first to see it)
   std::optional<ImapDate> internal_date;
   std::string header;      // with kFetchHeader: the header block
   std::string content;     // with kFetchContent: the whole message
@@ -128,9 +135,21 @@ class ImapClient {
   ImapResult CreateFolder(const std::string& wire_name);
   // SELECT, or EXAMINE when `read_only`.
   ImapResult Select(const std::string& wire_name, bool read_only, ImapFolderState* state);
+  // The folder selected last (wire name), empty when none is.
+  const std::string& selected() const { return selected_; }
+  // STATUS of a folder: its UIDVALIDITY and UIDNEXT, both given by the
+  // server (a folder without them is refused).
+  ImapResult Status(const std::string& wire_name, ImapFolderStatus* status);
 
   // The UIDs from `first_uid` on in the selected folder, ascending.
   ImapResult SearchUidsFrom(std::uint32_t first_uid, std::vector<std::uint32_t>* uids);
+  // The UIDs of the selected folder's messages that are \Recent or, when
+  // `since` is given, whose internal date falls on that day or later,
+  // ascending.
+  ImapResult SearchRecentOrSince(const std::optional<ImapDate>& since,
+                                 std::vector<std::uint32_t>* uids);
+  // Which of `uids` the selected folder holds (UID SEARCH), ascending.
+  ImapResult SearchUids(const std::vector<std::uint32_t>& uids, std::vector<std::uint32_t>* held);
   // Fetches `parts` (ImapFetchPart bits) of the messages in `uids`, many per
   // command, and hands each to `each` in the server's order once its batch
   // is in; `each` returning false stops the fetch (kStopped). Messages
@@ -145,10 +164,13 @@ class ImapClient {
                     std::uint32_t* uid);
   // Adds flags or keywords to one message of the selected folder.
   ImapResult AddFlags(std::uint32_t uid, const std::vector<std::string>& flags);
-  // Removes one message of the selected folder and no other: UID EXPUNGE
+  // Removes these messages of the selected folder and no other: UID EXPUNGE
   // where the server has UIDPLUS; otherwise EXPUNGE, with the \Deleted mark
   // of any other message lifted for that moment and put back after.
-  ImapResult Expunge(std::uint32_t uid);
+  ImapResult Expunge(const std::vector<std::uint32_t>& uids);
+  // Copies one message of the selected folder into `wire_folder`; *new_uid
+  // as for Move.
+  ImapResult Copy(std::uint32_t uid, const std::string& wire_folder, std::uint32_t* new_uid);
   // Moves one message of the selected folder: MOVE where the server has it,
   // else COPY and then Expunge. *new_uid is its UID in `wire_folder` when
   // the server tells it (UIDPLUS), else 0. When the copy was made but the
@@ -162,6 +184,19 @@ class ImapClient {
   // it is not read.
   ImapResult Wait(std::chrono::milliseconds limit, int wake_fd, ImapWaitOutcome* outcome);
   ImapResult Noop();
+
+  // IDLE in pieces, for a caller that waits on many connections at once:
+  // StartIdle sends IDLE (the server must have it); while idling, the
+  // connection is readable on WaitDescriptor() when the server speaks, or
+  // IdleHasNews() is true already; FinishIdle sends DONE and reads what the
+  // server said meanwhile. Any other operation called while idling finishes
+  // the IDLE first.
+  ImapResult StartIdle();
+  bool idling() const { return idling_; }
+  bool IdleHasNews() const;
+  ImapResult FinishIdle();
+  // The connection's descriptor, -1 when not connected.
+  int WaitDescriptor() const;
 
   // Says goodbye to the server and closes the connection.
   void Logout();
@@ -178,6 +213,8 @@ class ImapClient {
   ImapResult UidSearch(mailimap_search_key* key, const std::string& what,
                        std::vector<std::uint32_t>* uids);
   ImapResult SearchDeleted(std::vector<std::uint32_t>* uids);
+  ImapResult CopyOrMove(std::uint32_t uid, const std::string& wire_folder, bool move,
+                        std::uint32_t* new_uid);
   // The result of a libetpan call that failed with `code`, for `what`.
   ImapResult Failure(int code, const std::string& what);
   void Close();
@@ -187,6 +224,8 @@ class ImapClient {
   std::unique_ptr<EtpanLink> link_;
   mailimap* session_ = nullptr;
   std::vector<std::string> capabilities_;
+  std::string selected_;
+  bool idling_ = false;
 };
 
 }  // namespace varnox

@@ -34,8 +34,10 @@ int DeliverItemAdd(HostState& state, const std::string& dir, const MessageEntry&
   ItemLocation where{dir, entry};
   if (!where.Resolve())
     return 0;
-  state.delivering = host::MessageIdentity{
-      MailFolderAt(dir).root, std::string(UniqueName(entry.name)), MessagePath(dir, where.entry)};
+  state.delivering.emplace();
+  state.delivering->store = MailFolderAt(dir).root;
+  state.delivering->unique = UniqueName(entry.name);
+  state.delivering->path = MessagePath(dir, where.entry);
   int delivered = 0;
   for (const HostState::ItemSink& sink : ItemSinksOf(state, dir)) {
     if (!StillSubscribed(state, sink.cookie))
@@ -53,9 +55,11 @@ int CatchUpFolder(HostState& state, const std::string& dir) {
   const std::string store = MailFolderAt(dir).root;
   int delivered = 0;
   for (const MessageEntry& entry : ListMessages(dir)) {
-    host::CatchUpCandidate candidate{{store, std::string(UniqueName(entry.name)), {}},
-                                     MessagePath(dir, entry),
-                                     entry.subdir == "new"};
+    host::CatchUpCandidate candidate;
+    candidate.identity.store = store;
+    candidate.identity.unique = UniqueName(entry.name);
+    candidate.path = MessagePath(dir, entry);
+    candidate.in_new = entry.subdir == "new";
     struct stat st;
     if (!state.watcher.IsKnown(dir, candidate.identity.unique) ||
         lstat(candidate.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -183,6 +187,7 @@ HResult MaildirHost::RunUntil(const std::atomic<bool>& stop, int tick_ms) {
 }
 
 int MaildirHost::CatchUp() {
+  state_->caught_up_once = true;
   std::vector<std::string> dirs;
   for (const HostState::ItemSink& sink : state_->item_sinks) {
     if (std::find(dirs.begin(), dirs.end(), sink.dir) == dirs.end())
@@ -198,6 +203,10 @@ int MaildirHost::CatchUp() {
 
 void MaildirHost::SetCatchUpPolicy(host::CatchUpPolicy policy) {
   state_->catch_up_policy = policy ? std::move(policy) : IsInNew;
+}
+
+bool MaildirHost::CaughtUp(const std::string&) const {
+  return state_->caught_up_once;
 }
 
 const host::MessageIdentity* MaildirHost::Delivering() const {

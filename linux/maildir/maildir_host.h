@@ -79,6 +79,9 @@ class MaildirHost final : public host::StoreLoop {
   void SetCatchUpPolicy(host::CatchUpPolicy policy) override;
   // While an ItemAdd is being delivered, the message it names; else null.
   const host::MessageIdentity* Delivering() const override;
+  // After CatchUp; a Maildir store keeps no marks of its own.
+  bool CaughtUp(const std::string& store) const override;
+  bool TracksDelivered(const std::string&) const override { return false; }
 
   // --- Messages named by their files.
   // The items of `message_paths`, in that order, each a message file in the

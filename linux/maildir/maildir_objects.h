@@ -73,6 +73,7 @@ struct HostState {
   // Folders caught up already, the policy that chooses what is delivered,
   // and the message whose ItemAdd is being delivered.
   std::set<std::string> caught_up;
+  bool caught_up_once = false;  // CatchUp ran
   host::CatchUpPolicy catch_up_policy = IsInNew;
   std::optional<host::MessageIdentity> delivering;
 };

@@ -12,41 +12,15 @@
 #include "linux/maildir/maildir_objects.h"
 #include "linux/maildir/message_file_name.h"
 #include "linux/platform/console_user_interface.h"
-#include "linux/watch/path_fingerprint.h"
 #include "mail/message_learning.h"
 #include "mail/message_texts.h"
 #include "mail/spam_move.h"
+#include "mime/content_key.h"
 #include "mime/mime_reader.h"
-#include "platform/code_page.h"
 #include "platform/platform.h"
 
 namespace varnox::watch {
 namespace {
-
-constexpr std::string_view kMessageIdField = "Message-ID:";
-
-std::string_view Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// The value of the first Message-ID field of the header block (its first
-// line), empty when there is none.
-std::string_view MessageId(std::string_view headers) {
-  while (!headers.empty()) {
-    const std::size_t end = headers.find('\n');
-    const std::string_view line = headers.substr(0, end);
-    if (line.size() >= kMessageIdField.size() &&
-        code_page::EqualsIgnoreCase(line.substr(0, kMessageIdField.size()), kMessageIdField))
-      return Trimmed(line.substr(kMessageIdField.size()));
-    if (end == std::string_view::npos)
-      break;
-    headers.remove_prefix(end + 1);
-  }
-  return {};
-}
 
 // A message file's folder directory and entry, from its path
 // (FOLDER/new/NAME or FOLDER/cur/NAME).
@@ -82,11 +56,7 @@ bool LeavesFolders(const std::vector<std::string>& dirs, std::string_view unique
 MessageMarks MarksOf(std::string_view raw) {
   const mime::HeaderBlock block = mime::FindHeaderBlock(raw);
   const std::string_view headers = raw.substr(block.start, block.end - block.start);
-  MessageMarks marks;
-  marks.learn_mark = headers.find(kLearnMarkPrefix) != std::string_view::npos;
-  marks.fingerprint = Fingerprint(raw.substr(std::min(block.body_start, raw.size())),
-                                  Fingerprint("\n", Fingerprint(MessageId(headers))));
-  return marks;
+  return {mime::ContentKey(raw), headers.find(kLearnMarkPrefix) != std::string_view::npos};
 }
 
 MoveLessons::~MoveLessons() {

@@ -44,9 +44,8 @@ struct MessageMarks {
   bool learn_mark = false;  // its headers carry X-VNX-LEARN
 };
 
-// The marks of a message's raw bytes: the fingerprint is FNV-1a over the
-// Message-ID field's value (empty when it has none), a line feed, and the
-// body (everything after the header block).
+// The marks of a message's raw bytes: the fingerprint is its content key
+// (mime/content_key.h).
 MessageMarks MarksOf(std::string_view raw);
 
 // How long an arrival that matches by content a message still in the folder

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "linux/watch/path_fingerprint.h"
+#include "platform/fingerprint.h"
 
 namespace varnox::watch {
 namespace {

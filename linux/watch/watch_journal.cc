@@ -9,7 +9,7 @@
 #include <charconv>
 #include <ctime>
 
-#include "linux/watch/path_fingerprint.h"
+#include "platform/fingerprint.h"
 
 namespace varnox::watch {
 namespace {
@@ -24,6 +24,8 @@ constexpr char kHandled = 'D';
 constexpr char kMovePending = 'S';
 constexpr char kInWatched = 'G';
 constexpr char kInSpam = 'P';
+constexpr char kContentKey = 'K';
+constexpr char kNote = 'N';
 
 bool IsPlain(unsigned char c) {
   return c > 0x20 && c < 0x7F && c != '%';
@@ -116,6 +118,17 @@ std::string PlaceRecord(WatchJournal::Place place, JournalTime time, std::uint64
          std::to_string(time) + ' ' + Hex(fingerprint) + ' ' + Escaped(unique) + "\n";
 }
 
+std::string NoteRecord(JournalTime time, std::string_view key, std::string_view value) {
+  std::string line = std::string(1, kNote) + ' ' + std::to_string(time) + ' ' + Escaped(key);
+  if (!value.empty())
+    line += ' ' + Escaped(value);
+  return line + "\n";
+}
+
+std::string ContentKeyRecord(JournalTime time, std::uint64_t key) {
+  return std::string(1, kContentKey) + ' ' + std::to_string(time) + ' ' + Hex(key) + "\n";
+}
+
 }  // namespace
 
 std::string WatchJournal::PathFor(const std::string& journal_folder, const std::string& store) {
@@ -148,8 +161,7 @@ std::unique_ptr<WatchJournal> WatchJournal::Open(FileSystem& files,
     return journal;
   }
   *how = Opened::kDamaged;
-  journal->watermark_.reset();
-  journal->entries_.clear();
+  journal->Clear();
   if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
     return nullptr;  // a folder or a device in its place is not ours to replace
   return journal->Rewrite() ? std::move(journal) : nullptr;
@@ -159,11 +171,18 @@ std::string WatchJournal::Header() const {
   return std::string(kMagic) + Escaped(store_) + "\n";
 }
 
-bool WatchJournal::Parse(std::string_view text) {
+void WatchJournal::Clear() {
   watermark_.reset();
   entries_.clear();
   places_.clear();
   fingerprints_.clear();
+  content_keys_.clear();
+  content_counts_.clear();
+  notes_.clear();
+}
+
+bool WatchJournal::Parse(std::string_view text) {
+  Clear();
   const std::string header = Header();
   if (!text.starts_with(header))
     return false;
@@ -194,6 +213,18 @@ bool WatchJournal::Parse(std::string_view text) {
         return false;
       continue;
     }
+    if (kind == kContentKey) {
+      std::uint64_t key = 0;
+      if (space == std::string_view::npos || !ParseHex(line.substr(space + 1), &key))
+        return false;
+      KeepContentKey(key, time);
+      continue;
+    }
+    if (kind == kNote) {
+      if (space == std::string_view::npos || !ParseNote(line.substr(space + 1)))
+        return false;
+      continue;
+    }
     if ((kind != kHandled && kind != kMovePending) || space == std::string_view::npos ||
         !Unescaped(line.substr(space + 1), &unique)) {
       return false;
@@ -213,6 +244,32 @@ bool WatchJournal::ParsePlace(char kind, JournalTime time, std::string_view fiel
   places_[unique] = {kind == kInSpam ? Place::kSpam : Place::kWatched, time, fingerprint};
   fingerprints_[fingerprint] = unique;
   return true;
+}
+
+bool WatchJournal::ParseNote(std::string_view fields) {
+  const std::size_t space = fields.find(' ');
+  std::string key, value;
+  if (!Unescaped(fields.substr(0, space), &key))
+    return false;
+  if (space == std::string_view::npos) {
+    notes_.erase(key);
+    return true;
+  }
+  if (!Unescaped(fields.substr(space + 1), &value))
+    return false;
+  notes_[key] = std::move(value);
+  return true;
+}
+
+void WatchJournal::KeepContentKey(std::uint64_t key, JournalTime time) {
+  content_keys_.emplace_back(key, time);
+  ++content_counts_[key];
+  if (content_keys_.size() <= kContentKeysKept)
+    return;
+  const std::uint64_t oldest = content_keys_.front().first;
+  content_keys_.pop_front();
+  if (--content_counts_[oldest] == 0)
+    content_counts_.erase(oldest);
 }
 
 std::optional<WatchJournal::Place> WatchJournal::PlaceOf(std::string_view unique,
@@ -269,6 +326,25 @@ bool WatchJournal::RecordPlace(Place place, std::string_view unique, std::uint64
   return Append(PlaceRecord(place, now, fingerprint, unique));
 }
 
+bool WatchJournal::RecordContentKey(std::uint64_t key, JournalTime now) {
+  KeepContentKey(key, now);
+  return Append(ContentKeyRecord(now, key));
+}
+
+bool WatchJournal::SetNote(std::string_view key, std::string_view value, JournalTime now) {
+  if (key.empty())
+    return false;
+  if (value.empty()) {
+    const auto it = notes_.find(key);
+    if (it == notes_.end())
+      return true;
+    notes_.erase(it);
+  } else {
+    notes_[std::string(key)] = std::string(value);
+  }
+  return Append(NoteRecord(now, key, value));
+}
+
 std::size_t WatchJournal::CompactAt() const {
   return std::max(kJournalCompactBytes, 2 * compacted_bytes_);
 }
@@ -295,6 +371,10 @@ std::string WatchJournal::CompactText() const {
     if (!watermark_ || seen.time >= *watermark_ - kPlaceRetention)
       text += PlaceRecord(seen.place, seen.time, seen.fingerprint, unique);
   }
+  for (const auto& [key, time] : content_keys_)
+    text += ContentKeyRecord(time, key);
+  for (const auto& [key, value] : notes_)
+    text += NoteRecord(watermark_.value_or(0), key, value);
   return text;
 }
 

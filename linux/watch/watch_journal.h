@@ -17,6 +17,7 @@
 #define VARNOX_LINUX_WATCH_WATCH_JOURNAL_H_
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,6 +46,9 @@ inline constexpr std::size_t kJournalCompactBytes = 256 * 1024;
 // How long the place of a message (see Place) is remembered: a move made
 // later than this after Varnox last saw the message is no lesson.
 inline constexpr JournalTime kPlaceRetention = 30LL * 24 * 3'600'000'000'000;
+// How many content keys of handled messages are remembered (see
+// RecordContentKey): the latest, a few hours of busy mail or more.
+inline constexpr std::size_t kContentKeysKept = 10'000;
 
 class WatchJournal {
  public:
@@ -84,6 +88,12 @@ class WatchJournal {
   bool large() const { return bytes_ > CompactAt(); }
   // The messages whose last record is kMovePending.
   std::vector<std::string> PendingMoves() const;
+  // Whether a message of this content key (mime/content_key.h) was handled
+  // lately (RecordContentKey).
+  bool HandledContent(std::uint64_t key) const { return content_counts_.contains(key); }
+  // The notes a store keeps here for itself (an IMAP account: how far each
+  // folder was read, stampings under way), by key.
+  const std::map<std::string, std::string, std::less<>>& notes() const { return notes_; }
 
   // Each appends one record; false when the file could not be written (the
   // record is kept in memory all the same).
@@ -91,6 +101,13 @@ class WatchJournal {
   bool RecordMovePending(std::string_view unique, JournalTime now);
   bool RecordPlace(Place place, std::string_view unique, std::uint64_t fingerprint,
                    JournalTime now);
+  // The content key of a message handled, for a store whose messages may
+  // be renumbered (an IMAP folder with a new UIDVALIDITY): the latest
+  // kContentKeysKept are remembered.
+  bool RecordContentKey(std::uint64_t key, JournalTime now);
+  // A store's note: kept until replaced or removed (an empty value removes
+  // it), whatever its age.
+  bool SetNote(std::string_view key, std::string_view value, JournalTime now);
   // The watermark; the file is then shortened when it is above
   // kJournalCompactBytes (or `force_compact`): only the watermark, the
   // pending moves and the records of the last kJournalRetention are kept.
@@ -113,8 +130,11 @@ class WatchJournal {
   };
   WatchJournal(FileSystem& files, std::string path, std::string store)
       : files_(files), path_(std::move(path)), store_(std::move(store)) {}
+  void Clear();
   bool Append(std::string line);
   bool ParsePlace(char kind, JournalTime time, std::string_view fields);
+  bool ParseNote(std::string_view fields);
+  void KeepContentKey(std::uint64_t key, JournalTime time);
   std::size_t CompactAt() const;
   bool Rewrite();
   std::string Header() const;
@@ -128,6 +148,11 @@ class WatchJournal {
   // fingerprint.
   std::map<std::string, Seen, std::less<>> places_;
   std::map<std::uint64_t, std::string> fingerprints_;
+  // Content keys in the order recorded, the oldest dropped first, and how
+  // many times each is among them.
+  std::deque<std::pair<std::uint64_t, JournalTime>> content_keys_;
+  std::map<std::uint64_t, int> content_counts_;
+  std::map<std::string, std::string, std::less<>> notes_;
   std::size_t bytes_ = 0;            // the file's size as written by us
   std::size_t compacted_bytes_ = 0;  // its size after the last shortening
 };

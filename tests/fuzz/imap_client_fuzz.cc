@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   if (!Went(client, client.Move(uids.empty() ? 1 : uids.front(), "SpamFilter", &uid)))
     return 0;
-  if (!Went(client, client.Expunge(1)))
+  if (!Went(client, client.Expunge({1})))
     return 0;
   ImapWaitOutcome outcome;
   if (!Went(client, client.Wait(std::chrono::milliseconds(0), -1, &outcome)))

@@ -323,7 +323,7 @@ TEST_P(ImapCapabilityTest, ExpungesOneMessageAndKeepsOthersMarkedDeleted) {
   ASSERT_EQ(uids.size(), 3u);
   // The user marked the first for deletion and has not expunged yet.
   ASSERT_TRUE(client.AddFlags(uids[0], {"\\Deleted"}).ok());
-  const ImapResult removed = client.Expunge(uids[1]);
+  const ImapResult removed = client.Expunge({uids[1]});
   ASSERT_TRUE(removed.ok()) << removed.text;
   EXPECT_EQ(Uids(client, "INBOX"), (std::vector<std::uint32_t>{uids[0], uids[2]}));
   std::vector<std::string> flags;
@@ -435,7 +435,7 @@ TEST_F(ImapClientTest, ACutConnectionLeavesNoHalfAppendedMessage) {
       EXPECT_EQ(content, text) << "a torn copy after a cut at " << cut;
     (contents.empty() ? cut_and_absent : cut_and_whole)++;
     for (std::uint32_t uid : uids)
-      ASSERT_TRUE(checker.Expunge(uid).ok());
+      ASSERT_TRUE(checker.Expunge({uid}).ok());
     checker.Logout();
   }
   EXPECT_GE(cut_and_absent, 3) << "cuts before the message's end leave nothing";

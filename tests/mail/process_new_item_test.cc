@@ -200,6 +200,14 @@ TEST_P(PipelineTableTest, FirstTestThatAppliesDecides) {
   EXPECT_TRUE(f.fakes.ui.messages.empty());
   EXPECT_EQ(mail.subject(), c.subject) << "only the headers are ever written";
   EXPECT_EQ(mail.body(), c.body);
+  if (!outcome.appended.empty()) {
+    const AppendedVerdict expected = c.decided == Decided::kBlackList ? AppendedVerdict::kBlackList
+                                     : c.decided == Decided::kNonEnglishRule
+                                         ? AppendedVerdict::kNonEnglishSpam
+                                     : c.moved ? AppendedVerdict::kSpam
+                                               : AppendedVerdict::kNotSpam;
+    EXPECT_EQ(VerdictOfAppended(outcome.appended), expected) << "read back from what was written";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -459,6 +467,18 @@ TEST(Pipeline, CraftedFromCannotInjectAHeaderLineThroughTheBlackListNote) {
   EXPECT_EQ(added.find("X-Injected"), std::string::npos) << added;
   EXPECT_EQ(added.rfind("X-VNX-RESULT:NotSpam", 0), 0u) << "judged by the filter instead";
   EXPECT_EQ(mail.folder(), &f.inbox);
+}
+
+TEST(Pipeline, ANoteWhoseAddressLooksLikeAStampReadsAsTheBlackList) {
+  PipelineFixture f;
+  f.SetLists({}, {}, {}, {"@black.example"});
+  for (const char* address :
+       {"X-VNX-RESULT:NotSpam@black.example", "X-VNX-RESULT:Spam@black.example"}) {
+    FakeItem& mail = f.inbox.AddMail("From: <" + std::string(address) + ">\r\n", "body", "hello");
+    const NewItemOutcome outcome = f.Process(mail);
+    EXPECT_EQ(outcome.decidedBy, Decided::kBlackList) << address;
+    EXPECT_EQ(VerdictOfAppended(outcome.appended), AppendedVerdict::kBlackList) << address;
+  }
 }
 
 TEST(Pipeline, FailedMoveIsReportedAndTheBlackListBeepFollowsIt) {

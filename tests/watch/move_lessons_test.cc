@@ -1,5 +1,6 @@
-// Learning from the user's own moves (LearnFromMoves): the fingerprint that
-// finds a moved message under a new name, and the journal's places. (`varnox
+// Learning from the user's own moves (LearnFromMoves): the learning mark,
+// and the journal's places (the content key that finds a moved message
+// under a new name: tests/mime/content_key_test.cc). (`varnox
 // watch` end to end: tests/linux/varnox_move_lessons_test.cc.)
 #include "linux/watch/move_lessons.h"
 
@@ -22,29 +23,11 @@ using watch::MarksOf;
 using watch::WatchJournal;
 namespace fs = std::filesystem;
 
-TEST(MarksOfTest, TheFingerprintIgnoresOtherHeadersButNotTheMessageIdOrBody) {
-  const std::string body = "\nHello Ann,\nsee you at noon.\n";
-  const std::string judged = "Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" +
-                             std::string("X-VNX-RESULT:NotSpam\nX-VNX-SCORE:3\n") + body;
-  const std::uint64_t original =
-      MarksOf("Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" + body).fingerprint;
-  struct Case {
-    std::string raw;
-    bool same;
-  };
-  const Case cases[] = {
-      {judged, true},  // stamped by the pipeline
-      {"Received: by mx\nmessage-id:   <1@x>  \nSubject: Lunch\nStatus: RO\n" + body, true},
-      {"Received: by mx\nMessage-ID: <2@x>\nSubject: Lunch\n" + body, false},
-      {"Received: by mx\nMessage-ID: <1@x>\nSubject: Lunch\n" + body + "!", false},
-      {"Received: by mx\nSubject: Lunch\n" + body, false},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(MarksOf(c.raw).fingerprint == original, c.same) << c.raw;
-  EXPECT_FALSE(MarksOf(judged).learn_mark);
+TEST(MarksOfTest, TheLearnMarkIsInTheHeaderBlockOnly) {
+  EXPECT_FALSE(MarksOf("Received: by mx\nX-VNX-RESULT:NotSpam\n\nbody\n").learn_mark);
   EXPECT_TRUE(MarksOf("X-VNX-LEARN:Spam\n\nbody\n").learn_mark);
   EXPECT_FALSE(MarksOf("Subject: a\n\nX-VNX-LEARN in the body\n").learn_mark);
-  // No header block, no body, nothing at all: a fingerprint all the same.
+  // No header block, no body, nothing at all: no mark.
   for (const char* raw : {"", "\n", "Subject: only\n"})
     EXPECT_FALSE(MarksOf(raw).learn_mark) << raw;
 }

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "platform/file_system.h"
@@ -92,6 +93,11 @@ TEST_F(WatchJournalTest, DamageOfEveryKindStartsAfresh) {
       {"a bad escape", std::string(kHeader) + "D 1 a%G0\n"},
       {"a cut escape", std::string(kHeader) + "D 1 a%4\n"},
       {"a NUL byte", std::string(kHeader) + "D 1 a" + std::string(1, '\0') + "\n"},
+      {"a content key too short", std::string(kHeader) + "K 1 00ab\n"},
+      {"a content key not hex", std::string(kHeader) + "K 1 00000000000000zz\n"},
+      {"a note without a key", std::string(kHeader) + "N 1\n"},
+      {"a note with three fields", std::string(kHeader) + "N 1 a b c\n"},
+      {"a note with a bad escape", std::string(kHeader) + "N 1 a b%ZZ\n"},
   };
   for (const auto& c : kCases) {
     Write(c.text);
@@ -121,6 +127,51 @@ TEST_F(WatchJournalTest, ALargeJournalIsShortenedToWhatTheCatchUpStillNeeds) {
                         std::to_string(now - kJournalRetention + 1) + " recent\n");
   EXPECT_FALSE(journal->large());
   EXPECT_EQ(journal->StateOf("old"), std::nullopt) << "forgotten in memory too";
+}
+
+TEST_F(WatchJournalTest, NotesAreKeptUntilRemovedAndContentKeysUpToTheirNumber) {
+  WatchJournal::Opened how;
+  auto journal = Open(&how);
+  ASSERT_NE(journal, nullptr);
+  const std::string value = "1700 42\r\nX-VNX-RESULT:Spam %";
+  ASSERT_TRUE(journal->SetNote("next INBOX", "1 2", 10));
+  ASSERT_TRUE(journal->SetNote("stamp x", value, 11));
+  ASSERT_TRUE(journal->SetNote("next INBOX", "1 3", 12));
+  ASSERT_TRUE(journal->SetNote("gone", "", 13)) << "removing what is not there is no failure";
+  ASSERT_TRUE(journal->RecordContentKey(0xfedcba9876543210, 14));
+  EXPECT_EQ(Text(), std::string(kHeader) +
+                        "N 10 next%20INBOX 1%202\nN 11 stamp%20x "
+                        "1700%2042%0D%0AX-VNX-RESULT:Spam%20%25\nN 12 next%20INBOX 1%203\n"
+                        "K 14 fedcba9876543210\n");
+  ASSERT_TRUE(journal->SetNote("stamp x", "", 15));
+
+  journal = Open(&how);
+  ASSERT_NE(journal, nullptr);
+  EXPECT_EQ(how, WatchJournal::Opened::kRead);
+  const std::map<std::string, std::string, std::less<>> expected = {{"next INBOX", "1 3"}};
+  EXPECT_EQ(journal->notes(), expected);
+  EXPECT_TRUE(journal->HandledContent(0xfedcba9876543210));
+  EXPECT_FALSE(journal->HandledContent(0xfedcba9876543211));
+
+  // The oldest keys go first; one recorded twice stays while a copy is kept.
+  journal->RecordContentKey(1, 20);
+  for (std::uint64_t key = 2; key < kContentKeysKept; ++key)
+    journal->RecordContentKey(key, 20);
+  journal->RecordContentKey(1, 21);
+  EXPECT_FALSE(journal->HandledContent(0xfedcba9876543210));
+  EXPECT_TRUE(journal->HandledContent(1));
+  journal->RecordContentKey(kContentKeysKept, 22);
+  journal->RecordContentKey(kContentKeysKept + 1, 22);
+  EXPECT_TRUE(journal->HandledContent(1));
+  EXPECT_FALSE(journal->HandledContent(2));
+  // Shortened: the notes and the keys kept survive, in memory and on disk.
+  ASSERT_TRUE(journal->RecordWatermark(30, /*force_compact=*/true));
+  journal = Open(&how);
+  ASSERT_NE(journal, nullptr);
+  EXPECT_EQ(journal->notes(), expected);
+  EXPECT_TRUE(journal->HandledContent(1));
+  EXPECT_TRUE(journal->HandledContent(kContentKeysKept));
+  EXPECT_FALSE(journal->HandledContent(2));
 }
 
 TEST_F(WatchJournalTest, EachStoreHasItsOwnFileAndNothingForeignIsReplaced) {

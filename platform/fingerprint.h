@@ -1,15 +1,15 @@
-// A short, stable name for a path of any length, for files named after
-// another file or folder (a store's journal, a word database's socket), or
-// for a message's content (move_lessons.h).
+// A short, stable name for a text of any length: for files named after
+// another file or folder (a store's journal, a word database's socket), and
+// for a message's content (mime/content_key.h).
 // FNV-1a, 64 bits: not a secret and not proof against a chosen collision;
 // what it names is also checked or locked by other means.
-#ifndef VARNOX_LINUX_WATCH_PATH_FINGERPRINT_H_
-#define VARNOX_LINUX_WATCH_PATH_FINGERPRINT_H_
+#ifndef VARNOX_PLATFORM_FINGERPRINT_H_
+#define VARNOX_PLATFORM_FINGERPRINT_H_
 
 #include <cstdint>
 #include <string_view>
 
-namespace varnox::watch {
+namespace varnox {
 
 // `hash` continues a fingerprint over more text: the fingerprint of A then B
 // is Fingerprint(B, Fingerprint(A)).
@@ -22,6 +22,6 @@ inline std::uint64_t Fingerprint(std::string_view text,
   return hash;
 }
 
-}  // namespace varnox::watch
+}  // namespace varnox
 
-#endif  // VARNOX_LINUX_WATCH_PATH_FINGERPRINT_H_
+#endif  // VARNOX_PLATFORM_FINGERPRINT_H_
