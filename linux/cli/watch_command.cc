@@ -8,6 +8,7 @@
 #include <string>
 
 #include "addin/vnx_addin.h"
+#include "linux/cli/account_stores.h"
 #include "linux/cli/command_context.h"
 #include "linux/platform/console_user_interface.h"
 #include "linux/watch/mail_session.h"
@@ -24,10 +25,17 @@ constexpr std::string_view kOptions[] = {"--quiet", "-q"};
 constexpr std::string_view kHelp =
     "Usage: varnox watch [--quiet] [STORE...]\n"
     "\n"
-    "Watches Maildir stores for new mail and judges every message that arrives,\n"
-    "until you stop it with Ctrl-C (or SIGTERM). A STORE is a Maildir++ root\n"
-    "(cur/, new/, tmp/; its folders are .NAME beside them). Without STOREs it\n"
-    "watches $MAILDIR, or else ~/Maildir, which is made when missing.\n"
+    "Watches Maildir stores and IMAP accounts for new mail and judges every\n"
+    "message that arrives, until you stop it with Ctrl-C (or SIGTERM). A STORE\n"
+    "is a Maildir++ root (cur/, new/, tmp/; its folders are .NAME beside them),\n"
+    "or imap:NAME for the account NAME of the file of accounts\n"
+    "(~/.config/varnox/accounts.ini; see docs/imap-accounts.md). Without STOREs\n"
+    "it watches $MAILDIR, or else ~/Maildir, which is made when missing.\n"
+    "An account's watched folders are read over one connection each, woken by\n"
+    "the server (IDLE) or asking every poll-seconds; spam goes to the account's\n"
+    "own spam folder, and a lost connection is made again, waiting longer each\n"
+    "time (at most 5 minutes). A refused password or certificate stops that\n"
+    "account alone, with the reason, until watch starts again.\n"
     "\n"
     "At start it finds or makes the folder .SpamFilter, watches the Inbox and\n"
     "every top-level folder but SpamFilter, Drafts, Outbox and Trash (and any\n"
@@ -118,16 +126,23 @@ int Run(CommandContext& context, const Arguments& arguments) {
   }
   const bool quiet = arguments.Has("--quiet") || arguments.Has("-q");
   watch::MailSession session(context, quiet);
-  if (int status = session.AddStores(arguments.operands); status != kExitOk)
+  std::vector<std::string> stores = arguments.operands;
+  AccountStores accounts;
+  if (int status = accounts.AddTo(context, session, &stores); status != kExitOk)
     return status;
+  // Named accounts alone: no Maildir unless one is named too.
+  if (!stores.empty() || accounts.stores().empty()) {
+    if (int status = session.AddStores(stores); status != kExitOk)
+      return status;
+  }
   InstallSignalHandlers();
   if (int status = session.Connect(); status != kExitOk)
     return status;
-  std::string stores;
-  for (const std::string& store : session.host().stores())
-    stores += " " + store;
+  std::string names;
+  for (const std::string& store : session.stores())
+    names += " " + store;
   const std::size_t folders = context.Addin().folderSinks.size();
-  context.console().Write("Watching" + TerminalTextFromUtf8(stores) + " (" +
+  context.console().Write("Watching" + TerminalTextFromUtf8(names) + " (" +
                           std::to_string(folders) + (folders == 1 ? " folder" : " folders") +
                           "); Ctrl-C stops.\n");
   // The user's moves into and out of SpamFilter (setting LearnFromMoves).
@@ -139,7 +154,7 @@ int Run(CommandContext& context, const Arguments& arguments) {
   while (g_stop_signal == 0) {
     // A request is performed whole between two messages; mail delivered
     // meanwhile waits in the host's queue and is judged next.
-    if (requests != nullptr && requests->Wait(session.host().WatchDescriptor(), kTickMs)) {
+    if (requests != nullptr && requests->Wait(session.WatchDescriptor(), kTickMs)) {
       requests->ServeWaiting([&](const watch::Request& request, std::span<const int> fds) {
         return PerformRequest(context, session, request, fds);
       });

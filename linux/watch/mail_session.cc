@@ -27,13 +27,6 @@ constexpr std::size_t kCatchUpHeaderLimit = 1u << 20;
 constexpr int kQuietMs = 50;
 constexpr int kQuietRounds = 3;
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
-    return home;
-  const passwd* entry = ::getpwuid(::getuid());
-  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
-}
-
 // A list file as last seen, so that a change made by another command is
 // noticed before the next message is judged.
 struct FileStamp {
@@ -112,9 +105,12 @@ class ListReloader {
 };
 
 bool IsUnstampedInNew(const host::CatchUpCandidate& candidate) {
+  if (!candidate.in_new)
+    return false;
+  if (candidate.header_block)
+    return !CarriesVerdict(*candidate.header_block);
   std::string headers;
-  return candidate.in_new &&
-         Succeeded(maildir::ReadHeaderBlock(candidate.path, kCatchUpHeaderLimit, &headers)) &&
+  return Succeeded(maildir::ReadHeaderBlock(candidate.path, kCatchUpHeaderLimit, &headers)) &&
          !CarriesVerdict(headers);
 }
 
@@ -126,6 +122,13 @@ std::string StoreOf(const std::string& message_file) {
   const std::filesystem::path folder = file.parent_path().parent_path();
   const std::string name = folder.filename().string();
   return !name.empty() && name[0] == '.' ? folder.parent_path().string() : folder.string();
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
+    return home;
+  const passwd* entry = ::getpwuid(::getuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
 }
 
 std::string DefaultStore() {
@@ -148,7 +151,7 @@ MailSession::~MailSession() {
 
 void MailSession::BeforeJudging() {
   lists_->ReloadChanged();
-  const host::MessageIdentity* message = host_.Delivering();
+  const host::MessageIdentity* message = set_.Delivering();
   handling_ = message != nullptr ? std::optional(*message) : std::nullopt;
   if (listener_ != nullptr && handling_)
     listener_->BeforeJudging(*handling_);
@@ -160,8 +163,11 @@ void MailSession::BeforeSpamMove() {
 }
 
 void MailSession::AfterJudging(std::string_view folder_name, const NewItemOutcome& outcome) {
-  if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr)
+  if (WatchJournal* journal = handling_ ? JournalOf(handling_->store) : nullptr) {
     journal->RecordHandled(handling_->unique, JournalNow());
+    if (handling_->content_key)
+      journal->RecordContentKey(*handling_->content_key, JournalNow());
+  }
   if (listener_ != nullptr && handling_)
     listener_->AfterJudging(*handling_, outcome);
   handling_.reset();
@@ -222,27 +228,36 @@ int MailSession::AddStoresOf(const std::vector<std::string>& message_files) {
 }
 
 void MailSession::OpenJournals() {
+  for (const std::string& store : host_.stores())
+    OpenJournal(store);
+}
+
+void MailSession::AddStoreLoop(host::StoreLoop& loop) {
+  for (const std::string& store : loop.stores())
+    OpenJournal(store);
+  others_.push_back(&loop);
+}
+
+WatchJournal* MailSession::OpenJournal(const std::string& store) {
+  if (journals_.contains(store))
+    return journals_[store].get();
   const std::string folder = context_.JournalFolder();
-  for (const std::string& store : host_.stores()) {
-    if (journals_.contains(store))
-      continue;
-    WatchJournal::Opened how = WatchJournal::Opened::kNew;
-    auto journal = WatchJournal::Open(context_.files(), folder, store, &how);
-    if (journal == nullptr) {
-      context_.console().Write("varnox: warning: cannot keep the journal of " +
-                               TerminalTextFromUtf8(store) + " in " + TerminalTextFromUtf8(folder) +
-                               "; at start, mail in new/ without a verdict is judged\n");
-    } else if (how == WatchJournal::Opened::kDamaged) {
-      context_.console().Write("varnox: warning: the journal " +
-                               TerminalTextFromUtf8(journal->path()) + " of " +
-                               TerminalTextFromUtf8(store) +
-                               " was damaged and starts afresh; at start, mail in new/ without a "
-                               "verdict is judged\n");
-    }
-    journals_[store] = std::move(journal);
+  WatchJournal::Opened how = WatchJournal::Opened::kNew;
+  auto journal = WatchJournal::Open(context_.files(), folder, store, &how);
+  if (journal == nullptr) {
+    context_.console().Write("varnox: warning: cannot keep the journal of " +
+                             TerminalTextFromUtf8(store) + " in " + TerminalTextFromUtf8(folder) +
+                             "; at start, mail in new/ without a verdict is judged\n");
+  } else if (how == WatchJournal::Opened::kDamaged) {
+    context_.console().Write("varnox: warning: the journal " +
+                             TerminalTextFromUtf8(journal->path()) + " of " +
+                             TerminalTextFromUtf8(store) +
+                             " was damaged and starts afresh; at start, mail in new/ without a "
+                             "verdict is judged\n");
   }
-  host_.SetCatchUpPolicy(
-      [this](const host::CatchUpCandidate& candidate) { return ChooseForCatchUp(candidate); });
+  WatchJournal* kept = journal.get();
+  journals_[store] = std::move(journal);
+  return kept;
 }
 
 WatchJournal* MailSession::JournalOf(const std::string& store) {
@@ -255,10 +270,17 @@ bool MailSession::ChooseForCatchUp(const host::CatchUpCandidate& candidate) {
   if (journal == nullptr)
     return IsUnstampedInNew(candidate);
   const std::optional<WatchJournal::State> state = journal->StateOf(candidate.identity.unique);
-  if (state == WatchJournal::State::kMovePending)
+  // A store that tracks what it delivered finishes its own moves.
+  if (state == WatchJournal::State::kMovePending && !set_.TracksDelivered(candidate.identity.store))
     unfinished_moves_.push_back(candidate.path);
   if (state)
     return false;
+  // A message renumbered (a new UIDVALIDITY) that was handled before.
+  if (candidate.identity.content_key && journal->HandledContent(*candidate.identity.content_key))
+    return false;
+  // The store knows it came after what was read last.
+  if (candidate.arrived_since)
+    return *candidate.arrived_since;
   if (const std::optional<JournalTime> mark = journal->watermark())
     return candidate.modified_ns >= *mark - kCatchUpSlack;
   // The first start: what was there before is passed over, but for mail in
@@ -272,7 +294,7 @@ bool MailSession::ChooseForCatchUp(const host::CatchUpCandidate& candidate) {
 }
 
 void MailSession::CatchUp() {
-  host_.CatchUp();
+  set_.CatchUp();
   for (const std::string& path : unfinished_moves_)
     FinishMove(path);
   unfinished_moves_.clear();
@@ -307,13 +329,26 @@ void MailSession::FinishMove(const std::string& path) {
 void MailSession::RecordWatermarks(bool only_large) {
   const JournalTime now = JournalNow();
   for (auto& [store, journal] : journals_) {
-    if (journal != nullptr && (!only_large || journal->large()))
+    // A store still catching up (an IMAP account connecting) has not seen
+    // all that arrived before now.
+    if (journal != nullptr && (!only_large || journal->large()) && set_.CaughtUp(store))
       journal->RecordWatermark(now);
   }
 }
 
 int MailSession::Connect() {
-  const HResult hr = context_.Addin().OnConnection(host_.ApplicationRef());
+  // The other loops' roots first: the add-in takes the last store's spam
+  // folder for its own, and an IMAP account's messages go to the account's
+  // own spam folder whichever it is given.
+  if (set_.stores().empty()) {
+    for (host::StoreLoop* loop : others_)
+      set_.Add(*loop);
+    if (!host_.stores().empty() || others_.empty())
+      set_.Add(host_);
+  }
+  set_.SetCatchUpPolicy(
+      [this](const host::CatchUpCandidate& candidate) { return ChooseForCatchUp(candidate); });
+  const HResult hr = context_.Addin().OnConnection(set_.ApplicationRef());
   connected_ = true;
   if (Failed(hr))
     return context_.UserError("could not start the filter on these folders (status " +
@@ -332,7 +367,7 @@ int MailSession::ConnectFiles(const std::vector<std::string>& message_files,
 
 int MailSession::DeliverPending() {
   for (int quiet = 0; quiet < kQuietRounds;) {
-    const int delivered = host_.Poll(kQuietMs);
+    const int delivered = set_.Poll(kQuietMs);
     if (delivered < 0)
       return delivered;
     quiet = delivered == 0 ? quiet + 1 : 0;

@@ -7,12 +7,12 @@
 // pipeline did with each message (NewItemObserver): it prints a line for
 // each message judged and keeps the stores' journals.
 //
-// The stores are Maildir stores today (maildir::MaildirHost). What the
-// session asks of them to run the add-in, catch up and deliver events is the
-// store loop of host/store_loop.h, and its journals key each message by the
-// store's name and the store's own identity of it; a store set of another
-// kind (an IMAP account) joins by implementing that loop. Adding stores by
-// their paths and naming messages by their files are Maildir's own.
+// The stores are Maildir stores (maildir::MaildirHost) and any other store
+// loops given (IMAP accounts). What the session asks of them to run the
+// add-in, catch up and deliver events is the store loop of
+// host/store_loop.h, and its journals key each message by the store's name
+// and the store's own identity of it. Adding stores by their paths and
+// naming messages by their files are Maildir's own.
 //
 // The caller holds the word database's lock first. One thread.
 #ifndef VARNOX_LINUX_WATCH_MAIL_SESSION_H_
@@ -28,6 +28,7 @@
 #include "host/item.h"
 #include "linux/maildir/maildir_host.h"
 #include "linux/watch/session_context.h"
+#include "linux/watch/store_set.h"
 #include "linux/watch/watch_journal.h"
 #include "mail/process_new_item.h"
 
@@ -63,6 +64,13 @@ class MailSession final : private NewItemObserver {
   // store; any other Maildir is a store root).
   int AddStoresOf(const std::vector<std::string>& message_files);
 
+  // A store loop of another kind (an IMAP account), which outlives the
+  // session; before Connect. Its stores' journals are opened.
+  void AddStoreLoop(host::StoreLoop& loop);
+  // Opens the journal of `store` (a store of a loop about to be added) and
+  // gives it; null when it cannot be kept (a warning said).
+  WatchJournal* OpenJournal(const std::string& store);
+
   // OnConnection on the host. kSessionOk, or a user error said.
   int Connect();
   // For a command on message files: their stores connected, and the files
@@ -81,7 +89,10 @@ class MailSession final : private NewItemObserver {
   // command made reach the pipeline. A negative status when watching failed.
   int DeliverPending();
   // One wait of at most `timeout_ms` for events; a negative status on failure.
-  int Poll(int timeout_ms) { return host_.Poll(timeout_ms); }
+  int Poll(int timeout_ms) { return set_.Poll(timeout_ms); }
+  // Every store the session runs, and what Poll waits on.
+  const std::vector<std::string>& stores() const { return set_.stores(); }
+  int WatchDescriptor() const { return set_.WatchDescriptor(); }
 
   // The message files as the items an operation takes; a user error said
   // when a path is no message file of a Maildir. Their moves by the
@@ -117,6 +128,9 @@ class MailSession final : private NewItemObserver {
   SessionContext& context_;
   bool quiet_;
   maildir::MaildirHost host_;
+  // The other loops, then host_ when it has stores: set at Connect.
+  std::vector<host::StoreLoop*> others_;
+  StoreSet set_;
   // The list files as last seen: reloaded before a message is judged when
   // another command changed them.
   std::unique_ptr<ListReloader> lists_;
@@ -134,12 +148,14 @@ class MailSession final : private NewItemObserver {
 };
 
 // The catch-up's choice when the journal knows nothing: a message in new/
-// whose header block carries no verdict (CarriesVerdict).
+// (IMAP: \Recent) whose header block carries no verdict (CarriesVerdict).
 bool IsUnstampedInNew(const host::CatchUpCandidate& candidate);
 
 // The store a message file lies in: .../STORE/.FOLDER/new/NAME or
 // .../STORE/new/NAME, canonical. Empty when the path names no file.
 std::string StoreOf(const std::string& message_file);
+// $HOME, else the password database's home folder; empty when neither.
+std::string HomeFolder();
 // The store a command works on when none is named: $MAILDIR, else
 // ~/Maildir; empty when there is no home folder.
 std::string DefaultStore();

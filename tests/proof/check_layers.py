@@ -45,10 +45,10 @@ LAYERS = {
     'linux/maildir': ('varnox_maildir', ['platform', 'host', 'mime', 'linux/platform']),
     'linux/dialogs': ('varnox_linux_dialogs', CORE + ['linux/platform']),
     'linux/eval': ('varnox_eval', CORE + ['linux/platform', 'linux/maildir']),
-    'linux/imap': ('varnox_imap', ['platform', 'linux/platform']),
+    'linux/imap': ('varnox_imap', ['platform', 'host', 'mime', 'linux/platform']),
     'linux/watch': ('varnox_watch', CORE + ['linux/platform', 'linux/maildir']),
     'linux/cli': ('varnox_cli', CORE + ['linux/platform', 'linux/maildir', 'linux/dialogs',
-                                        'linux/eval', 'linux/watch']),
+                                        'linux/eval', 'linux/watch', 'linux/imap']),
     'win/platform': ('varnox_win_platform', ['platform']),
     # The Outlook adapters implement the add-in's Outlook-only interfaces
     # (addin/explorer.h, addin/command_bar.h) beside the mail-store seam.
