@@ -275,12 +275,13 @@ bool MailSession::ChooseForCatchUp(const host::CatchUpCandidate& candidate) {
     unfinished_moves_.push_back(candidate.path);
   if (state)
     return false;
+  // The store knows whether it came after what was read last: a message of
+  // the same content delivered again is a delivery.
+  if (candidate.arrived_since)
+    return *candidate.arrived_since;
   // A message renumbered (a new UIDVALIDITY) that was handled before.
   if (candidate.identity.content_key && journal->HandledContent(*candidate.identity.content_key))
     return false;
-  // The store knows it came after what was read last.
-  if (candidate.arrived_since)
-    return *candidate.arrived_since;
   if (const std::optional<JournalTime> mark = journal->watermark())
     return candidate.modified_ns >= *mark - kCatchUpSlack;
   // The first start: what was there before is passed over, but for mail in
