@@ -199,6 +199,7 @@ class BayesianCore final : public SpamJudge {
   // no line feed, or the "Spam" or "Clean" line is missing. What it held was
   // loaded.
   bool databaseCutShort() const { return store_.readNotes().cutShort; }
+  bool databaseForeign() const { return store_.readNotes().foreign; }
 
   std::recursive_mutex& lock() const { return lock_; }
   std::int32_t Now() const { return platform_.clock.Now(); }

@@ -97,8 +97,8 @@ void BayesianFilter::WarnIfFilesUnusable() const {
     warn("Cannot read database", core_.databasePath(),
          "Mail is judged without what the filter has learned, and the file is left as it is.");
   } else if (core_.databaseCutShort()) {
-    warn("Database cut short", core_.databasePath(),
-         "The filter uses the words it could read; the rest may be lost.");
+    warn(core_.databaseForeign() ? "Not a word database" : "Database cut short",
+         core_.databasePath(), "The filter uses the words it could read; the rest may be lost.");
   }
   // Said once, at the start, whether the judge is chosen or not: the file
   // holds what the user taught it.

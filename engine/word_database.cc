@@ -99,6 +99,8 @@ WordFileFormat::ReadNotes WordDatabaseFormat::Read(std::string_view text, std::i
     table.shrink_to_fit();  // many lines were not words
   table.IndexAppended();    // now rather than at the first lookup
   notes.cutShort = reader.CutShort();
+  // Text, but of something else (or noise): a cut file keeps its first lines.
+  notes.foreign = !text.empty() && reader.NoCountLine();
   return notes;
 }
 

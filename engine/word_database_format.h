@@ -103,6 +103,8 @@ class RecordReader {
   // feed, or the "Spam" or "Clean" line is missing). Every file this system
   // writes ends with a line feed and holds both count lines.
   bool CutShort() const;
+  // After the last record: neither the "Spam" nor the "Clean" line was found.
+  bool NoCountLine() const { return !spamLine_ && !cleanLine_; }
 
  private:
   bool ReadLine(std::string_view line, Record* record);

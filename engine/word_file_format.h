@@ -33,6 +33,7 @@ class WordFileFormat {
   struct ReadNotes {
     bool repaired = false;  // lines were mended: the table differs from the file
     bool cutShort = false;  // the file ends early; what it held was read
+    bool foreign = false;   // cut short with neither count line: no word file at all
   };
 
   virtual ~WordFileFormat() = default;

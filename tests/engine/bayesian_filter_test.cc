@@ -199,6 +199,8 @@ TEST_F(BayesianFilterTest, DatabaseNotWholeAtStartIsReported) {
       {"Spam line missing", "Clean = 4\nmoney = 5,1,0.9,7\n", false,
        "Database cut short (/words.db). ", 1},
       {"empty", "", false, "Database cut short (/words.db). ", 0},
+      {"random bytes", std::string("\x8f\x01=\xfe\n\x00 q=1,2\n\xc3", 14), false,
+       "Not a word database (/words.db). ", 1},
   };
   for (const Case& c : cases) {
     FakePlatform fresh;
