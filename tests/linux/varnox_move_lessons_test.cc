@@ -79,6 +79,16 @@ TEST_F(VarnoxMoveLessonsTest, EachMoveIsTaughtOnceAndNothingElseIs) {
   fs::rename(Spam() / "cur/2.host:2,S", Spam() / "cur/2.host:2,FS");
   Deliver(Spam(), "3.host", Mail("Direct", "delivered here by a recipe\n"));
   Deliver(Spam(), "4.host", "Received: by mx\nX-VNX-LEARN:Spam\nSubject: Taught\n\nx\n");
+  // Both seen there before the client takes them out again: a person is not
+  // faster than the watch's own look at a delivery, and a message gone before
+  // that look was never in SpamFilter for it.
+  const fs::path journal =
+      WatchJournal::PathFor(Data("journal").string(), fs::canonical(maildir).string());
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string text = Slurp(journal);
+    return text.find(" 3.host\n") != std::string::npos &&
+           text.find(" 4.host\n") != std::string::npos;
+  })) << Slurp(journal);
 
   // Out again as a copy under a new name: learned as good mail, not judged.
   CopyAndDelete(Spam() / "cur/2.host:2,FS", maildir, "5.client");
