@@ -143,6 +143,16 @@ SetPtr NewSet(const std::vector<std::uint32_t>& uids) {
   return set;
 }
 
+// A search for the UIDs of SET (which it then owns); null when out of memory.
+SearchKeyPtr UidKey(SetPtr set) {
+  if (!set)
+    return nullptr;
+  SearchKeyPtr key(mailimap_search_key_new_uid(set.get()));
+  if (key)
+    set.release();  // the key owns it now
+  return key;
+}
+
 // The first UID of a UIDPLUS answer's set (COPYUID, APPENDUID), or 0.
 std::uint32_t FirstUid(const mailimap_set* set) {
   if (set == nullptr || set->set_list == nullptr || clist_isempty(set->set_list))
@@ -659,27 +669,21 @@ ImapResult ImapClient::UidSearch(mailimap_search_key* key, const std::string& wh
         uids->push_back(*uid);
     }
   }
+  std::sort(uids->begin(), uids->end());
+  uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
   return ImapOk();
 }
 
 ImapResult ImapClient::SearchUidsFrom(std::uint32_t first_uid, std::vector<std::uint32_t>* uids) {
   VARNOX_IMAP_REQUIRE_CONNECTION();
-  SetPtr set(mailimap_set_new_interval(first_uid == 0 ? 1 : first_uid, 0));
-  if (!set)
-    return ImapFailure(ImapStatus::kProtocol, "out of memory");
-  SearchKeyPtr key(mailimap_search_key_new_uid(set.get()));
+  SearchKeyPtr key = UidKey(SetPtr(mailimap_set_new_interval(first_uid == 0 ? 1 : first_uid, 0)));
   if (!key)
     return ImapFailure(ImapStatus::kProtocol, "out of memory");
-  set.release();  // the key owns it now
   const ImapResult result = UidSearch(key.get(), "UID SEARCH", uids);
   if (!result.ok())
     return result;
   // "n:*" holds the highest UID even when it is below n.
-  uids->erase(std::remove_if(uids->begin(), uids->end(),
-                             [&](std::uint32_t uid) { return uid < first_uid; }),
-              uids->end());
-  std::sort(uids->begin(), uids->end());
-  uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
+  std::erase_if(*uids, [&](std::uint32_t uid) { return uid < first_uid; });
   return ImapOk();
 }
 
@@ -708,12 +712,7 @@ ImapResult ImapClient::SearchRecentOrSince(const std::optional<ImapDate>& since,
     after.release();
     key = std::move(either);
   }
-  const ImapResult result = UidSearch(key.get(), "UID SEARCH", uids);
-  if (result.ok()) {
-    std::sort(uids->begin(), uids->end());
-    uids->erase(std::unique(uids->begin(), uids->end()), uids->end());
-  }
-  return result;
+  return UidSearch(key.get(), "UID SEARCH", uids);
 }
 
 ImapResult ImapClient::SearchUids(const std::vector<std::uint32_t>& uids,
@@ -722,13 +721,9 @@ ImapResult ImapClient::SearchUids(const std::vector<std::uint32_t>& uids,
   held->clear();
   if (uids.empty())
     return ImapOk();
-  SetPtr set = NewSet(uids);
-  if (!set)
-    return ImapFailure(ImapStatus::kProtocol, "out of memory");
-  SearchKeyPtr key(mailimap_search_key_new_uid(set.get()));
+  SearchKeyPtr key = UidKey(NewSet(uids));
   if (!key)
     return ImapFailure(ImapStatus::kProtocol, "out of memory");
-  set.release();  // the key owns it now
   const ImapResult result = UidSearch(key.get(), "UID SEARCH", held);
   if (!result.ok())
     return result;
@@ -738,8 +733,6 @@ ImapResult ImapClient::SearchUids(const std::vector<std::uint32_t>& uids,
   std::erase_if(*held, [&](std::uint32_t uid) {
     return !std::binary_search(asked.begin(), asked.end(), uid);
   });
-  std::sort(held->begin(), held->end());
-  held->erase(std::unique(held->begin(), held->end()), held->end());
   return ImapOk();
 }
 

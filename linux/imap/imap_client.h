@@ -210,6 +210,7 @@ class ImapClient {
                         std::vector<ImapMessage>* messages);
   ImapResult StoreFlags(const std::vector<std::uint32_t>& uids,
                         const std::vector<std::string>& flags, bool add);
+  // The UIDs that KEY finds, in ascending order, each once.
   ImapResult UidSearch(mailimap_search_key* key, const std::string& what,
                        std::vector<std::uint32_t>* uids);
   ImapResult SearchDeleted(std::vector<std::uint32_t>* uids);
